@@ -1,0 +1,264 @@
+#include "scanner/frm_finder.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+
+#include "scanner/cp1252.h"
+#include "scanner/separator_scan.h"
+#include "util/error.h"
+#include "util/registry.h"
+
+namespace qc {
+
+namespace {
+constexpr std::string_view kFinderTitle = "File Reader";
+constexpr std::string_view kErrorTitle = "! ERROR !";
+constexpr std::int64_t kShownChars = 512;  // match and following text shown per find
+
+std::string Num(std::int64_t n) {
+  return std::to_string(n);
+}
+}  // namespace
+
+struct FrmFinder::Open {
+  explicit Open(const std::string& path) : file(path), window(file) {}
+  MailboxFile file;
+  ByteWindow window;
+};
+
+FrmFinder::FrmFinder(Screen& screen, SearchShared& shared, LogSink& log)
+    : screen_(screen), shared_(shared), log_(log) {}
+
+FrmFinder::~FrmFinder() = default;
+
+void FrmFinder::Open_MBOX(const std::string& fmboxname) {
+  FoundCount = 0;
+  if (FileNum >= 1) {
+    screen_.beep();
+    screen_.messageBox("Close current file before open a file!", MsgStyle::OkExclamation, "");
+    return;
+  }
+  int error = 0;
+  FileName = fmboxname;
+  try {
+    OpenFile();
+  } catch (const Error& e) {
+    error = e.code() != 0 ? e.code() : EIO;
+    OpenError = e.what();
+  }
+  Text1 = FileName;
+  if (error != 0) {
+    FileName.clear();
+    screen_.beep();
+    screen_.messageBox("File could not open!...\r\rError Number: " + Num(error),
+                       MsgStyle::OkExclamation, kErrorTitle);
+  }
+}
+
+void FrmFinder::OpenFile() {
+  OpenError.reset();
+  FileSize = FileSizeOf(FileName);  // a failure here leaves to the caller
+  screen_.yield();
+  if (FileSize < 2) {
+    screen_.beep();
+    screen_.messageBox(
+        "File size is " + Num(FileSize) + " byte !\r\rFile can not open for string searching !",
+        MsgStyle::OkExclamation, kFinderTitle);
+    return;
+  }
+  screen_.yield();
+  FoundPos = -1;
+  FileNum = 1;
+  try {
+    open_ = std::make_unique<Open>(FileName);
+  } catch (const Error& e) {
+    FileNum = 0;
+    OpenError = e.what();
+    return;
+  }
+  WriteSizeLine();
+}
+
+void FrmFinder::CloseFile() {
+  open_.reset();
+  screen_.yield();
+  // A scratch file left next to the mailbox under its name plus ".tmp" is removed. Without a
+  // file name there is no scratch file to speak of (and ".tmp" in the working folder is not ours).
+  if (!FileName.empty()) {
+    const std::string scratch = FileName + ".tmp";
+    if (IsExistingFile(scratch)) {
+      if (::unlink(scratch.c_str()) != 0) {
+        const int error = errno;
+        screen_.beep();
+        screen_.messageBox(
+            "Temporay file \"" + scratch + "\" could not be deleted!\r\rError No: " + Num(error),
+            MsgStyle::OkExclamation, kErrorTitle);
+      } else {
+        screen_.yield();
+      }
+    }
+  }
+  FileNum = 0;
+}
+
+void FrmFinder::Find_Click() {
+  Command3_Click();
+}
+
+void FrmFinder::Command3_Click() {
+  if (TrimSpaces(Text1).empty()) {
+    screen_.beep();
+    screen_.messageBox("Enter name of the file to be searched...", MsgStyle::Ok, kFinderTitle);
+    open_.reset();
+    FileNum = 0;
+    EndOfSearch();
+    return;
+  }
+  if (FileNum < 1) {
+    FileName = std::string(TrimSpaces(Text1));
+    if (!IsExistingFile(FileName)) {
+      screen_.beep();
+      screen_.messageBox("File not found !", MsgStyle::OkExclamation, kFinderTitle);
+      if (!OpenError) OpenError = "the mailbox '" + FileName + "' does not exist or is not a file";
+      FileNum = 0;
+      EndOfSearch();
+      return;
+    }
+    try {
+      OpenFile();
+    } catch (const Error& e) {
+      OpenError = e.what();
+    }
+    if (FileNum < 1) {
+      screen_.beep();
+      screen_.messageBox("File could not open !", MsgStyle::OkExclamation, kFinderTitle);
+      EndOfSearch();
+      return;
+    }
+  }
+  WriteSizeLine();
+  CurPos = 0;
+  SearchString();
+}
+
+void FrmFinder::FindNext_Click() {
+  if (FoundPos < 0) {
+    screen_.beep();
+    return;
+  }
+  CurPos = FoundPos + SearchLen;
+  WriteSizeLine();
+  SearchString();
+}
+
+void FrmFinder::Close_Click() {
+  if (FileNum >= 1) {
+    CloseFile();
+  } else {
+    screen_.beep();
+  }
+}
+
+void FrmFinder::Form_Unload() {
+  if (FileNum >= 1) Close_Click();
+}
+
+void FrmFinder::SearchString() {
+  GetString();
+  ScanString();
+  if (StrFound) {
+    ShowString();
+  } else {
+    EndOfSearch();
+  }
+}
+
+void FrmFinder::GetString() {
+  SearchStr = Text2;
+  if (SearchStr.size() > 2 && SearchStr.front() == '"' && SearchStr.back() == '"') {
+    SearchStr = SearchStr.substr(1, SearchStr.size() - 2);
+  }
+  SearchLen = static_cast<std::int64_t>(SearchStr.size());
+  screen_.yield();
+  if (!Check1) SearchStr = UpperCp1252(SearchStr);
+  if (!pattern_ || patternText_ != SearchStr || patternCaseSensitive_ != Check1) {
+    pattern_ = std::make_unique<ScanPattern>(SearchStr, Check1);
+    patternText_ = SearchStr;
+    patternCaseSensitive_ = Check1;
+  }
+}
+
+void FrmFinder::ScanString() {
+  ScanResult result;
+  if (open_) {
+    try {
+      result =
+          ScanForPattern(open_->window, *pattern_, CurPos, FileSize, [this] { screen_.yield(); });
+    } catch (const Error& e) {
+      // A read error ends the search like the end of the file; the conversion reports it.
+      ReadError = e.what();
+      result = {false, CurPos};
+    }
+  }
+  screen_.yield();
+  CurPos = result.curPos;
+  StrFound = result.found;
+  FoundPos = result.found ? CurPos : -1;
+}
+
+void FrmFinder::ShowString() {
+  log_.writeLine("Byte :" + Num(CurPos) + "\r\n");
+  screen_.yield();
+  shared_.MessageOffsets.append(CurPos);
+  const double share = static_cast<double>(FoundPos) / static_cast<double>(FileSize) * 100.0;
+  screen_.setProgress(Bar::ProgressBar2, std::nearbyint(share));  // halves to the even neighbour
+  ++FoundCount;
+  screen_.setLabel(Label::LblHappening,
+                   "Searching for messages... Messages Found : " + Num(FoundCount));
+
+  // Show the match and the text after it, at most kShownChars characters in all.
+  const std::int64_t after = FoundPos + SearchLen + 1;  // 1-based position of the next byte
+  const std::int64_t rest = FileSize - after;
+  std::int64_t n = 0;
+  if (rest > kShownChars - SearchLen) {
+    n = kShownChars - SearchLen;
+  } else if (rest > SearchLen) {
+    n = rest - SearchLen;
+  }
+  try {
+    const auto bytes = open_->window.at(FoundPos, static_cast<std::size_t>(SearchLen + n));
+    const auto chars = [&](std::int64_t from, std::int64_t count) {
+      const auto have = static_cast<std::int64_t>(bytes.size());
+      const std::int64_t begin = std::min(from, have);
+      const std::int64_t end = std::min(from + count, have);
+      return std::string_view(reinterpret_cast<const char*>(bytes.data()) + begin,
+                              static_cast<std::size_t>(end - begin));
+    };
+    log_.write(chars(0, SearchLen));
+    log_.write(chars(SearchLen, n));
+  } catch (const Error& e) {
+    ReadError = e.what();
+  }
+  screen_.yield();
+  CurPos = after;
+}
+
+void FrmFinder::EndOfSearch() {
+  log_.writeLine("");
+  log_.writeLine("[EOF]");
+  shared_.SearchFinished = -1;
+}
+
+void FrmFinder::WriteSizeLine() {
+  log_.clear();
+  log_.writeLine("FILE SIZE : " + Num(FileSize) + " bytes\r\n");
+}
+
+FrmFinder& FinderSlot::get() {
+  if (!finder_) finder_ = std::make_unique<FrmFinder>(screen_, shared, log_);
+  return *finder_;
+}
+
+}  // namespace qc

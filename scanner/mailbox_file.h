@@ -1,0 +1,57 @@
+// Read access to a mailbox file: positioned reads and a sliding window for forward scans.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qc {
+
+// Size of a file in bytes. Throws qc::Error carrying the system's error number for a missing
+// file, an unusable path, or a folder (EISDIR).
+std::int64_t FileSizeOf(const std::string& path);
+
+// True when `path` names a regular file (links followed).
+bool IsExistingFile(const std::string& path);
+
+class MailboxFile {
+ public:
+  // Opens `path` for reading; throws qc::Error with the system's error number on failure.
+  explicit MailboxFile(const std::string& path);
+  ~MailboxFile();
+  MailboxFile(const MailboxFile&) = delete;
+  MailboxFile& operator=(const MailboxFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  // The size the file system reports now; the file may grow or shrink while we read it.
+  std::int64_t size() const;
+
+  // Reads up to `n` bytes at `offset`; fewer only at the end of the file. Throws on a read error.
+  std::size_t readAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n) const;
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// A window of consecutive bytes of a file, moved forward by large reads.
+class ByteWindow {
+ public:
+  static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
+
+  explicit ByteWindow(const MailboxFile& file, std::size_t capacity = kDefaultCapacity);
+
+  // The bytes from `pos` on that the window holds, refilled so that at least `want` of them are
+  // there when the file has them. Shorter (possibly empty) only at the end of the file.
+  std::span<const std::uint8_t> at(std::int64_t pos, std::size_t want = 1);
+
+ private:
+  const MailboxFile& file_;
+  std::vector<std::uint8_t> buffer_;
+  std::int64_t start_ = 0;
+  std::size_t length_ = 0;
+};
+
+}  // namespace qc

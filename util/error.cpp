@@ -1,0 +1,16 @@
+#include "util/error.h"
+
+#include <cstring>
+
+namespace qc {
+
+Error systemError(std::string_view what, std::string_view path, int err) {
+  std::string text(what);
+  text += " '";
+  text += path;
+  text += "': ";
+  text += std::strerror(err);
+  return Error(std::move(text), err);
+}
+
+}  // namespace qc
