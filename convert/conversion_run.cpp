@@ -1,0 +1,282 @@
+#include "convert/conversion_run.h"
+
+#include "convert/message_cutter.h"
+#include "util/error.h"
+#include "util/mod_main.h"
+#include "util/registry.h"
+
+namespace qc {
+
+namespace {
+
+constexpr std::size_t kMaxProblemsKept = 100;
+constexpr std::string_view kSupportEmail = "support@brantwell-software.example";
+constexpr std::string_view kHelpVideo = "https://www.brantwell-software.example/quillon/video";
+
+std::string Stars() {
+  return std::string(75, '*');
+}
+
+std::string StoreErrorText() {
+  return "Outlook Session Creation Error !\r\n"
+         "Check if Outlook is installed and configured.\r\n"
+         "If Outlook 2010 (64 Bit) is installed, software will not work.\r\n"
+         "Please install any 32 Bit Outlook version Outlook 2003/2007/2010 (32 Bit).\r\n"
+         "If still you face any issue, please us at " +
+         std::string(kSupportEmail) +
+         "\r\nFor more details visit this link : " + std::string(kHelpVideo);
+}
+
+std::string CompletionText(Form form) {
+  if (form == Form::PST) {
+    return "Your messages from Quillon Mailboxes has been successfully exported to Outlook (.pst) "
+           "file.\r\n" +
+           Stars() +
+           "\r\nStart Outlook and open converted pst file by clicking File -> Open -> Outlook Data "
+           "File. And it all done !";
+  }
+  return "Your messages from Quillon Mailboxes has been successfully exported.\r\n" + Stars() +
+         "\r\n";
+}
+
+}  // namespace
+
+ConversionRun::ConversionRun(MainWindow& window, FinderSlot& finder, StoreSteps* stores,
+                             PathStyle style)
+    : window_(window), finder_(finder), stores_(stores), style_(style), claims_(style) {}
+
+template <class Step>
+bool ConversionRun::attempt(FailureKind kind, Step&& step) {
+  try {
+    step();
+    return true;
+  } catch (const StopRequested&) {
+    throw;
+  } catch (const Trapped&) {
+    throw;
+  } catch (const std::exception& e) {
+    if (mode_ == FailureMode::Trapped) throw Trapped{e.what()};
+    recordFailure(kind, e.what());
+    return false;
+  }
+}
+
+void ConversionRun::recordFailure(FailureKind kind, std::string reason, std::int64_t messages) {
+  switch (kind) {
+    case FailureKind::Message:
+      report_.messagesFailed += messages;
+      break;
+    case FailureKind::Mailbox:
+      ++report_.mailboxesFailed;
+      break;
+    case FailureKind::Other:
+      ++report_.otherFailures;
+      break;
+  }
+  if (report_.problems.size() < kMaxProblemsKept) report_.problems.push_back(std::move(reason));
+}
+
+RunReport ConversionRun::CmdConvert_Click() {
+  report_ = RunReport{};
+  const std::optional<Form> chosen = window_.chosenForm();
+  if (!chosen) {
+    window_.messageBox("Please select a option to convert file(s).", MsgStyle::OkInformation,
+                       kProductTitle);
+    return report_;
+  }
+  std::vector<std::string> rows = window_.mailboxRows();
+  bool anyPath = false;
+  for (const auto& row : rows) anyPath = anyPath || !TrimSpaces(row).empty();
+  if (!anyPath) {
+    window_.messageBox("The list of mailboxes is empty. Add (.mbx) or (.mbox) files first.",
+                       MsgStyle::OkExclamation, kProductTitle);
+    return report_;
+  }
+  const std::string folder = window_.BrowseForFolder("Choose Folder to Save...");
+  if (folder.empty()) return report_;
+
+  form_ = *chosen;
+  TargetFolder = AddSeparator(folder, style_ == PathStyle::Windows ? '\\' : '/');
+  rowCount_ = rows.size();
+  report_.mailboxCount = rowCount_;
+  mode_ = FailureMode::Unset;
+  claims_ = OutputFolderClaims(style_);
+
+  window_.yield();
+  window_.setConvertEnabled(false);
+  window_.setProgressRange(Bar::ProgressBar1, 0, 100);
+  try {
+    if (form_ == Form::MSG) {
+      mode_ = FailureMode::Trapped;
+      attempt(FailureKind::Other, [&] {
+        if (!stores_) throw Error("no message store is available for the .msg form");
+        stores_->openTemporaryStore(TargetFolder);
+      });
+    }
+    for (std::size_t i = 0; i < rowCount_; ++i) convertRow(i, rows[i]);
+  } catch (const Trapped& trapped) {
+    if (report_.problems.size() < kMaxProblemsKept) report_.problems.push_back(trapped.reason);
+    ++report_.otherFailures;
+    window_.messageBox(StoreErrorText(), MsgStyle::OkInformation, "Outlook Error");
+    window_.setConvertEnabled(true);
+    window_.clearOptions();
+    report_.outcome = RunReport::Outcome::Stopped;
+    return report_;
+  }
+  finish();
+  return report_;
+}
+
+void ConversionRun::convertRow(std::size_t i, const std::string& row) {
+  report_.mailboxIndex = i;
+  window_.selectRow(i);
+  finder_.shared.SearchFinished = 0;
+  finder_.shared.MessageOffsets.clear();
+  window_.yield();
+  window_.setLabel(Label::LblProgessCurrent,
+                   "Mailbox " + std::to_string(i + 1) + " (of " + std::to_string(rowCount_) + ") ");
+  MailboxPaths paths;
+  const bool derived =
+      attempt(FailureKind::Mailbox, [&] { paths = DeriveMailboxPaths(row, TargetFolder, style_); });
+  report_.mailboxPath = derived ? paths.path : row;
+
+  if (form_ == Form::PST && derived) {
+    mode_ = FailureMode::Trapped;
+    attempt(FailureKind::Other, [&] {
+      if (!stores_) throw Error("no message store is available for the .pst form");
+      window_.yield();
+      stores_->openMailboxStore(TargetFolder, paths.MailboxName);
+    });
+  }
+  mode_ = FailureMode::Ignored;
+  if (!derived) {
+    window_.yield();
+    window_.setProgress(Bar::ProgressBar1,
+                        static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
+    return;
+  }
+
+  StoreFolderName = paths.MailboxName;
+  if (form_ == Form::PST || form_ == Form::MSG) {
+    attempt(FailureKind::Other, [&] { stores_->createMailboxFolder(StoreFolderName); });
+  }
+  window_.setLabel(Label::LblIMMFile, paths.fileName);
+  window_.yield();
+  window_.setLabel(Label::LblHappening, "Setting Mail Search Filter...");
+  FrmFinder& finder = finder_.get();
+  finder.Text2 = std::string(kSeparatorText);
+  window_.yield();
+  window_.setLabel(Label::LblEmlsFound, "");
+  window_.setLabel(Label::LblProgress, "");
+
+  finder.Open_MBOX(paths.path);
+  window_.yield();
+  window_.setProgressRange(Bar::ProgressBar2, 0, 100);
+  finder.Find_Click();
+  window_.yield();
+  while (finder_.shared.SearchFinished != -1) {
+    finder.FindNext_Click();
+    window_.yield();
+  }
+  finder.CloseFile();
+  if (finder.OpenError) {
+    recordFailure(FailureKind::Mailbox, *finder.OpenError);
+  } else if (finder.ReadError) {
+    recordFailure(FailureKind::Mailbox, *finder.ReadError);
+  }
+
+  const std::string outputFolder = claims_.claim(paths.MailboxOutputFolder, paths.path);
+  writeMessages(paths, outputFolder);
+
+  window_.yield();
+  window_.setProgress(Bar::ProgressBar1,
+                      static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
+  if (form_ == Form::PST) {
+    window_.yield();
+    attempt(FailureKind::Other, [&] { stores_->closeMailboxStore(); });
+  }
+}
+
+void ConversionRun::writeMessages(const MailboxPaths& paths, const std::string& outputFolder) {
+  std::string folderProblem;
+  const bool folderMade = EnsureFolderPath(outputFolder, &folderProblem);
+  window_.yield();
+  window_.yield();
+
+  const auto& offsets = finder_.shared.MessageOffsets;
+  const std::size_t n = offsets.size();
+  report_.messagesFound += static_cast<std::int64_t>(n);
+  window_.setLabel(Label::LblEmlsFound, std::to_string(n) + " Messages");
+  window_.yield();
+  window_.setLabel(Label::LblHappening, "Saving email messages...");
+  if (n == 0) return;
+
+  // Every message of this mailbox depends on the folder and on reading the mailbox again; when
+  // either is missing, all of them are counted as failed with the one reason.
+  if (!folderMade) {
+    recordFailure(FailureKind::Message, folderProblem, static_cast<std::int64_t>(n));
+    return;
+  }
+  std::unique_ptr<OutputFolder> folder;
+  std::unique_ptr<MessageCutter> cutter;
+  try {
+    folder = std::make_unique<OutputFolder>(outputFolder);
+    cutter = std::make_unique<MessageCutter>(paths.path, offsets.values());
+  } catch (const std::exception& e) {
+    recordFailure(FailureKind::Message, e.what(), static_cast<std::int64_t>(n));
+    return;
+  }
+
+  const std::string_view extension = MessageFileExtension(form_);
+  std::int64_t saved = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    CutResult cut;
+    const bool written = attempt(FailureKind::Message, [&] {
+      cut = cutter->write(j, *folder, extension, [&](std::int64_t soFar) {
+        window_.setLabel(Label::LblByteUpdate,
+                         "Saving: " + std::to_string(soFar) + " Bytes out of " +
+                             std::to_string(cutter->mailbox().size()) + " Total Bytes.");
+        window_.yield();
+      });
+    });
+    if (written && cut.cutShort) {
+      recordFailure(FailureKind::Message, "message " + std::to_string(j + 1) + " of '" +
+                                              paths.path +
+                                              "' was cut short: the mailbox shrank during the run");
+    } else if (written) {
+      bool stored = true;
+      if (form_ == Form::PST) {
+        stored = attempt(FailureKind::Message, [&] { stores_->importMessage(cut.path); });
+      } else if (form_ == Form::MSG) {
+        stored = attempt(FailureKind::Message, [&] {
+          stores_->saveMessageAsMsg(cut.path,
+                                    folder->pathOf("Email-" + std::to_string(j) + ".msg"));
+        });
+      }
+      if (stored) {
+        ++saved;
+        ++report_.messagesWritten;
+        report_.bytesWritten += cut.bytes;
+      }
+    }
+    window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");
+    window_.yield();
+  }
+}
+
+void ConversionRun::finish() {
+  if (form_ == Form::MSG) {
+    window_.yield();
+    attempt(FailureKind::Other, [&] { stores_->closeTemporaryStore(); });
+  }
+  report_.outcome = RunReport::Outcome::Completed;
+  if (report_.anyFailed()) {
+    window_.messageBox(FailureSummaryText(report_), MsgStyle::OkExclamation, kProductTitle);
+  } else {
+    window_.messageBox(CompletionText(form_), MsgStyle::OkInformation, kProductTitle);
+  }
+  window_.setConvertEnabled(true);
+  window_.clearOptions();
+}
+
+}  // namespace qc

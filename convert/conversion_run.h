@@ -1,0 +1,62 @@
+// One press of Convert: every mailbox of the list, one after the other, into the chosen form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "convert/mailbox_paths.h"
+#include "convert/main_window.h"
+#include "convert/run_report.h"
+#include "convert/store_steps.h"
+#include "scanner/frm_finder.h"
+
+namespace qc {
+
+inline constexpr std::string_view kProductTitle = "Quillon Converter";
+inline constexpr std::string_view kSeparatorText = "From ???@???";
+
+class ConversionRun {
+ public:
+  // `stores` serves the .pst and .msg forms; without it those forms stop at their first store
+  // step with the store error.
+  ConversionRun(MainWindow& window, FinderSlot& finder, StoreSteps* stores = nullptr,
+                PathStyle style = kNativePathStyle);
+
+  // The whole run. The chosen form and the list are read once, when the run starts.
+  RunReport CmdConvert_Click();
+
+  // The run's counts so far, for front ends that show more than the labels.
+  const RunReport& report() const { return report_; }
+
+ private:
+  enum class FailureMode { Unset, Trapped, Ignored };
+  enum class FailureKind { Message, Mailbox, Other };
+  struct Trapped {
+    std::string reason;
+  };
+
+  // Runs one step under the run's failure mode: a failure either stops the run (trapped) or is
+  // counted and skipped (ignored). True when the step succeeded.
+  template <class Step>
+  bool attempt(FailureKind kind, Step&& step);
+  void recordFailure(FailureKind kind, std::string reason, std::int64_t messages = 1);
+
+  void convertRow(std::size_t i, const std::string& row);
+  void writeMessages(const MailboxPaths& paths, const std::string& outputFolder);
+  void finish();
+
+  MainWindow& window_;
+  FinderSlot& finder_;
+  StoreSteps* stores_;
+  PathStyle style_;
+
+  FailureMode mode_ = FailureMode::Unset;
+  Form form_ = Form::EML;
+  std::string TargetFolder;
+  std::string StoreFolderName;
+  std::size_t rowCount_ = 0;
+  OutputFolderClaims claims_;
+  RunReport report_;
+};
+
+}  // namespace qc

@@ -1,0 +1,35 @@
+// What a conversion run did: counts for the front ends and the end-of-run message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qc {
+
+struct RunReport {
+  enum class Outcome {
+    NotStarted,  // no form chosen, an empty list, or the folder choice cancelled
+    Completed,   // every row was worked through (some steps may have failed)
+    Stopped,     // a store could not be opened; the remaining mailboxes were not converted
+  };
+  Outcome outcome = Outcome::NotStarted;
+
+  std::size_t mailboxCount = 0;    // rows of the list
+  std::size_t mailboxIndex = 0;    // 0-based row being converted (live)
+  std::string mailboxPath;         // row being converted (live)
+  std::int64_t messagesFound = 0;  // separators found, all mailboxes
+  std::int64_t messagesWritten = 0;
+  std::int64_t messagesFailed = 0;
+  std::int64_t mailboxesFailed = 0;  // could not be read
+  std::int64_t otherFailures = 0;    // store steps outside single messages
+  std::uint64_t bytesWritten = 0;
+  std::vector<std::string> problems;  // the reasons, in the order they happened (the first ones)
+
+  bool anyFailed() const { return messagesFailed + mailboxesFailed + otherFailures > 0; }
+};
+
+// The text of the box that ends a run which had failures.
+std::string FailureSummaryText(const RunReport& report);
+
+}  // namespace qc
