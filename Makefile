@@ -1,0 +1,17 @@
+# Shortcuts for the scripts that do the work.
+.PHONY: run test test-asan bench format
+
+run:
+	scripts/run
+
+test:
+	scripts/test
+
+test-asan:
+	scripts/test --asan
+
+bench:
+	cmake --preset bench && cmake --build --preset bench -j$$(nproc)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
