@@ -1,0 +1,160 @@
+#include "util/path_logger.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "util/error.h"
+#include "util/registry.h"
+
+namespace qc {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Same shape as systemError, but takes the reason from the error_code itself: on Windows the
+// file-system library reports system error numbers that strerror does not know.
+Error WalkError(std::string_view what, std::string_view path, const std::error_code& ec) {
+  std::string text(what);
+  text += " '";
+  text += path;
+  text += "': ";
+  text += ec.message();
+  return Error(std::move(text), ec.value());
+}
+
+std::string Key(std::int32_t number) {
+  return "K" + std::to_string(number);
+}
+
+// A start path that is missing or not a folder is simply nothing to walk. Any other failure to
+// look at it (no access to a folder on the way, a link loop) is reported: answering "no files"
+// would tell the user the folder is empty when it could not be read at all. A link to a folder
+// counts as a folder here because the user named it.
+bool FolderExists(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(fs::path(path), ec);
+  if (status.type() == fs::file_type::not_found) return false;
+  if (ec) throw WalkError("cannot look at the folder", path, ec);
+  return status.type() == fs::file_type::directory;
+}
+
+bool IsLinkToFolder(const fs::directory_entry& entry) {
+  // A link whose target cannot be reached is not a folder we could walk; it is recorded as a
+  // file so that whoever opens it gets the reason.
+  std::error_code ec;
+  return entry.status(ec).type() == fs::file_type::directory;
+}
+
+}  // namespace
+
+void pathLogger::PathLogInit() {
+  fileSystem_ = std::make_unique<FileSystemAccess>();
+  fullFileNamesOnly_ = true;
+  fileNames_.reset();
+  pathPointers_.reset();
+  pathNames_.reset();
+  fullFileNames_.reset();
+}
+
+void pathLogger::LogPath(std::string_view start) {
+  if (!fileSystem_)
+    throw Error("the folder walk was not prepared: call PathLogInit before LogPath");
+  if (!FolderExists(std::string(start))) return;
+
+  std::int32_t folderTotal = 1;
+  std::int32_t folderPosition = 1;
+  fileCounter_ = 1;
+  Folders().Add("K0", AddSeparator(start));
+
+  // pathNames is the queue: every folder listed appends its subfolders behind the folders still
+  // waiting, which makes the walk breadth-first without recursion.
+  while (folderPosition <= folderTotal) {
+    // A copy: adding subfolders may move the list's storage.
+    const std::string folder = Folders().Item(folderPosition);
+    ListFolder(folder);
+    for (const std::string& name : subfolderListing_) {
+      currentSubfolder_ = name;
+      folderTotal = CheckedIncrement(folderTotal, "the number of folders");
+      Folders().Add(Key(folderTotal), folder + name + kPathSeparator);
+    }
+    RecordFiles(folder, folderPosition);
+    folderPosition = CheckedIncrement(folderPosition, "the folder position");
+  }
+}
+
+void pathLogger::ListFolder(const std::string& folder) {
+  fileListing_.clear();
+  subfolderListing_.clear();
+  std::error_code ec;
+  for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::directory_entry& entry = *it;
+    std::error_code typeEc;
+    const fs::file_type type = entry.symlink_status(typeEc).type();
+    if (typeEc) throw WalkError("cannot look at", entry.path().string(), typeEc);
+    // Links to folders are not followed: the walk keeps no record of folders already visited,
+    // so a link back up the tree would otherwise never let it end.
+    if (type == fs::file_type::symlink && IsLinkToFolder(entry)) continue;
+    std::string name = entry.path().filename().string();
+    if (type == fs::file_type::directory)
+      subfolderListing_.push_back(std::move(name));
+    else
+      fileListing_.push_back(std::move(name));
+  }
+  if (ec) throw WalkError("cannot list the folder", folder, ec);
+
+  // Folder listings come in whatever order the file system keeps (hash order on ext4, creation
+  // order on tmpfs, ...). Sorting by bytes gives the same mailbox list, and so the same output
+  // folders, for the same tree on every machine.
+  std::sort(subfolderListing_.begin(), subfolderListing_.end());
+  std::sort(fileListing_.begin(), fileListing_.end());
+}
+
+void pathLogger::RecordFiles(const std::string& folder, std::int32_t folderPosition) {
+  for (const std::string& name : fileListing_) {
+    currentFile_ = name;
+    const std::string key = Key(fileCounter_);
+    if (fullFileNamesOnly_) {
+      FullNames().Add(key, folder + name);
+    } else {
+      Names().Add(key, name);
+      FullNames().Add(key, folder + name);
+      Pointers().Add(key, folderPosition);
+    }
+    fileCounter_ = CheckedIncrement(fileCounter_, "the number of files");
+  }
+}
+
+void pathLogger::Terminate() {
+  fileSystem_.reset();
+  fileListing_ = std::vector<std::string>();
+  currentFile_ = std::string();
+  subfolderListing_ = std::vector<std::string>();
+  currentSubfolder_ = std::string();
+  fileNames_.reset();
+  pathNames_.reset();
+  pathPointers_.reset();
+  fullFileNames_.reset();
+}
+
+std::shared_ptr<const TextList> pathLogger::fileNames() {
+  Names();
+  return fileNames_;
+}
+
+std::shared_ptr<const TextList> pathLogger::pathNames() {
+  Folders();
+  return pathNames_;
+}
+
+std::shared_ptr<const IntList> pathLogger::pathPointers() {
+  Pointers();
+  return pathPointers_;
+}
+
+std::shared_ptr<const TextList> pathLogger::fullFileNames() {
+  FullNames();
+  return fullFileNames_;
+}
+
+}  // namespace qc

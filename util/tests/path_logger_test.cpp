@@ -1,0 +1,266 @@
+#include "util/path_logger.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include "util/error.h"
+#include "util/mailbox_filter.h"
+
+namespace qc {
+namespace {
+
+namespace fs = std::filesystem;
+
+template <typename T>
+using Entries = std::vector<std::pair<std::string, T>>;
+
+template <typename T>
+Entries<T> EntriesOf(const KeyedList<T>& list) {
+  Entries<T> result;
+  for (std::int32_t k = 1; k <= list.Count(); ++k) result.emplace_back(list.Key(k), list.Item(k));
+  return result;
+}
+
+// A scratch folder tree; R is the start folder of the walks. Permissions are restored before
+// removal so that a folder made unreadable does not outlive the test.
+class PathLoggerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "qc-walk-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+    base_ = pattern;
+    R = base_ + "/R";
+    fs::create_directory(R);
+  }
+  void TearDown() override {
+    for (auto it = fs::recursive_directory_iterator(base_); it != decltype(it)(); ++it)
+      if (it->is_directory() && !it->is_symlink())
+        fs::permissions(it->path(), fs::perms::owner_all);
+    fs::remove_all(base_);
+  }
+  void File(const std::string& relative) {
+    fs::create_directories(fs::path(R + "/" + relative).parent_path());
+    std::ofstream(R + "/" + relative) << "x";
+  }
+  void Folder(const std::string& relative) { fs::create_directories(R + "/" + relative); }
+
+  std::string base_, R;
+  pathLogger walker;
+};
+
+TEST(KeyedList, CountsPositionsFromOneAndRejectsDuplicateKeys) {
+  TextList list;
+  list.Add("K0", "a");
+  list.Add("K2", "b");
+  EXPECT_THROW(list.Add("K2", "c"), Error);
+  EXPECT_EQ(EntriesOf(list), (Entries<std::string>{{"K0", "a"}, {"K2", "b"}}));
+  EXPECT_EQ(list.Item("K2"), "b");
+  EXPECT_THROW(list.Item(3), Error);
+  EXPECT_THROW(list.Item("K1"), Error);
+  EXPECT_EQ(CheckedIncrement(2147483646, "n"), 2147483647);
+  EXPECT_THROW(CheckedIncrement(2147483647, "n"), Error);
+}
+
+TEST_F(PathLoggerTest, WalksTheTreeBreadthFirst) {
+  File("y.mbx");
+  File("a/x.mbx");
+  File("a/c/z.mbx");
+  Folder("b");
+  walker.PathLogInit();
+  walker.fullFileNamesOnly(false);
+  walker.LogPath(R);
+
+  EXPECT_EQ(EntriesOf(*walker.pathNames()),
+            (Entries<std::string>{
+                {"K0", R + "/"}, {"K2", R + "/a/"}, {"K3", R + "/b/"}, {"K4", R + "/a/c/"}}));
+  EXPECT_EQ(EntriesOf(*walker.fullFileNames()),
+            (Entries<std::string>{
+                {"K1", R + "/y.mbx"}, {"K2", R + "/a/x.mbx"}, {"K3", R + "/a/c/z.mbx"}}));
+  EXPECT_EQ(EntriesOf(*walker.fileNames()),
+            (Entries<std::string>{{"K1", "y.mbx"}, {"K2", "x.mbx"}, {"K3", "z.mbx"}}));
+  EXPECT_EQ(EntriesOf(*walker.pathPointers()),
+            (Entries<std::int32_t>{{"K1", 1}, {"K2", 2}, {"K3", 4}}));
+  EXPECT_EQ(walker.Count(), 4);
+}
+
+TEST_F(PathLoggerTest, RecordsEveryFileInByteOrderWhateverTheFileSystemOrder) {
+  for (const char* name : {"z.mbx", "notes.txt", "\xC3\xA9.mbx", "B.mbx", ".hidden"}) File(name);
+  for (const char* name : {"zz", "YY", "mm"}) Folder(name);
+  walker.PathLogInit();  // leaves fullFileNamesOnly true: the other two lists stay empty
+  walker.LogPath(R + "/");
+
+  EXPECT_EQ(walker.fullFileNames()->Values(),
+            (std::vector<std::string>{R + "/.hidden", R + "/B.mbx", R + "/notes.txt", R + "/z.mbx",
+                                      R + "/\xC3\xA9.mbx"}));
+  EXPECT_EQ(walker.pathNames()->Values(),
+            (std::vector<std::string>{R + "/", R + "/YY/", R + "/mm/", R + "/zz/"}));
+  EXPECT_TRUE(walker.fileNames()->empty());
+  EXPECT_TRUE(walker.pathPointers()->empty());
+  EXPECT_EQ(walker.Count(), 6);
+}
+
+TEST_F(PathLoggerTest, StartPathWithOrWithoutSeparatorAndEmptyFolder) {
+  File("sub/Inbox.mbx");
+  for (const std::string& start : {R, R + "/"}) {
+    walker.PathLogInit();
+    walker.LogPath(start);
+    EXPECT_EQ(walker.fullFileNames()->Values(), std::vector<std::string>{R + "/sub/Inbox.mbx"});
+    EXPECT_EQ(walker.pathNames()->Values(), (std::vector<std::string>{R + "/", R + "/sub/"}));
+  }
+  fs::remove_all(R + "/sub");
+  walker.PathLogInit();
+  walker.LogPath(R);
+  EXPECT_EQ(walker.pathNames()->Values(), std::vector<std::string>{R + "/"});
+  EXPECT_TRUE(walker.fullFileNames()->empty());
+  EXPECT_EQ(walker.Count(), 1);
+}
+
+TEST_F(PathLoggerTest, StartThatIsNotAFolderRecordsNothing) {
+  File("Inbox.mbx");
+  walker.PathLogInit();
+  EXPECT_NO_THROW(walker.LogPath(R + "/missing"));
+  EXPECT_NO_THROW(walker.LogPath(R + "/Inbox.mbx"));
+  EXPECT_NO_THROW(walker.LogPath(""));
+  EXPECT_EQ(walker.Count(), 0);
+  EXPECT_TRUE(walker.pathNames()->empty());
+  EXPECT_TRUE(walker.fullFileNames()->empty());
+
+  walker.LogPath(R);
+  walker.LogPath(R + "/missing");  // keeps the earlier result
+  EXPECT_EQ(walker.Count(), 2);
+  EXPECT_EQ(walker.fullFileNames()->Count(), 1);
+}
+
+TEST_F(PathLoggerTest, EachWalkNeedsPathLogInitAndTakenListsOutliveTerminate) {
+  File("a.mbx");
+  EXPECT_THROW(walker.LogPath(R), Error);  // new walker
+
+  walker.PathLogInit();
+  const auto taken = walker.fullFileNames();  // taken before the walk, filled by it
+  walker.LogPath(R);
+  EXPECT_THROW(walker.LogPath(R), Error);  // "K0" again, after the counter went back to 1
+  EXPECT_EQ(walker.Count(), 1);
+  walker.Terminate();
+  EXPECT_THROW(walker.LogPath(R), Error);
+
+  EXPECT_EQ(taken->Values(), std::vector<std::string>{R + "/a.mbx"});
+  EXPECT_NE(walker.fullFileNames(), taken);
+  EXPECT_TRUE(walker.fullFileNames()->empty());
+  EXPECT_EQ(walker.Count(), 1);
+  EXPECT_TRUE(walker.fullFileNamesOnly());
+}
+
+TEST_F(PathLoggerTest, LinksToFoldersAreNeitherFollowedNorRecorded) {
+  File("b/f.mbx");
+  Folder("a");
+  fs::create_directory_symlink("..", R + "/a/up");  // a loop back to R
+  fs::create_directory_symlink(R + "/b", R + "/b-link");
+  fs::create_symlink(R + "/b/f.mbx", R + "/f-link.mbx");
+  fs::create_symlink(R + "/gone", R + "/dangling.mbx");
+  walker.PathLogInit();
+  walker.LogPath(R);
+
+  EXPECT_EQ(walker.pathNames()->Values(),
+            (std::vector<std::string>{R + "/", R + "/a/", R + "/b/"}));
+  EXPECT_EQ(walker.fullFileNames()->Values(),
+            (std::vector<std::string>{R + "/dangling.mbx", R + "/f-link.mbx", R + "/b/f.mbx"}));
+}
+
+// Walks R, whose folder b cannot be listed; "" when the walk failed exactly as it should.
+std::string WalkPastUnreadableFolder(const std::string& R) {
+  pathLogger walker;
+  walker.PathLogInit();
+  try {
+    walker.LogPath(R);
+    return "the walk did not fail";
+  } catch (const Error& e) {
+    const std::string expected = "'" + R + "/b/': " + std::strerror(EACCES);
+    if (std::string(e.what()).find(expected) == std::string::npos || e.code() != EACCES)
+      return std::string("unexpected failure: ") + e.what();
+  }
+  const std::vector<std::string> kept{R + "/y.mbx", R + "/a/x.mbx"};
+  if (walker.fullFileNames()->Values() != kept || walker.Count() != 3)
+    return "the entries recorded before the failure were not kept";
+  // A start that cannot even be looked at is a failure, not an empty folder.
+  pathLogger second;
+  second.PathLogInit();
+  try {
+    second.LogPath(R + "/b/inner");
+    return "a start behind the unreadable folder was taken for a missing one";
+  } catch (const Error&) {
+  }
+  return "";
+}
+
+TEST_F(PathLoggerTest, UnreadableFolderEndsTheWalkAndKeepsEarlierEntries) {
+  File("y.mbx");
+  File("a/x.mbx");
+  File("b/hidden.mbx");
+  File("c/later.mbx");
+  fs::permissions(R + "/b", fs::perms::none);
+  if (geteuid() != 0) {
+    EXPECT_EQ(WalkPastUnreadableFolder(R), "");
+    return;
+  }
+  // Root reads every folder, so the walk runs in a child that has given up root.
+  fs::permissions(base_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    close(out[0]);
+    std::string result = "skip: cannot drop root";
+    int code = 77;
+    if (setgid(65534) == 0 && setuid(65534) == 0) {
+      code = access(R.c_str(), R_OK | X_OK) == 0 ? 0 : 77;
+      result =
+          code ? "skip: the temporary folder is closed to others" : WalkPastUnreadableFolder(R);
+    }
+    (void)!write(out[1], result.data(), result.size());
+    _exit(code);
+  }
+  close(out[1]);
+  std::string result;
+  char buffer[512];
+  for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) result.append(buffer, got);
+  close(out[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << result;
+  EXPECT_EQ(result, "");
+}
+
+TEST(IsMailboxName, IgnoresCaseAndSurroundingSpaces) {
+  for (const char* name : {"Inbox.MBX", "a/Old.mbox", " x.mbx ", ".mbx", "C:\\M\\In.MbOx  "})
+    EXPECT_TRUE(IsMailboxName(name)) << name;
+  for (const char* name : {"", "mbx", "Archive.mbox.bak", "notes.txt", "x.mbx\t", "x.mb x"})
+    EXPECT_FALSE(IsMailboxName(name)) << name;
+}
+
+TEST_F(PathLoggerTest, FindMailboxesKeepsMailboxesOfTheWholeTree) {
+  File("Inbox.MBX");
+  File("notes.txt");
+  File("sub/Old.mbox");
+  File("sub/deeper/Archive.mbox.bak");
+  File("spaced/ Out.mbx ");
+  const std::vector<std::string> expected{R + "/Inbox.MBX", R + "/spaced/ Out.mbx ",
+                                          R + "/sub/Old.mbox"};
+  EXPECT_EQ(FindMailboxes(R), expected);
+  EXPECT_EQ(FindMailboxes(R + "/"), expected);
+  EXPECT_TRUE(FindMailboxes(R + "/missing").empty());
+  EXPECT_THROW(FindMailboxes(""), Error);  // would walk the whole file system
+}
+
+}  // namespace
+}  // namespace qc
