@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
@@ -196,6 +197,9 @@ void FrmFinder::ScanString() {
     try {
       result =
           ScanForPattern(open_->window, *pattern_, CurPos, FileSize, [this] { screen_.yield(); });
+      // The read window may still hold bytes that a file cut short since no longer has: a find
+      // counts only while the file still holds all of it.
+      if (result.found && result.curPos + SearchLen > open_->file.size()) result.found = false;
     } catch (const Error& e) {
       // A read error ends the search like the end of the file; the conversion reports it.
       ReadError = e.what();
@@ -223,7 +227,7 @@ void FrmFinder::ShowString() {
   const std::int64_t rest = FileSize - after;
   std::int64_t n = 0;
   if (rest > kShownChars - SearchLen) {
-    n = kShownChars - SearchLen;
+    n = std::max<std::int64_t>(kShownChars - SearchLen, 0);  // a longer search text leaves none
   } else if (rest > SearchLen) {
     n = rest - SearchLen;
   }
