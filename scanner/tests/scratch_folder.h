@@ -1,0 +1,45 @@
+// A fresh folder per test for mailbox files, removed with everything in it afterwards.
+#pragma once
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+namespace qc::test {
+
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("qc-scanner-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(std::string_view name) const { return (path_ / name).string(); }
+
+  // Writes `bytes` to `name` (replacing it) and returns the file's full path.
+  std::string write(std::string_view name, std::string_view bytes) const {
+    const std::string target = file(name);
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return target;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace qc::test
