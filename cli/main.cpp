@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
       }
       mailboxes.insert(mailboxes.end(), found.begin(), found.end());
     } catch (const std::exception& e) {
-      return Fail(kStopped, std::string("cannot list the folder '") + folder + "': " + e.what());
+      return Fail(kStopped, e.what());
     }
   }
   if (mailboxes.empty()) return Fail(kBadUsage, "no mailboxes to convert (see --help)");

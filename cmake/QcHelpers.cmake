@@ -11,6 +11,10 @@ endfunction()
 function(qc_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
                                            -Wno-sign-conversion -Werror)
+  # GCC 12 reports -Wrestrict inside libstdc++'s own string code at -O2 (GCC bug 105651).
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    target_compile_options(${target} PRIVATE -Wno-restrict)
+  endif()
 endfunction()
 
 # A static library of the core: qc_library(name SOURCES ... DEPS ...)

@@ -10,40 +10,75 @@
 namespace qc {
 
 namespace {
+
 constexpr std::int64_t kTickBytes = std::int64_t{1} << 20;
+// How far back from a candidate we look for a stretch that no partial match can span.
+constexpr std::int64_t kResyncLookBack = 512;
+
+#if defined(__SSE2__)
+// Bit i set where block[i] is one of the set's bytes (at most two are looked at).
+template <class Set>
+inline unsigned MatchMask(__m128i block, const Set& set) {
+  __m128i hits = _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(set.bytes[0])));
+  if (set.count > 1) {
+    hits =
+        _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(set.bytes[1]))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
+#endif
+
+}  // namespace
 
 ScanPattern::ScanPattern(std::string prepared, bool caseSensitive) : text_(std::move(prepared)) {
   for (std::size_t b = 0; b < 256; ++b) {
     canon_[b] = caseSensitive ? static_cast<std::uint8_t>(b) : kUpperCp1252[b];
   }
-  if (text_.empty()) return;
-  for (std::size_t b = 0; b < 256; ++b) {
-    if (canon_[b] != at(0)) continue;
-    if (starterCount_ < static_cast<int>(starters_.size())) {
-      starters_[static_cast<std::size_t>(starterCount_)] = static_cast<std::uint8_t>(b);
-    }
-    ++starterCount_;
+  if (!text_.empty()) first_ = setOf(at(0));
+  if (text_.size() < 2) return;
+  // Look for the rarest pair of neighbouring characters: fewest bytes that fold to them first,
+  // then characters that running text seldom holds ("?@" in the separator).
+  const auto rarity = [&](std::size_t i) {
+    const ByteSet a = setOf(at(i));
+    const ByteSet b = setOf(at(i + 1));
+    const auto common = [](std::uint8_t c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ' ' || c == '\n' ||
+             c == '\r' || (c >= '0' && c <= '9');
+    };
+    return (a.count + b.count) * 4 + (common(at(i)) ? 2 : 0) + (common(at(i + 1)) ? 2 : 0);
+  };
+  for (std::size_t i = 1; i + 1 < text_.size(); ++i) {
+    if (rarity(i) < rarity(anchor_)) anchor_ = i;
   }
+  anchorFirst_ = setOf(at(anchor_));
+  anchorSecond_ = setOf(at(anchor_ + 1));
+}
+
+ScanPattern::ByteSet ScanPattern::setOf(std::uint8_t character) const {
+  ByteSet set;
+  for (std::size_t b = 0; b < 256; ++b) {
+    if (canon_[b] != character) continue;
+    if (set.count < static_cast<int>(set.bytes.size())) {
+      set.bytes[static_cast<std::size_t>(set.count)] = static_cast<std::uint8_t>(b);
+    }
+    ++set.count;
+  }
+  return set;
 }
 
 const std::uint8_t* ScanPattern::findStart(const std::uint8_t* begin,
                                            const std::uint8_t* end) const {
-  if (starterCount_ == 0 || begin >= end) return end;
-  if (starterCount_ == 1) {
-    const void* hit = std::memchr(begin, starters_[0], static_cast<std::size_t>(end - begin));
+  if (first_.count == 0 || begin >= end) return end;
+  if (first_.count == 1) {
+    const void* hit = std::memchr(begin, first_.bytes[0], static_cast<std::size_t>(end - begin));
     return hit ? static_cast<const std::uint8_t*>(hit) : end;
   }
   const std::uint8_t* p = begin;
 #if defined(__SSE2__)
-  if (starterCount_ == 2) {
-    const __m128i a = _mm_set1_epi8(static_cast<char>(starters_[0]));
-    const __m128i b = _mm_set1_epi8(static_cast<char>(starters_[1]));
+  if (first_.count == 2) {
     for (; end - p >= 16; p += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(block, a), _mm_cmpeq_epi8(block, b));
-      const int mask = _mm_movemask_epi8(hits);
-      if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+      const unsigned mask = MatchMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), first_);
+      if (mask != 0) return p + __builtin_ctz(mask);
     }
   }
 #endif
@@ -53,6 +88,122 @@ const std::uint8_t* ScanPattern::findStart(const std::uint8_t* begin,
   return end;
 }
 
+bool ScanPattern::occursAt(const std::uint8_t* p) const {
+  for (std::size_t k = 0; k < text_.size(); ++k) {
+    if (canon_[p[k]] != at(k)) return false;
+  }
+  return true;
+}
+
+const std::uint8_t* ScanPattern::findCandidate(const std::uint8_t* begin, const std::uint8_t* end,
+                                               const std::uint8_t* bufferEnd) const {
+  const auto length = static_cast<std::ptrdiff_t>(text_.size());
+  const std::ptrdiff_t k = static_cast<std::ptrdiff_t>(anchor_);
+  const std::uint8_t* p = begin;
+#if defined(__SSE2__)
+  if (anchorFirst_.count == 1 && anchorSecond_.count == 1) {
+    const __m128i a = _mm_set1_epi8(static_cast<char>(anchorFirst_.bytes[0]));
+    const __m128i b = _mm_set1_epi8(static_cast<char>(anchorSecond_.bytes[0]));
+    for (; end - p >= 16 && bufferEnd - (p + k) >= 17; p += 16) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1));
+      auto mask = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, a), _mm_cmpeq_epi8(next, b))));
+      for (; mask != 0; mask &= mask - 1) {
+        const std::uint8_t* hit = p + __builtin_ctz(mask);
+        if (bufferEnd - hit < length || occursAt(hit)) return hit;
+      }
+    }
+  } else if (anchorFirst_.count <= 2 && anchorSecond_.count <= 2) {
+    for (; end - p >= 16 && bufferEnd - (p + k) >= 17; p += 16) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1));
+      for (unsigned mask = MatchMask(here, anchorFirst_) & MatchMask(next, anchorSecond_);
+           mask != 0; mask &= mask - 1) {
+        const std::uint8_t* hit = p + __builtin_ctz(mask);
+        if (bufferEnd - hit < length || occursAt(hit)) return hit;
+      }
+    }
+  }
+#endif
+  // Where the buffer cannot show the whole text, the place is left for the caller to check.
+  for (; p < end; ++p) {
+    if (bufferEnd - p < length || occursAt(p)) return p;
+  }
+  return end;
+}
+
+namespace {
+
+// Runs the scan's attempts one after the other from `pos`, which must be where an attempt begins,
+// until one matches or an attempt would begin after `stopAfter`. On no match, curPos is where the
+// next attempt begins (or limit).
+ScanResult RunAttempts(ByteWindow& window, const ScanPattern& pattern, std::int64_t pos,
+                       std::int64_t limit, std::int64_t stopAfter,
+                       const std::function<void()>& tick) {
+  std::int64_t nextTick = pos + kTickBytes;
+  const std::int64_t end = std::min(limit, stopAfter + 1);
+  while (pos < end) {
+    if (pos >= nextTick) {
+      tick();
+      nextTick = pos + kTickBytes;
+    }
+    const auto bytes = window.at(pos, 1);
+    if (bytes.empty()) return {false, limit};  // the file is shorter than it was
+    const auto n = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(bytes.size()), end - pos));
+    const std::uint8_t* base = bytes.data();
+    const std::uint8_t* hit = pattern.findStart(base, base + n);
+    if (hit == base + n) {
+      pos += static_cast<std::int64_t>(n);
+      continue;
+    }
+    const std::int64_t start = pos + (hit - base);
+    const auto match = window.at(start, pattern.size());
+    if (match.size() < pattern.size()) return {false, limit};  // cut short by a shrinking file
+    std::size_t k = 1;
+    while (k < pattern.size() && pattern.canon(match[k]) == pattern.at(k)) ++k;
+    if (k == pattern.size()) return {true, start};
+    // The byte that broke the match is consumed: the next attempt begins after it.
+    pos = start + static_cast<std::int64_t>(k) + 1;
+  }
+  return {false, pos};
+}
+
+// A position at or before `candidate` (and not before `begin`, a known attempt start) where an
+// attempt surely begins: one preceded by (length - 1) bytes none of which can start a match,
+// since no attempt can then reach across them.
+std::int64_t ResyncBefore(ByteWindow& window, const ScanPattern& pattern, std::int64_t candidate,
+                          std::int64_t begin) {
+  const auto need = static_cast<std::int64_t>(pattern.size()) - 1;
+  const std::int64_t from = std::max(begin, candidate - kResyncLookBack);
+  const auto bytes = window.at(from, static_cast<std::size_t>(candidate - from));
+  if (static_cast<std::int64_t>(bytes.size()) < candidate - from) return begin;
+  std::int64_t run = 0;
+  for (std::int64_t j = candidate - 1; j >= from; --j) {
+    run = pattern.canon(bytes[static_cast<std::size_t>(j - from)]) == pattern.at(0) ? 0 : run + 1;
+    if (run == need) return j + need;
+  }
+  return begin;  // no quiet stretch close by: replay from the known start
+}
+
+// Whether the whole text occurs at `pos` (where `hit` points into a window ending at `end`).
+bool OccursAt(ByteWindow& window, const ScanPattern& pattern, std::int64_t pos,
+              const std::uint8_t* hit, const std::uint8_t* end) {
+  const std::size_t length = pattern.size();
+  if (end - hit < static_cast<std::ptrdiff_t>(length)) {
+    const auto bytes = window.at(pos, length);
+    if (bytes.size() < length) return false;
+    hit = bytes.data();
+  }
+  for (std::size_t k = 0; k < length; ++k) {
+    if (pattern.canon(hit[k]) != pattern.at(k)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 ScanResult ScanForPattern(ByteWindow& window, const ScanPattern& pattern, std::int64_t curPos,
                           std::int64_t fileSize, const std::function<void()>& tick) {
   const auto length = static_cast<std::int64_t>(pattern.size());
@@ -60,32 +211,41 @@ ScanResult ScanForPattern(ByteWindow& window, const ScanPattern& pattern, std::i
   if (length == 0) return {false, curPos};
   // Attempts begin only while curPos + length < fileSize.
   const std::int64_t limit = fileSize - length;
-  std::int64_t nextTick = curPos + kTickBytes;
-  while (curPos < limit) {
-    if (curPos >= nextTick) {
+  if (length == 1) return RunAttempts(window, pattern, curPos, limit, limit, tick);
+
+  // Matches are rare: look for places where the whole text occurs (its rarest pair of characters
+  // at memory speed), and only there replay the exact attempts just before it, to learn whether
+  // an attempt begins there (a partial match before it would swallow it).
+  std::int64_t known = curPos;  // an attempt begins here
+  std::int64_t pos = curPos;
+  std::int64_t nextTick = pos + kTickBytes;
+  while (pos < limit) {
+    if (pos >= nextTick) {
       tick();
-      nextTick = curPos + kTickBytes;
+      nextTick = pos + kTickBytes;
     }
-    const auto bytes = window.at(curPos, 1);
-    if (bytes.empty()) return {false, curPos};  // the file is shorter than it was
+    const auto bytes = window.at(pos, 1);
+    if (bytes.empty()) return {false, limit};  // the file is shorter than it was
     const auto n = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(bytes.size()), limit - curPos));
+        std::min<std::int64_t>(static_cast<std::int64_t>(bytes.size()), limit - pos));
     const std::uint8_t* base = bytes.data();
-    const std::uint8_t* hit = pattern.findStart(base, base + n);
+    const std::uint8_t* hit = pattern.findCandidate(base, base + n, base + bytes.size());
     if (hit == base + n) {
-      curPos += static_cast<std::int64_t>(n);
+      pos += static_cast<std::int64_t>(n);
       continue;
     }
-    const std::int64_t start = curPos + (hit - base);
-    const auto match = window.at(start, pattern.size());
-    if (match.size() < pattern.size()) return {false, start};  // cut short by a shrinking file
-    std::size_t k = 1;
-    while (k < pattern.size() && pattern.canon(match[k]) == pattern.at(k)) ++k;
-    if (k == pattern.size()) return {true, start};
-    // The byte that broke the match is consumed: the next attempt begins after it.
-    curPos = start + static_cast<std::int64_t>(k) + 1;
+    const std::int64_t candidate = pos + (hit - base);
+    if (!OccursAt(window, pattern, candidate, hit, base + bytes.size())) {
+      pos = candidate + 1;  // no match can start here, whatever came before
+      continue;
+    }
+    const std::int64_t start = ResyncBefore(window, pattern, candidate, known);
+    const ScanResult replay = RunAttempts(window, pattern, start, limit, candidate, tick);
+    if (replay.found) return replay;
+    known = replay.curPos;  // past the candidate, which a partial match swallowed
+    pos = known;
   }
-  return {false, curPos};
+  return {false, limit};
 }
 
 }  // namespace qc

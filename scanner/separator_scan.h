@@ -29,11 +29,27 @@ class ScanPattern {
   // The first position in [begin, end) whose byte can start a match, or end.
   const std::uint8_t* findStart(const std::uint8_t* begin, const std::uint8_t* end) const;
 
+  // The first position p in [begin, end) where the whole text occurs, or where the buffer (which
+  // ends at bufferEnd) is too short to tell; end when there is none. Needs size() >= 2.
+  const std::uint8_t* findCandidate(const std::uint8_t* begin, const std::uint8_t* end,
+                                    const std::uint8_t* bufferEnd) const;
+
  private:
+  // The bytes that canonicalise to one character of the text.
+  struct ByteSet {
+    std::array<std::uint8_t, 4> bytes{};
+    int count = 0;
+  };
+  ByteSet setOf(std::uint8_t character) const;
+  bool occursAt(const std::uint8_t* p) const;
+
   std::string text_;
   std::array<std::uint8_t, 256> canon_{};
-  std::array<std::uint8_t, 4> starters_{};  // the bytes that canonicalise to the first character
-  int starterCount_ = 0;
+  ByteSet first_;
+  // The pair of neighbouring characters looked for first, and the bytes that fold to them.
+  std::size_t anchor_ = 0;
+  ByteSet anchorFirst_;
+  ByteSet anchorSecond_;
 };
 
 struct ScanResult {
