@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# Times quillon-convert against git mailsplit and the floor program on one generated mailbox.
+#
+#   bench/compare.sh [--quillon PATH] [--runs N] [--work DIR] [--big] [--keep]
+#
+#   --quillon PATH  the converter to time (default build/release/cli/quillon-convert)
+#   --runs N        runs per tool; the best wall-clock time counts (default 3)
+#   --work DIR      where mailboxes and outputs go (default /dev/shm/qc-bench); on tmpfs the
+#                   numbers are those of the page cache, not of a disk
+#   --big           also convert a 1 GiB mailbox once, for its peak memory
+#   --keep          keep the outputs of the last runs (they are removed by default)
+#
+# The mailboxes are generated when missing and kept for the next run (256 MiB with 75,000
+# messages; 1 GiB with 300,000). Output folders are emptied between runs, outside the timing.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+quillon=$root/build/release/cli/quillon-convert
+runs=3
+work=/dev/shm/qc-bench
+big=0
+keep=0
+while (($# > 0)); do
+  case $1 in
+    --quillon) quillon=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --big) big=1; shift ;;
+    --keep) keep=1; shift ;;
+    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "compare.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
+  esac
+done
+
+bench_bin=$root/build/bench/bench
+if [[ ! -x $bench_bin/gen_mailbox || ! -x $bench_bin/floor_split ]]; then
+  echo "Building gen_mailbox and floor_split (preset bench) ..."
+  (cd "$root" && cmake --preset bench >/dev/null &&
+    cmake --build build/bench -j2 --target gen_mailbox floor_split >/dev/null)
+fi
+command -v git >/dev/null || { echo "compare.sh: git is needed" >&2; exit 1; }
+[[ -x /usr/bin/time ]] || { echo "compare.sh: /usr/bin/time is needed (apt-get install time)" >&2; exit 1; }
+
+have_quillon=1
+if [[ ! -x $quillon ]]; then
+  have_quillon=0
+  echo "NOTE: $quillon is not built; timing only git mailsplit and the floor program."
+  echo "      Build it with: cmake --preset release && cmake --build build/release -j2"
+fi
+
+mkdir -p "$work"
+mailbox=$work/qc-bench-256m.mbx
+offsets=$work/qc-bench-256m.off
+out=$work/out
+stats=$(mktemp)
+trap 'rm -f "$stats"; if ((keep == 0)); then rm -rf "$out"; fi' EXIT
+
+generate() {  # path size count
+  if [[ ! -s $1 ]]; then
+    echo "Generating $1 ..."
+    "$bench_bin/gen_mailbox" --size "$2" --count "$3" --seed 1 "$1"
+  fi
+}
+
+# measure NAME OUTDIR COMMAND...: best wall-clock seconds and highest peak RSS over $runs runs.
+# OUTDIR is emptied (and created, as git mailsplit wants it to exist) before every run.
+declare -A best rss
+measure() {
+  local name=$1 dir=$2
+  shift 2
+  local i start end seconds kib
+  best[$name]=""
+  rss[$name]=0
+  for ((i = 1; i <= runs; i++)); do
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    start=$(date +%s%N)
+    /usr/bin/time -f %M -o "$stats" "$@" >/dev/null
+    end=$(date +%s%N)
+    seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    kib=$(tail -n 1 "$stats")
+    if [[ -z ${best[$name]} ]] || awk -v s="$seconds" -v b="${best[$name]}" 'BEGIN { exit !(s < b) }'; then
+      best[$name]=$seconds
+    fi
+    if ((kib > ${rss[$name]})); then rss[$name]=$kib; fi
+  done
+}
+
+count_files() { find "$1" -type f | wc -l; }
+
+generate "$mailbox" 256M 75000
+size=$(stat -c %s "$mailbox")
+"$bench_bin/floor_split" offsets "$mailbox" >"$offsets"
+messages=$(wc -l <"$offsets")
+echo "Mailbox: $mailbox ($size bytes, $messages messages); best of $runs runs"
+echo
+
+measure "floor_split offsets" "$out/offsets" "$bench_bin/floor_split" offsets "$mailbox"
+measure "floor_split split" "$out/floor" "$bench_bin/floor_split" split "$mailbox" "$offsets" "$out/floor"
+floor_files=$(count_files "$out/floor")
+# --keep-cr: copy the lines as they stand, as the converter does, instead of rewriting CR LF.
+measure "git mailsplit --keep-cr" "$out/mailsplit" git mailsplit --keep-cr -o"$out/mailsplit" "$mailbox"
+mailsplit_files=$(count_files "$out/mailsplit")
+if ((have_quillon)); then
+  measure "quillon-convert" "$out/quillon" "$quillon" --quiet --format eml --output "$out/quillon" "$mailbox"
+  quillon_files=$(count_files "$out/quillon")
+fi
+
+printf '%-26s %12s %14s %8s\n' "tool" "seconds" "peak RSS MiB" "files"
+row() { printf '%-26s %12s %14.1f %8s\n' "$1" "${best[$1]}" "$(awk -v k="${rss[$1]}" 'BEGIN { print k / 1024 }')" "$2"; }
+row "floor_split offsets" "-"
+row "floor_split split" "$floor_files"
+row "git mailsplit --keep-cr" "$mailsplit_files"
+if ((have_quillon)); then row "quillon-convert" "$quillon_files"; fi
+echo
+
+status=0
+for n in "$floor_files" "$mailsplit_files"; do
+  if ((n != messages)); then
+    echo "MISMATCH: a tool wrote $n files for $messages messages"
+    status=1
+  fi
+done
+
+if ((have_quillon)); then
+  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+  within() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }' && echo "ok" || echo "MISSED"; }
+  to_mailsplit=$(ratio "${best[quillon-convert]}" "${best[git mailsplit --keep-cr]}")
+  to_floor=$(ratio "${best[quillon-convert]}" "${best[floor_split split]}")
+  peak=$(awk -v k="${rss[quillon-convert]}" 'BEGIN { printf "%.1f", k / 1024 }')
+  echo "quillon / mailsplit: $to_mailsplit  (goal <= 1.0: $(within "$to_mailsplit" 1.0))"
+  echo "quillon / floor:     $to_floor  (goal <= 1.2: $(within "$to_floor" 1.2))"
+  echo "quillon peak RSS:    $peak MiB  (goal <= 32: $(within "$peak" 32))"
+
+  # The converter's files must be the floor program's, byte for byte.
+  produced=$(find "$out/quillon" -name email-0.eml -printf '%h\n' | head -n 1)
+  if [[ -z $produced ]]; then
+    echo "MISMATCH: quillon-convert wrote no email-0.eml"
+    status=1
+  elif diff -rq "$out/floor" "$produced" >/dev/null; then
+    echo "quillon-convert output is identical to the floor program's ($quillon_files files)"
+  else
+    echo "MISMATCH: quillon-convert output differs from the floor program's:"
+    diff -rq "$out/floor" "$produced" | head -n 5
+    status=1
+  fi
+fi
+
+if ((big)); then
+  echo
+  if ((have_quillon)); then
+    big_mailbox=$work/qc-bench-1g.mbx
+    generate "$big_mailbox" 1G 300000
+    saved_runs=$runs
+    runs=1
+    measure "quillon-convert 1 GiB" "$out/quillon-big" "$quillon" --quiet --format eml --output "$out/quillon-big" "$big_mailbox"
+    runs=$saved_runs
+    printf '1 GiB mailbox: %s s, peak RSS %.1f MiB, %s files\n' "${best[quillon-convert 1 GiB]}" \
+      "$(awk -v k="${rss[quillon-convert 1 GiB]}" 'BEGIN { print k / 1024 }')" "$(count_files "$out/quillon-big")"
+    rm -rf "$out/quillon-big"
+  else
+    echo "NOTE: --big skipped, quillon-convert is not built."
+  fi
+fi
+exit "$status"
