@@ -1,6 +1,6 @@
 #include "convert/conversion_run.h"
 
-#include "convert/message_cutter.h"
+#include "convert/message_writer_pool.h"
 #include "util/error.h"
 #include "util/mod_main.h"
 #include "util/registry.h"
@@ -43,7 +43,12 @@ std::string CompletionText(Form form) {
 
 ConversionRun::ConversionRun(MainWindow& window, FinderSlot& finder, StoreSteps* stores,
                              PathStyle style)
-    : window_(window), finder_(finder), stores_(stores), style_(style), claims_(style) {}
+    : window_(window),
+      finder_(finder),
+      stores_(stores),
+      style_(style),
+      workers_(MessageWriterPool::DefaultWorkers()),
+      claims_(style) {}
 
 template <class Step>
 bool ConversionRun::attempt(FailureKind kind, Step&& step) {
@@ -218,45 +223,52 @@ void ConversionRun::writeMessages(const MailboxPaths& paths, const std::string& 
     return;
   }
   std::unique_ptr<OutputFolder> folder;
-  std::unique_ptr<MessageCutter> cutter;
   try {
     folder = std::make_unique<OutputFolder>(outputFolder);
-    cutter = std::make_unique<MessageCutter>(paths.path, offsets.values());
   } catch (const std::exception& e) {
     recordFailure(FailureKind::Message, e.what(), static_cast<std::int64_t>(n));
     return;
   }
 
-  const std::string_view extension = MessageFileExtension(form_);
+  MessageWriterPool writer(paths.path, offsets.values(), *folder,
+                           std::string(MessageFileExtension(form_)), workers_);
+  const auto waiting = [&](std::int64_t soFar) {
+    if (soFar > 0) {
+      std::int64_t size = 0;
+      try {
+        size = FileSizeOf(paths.path);
+      } catch (const Error&) {
+      }
+      window_.setLabel(Label::LblByteUpdate, "Saving: " + std::to_string(soFar) + " Bytes out of " +
+                                                 std::to_string(size) + " Total Bytes.");
+    }
+    window_.yield();
+  };
   std::int64_t saved = 0;
   for (std::size_t j = 0; j < n; ++j) {
-    CutResult cut;
-    const bool written = attempt(FailureKind::Message, [&] {
-      cut = cutter->write(j, *folder, extension, [&](std::int64_t soFar) {
-        window_.setLabel(Label::LblByteUpdate,
-                         "Saving: " + std::to_string(soFar) + " Bytes out of " +
-                             std::to_string(cutter->mailbox().size()) + " Total Bytes.");
-        window_.yield();
-      });
-    });
-    if (written && cut.cutShort) {
+    const MessageWriterPool::Outcome outcome = writer.take(j, waiting);
+    const std::string messageFile =
+        folder->pathOf("email-" + std::to_string(j) + std::string(MessageFileExtension(form_)));
+    if (!outcome.written) {
+      recordFailure(FailureKind::Message, outcome.error);
+    } else if (outcome.cutShort) {
       recordFailure(FailureKind::Message, "message " + std::to_string(j + 1) + " of '" +
                                               paths.path +
                                               "' was cut short: the mailbox shrank during the run");
-    } else if (written) {
+    } else {
       bool stored = true;
       if (form_ == Form::PST) {
-        stored = attempt(FailureKind::Message, [&] { stores_->importMessage(cut.path); });
+        stored = attempt(FailureKind::Message, [&] { stores_->importMessage(messageFile); });
       } else if (form_ == Form::MSG) {
         stored = attempt(FailureKind::Message, [&] {
-          stores_->saveMessageAsMsg(cut.path,
+          stores_->saveMessageAsMsg(messageFile,
                                     folder->pathOf("Email-" + std::to_string(j) + ".msg"));
         });
       }
       if (stored) {
         ++saved;
         ++report_.messagesWritten;
-        report_.bytesWritten += cut.bytes;
+        report_.bytesWritten += outcome.bytes;
       }
     }
     window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");

@@ -28,6 +28,9 @@ class ConversionRun {
   // The run's counts so far, for front ends that show more than the labels.
   const RunReport& report() const { return report_; }
 
+  // Threads that write message files beside the run's own (0: the run writes them itself).
+  void setWriterThreads(unsigned workers) { workers_ = workers; }
+
  private:
   enum class FailureMode { Unset, Trapped, Ignored };
   enum class FailureKind { Message, Mailbox, Other };
@@ -49,6 +52,7 @@ class ConversionRun {
   FinderSlot& finder_;
   StoreSteps* stores_;
   PathStyle style_;
+  unsigned workers_;
 
   FailureMode mode_ = FailureMode::Unset;
   Form form_ = Form::EML;

@@ -30,8 +30,9 @@ void WriteSpaces(PendingFile& out, std::int64_t count) {
 
 }  // namespace
 
-MessageCutter::MessageCutter(const std::string& mailboxPath, std::vector<std::int64_t> offsets)
-    : file_(mailboxPath), window_(file_), offsets_(std::move(offsets)) {}
+MessageCutter::MessageCutter(const std::string& mailboxPath,
+                             const std::vector<std::int64_t>& offsets)
+    : file_(mailboxPath), window_(file_), offsets_(offsets) {}
 
 CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder,
                                std::string_view extension, const ChunkProgress& progress) {

@@ -24,8 +24,9 @@ class MessageCutter {
   // Called while a message larger than one chunk is copied: bytes read of it so far.
   using ChunkProgress = std::function<void(std::int64_t bytesSoFar)>;
 
-  // Opens the mailbox for reading; throws qc::Error when it cannot.
-  MessageCutter(const std::string& mailboxPath, std::vector<std::int64_t> offsets);
+  // Opens the mailbox for reading; throws qc::Error when it cannot. `offsets` must outlive the
+  // cutter.
+  MessageCutter(const std::string& mailboxPath, const std::vector<std::int64_t>& offsets);
 
   // Writes message j as `folder`/email-j<extension>. Throws qc::Error with the message number,
   // offset and path on failure; a message that starts past the current end of the mailbox is
@@ -38,7 +39,7 @@ class MessageCutter {
  private:
   MailboxFile file_;
   ByteWindow window_;
-  std::vector<std::int64_t> offsets_;
+  const std::vector<std::int64_t>& offsets_;
 };
 
 }  // namespace qc

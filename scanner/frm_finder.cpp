@@ -79,6 +79,7 @@ void FrmFinder::OpenFile() {
     OpenError = e.what();
     return;
   }
+  firstFindOfFile_ = shared_.MessageOffsets.size();
   WriteSizeLine();
 }
 
@@ -197,9 +198,6 @@ void FrmFinder::ScanString() {
     try {
       result =
           ScanForPattern(open_->window, *pattern_, CurPos, FileSize, [this] { screen_.yield(); });
-      // The read window may still hold bytes that a file cut short since no longer has: a find
-      // counts only while the file still holds all of it.
-      if (result.found && result.curPos + SearchLen > open_->file.size()) result.found = false;
     } catch (const Error& e) {
       // A read error ends the search like the end of the file; the conversion reports it.
       ReadError = e.what();
@@ -250,9 +248,28 @@ void FrmFinder::ShowString() {
 }
 
 void FrmFinder::EndOfSearch() {
+  DropFindsPastTheEnd();
   log_.writeLine("");
   log_.writeLine("[EOF]");
   shared_.SearchFinished = -1;
+}
+
+void FrmFinder::DropFindsPastTheEnd() {
+  // The read window may hold bytes that a file cut short since no longer has. Asking the size
+  // once, when the search ends, costs nothing per find and keeps such finds out of the offsets.
+  if (!open_) return;
+  try {
+    const std::int64_t now = open_->file.size();
+    if (now >= FileSize) return;
+    auto& offsets = shared_.MessageOffsets;
+    std::size_t keep = offsets.size();
+    while (keep > firstFindOfFile_ && offsets[keep - 1] + SearchLen > now) --keep;
+    offsets.keepFirst(keep);
+    ReadError = "the mailbox '" + FileName + "' shrank from " + Num(FileSize) + " to " + Num(now) +
+                " bytes while it was searched";
+  } catch (const Error& e) {
+    ReadError = e.what();
+  }
 }
 
 void FrmFinder::WriteSizeLine() {

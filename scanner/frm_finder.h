@@ -67,6 +67,7 @@ class FrmFinder {
   void ScanString();
   void ShowString();
   void EndOfSearch();
+  void DropFindsPastTheEnd();
   void WriteSizeLine();
 
   struct Open;  // the open mailbox and its read window
@@ -78,6 +79,7 @@ class FrmFinder {
   std::unique_ptr<ScanPattern> pattern_;
   std::string patternText_;
   bool patternCaseSensitive_ = false;
+  std::size_t firstFindOfFile_ = 0;  // offsets before this one belong to earlier files
 };
 
 // The program's one finder, created on first use, with the values it shares with the conversion.

@@ -1,6 +1,7 @@
 // What the separator search hands to the conversion.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ class OffsetList {
  public:
   void append(std::int64_t offset) { offsets_.push_back(offset); }
   void clear() { offsets_.clear(); }
+  void keepFirst(std::size_t n) { offsets_.resize(std::min(n, offsets_.size())); }
   std::size_t size() const { return offsets_.size(); }
   bool empty() const { return offsets_.empty(); }
   std::int64_t operator[](std::size_t i) const { return offsets_[i]; }

@@ -30,9 +30,21 @@ struct Harness {
   FakeWindow window;
   NullLog log;
   FinderSlot finder{window, log};
+  unsigned writers = 2;
   RunReport run() {
     ConversionRun conversion(window, finder);
+    conversion.setWriterThreads(writers);
     return conversion.CmdConvert_Click();
+  }
+};
+
+// The run writes message files on worker threads or on its own; both must behave the same.
+class ConversionRunWriters : public ::testing::TestWithParam<unsigned> {
+ protected:
+  Harness make() {
+    Harness h;
+    h.writers = GetParam();
+    return h;
   }
 };
 
@@ -72,7 +84,7 @@ TEST(ConversionRunStart, RefusesWithoutFormOrMailboxesAndStopsOnCancel) {
   EXPECT_EQ(cancelled.window.optionsCleared, 0);
 }
 
-TEST(ConversionRun, WritesEveryMessageWithTheWindowsTexts) {
+TEST_P(ConversionRunWriters, WritesEveryMessageWithTheWindowsTexts) {
   TempDir in, out;
   const std::string a = in / "Mail/In box é.mbx";
   const std::string b = in / "Mail/Sent.mbox";
@@ -80,7 +92,7 @@ TEST(ConversionRun, WritesEveryMessageWithTheWindowsTexts) {
                    "Subject: two\r\n\r\nbody 2   " + kSep + "Subject: three\r\n\r\nlast\n");
   WriteFile(b, kSep + "Subject: only\r\n\r\nhi\r\n");
 
-  Harness h;
+  Harness h = make();
   h.window.form = Form::EML;
   h.window.rows = {a, b};
   h.window.browseAnswer = out.path().string();  // no final separator: the run adds it
@@ -168,14 +180,14 @@ std::string RandomMailbox(std::mt19937& rng, std::size_t messages) {
   return box;
 }
 
-TEST(ConversionRun, NothingIsLostFromRandomMailboxes) {
+TEST_P(ConversionRunWriters, NothingIsLostFromRandomMailboxes) {
   std::mt19937 rng(20261207);
   for (int round = 0; round < 12; ++round) {
     TempDir in, out;
     const std::string input = RandomMailbox(rng, 5 + rng() % 60);
     const std::string box = in / "random.mbox";
     WriteFile(box, input);
-    Harness h;
+    Harness h = make();
     h.window.form = Form::EML;
     h.window.rows = {box};
     h.window.browseAnswer = out.path().string();
@@ -276,7 +288,7 @@ TEST(ConversionRunBadInput, AFileInTheWayOfTheOutputFolderFailsThatMailboxOnly) 
   EXPECT_TRUE(fs::exists(OutFolder(out, fine) + "/email-0.eml"));
 }
 
-TEST(ConversionRunBadInput, AFullDiskLeavesNoPartialFileUnderAFinalName) {
+TEST_P(ConversionRunWriters, AFullDiskLeavesNoPartialFileUnderAFinalName) {
   TempDir in, out;
   const std::string box = in / "big.mbx";
   const std::string small = kSep + "small\r\n";
@@ -289,7 +301,7 @@ TEST(ConversionRunBadInput, AFullDiskLeavesNoPartialFileUnderAFinalName) {
   rlimit limited = old;
   limited.rlim_cur = 100'000;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-  Harness h;
+  Harness h = make();
   h.window.form = Form::EML;
   h.window.rows = {box};
   h.window.browseAnswer = out.path().string();
@@ -309,7 +321,7 @@ TEST(ConversionRunBadInput, AFullDiskLeavesNoPartialFileUnderAFinalName) {
   }
 }
 
-TEST(ConversionRunBadInput, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarbage) {
+TEST_P(ConversionRunWriters, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarbage) {
   TempDir in, out;
   const std::string box = in / "moving.mbx";
   std::string content;
@@ -317,7 +329,7 @@ TEST(ConversionRunBadInput, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarbag
   WriteFile(box, content);
   const std::size_t cut = content.find("message 2") + 3;  // inside the third message
 
-  Harness h;
+  Harness h = make();
   h.window.form = Form::EML;
   h.window.rows = {box};
   h.window.browseAnswer = out.path().string();
@@ -340,7 +352,7 @@ TEST(ConversionRunBadInput, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarbag
   // Growth after the search: the last message runs to the file's end as it is now.
   TempDir out2;
   WriteFile(box, content);
-  Harness g;
+  Harness g = make();
   g.window.form = Form::EML;
   g.window.rows = {box};
   g.window.browseAnswer = out2.path().string();
@@ -390,6 +402,39 @@ TEST(ConversionRun, AStoreFormWithoutAStoreStopsWithTheStoreError) {
     EXPECT_TRUE(h.window.labelHistory[Label::LblIMMFile].empty());
   }
 }
+
+TEST_P(ConversionRunWriters, AStopRequestEndsTheRunAndLeavesNoPartialFile) {
+  TempDir in, out;
+  const std::string box = in / "stop.mbx";
+  std::string content;
+  for (int m = 0; m < 400; ++m) content += kSep + std::string(5000, 'm') + "\r\n";
+  content += kSep + std::string(3'000'000, 'x') + "\r\n";  // copied in several chunks
+  WriteFile(box, content);
+  Harness h = make();
+  h.window.form = Form::EML;
+  h.window.rows = {box};
+  h.window.browseAnswer = out.path().string();
+  // Stop while the big message is being copied ("Saving: <bytes so far> Bytes out of ...") or,
+  // when a worker copies it faster than the run looks, right before it is taken.
+  h.window.onYield = [](FakeWindow& w) {
+    const std::string& bytes = w.labels[Label::LblByteUpdate];
+    if ((!bytes.empty() && std::stoll(bytes.substr(8)) > 1'000'000) ||
+        w.labels[Label::LblProgress] == "Saved 400 Message(s)") {
+      throw StopRequested{};
+    }
+  };
+  EXPECT_THROW(h.run(), StopRequested);
+  EXPECT_TRUE(h.window.boxes.empty());  // no completion box
+  for (const auto& entry : fs::directory_iterator(OutFolder(out, box))) {
+    const std::string name = entry.path().filename().string();
+    ASSERT_EQ(name.rfind("email-", 0), 0u) << name;  // no temporary file is left
+    // Workers may have finished a file the run had not reported yet; it is complete all the same.
+    const int j = std::stoi(name.substr(6));
+    EXPECT_EQ(fs::file_size(entry.path()), kSep.size() + (j < 400 ? 5002 : 3'000'002) + 2) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(OnWorkerThreadsAndInline, ConversionRunWriters, ::testing::Values(2u, 0u));
 
 }  // namespace
 }  // namespace qc

@@ -1,0 +1,157 @@
+#include "convert/message_writer_pool.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace qc {
+
+namespace {
+constexpr std::size_t kSlots = 8;                            // batches in flight
+constexpr std::int64_t kBatchBytes = std::int64_t{1} << 20;  // about one read window
+constexpr std::size_t kBatchMessages = 512;
+constexpr auto kPoll = std::chrono::milliseconds(10);
+}  // namespace
+
+unsigned MessageWriterPool::DefaultWorkers() {
+  return std::thread::hardware_concurrency() > 1 ? 2u : 0u;
+}
+
+MessageWriterPool::MessageWriterPool(std::string mailboxPath,
+                                     const std::vector<std::int64_t>& offsets,
+                                     const OutputFolder& folder, std::string extension,
+                                     unsigned workers)
+    : mailboxPath_(std::move(mailboxPath)),
+      offsets_(offsets),
+      folder_(folder),
+      extension_(std::move(extension)),
+      slots_(kSlots) {
+  for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+}
+
+MessageWriterPool::~MessageWriterPool() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (auto& t : threads_) t.join();
+}
+
+std::size_t MessageWriterPool::batchEnd(std::size_t first) const {
+  const std::size_t cap = std::min(offsets_.size(), first + kBatchMessages);
+  const auto past = std::upper_bound(offsets_.begin() + static_cast<std::ptrdiff_t>(first) + 1,
+                                     offsets_.begin() + static_cast<std::ptrdiff_t>(cap),
+                                     offsets_[first] + kBatchBytes);
+  return static_cast<std::size_t>(past - offsets_.begin());
+}
+
+MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageCutter* cutter,
+                                                       const std::string& openError, std::size_t j,
+                                                       bool onWorker, const Waiting* waiting) {
+  Outcome outcome;
+  if (!cutter) {
+    outcome.error = openError;
+    return outcome;
+  }
+  if (onWorker) {
+    progressBytes_ = 0;
+    progressMessage_ = static_cast<std::int64_t>(j);
+  }
+  try {
+    const CutResult cut = cutter->write(j, folder_, extension_, [&](std::int64_t soFar) {
+      if (onWorker) {
+        progressBytes_ = soFar;
+        if (stop_) throw Stopped{};
+      } else if (waiting) {
+        (*waiting)(soFar);
+      }
+    });
+    outcome.written = true;
+    outcome.cutShort = cut.cutShort;
+    outcome.bytes = cut.bytes;
+  } catch (const std::exception& e) {
+    outcome.error = e.what();
+  }
+  return outcome;
+}
+
+void MessageWriterPool::work() {
+  std::unique_ptr<MessageCutter> cutter;
+  std::string openError;
+  try {
+    cutter = std::make_unique<MessageCutter>(mailboxPath_, offsets_);
+  } catch (const std::exception& e) {
+    openError = e.what();
+  }
+  for (;;) {
+    Batch* slot = nullptr;
+    std::size_t first = 0;
+    std::size_t end = 0;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] {
+        return stop_ || nextMessage_ >= offsets_.size() || batchesIssued_ < batchesTaken_ + kSlots;
+      });
+      if (stop_ || nextMessage_ >= offsets_.size()) return;
+      slot = &slots_[batchesIssued_ % kSlots];
+      slot->number = batchesIssued_++;
+      slot->done = false;
+      first = nextMessage_;
+      end = batchEnd(first);
+      nextMessage_ = end;
+    }
+    std::vector<Outcome> outcomes;
+    outcomes.reserve(end - first);
+    try {
+      for (std::size_t j = first; j < end; ++j) {
+        outcomes.push_back(writeOne(cutter.get(), openError, j, true, nullptr));
+      }
+    } catch (const Stopped&) {
+      return;  // the unfinished file has been removed
+    }
+    {
+      std::lock_guard lock(mutex_);
+      slot->first = first;
+      slot->outcomes = std::move(outcomes);
+      slot->done = true;
+    }
+    changed_.notify_all();
+  }
+}
+
+MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting& waiting) {
+  if (threads_.empty()) {
+    if (!ownOpened_) {
+      ownOpened_ = true;
+      try {
+        ownCutter_ = std::make_unique<MessageCutter>(mailboxPath_, offsets_);
+      } catch (const std::exception& e) {
+        ownOpenError_ = e.what();
+      }
+    }
+    return writeOne(ownCutter_.get(), ownOpenError_, j, false, &waiting);
+  }
+
+  std::unique_lock lock(mutex_);
+  Batch& slot = slots_[current_ % kSlots];
+  while (!(slot.number == current_ && slot.done)) {
+    if (changed_.wait_for(lock, kPoll) == std::cv_status::timeout) {
+      const std::int64_t bytes =
+          progressMessage_ == static_cast<std::int64_t>(j) ? progressBytes_.load() : -1;
+      lock.unlock();
+      waiting(bytes);  // may throw: the destructor stops the workers
+      lock.lock();
+    }
+  }
+  Outcome outcome = std::move(slot.outcomes[j - slot.first]);
+  if (j + 1 == slot.first + slot.outcomes.size()) {
+    slot.number = SIZE_MAX;
+    ++current_;
+    ++batchesTaken_;
+    lock.unlock();
+    changed_.notify_all();
+  }
+  return outcome;
+}
+
+}  // namespace qc

@@ -1,0 +1,87 @@
+// Writes the message files of one mailbox on worker threads while the run's own thread reports
+// them, strictly in message order: the run takes message j's outcome only once the file is
+// complete (or has failed), so labels, counts and failure reports come in the same order and say
+// the same as when one thread does everything. File-system calls dominate the time of a
+// conversion, and two threads keep two of them in flight.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "convert/message_cutter.h"
+#include "convert/output_folder.h"
+
+namespace qc {
+
+class MessageWriterPool {
+ public:
+  struct Outcome {
+    bool written = false;
+    bool cutShort = false;
+    std::uint64_t bytes = 0;
+    std::string error;  // why the file was not written
+  };
+
+  // Called on the run's thread while it waits: the bytes copied so far of the message it waits
+  // for, or -1 when that message has not started. May throw (a stop request); the pool then stops
+  // its workers, and their unfinished files are removed.
+  using Waiting = std::function<void(std::int64_t bytesSoFar)>;
+
+  // With `workers` 0 every message is written on the calling thread, inside take().
+  MessageWriterPool(std::string mailboxPath, const std::vector<std::int64_t>& offsets,
+                    const OutputFolder& folder, std::string extension, unsigned workers);
+  ~MessageWriterPool();
+  MessageWriterPool(const MessageWriterPool&) = delete;
+  MessageWriterPool& operator=(const MessageWriterPool&) = delete;
+
+  // The outcome of message j; j must go 0, 1, 2, ... without gaps.
+  Outcome take(std::size_t j, const Waiting& waiting);
+
+  // Workers for this machine: two where there are several processors, none on a single one.
+  static unsigned DefaultWorkers();
+
+ private:
+  struct Batch {
+    std::size_t number = SIZE_MAX;  // which batch the slot holds
+    std::size_t first = 0;
+    std::vector<Outcome> outcomes;
+    bool done = false;
+  };
+  struct Stopped {};
+
+  void work();
+  Outcome writeOne(MessageCutter* cutter, const std::string& openError, std::size_t j,
+                   bool onWorker, const Waiting* waiting);
+  std::size_t batchEnd(std::size_t first) const;
+
+  std::string mailboxPath_;
+  const std::vector<std::int64_t>& offsets_;
+  const OutputFolder& folder_;
+  std::string extension_;
+
+  // Work on the calling thread (no workers).
+  std::unique_ptr<MessageCutter> ownCutter_;
+  std::string ownOpenError_;
+  bool ownOpened_ = false;
+
+  // Work on workers: batches of neighbouring messages, a few in flight at a time.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Batch> slots_;
+  std::size_t nextMessage_ = 0;    // first message not yet handed to a worker
+  std::size_t batchesIssued_ = 0;  // batches handed to workers
+  std::size_t batchesTaken_ = 0;   // batches the run has taken all outcomes of
+  std::size_t current_ = 0;        // the batch the run is taking from
+  std::atomic<bool> stop_{false};
+  std::atomic<std::int64_t> progressMessage_{-1};
+  std::atomic<std::int64_t> progressBytes_{0};
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace qc
