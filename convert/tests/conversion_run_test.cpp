@@ -368,6 +368,33 @@ TEST_P(ConversionRunWriters, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarba
             kSep + "message 5\r\nappended\r\n\r\n");
 }
 
+TEST(ConversionRun, MessagesPastTwoGibibytesAreCutAtTheRightBytes) {
+  TempDir in, out;
+  const std::string box = in / "large.mbox";
+  const std::int64_t at = (std::int64_t{1} << 31) + 100;  // all before it is a hole
+  const std::string first = kSep + "past 2 GiB\r\n";
+  const std::string second = kSep + "and the last one\r\n";
+  {
+    std::ofstream file(box, std::ios::binary);
+    file.seekp(at);
+    file << first << second;
+  }
+  if (fs::file_size(box) != static_cast<std::uintmax_t>(at) + first.size() + second.size()) {
+    GTEST_SKIP() << "no sparse files here";
+  }
+  Harness h;
+  h.window.form = Form::EML;
+  h.window.rows = {box};
+  h.window.browseAnswer = out.path().string();
+  const RunReport report = h.run();
+  EXPECT_EQ(h.finder.shared.MessageOffsets.text(),
+            std::to_string(at) + "|" +
+                std::to_string(at + static_cast<std::int64_t>(first.size())) + "|");
+  EXPECT_EQ(report.messagesWritten, 2);
+  EXPECT_EQ(ReadFile(OutFolder(out, box) + "/email-0.eml"), first + "\r\n");
+  EXPECT_EQ(ReadFile(OutFolder(out, box) + "/email-1.eml"), second + "\r\n");
+}
+
 TEST(ConversionRun, TheSamePathTwiceConvertsIntoOneFolder) {
   TempDir in, out;
   const std::string box = in / "twice.mbx";
