@@ -135,30 +135,55 @@ const std::uint8_t* ScanPattern::findCandidate(const std::uint8_t* begin, const 
 
 namespace {
 
+// Calls the caller's tick about once per kTickBytes of file passed over.
+class Ticker {
+ public:
+  Ticker(std::int64_t pos, const std::function<void()>& tick)
+      : next_(pos + kTickBytes), tick_(tick) {}
+  void at(std::int64_t pos) {
+    if (pos < next_) return;
+    tick_();
+    next_ = pos + kTickBytes;
+  }
+
+ private:
+  std::int64_t next_;
+  const std::function<void()>& tick_;
+};
+
+constexpr std::int64_t kFileEnded = -1;
+
+// The first position in [pos, end) that `find` (given a window's bytes and where they end)
+// reports; `end` when there is none, kFileEnded when the file turns out shorter than `end`.
+template <class Find>
+std::int64_t NextHit(ByteWindow& window, std::int64_t pos, std::int64_t end, Ticker& ticker,
+                     Find&& find) {
+  while (pos < end) {
+    ticker.at(pos);
+    const auto bytes = window.at(pos, 1);
+    if (bytes.empty()) return kFileEnded;
+    const auto n = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(bytes.size()), end - pos));
+    const std::uint8_t* base = bytes.data();
+    const std::uint8_t* hit = find(base, base + n, base + bytes.size());
+    if (hit != base + n) return pos + (hit - base);
+    pos += static_cast<std::int64_t>(n);
+  }
+  return end;
+}
+
 // Runs the scan's attempts one after the other from `pos`, which must be where an attempt begins,
 // until one matches or an attempt would begin after `stopAfter`. On no match, curPos is where the
 // next attempt begins (or limit).
 ScanResult RunAttempts(ByteWindow& window, const ScanPattern& pattern, std::int64_t pos,
-                       std::int64_t limit, std::int64_t stopAfter,
-                       const std::function<void()>& tick) {
-  std::int64_t nextTick = pos + kTickBytes;
+                       std::int64_t limit, std::int64_t stopAfter, Ticker& ticker) {
   const std::int64_t end = std::min(limit, stopAfter + 1);
-  while (pos < end) {
-    if (pos >= nextTick) {
-      tick();
-      nextTick = pos + kTickBytes;
-    }
-    const auto bytes = window.at(pos, 1);
-    if (bytes.empty()) return {false, limit};  // the file is shorter than it was
-    const auto n = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(bytes.size()), end - pos));
-    const std::uint8_t* base = bytes.data();
-    const std::uint8_t* hit = pattern.findStart(base, base + n);
-    if (hit == base + n) {
-      pos += static_cast<std::int64_t>(n);
-      continue;
-    }
-    const std::int64_t start = pos + (hit - base);
+  const auto findStart = [&](const std::uint8_t* from, const std::uint8_t* to,
+                             const std::uint8_t*) { return pattern.findStart(from, to); };
+  for (;;) {
+    const std::int64_t start = NextHit(window, pos, end, ticker, findStart);
+    if (start == kFileEnded) return {false, limit};
+    if (start >= end) return {false, start};
     const auto match = window.at(start, pattern.size());
     if (match.size() < pattern.size()) return {false, limit};  // cut short by a shrinking file
     std::size_t k = 1;
@@ -167,7 +192,6 @@ ScanResult RunAttempts(ByteWindow& window, const ScanPattern& pattern, std::int6
     // The byte that broke the match is consumed: the next attempt begins after it.
     pos = start + static_cast<std::int64_t>(k) + 1;
   }
-  return {false, pos};
 }
 
 // A position at or before `candidate` (and not before `begin`, a known attempt start) where an
@@ -187,17 +211,12 @@ std::int64_t ResyncBefore(ByteWindow& window, const ScanPattern& pattern, std::i
   return begin;  // no quiet stretch close by: replay from the known start
 }
 
-// Whether the whole text occurs at `pos` (where `hit` points into a window ending at `end`).
-bool OccursAt(ByteWindow& window, const ScanPattern& pattern, std::int64_t pos,
-              const std::uint8_t* hit, const std::uint8_t* end) {
-  const std::size_t length = pattern.size();
-  if (end - hit < static_cast<std::ptrdiff_t>(length)) {
-    const auto bytes = window.at(pos, length);
-    if (bytes.size() < length) return false;
-    hit = bytes.data();
-  }
-  for (std::size_t k = 0; k < length; ++k) {
-    if (pattern.canon(hit[k]) != pattern.at(k)) return false;
+// Whether the whole text occurs at `pos`.
+bool OccursAt(ByteWindow& window, const ScanPattern& pattern, std::int64_t pos) {
+  const auto bytes = window.at(pos, pattern.size());
+  if (bytes.size() < pattern.size()) return false;
+  for (std::size_t k = 0; k < pattern.size(); ++k) {
+    if (pattern.canon(bytes[k]) != pattern.at(k)) return false;
   }
   return true;
 }
@@ -211,36 +230,29 @@ ScanResult ScanForPattern(ByteWindow& window, const ScanPattern& pattern, std::i
   if (length == 0) return {false, curPos};
   // Attempts begin only while curPos + length < fileSize.
   const std::int64_t limit = fileSize - length;
-  if (length == 1) return RunAttempts(window, pattern, curPos, limit, limit, tick);
+  if (length == 1) {
+    Ticker ticker(curPos, tick);
+    return RunAttempts(window, pattern, curPos, limit, limit, ticker);
+  }
 
   // Matches are rare: look for places where the whole text occurs (its rarest pair of characters
   // at memory speed), and only there replay the exact attempts just before it, to learn whether
   // an attempt begins there (a partial match before it would swallow it).
   std::int64_t known = curPos;  // an attempt begins here
-  std::int64_t pos = curPos;
-  std::int64_t nextTick = pos + kTickBytes;
-  while (pos < limit) {
-    if (pos >= nextTick) {
-      tick();
-      nextTick = pos + kTickBytes;
-    }
-    const auto bytes = window.at(pos, 1);
-    if (bytes.empty()) return {false, limit};  // the file is shorter than it was
-    const auto n = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(bytes.size()), limit - pos));
-    const std::uint8_t* base = bytes.data();
-    const std::uint8_t* hit = pattern.findCandidate(base, base + n, base + bytes.size());
-    if (hit == base + n) {
-      pos += static_cast<std::int64_t>(n);
-      continue;
-    }
-    const std::int64_t candidate = pos + (hit - base);
-    if (!OccursAt(window, pattern, candidate, hit, base + bytes.size())) {
+  Ticker ticker(curPos, tick);
+  const auto findCandidate = [&](const std::uint8_t* from, const std::uint8_t* to,
+                                 const std::uint8_t* bufferEnd) {
+    return pattern.findCandidate(from, to, bufferEnd);
+  };
+  for (std::int64_t pos = curPos;;) {
+    const std::int64_t candidate = NextHit(window, pos, limit, ticker, findCandidate);
+    if (candidate == kFileEnded || candidate >= limit) break;
+    if (!OccursAt(window, pattern, candidate)) {
       pos = candidate + 1;  // no match can start here, whatever came before
       continue;
     }
     const std::int64_t start = ResyncBefore(window, pattern, candidate, known);
-    const ScanResult replay = RunAttempts(window, pattern, start, limit, candidate, tick);
+    const ScanResult replay = RunAttempts(window, pattern, start, limit, candidate, ticker);
     if (replay.found) return replay;
     known = replay.curPos;  // past the candidate, which a partial match swallowed
     pos = known;
