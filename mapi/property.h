@@ -1,0 +1,222 @@
+// The MAPI property model shared by the RFC 822 import and the .msg and .pst writers: tags, typed
+// values, named properties, and messages with their recipients and attachments.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace qc::mapi {
+
+// Property types as MAPI numbers them.
+enum class PropType : std::uint16_t {
+  Int16 = 0x0002,
+  Int32 = 0x0003,
+  Boolean = 0x000B,
+  Int64 = 0x0014,
+  Unicode = 0x001F,  // held as UTF-8 here; written as UTF-16LE
+  Time = 0x0040,     // FILETIME: 100 ns units since 1601-01-01 UTC
+  Guid = 0x0048,
+  Binary = 0x0102,
+  Object = 0x000D,  // an embedded message or attachment data object
+  MvInt32 = 0x1003,
+  MvUnicode = 0x101F,
+  MvBinary = 0x1102,
+};
+
+constexpr bool IsMultiValued(PropType t) {
+  return (static_cast<std::uint16_t>(t) & 0x1000) != 0;
+}
+
+// A property tag: 16-bit identifier and type, as in 0x0037001F (PR_SUBJECT_W).
+struct PropTag {
+  std::uint16_t id = 0;
+  PropType type = PropType::Int32;
+
+  constexpr std::uint32_t value() const {
+    return (std::uint32_t{id} << 16) | static_cast<std::uint16_t>(type);
+  }
+  static constexpr PropTag From(std::uint32_t tag) {
+    return {static_cast<std::uint16_t>(tag >> 16), static_cast<PropType>(tag & 0xFFFF)};
+  }
+  friend constexpr bool operator==(PropTag a, PropTag b) { return a.value() == b.value(); }
+  friend constexpr auto operator<=>(PropTag a, PropTag b) { return a.value() <=> b.value(); }
+};
+
+struct FileTime {
+  std::uint64_t ticks = 0;
+  friend bool operator==(FileTime, FileTime) = default;
+};
+
+struct Guid {
+  std::array<std::uint8_t, 16> bytes{};  // in the on-disk (little-endian fields) order
+  friend bool operator==(const Guid&, const Guid&) = default;
+  friend auto operator<=>(const Guid&, const Guid&) = default;
+  // From the text form "00020329-0000-0000-C000-000000000046".
+  static Guid Parse(std::string_view text);
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Large binary content (attachment data) that writers copy in pieces instead of holding whole.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::uint64_t size() const = 0;
+  // Copies up to n bytes starting at offset; returns how many were copied.
+  virtual std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const = 0;
+};
+
+// A ByteSource over bytes held in memory.
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(Bytes bytes) : bytes_(std::move(bytes)) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override;
+  const Bytes& bytes() const { return bytes_; }
+
+ private:
+  Bytes bytes_;
+};
+
+using PropValue =
+    std::variant<std::int16_t, std::int32_t, bool, std::int64_t, std::string, FileTime, Guid, Bytes,
+                 std::shared_ptr<const ByteSource>, std::vector<std::int32_t>,
+                 std::vector<std::string>, std::vector<Bytes>>;
+
+// A named property: a property set and a number or a name. The writers give it an identifier
+// from 0x8000 up in the file's name-to-id map.
+struct NamedProp {
+  Guid set;
+  std::variant<std::uint32_t, std::string> key;
+  PropType type = PropType::Int32;
+  friend bool operator==(const NamedProp&, const NamedProp&) = default;
+  friend auto operator<=>(const NamedProp& a, const NamedProp& b) {
+    if (auto c = a.set <=> b.set; c != 0) return c;
+    if (a.key.index() != b.key.index()) return a.key.index() <=> b.key.index();
+    if (a.key.index() == 0) return std::get<0>(a.key) <=> std::get<0>(b.key);
+    const int c = std::get<1>(a.key).compare(std::get<1>(b.key));
+    return c < 0   ? std::strong_ordering::less
+           : c > 0 ? std::strong_ordering::greater
+                   : std::strong_ordering::equal;
+  }
+};
+
+// Properties of one object, kept in tag order so writers produce the same bytes every time.
+class PropertyBag {
+ public:
+  void set(PropTag tag, PropValue value) { tagged_[tag.value()] = std::move(value); }
+  void setNamed(const NamedProp& name, PropValue value) { named_[name] = std::move(value); }
+  void erase(PropTag tag) { tagged_.erase(tag.value()); }
+
+  const PropValue* find(PropTag tag) const;
+  const PropValue* findNamed(const NamedProp& name) const;
+  template <class T>
+  const T* get(PropTag tag) const {
+    const PropValue* v = find(tag);
+    return v ? std::get_if<T>(v) : nullptr;
+  }
+
+  const std::map<std::uint32_t, PropValue>& tagged() const { return tagged_; }
+  const std::map<NamedProp, PropValue>& named() const { return named_; }
+
+ private:
+  std::map<std::uint32_t, PropValue> tagged_;
+  std::map<NamedProp, PropValue> named_;
+};
+
+struct Message;
+
+struct Recipient {
+  PropertyBag props;  // PR_RECIPIENT_TYPE, PR_DISPLAY_NAME_W, PR_SMTP_ADDRESS_W, ...
+};
+
+struct Attachment {
+  PropertyBag props;  // PR_ATTACH_METHOD, PR_ATTACH_LONG_FILENAME_W, PR_ATTACH_DATA_BIN, ...
+  std::unique_ptr<Message> embedded;  // set when PR_ATTACH_METHOD is ATTACH_EMBEDDED_MSG (5)
+};
+
+struct Message {
+  PropertyBag props;
+  std::vector<Recipient> recipients;
+  std::vector<Attachment> attachments;
+};
+
+// Tags the library sets or reads itself. Names follow the MAPI headers.
+namespace tags {
+constexpr PropTag PR_MESSAGE_CLASS_W{0x001A, PropType::Unicode};
+constexpr PropTag PR_SUBJECT_W{0x0037, PropType::Unicode};
+constexpr PropTag PR_SUBJECT_PREFIX_W{0x003D, PropType::Unicode};
+constexpr PropTag PR_NORMALIZED_SUBJECT_W{0x0E1D, PropType::Unicode};
+constexpr PropTag PR_CLIENT_SUBMIT_TIME{0x0039, PropType::Time};
+constexpr PropTag PR_MESSAGE_DELIVERY_TIME{0x0E06, PropType::Time};
+constexpr PropTag PR_MESSAGE_FLAGS{0x0E07, PropType::Int32};
+constexpr PropTag PR_MESSAGE_SIZE{0x0E08, PropType::Int32};
+constexpr PropTag PR_HASATTACH{0x0E1B, PropType::Boolean};
+constexpr PropTag PR_IMPORTANCE{0x0017, PropType::Int32};
+constexpr PropTag PR_PRIORITY{0x0026, PropType::Int32};
+constexpr PropTag PR_SENSITIVITY{0x0036, PropType::Int32};
+constexpr PropTag PR_INTERNET_MESSAGE_ID_W{0x1035, PropType::Unicode};
+constexpr PropTag PR_IN_REPLY_TO_ID_W{0x1042, PropType::Unicode};
+constexpr PropTag PR_INTERNET_REFERENCES_W{0x1039, PropType::Unicode};
+constexpr PropTag PR_TRANSPORT_MESSAGE_HEADERS_W{0x007D, PropType::Unicode};
+constexpr PropTag PR_BODY_W{0x1000, PropType::Unicode};
+constexpr PropTag PR_HTML{0x1013, PropType::Binary};
+constexpr PropTag PR_INTERNET_CPID{0x3FDE, PropType::Int32};
+constexpr PropTag PR_STORE_SUPPORT_MASK{0x340D, PropType::Int32};
+constexpr PropTag PR_DISPLAY_TO_W{0x0E04, PropType::Unicode};
+constexpr PropTag PR_DISPLAY_CC_W{0x0E03, PropType::Unicode};
+constexpr PropTag PR_DISPLAY_BCC_W{0x0E02, PropType::Unicode};
+constexpr PropTag PR_SENDER_NAME_W{0x0C1A, PropType::Unicode};
+constexpr PropTag PR_SENDER_EMAIL_ADDRESS_W{0x0C1F, PropType::Unicode};
+constexpr PropTag PR_SENDER_ADDRTYPE_W{0x0C1E, PropType::Unicode};
+constexpr PropTag PR_SENDER_ENTRYID{0x0C19, PropType::Binary};
+constexpr PropTag PR_SENDER_SEARCH_KEY{0x0C1D, PropType::Binary};
+constexpr PropTag PR_SENDER_SMTP_ADDRESS_W{0x5D01, PropType::Unicode};
+constexpr PropTag PR_SENT_REPRESENTING_NAME_W{0x0042, PropType::Unicode};
+constexpr PropTag PR_SENT_REPRESENTING_EMAIL_ADDRESS_W{0x0065, PropType::Unicode};
+constexpr PropTag PR_SENT_REPRESENTING_ADDRTYPE_W{0x0064, PropType::Unicode};
+constexpr PropTag PR_SENT_REPRESENTING_ENTRYID{0x0041, PropType::Binary};
+constexpr PropTag PR_SENT_REPRESENTING_SEARCH_KEY{0x003B, PropType::Binary};
+constexpr PropTag PR_SENT_REPRESENTING_SMTP_ADDRESS_W{0x5D02, PropType::Unicode};
+constexpr PropTag PR_REPLY_RECIPIENT_NAMES_W{0x0050, PropType::Unicode};
+constexpr PropTag PR_REPLY_RECIPIENT_ENTRIES{0x004F, PropType::Binary};
+// Recipients.
+constexpr PropTag PR_RECIPIENT_TYPE{0x0C15, PropType::Int32};  // 1 To, 2 Cc, 3 Bcc
+constexpr PropTag PR_DISPLAY_NAME_W{0x3001, PropType::Unicode};
+constexpr PropTag PR_ADDRTYPE_W{0x3002, PropType::Unicode};
+constexpr PropTag PR_EMAIL_ADDRESS_W{0x3003, PropType::Unicode};
+constexpr PropTag PR_SMTP_ADDRESS_W{0x39FE, PropType::Unicode};
+constexpr PropTag PR_ENTRYID{0x0FFF, PropType::Binary};
+constexpr PropTag PR_SEARCH_KEY{0x300B, PropType::Binary};
+constexpr PropTag PR_ROWID{0x3000, PropType::Int32};
+// Attachments.
+constexpr PropTag PR_ATTACH_NUM{0x0E21, PropType::Int32};
+constexpr PropTag PR_ATTACH_METHOD{0x3705, PropType::Int32};  // 1 by value, 5 embedded message
+constexpr PropTag PR_ATTACH_DATA_BIN{0x3701, PropType::Binary};
+constexpr PropTag PR_ATTACH_DATA_OBJ{0x3701, PropType::Object};
+constexpr PropTag PR_ATTACH_FILENAME_W{0x3704, PropType::Unicode};
+constexpr PropTag PR_ATTACH_LONG_FILENAME_W{0x3707, PropType::Unicode};
+constexpr PropTag PR_ATTACH_EXTENSION_W{0x3703, PropType::Unicode};
+constexpr PropTag PR_ATTACH_MIME_TAG_W{0x370E, PropType::Unicode};
+constexpr PropTag PR_ATTACH_CONTENT_ID_W{0x3712, PropType::Unicode};
+constexpr PropTag PR_ATTACH_CONTENT_LOCATION_W{0x3713, PropType::Unicode};
+constexpr PropTag PR_ATTACH_SIZE{0x0E20, PropType::Int32};
+constexpr PropTag PR_ATTACH_FLAGS{0x3714, PropType::Int32};
+constexpr PropTag PR_ATTACHMENT_HIDDEN{0x7FFE, PropType::Boolean};
+constexpr PropTag PR_RENDERING_POSITION{0x370B, PropType::Int32};
+constexpr PropTag PR_DISPLAY_NAME_ATTACH_W{0x3001, PropType::Unicode};
+}  // namespace tags
+
+// Message flags.
+constexpr std::int32_t MSGFLAG_READ = 0x01;
+constexpr std::int32_t MSGFLAG_UNSENT = 0x08;
+constexpr std::int32_t MSGFLAG_HASATTACH = 0x10;
+
+}  // namespace qc::mapi
