@@ -1,0 +1,71 @@
+// A Compound File (version 3, 512-byte sectors) built as a tree of storages and streams and then
+// written once, front to back, to a sink. Stream contents can come from a ByteSource, so large
+// attachment data is copied in pieces and never held whole.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mapi/property.h"
+
+namespace qc::mapi::cfb {
+
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void write(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+class MemorySink final : public Sink {
+ public:
+  void write(const std::uint8_t* data, std::size_t size) override {
+    bytes.insert(bytes.end(), data, data + size);
+  }
+  Bytes bytes;
+};
+
+class Storage {
+ public:
+  explicit Storage(std::string name) : name_(std::move(name)) {}
+
+  // Names are at most 31 UTF-16 code units and unique (ignoring case) within their storage;
+  // breaking either rule throws qc::Error.
+  Storage& addStorage(std::string name);
+  void addStream(std::string name, Bytes data);
+  void addStream(std::string name, std::shared_ptr<const ByteSource> data);
+  void setClsid(const Guid& clsid) { clsid_ = clsid; }
+
+  struct Stream {
+    std::string name;
+    std::shared_ptr<const ByteSource> data;
+  };
+  const std::string& name() const { return name_; }
+  const Guid& clsid() const { return clsid_; }
+  const std::vector<std::unique_ptr<Storage>>& storages() const { return storages_; }
+  const std::vector<Stream>& streams() const { return streams_; }
+
+ private:
+  void checkName(const std::string& name) const;
+
+  std::string name_;
+  Guid clsid_;
+  std::vector<std::unique_ptr<Storage>> storages_;
+  std::vector<Stream> streams_;
+};
+
+class CompoundFile {
+ public:
+  CompoundFile() : root_("Root Entry") {}
+  Storage& root() { return root_; }
+  const Storage& root() const { return root_; }
+
+  // Lays the file out and writes all of it to `sink`; throws qc::Error.
+  void write(Sink& sink) const;
+
+ private:
+  Storage root_;
+};
+
+}  // namespace qc::mapi::cfb
