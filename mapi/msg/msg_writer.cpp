@@ -1,0 +1,91 @@
+#include "mapi/msg/msg_writer.h"
+
+#include <cstdio>
+
+#include "mapi/file_sink.h"
+#include "mapi/msg/named_map.h"
+#include "mapi/msg/property_stream.h"
+
+namespace qc::mapi::msg {
+
+namespace {
+
+constexpr std::int32_t kStoreUnicodeOk = 0x00040000;
+constexpr std::int32_t kAttachEmbeddedMsg = 5;
+const Guid kMsgClsid = Guid::Parse("00020D0B-0000-0000-C000-000000000046");
+
+std::string Numbered(const char* prefix, std::size_t n) {
+  char name[40];
+  std::snprintf(name, sizeof name, "%s%08X", prefix, static_cast<unsigned>(n));
+  return name;
+}
+
+// The message's own properties plus what every .msg reader counts on: a plain body beside any
+// HTML, and Unicode strings declared in the store support mask of the top-level message.
+PropertyBag MessageProperties(const Message& message, bool topLevel) {
+  PropertyBag bag = message.props;
+  if (!bag.find(tags::PR_BODY_W)) bag.set(tags::PR_BODY_W, std::string());
+  if (!bag.find(tags::PR_MESSAGE_CLASS_W))
+    bag.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
+  if (topLevel) bag.set(tags::PR_STORE_SUPPORT_MASK, kStoreUnicodeOk);
+  return bag;
+}
+
+void WriteMessage(const Message& message, const NamedPropertyMap& names, cfb::Storage& storage,
+                  bool topLevel);
+
+void WriteAttachment(const Attachment& attachment, std::size_t n, const NamedPropertyMap& names,
+                     cfb::Storage& storage) {
+  PropertyBag bag = attachment.props;
+  bag.set(tags::PR_ATTACH_NUM, static_cast<std::int32_t>(n));
+  if (!bag.find(tags::PR_RENDERING_POSITION))
+    bag.set(tags::PR_RENDERING_POSITION, std::int32_t{-1});
+  if (attachment.embedded) {
+    bag.set(tags::PR_ATTACH_METHOD, kAttachEmbeddedMsg);
+    bag.set(tags::PR_ATTACH_DATA_OBJ, Bytes{});  // stands for the embedded message's storage
+    bag.erase(tags::PR_ATTACH_DATA_BIN);
+    cfb::Storage& inner = storage.addStorage("__substg1.0_3701000D");
+    WriteMessage(*attachment.embedded, names, inner, false);
+  } else if (!bag.find(tags::PR_ATTACH_METHOD)) {
+    bag.set(tags::PR_ATTACH_METHOD, std::int32_t{1});
+  }
+  WriteProperties(bag, names, {StreamHeader::Kind::RecipientOrAttachment}, storage);
+}
+
+void WriteMessage(const Message& message, const NamedPropertyMap& names, cfb::Storage& storage,
+                  bool topLevel) {
+  if (topLevel) names.writeTo(storage);
+  const StreamHeader header{
+      topLevel ? StreamHeader::Kind::TopMessage : StreamHeader::Kind::EmbeddedMessage,
+      static_cast<std::uint32_t>(message.recipients.size()),
+      static_cast<std::uint32_t>(message.attachments.size())};
+  WriteProperties(MessageProperties(message, topLevel), names, header, storage);
+  for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+    cfb::Storage& r = storage.addStorage(Numbered("__recip_version1.0_#", i));
+    PropertyBag bag = message.recipients[i].props;
+    bag.set(tags::PR_ROWID, static_cast<std::int32_t>(i));
+    WriteProperties(bag, names, {StreamHeader::Kind::RecipientOrAttachment}, r);
+  }
+  for (std::size_t i = 0; i < message.attachments.size(); ++i) {
+    cfb::Storage& a = storage.addStorage(Numbered("__attach_version1.0_#", i));
+    WriteAttachment(message.attachments[i], i, names, a);
+  }
+}
+
+}  // namespace
+
+void WriteMsg(const Message& message, cfb::Sink& sink) {
+  cfb::CompoundFile file;
+  file.root().setClsid(kMsgClsid);
+  const NamedPropertyMap names(message);
+  WriteMessage(message, names, file.root(), true);
+  file.write(sink);
+}
+
+void WriteMsgFile(const Message& message, const std::string& path) {
+  FileSink sink(path);
+  WriteMsg(message, sink);
+  sink.commit();
+}
+
+}  // namespace qc::mapi::msg
