@@ -219,4 +219,10 @@ constexpr std::int32_t MSGFLAG_READ = 0x01;
 constexpr std::int32_t MSGFLAG_UNSENT = 0x08;
 constexpr std::int32_t MSGFLAG_HASATTACH = 0x10;
 
+// PR_ATTACH_METHOD values.
+constexpr std::int32_t ATTACH_BY_VALUE = 1;
+constexpr std::int32_t ATTACH_EMBEDDED_MSG = 5;
+// PR_ATTACH_FLAGS: the attachment is referenced from the HTML body (an inline image).
+constexpr std::int32_t ATT_MHTML_REF = 0x04;
+
 }  // namespace qc::mapi
