@@ -1,0 +1,66 @@
+// libFuzzer entry point: the fast scan against the scan's attempts run one byte at a time, on
+// whatever bytes the fuzzer makes up, with a read window as small as 16 bytes so that every
+// window edge gets crossed. The first byte picks the search text and the window size.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "scanner/cp1252.h"
+#include "scanner/separator_scan.h"
+
+namespace {
+
+std::vector<std::int64_t> ByteByByte(const std::string& file, const std::string& text) {
+  const auto length = static_cast<std::int64_t>(text.size());
+  const auto size = static_cast<std::int64_t>(file.size());
+  std::vector<std::int64_t> finds;
+  std::int64_t consumed = 0;
+  while (size - length > consumed) {
+    std::int64_t k = 0;
+    while (
+        k < length &&
+        qc::kUpperCp1252[static_cast<std::uint8_t>(file[static_cast<std::size_t>(consumed + k)])] ==
+            static_cast<std::uint8_t>(text[static_cast<std::size_t>(k)])) {
+      ++k;
+    }
+    if (k == length) {
+      finds.push_back(consumed);
+      consumed += length;
+    } else {
+      consumed += k + 1;
+    }
+  }
+  return finds;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  static const char* const kTexts[] = {"FROM ???@???", "FRFROM", "FF", "F?@", "AB"};
+  const std::string text = kTexts[data[0] % 5];
+  const std::size_t window = 16 + data[0] / 5;
+  const std::string file(reinterpret_cast<const char*>(data + 1), size - 1);
+
+  static const std::string path = "/tmp/qc-fuzz-scan-" + std::to_string(::getpid());
+  FILE* out = std::fopen(path.c_str(), "wb");
+  std::fwrite(file.data(), 1, file.size(), out);
+  std::fclose(out);
+
+  qc::MailboxFile mailbox(path);
+  qc::ByteWindow bytes(mailbox, window);
+  const qc::ScanPattern pattern(text, false);
+  std::vector<std::int64_t> finds;
+  for (std::int64_t pos = 0;;) {
+    const auto r =
+        qc::ScanForPattern(bytes, pattern, pos, static_cast<std::int64_t>(file.size()), [] {});
+    if (!r.found) break;
+    finds.push_back(r.curPos);
+    pos = r.curPos + static_cast<std::int64_t>(text.size());
+  }
+  if (finds != ByteByByte(file, text)) std::abort();
+  return 0;
+}
