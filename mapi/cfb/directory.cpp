@@ -1,0 +1,108 @@
+#include "mapi/cfb/directory.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "util/error.h"
+
+namespace qc::mapi::cfb {
+
+namespace {
+
+struct Child {
+  std::u16string name;
+  const Storage* storage = nullptr;
+  const Storage::Stream* stream = nullptr;
+};
+
+// One red-black tree of siblings: a size-balanced tree has every level full except perhaps the
+// deepest, so colouring that level red (when it is not full) and all else black gives every
+// path the same number of black nodes, and no red node has a child.
+std::uint32_t BuildTree(std::vector<DirEntry>& out, std::size_t first, std::size_t lo,
+                        std::size_t hi, int depth, int redDepth) {
+  if (lo >= hi) return kNoStream;
+  const std::size_t mid = lo + (hi - lo) / 2;
+  const auto id = static_cast<std::uint32_t>(first + mid);
+  out[id].left = BuildTree(out, first, lo, mid, depth + 1, redDepth);
+  out[id].right = BuildTree(out, first, mid + 1, hi, depth + 1, redDepth);
+  out[id].colour = depth == redDepth ? Colour::Red : Colour::Black;
+  return id;
+}
+
+std::uint32_t BuildSiblingTree(std::vector<DirEntry>& out, std::size_t first, std::size_t count) {
+  const int deepest = static_cast<int>(std::bit_width(count)) - 1;
+  const bool full = std::has_single_bit(count + 1);
+  return BuildTree(out, first, 0, count, 0, full ? -1 : deepest);
+}
+
+// The entries of a storage's children, then of everything below them.
+void AddChildren(const Storage& storage, std::size_t self, std::vector<DirEntry>& out) {
+  std::vector<Child> children;
+  for (const auto& sub : storage.storages()) {
+    children.push_back({Utf8ToUtf16(sub->name()), sub.get(), nullptr});
+  }
+  for (const auto& stream : storage.streams()) {
+    children.push_back({Utf8ToUtf16(stream.name), nullptr, &stream});
+  }
+  std::sort(children.begin(), children.end(),
+            [](const Child& a, const Child& b) { return CompareNames(a.name, b.name) < 0; });
+
+  const std::size_t first = out.size();
+  for (const Child& child : children) {
+    DirEntry entry;
+    entry.name = child.name;
+    if (child.storage) {
+      entry.type = ObjectType::Storage;
+      entry.clsid = child.storage->clsid();
+    } else {
+      entry.type = ObjectType::Stream;
+      entry.data = child.stream->data.get();
+      entry.size = entry.data->size();
+      if (entry.size > kMaxStreamSize) {
+        throw Error("the stream \"" + child.stream->name + "\" is larger than 2 GiB, which a " +
+                    "Compound File cannot hold");
+      }
+    }
+    out.push_back(std::move(entry));
+  }
+  if (out.size() >= kMaxRegSect) throw Error("too many entries for a Compound File");
+  out[self].child = BuildSiblingTree(out, first, children.size());
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    if (children[i].storage) AddChildren(*children[i].storage, first + i, out);
+  }
+}
+
+}  // namespace
+
+std::vector<DirEntry> BuildDirectory(const Storage& root) {
+  std::vector<DirEntry> out(1);
+  out[0].name = Utf8ToUtf16(root.name());
+  out[0].type = ObjectType::Root;
+  out[0].colour = Colour::Black;
+  out[0].clsid = root.clsid();
+  AddChildren(root, 0, out);
+  return out;
+}
+
+// Directory entry (MS-CFB 2.6.1); state bits and times stay 0 so output is reproducible.
+void EncodeDirEntry(const DirEntry& entry, std::uint8_t* out) {
+  namespace at = entry_offset;
+  std::memset(out, 0, kDirEntrySize);
+  for (std::size_t i = 0; i < entry.name.size(); ++i) {
+    Put16(out + at::kName + 2 * i, entry.name[i]);
+  }
+  if (entry.type != ObjectType::Unused) {
+    Put16(out + at::kNameLength, static_cast<std::uint16_t>(2 * (entry.name.size() + 1)));
+  }
+  out[at::kType] = static_cast<std::uint8_t>(entry.type);
+  out[at::kColour] = static_cast<std::uint8_t>(entry.colour);
+  Put32(out + at::kLeft, entry.left);
+  Put32(out + at::kRight, entry.right);
+  Put32(out + at::kChild, entry.child);
+  std::memcpy(out + at::kClsid, entry.clsid.bytes.data(), entry.clsid.bytes.size());
+  Put32(out + at::kStartSector, entry.startSector);
+  Put64(out + at::kSize, entry.size);
+}
+
+}  // namespace qc::mapi::cfb
