@@ -1,0 +1,146 @@
+#include "app/frm_step1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "app/busy_scope.h"
+#include "convert/conversion_run.h"
+#include "util/mailbox_filter.h"
+
+namespace qc::app {
+
+namespace {
+const QString kTitle = QStringLiteral("Quillon Converter");
+}  // namespace
+
+FrmStep1::FrmStep1(Desktop& desktop, QString manual)
+    : desktop_(desktop), manual_(std::move(manual)) {
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  ui_.setupUi(*this);
+  list_ = std::make_unique<MailboxList>(*ui_.grdFiles1, *ui_.lblCount1);
+  screen_ = std::make_unique<WindowScreen>(*this, ui_, *list_, desktop_, pump_);
+  finder_ = std::make_unique<FinderSlot>(*screen_, log_);
+  log_.attach(*finder_);
+  connectButtons();
+}
+
+// The finder closes its mailbox before the window it reports to goes away.
+FrmStep1::~FrmStep1() {
+  finder_.reset();
+}
+
+void FrmStep1::connectButtons() {
+  connect(ui_.cmdAdd, &QPushButton::clicked, this, &FrmStep1::cmdAdd_Click);
+  connect(ui_.CmdAddFolder, &QPushButton::clicked, this, &FrmStep1::CmdAddFolder_Click);
+  connect(ui_.cmdClear1, &QPushButton::clicked, this, &FrmStep1::cmdClear1_Click);
+  connect(ui_.CmdConvert, &QPushButton::clicked, this, &FrmStep1::CmdConvert_Click);
+  connect(ui_.CmdHelp, &QPushButton::clicked, this, &FrmStep1::CmdHelp_Click);
+  connect(ui_.cmdEnd, &QPushButton::clicked, this, &FrmStep1::cmdEnd_Click);
+}
+
+void FrmStep1::centre() {
+  const QScreen* where = QWidget::screen();
+  if (!where) return;
+  QRect frame = frameGeometry();
+  frame.moveCenter(where->availableGeometry().center());
+  move(frame.topLeft());
+}
+
+MsgButton FrmStep1::ask(const QString& text, MsgStyle style) {
+  return desktop_.messageBox(this, text, style, kTitle);
+}
+
+void FrmStep1::cmdAdd_Click() {
+  const QStringList files = desktop_.openFiles(this, kMailboxFilter);
+  if (files.isEmpty()) return;
+  ui_.CmdConvert->setEnabled(true);
+  for (const QString& file : files) list_->AddFileToList(QDir::toNativeSeparators(file));
+}
+
+void FrmStep1::CmdAddFolder_Click() {
+  const QString folder = desktop_.browseForFolder(this, QStringLiteral("Choose Source Folder..."));
+  if (folder.isEmpty()) return;
+
+  // While the entries go in (the loop yields), the list and Convert wait for it to finish.
+  ControlsOff off({ui_.cmdAdd, ui_.CmdAddFolder, ui_.cmdClear1, ui_.CmdConvert});
+  BusyPointer busy;
+  std::vector<std::string> found;
+  try {
+    found = FindMailboxes(NativePath(folder));
+  } catch (const std::exception& e) {
+    busy.restore();
+    ask(CoreText(e.what()), MsgStyle::OkExclamation);
+    return;
+  }
+  int added = 0;
+  try {
+    for (const std::string& entry : found) {
+      pump_.yield();
+      list_->AddFileToList(DisplayPath(entry));
+      ++added;
+    }
+  } catch (const StopRequested&) {
+    return;
+  }
+  busy.restore();
+  off.restore();
+  ui_.CmdConvert->setEnabled(added > 0);
+  ask(QString::number(added) + QStringLiteral(" Files Added to List."), MsgStyle::Ok);
+}
+
+void FrmStep1::cmdClear1_Click() {
+  list_->selectRow(0);
+  if (list_->isEmpty()) return;
+  if (ask(QStringLiteral("Do you want to clear all the files in the list\r\n Proceed?"),
+          MsgStyle::YesNoQuestion) == MsgButton::Yes) {
+    list_->ResetFileList();
+  }
+}
+
+void FrmStep1::CmdConvert_Click() {
+  // The run reads the list and the form once; changing them mid-run would only mislead.
+  ControlsOff off({ui_.cmdAdd, ui_.CmdAddFolder, ui_.cmdClear1, ui_.OptEML, ui_.OptEMLX, ui_.OptPST,
+                   ui_.OptMSG});
+  busy_ = true;
+  ConversionRun run(*screen_, *finder_);
+  try {
+    lastRun_ = run.CmdConvert_Click();
+  } catch (const StopRequested&) {
+    lastRun_ = run.report();
+    lastRun_.outcome = RunReport::Outcome::Stopped;
+  } catch (const std::exception& e) {
+    lastRun_ = run.report();
+    lastRun_.outcome = RunReport::Outcome::Stopped;
+    screen_->messageBox(std::string("The conversion stopped: ") + e.what(), MsgStyle::OkExclamation,
+                        kProductTitle);
+    ui_.CmdConvert->setEnabled(true);
+  }
+  busy_ = false;
+  screen_->flush();
+}
+
+void FrmStep1::CmdHelp_Click() {
+  screen_->ShellOpen(NativePath(manual_));
+}
+
+void FrmStep1::cmdEnd_Click() {
+  if (ask(QStringLiteral("Are you sure you want to exit now?"), MsgStyle::YesNoQuestion) ==
+      MsgButton::Yes) {
+    close();
+  }
+}
+
+void FrmStep1::closeEvent(QCloseEvent* event) {
+  // Whatever runs inside a click stops at its next yield; the close is never refused.
+  pump_.requestStop();
+  event->accept();
+  emit ended();
+}
+
+}  // namespace qc::app
