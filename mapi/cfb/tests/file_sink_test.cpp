@@ -1,0 +1,139 @@
+#include "mapi/file_sink.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "mapi/cfb/cfb_reader.h"
+#include "mapi/cfb/tests/cfb_test_support.h"
+
+namespace qc::mapi {
+namespace {
+
+namespace fs = std::filesystem;
+using cfb::test::PatternByte;
+using cfb::test::PatternSource;
+
+class FileSinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("qc-cfb-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  std::string path(const std::string& name) const { return (folder_ / name).string(); }
+  std::vector<std::string> listing() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+  static Bytes readFile(const std::string& file) {
+    Bytes bytes(fs::file_size(file));
+    std::ifstream in(file, std::ios::binary);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(FileSinkTest, WritesUnderATemporaryNameUntilCommitted) {
+  Bytes content(3 << 20);  // larger than the buffer, written in odd pieces
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = PatternByte(1, i);
+  FileSink sink(path("out.msg"));
+  EXPECT_EQ(listing(), std::vector<std::string>{".out.msg.part"});
+  sink.write(content.data(), 7);
+  sink.write(content.data() + 7, 2 << 20);
+  sink.write(content.data() + 7 + (2 << 20), content.size() - 7 - (2 << 20));
+  EXPECT_FALSE(fs::exists(path("out.msg")));
+  sink.commit();
+  EXPECT_EQ(listing(), std::vector<std::string>{"out.msg"});
+  EXPECT_EQ(readFile(path("out.msg")), content);
+  EXPECT_THROW(sink.write(content.data(), 1), Error);
+  EXPECT_THROW(sink.commit(), Error);
+}
+
+TEST_F(FileSinkTest, FailedWriteLeavesNoFile) {
+  cfb::CompoundFile file;
+  file.root().addStream("data", std::make_shared<cfb::test::ShortSource>(3 << 20, 2 << 20, true));
+  {
+    FileSink sink(path("out.msg"));
+    EXPECT_THROW(file.write(sink), Error);
+  }
+  EXPECT_EQ(listing(), std::vector<std::string>{});
+}
+
+TEST_F(FileSinkTest, MissingFolderIsAnErrorNamingThePath) {
+  try {
+    FileSink sink(path("missing/out.msg"));
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("missing/.out.msg.part"), std::string::npos) << e.what();
+    EXPECT_EQ(e.code(), ENOENT);
+  }
+}
+
+// A full disk, made with a file size limit in a child process so the test runner keeps its own.
+TEST_F(FileSinkTest, FullDiskIsAnErrorAndLeavesNoFile) {
+  const std::string target = path("out.msg");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1 << 20, 1 << 20};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    int status = 1;
+    try {
+      cfb::CompoundFile file;
+      file.root().addStream("data", std::make_shared<PatternSource>(3 << 20, 2));
+      FileSink sink(target);
+      file.write(sink);
+      sink.commit();
+    } catch (const Error& e) {
+      const bool named = std::string(e.what()).find(target) != std::string::npos;
+      status = named && e.code() == EFBIG ? 0 : 2;
+    }
+    ::_exit(status);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error, 2: error without the path or reason";
+  EXPECT_EQ(listing(), std::vector<std::string>{});
+}
+
+// About 100 MB streamed from a generated source to disk, then checked whole.
+TEST_F(FileSinkTest, HundredMegabyteFile) {
+  const std::uint64_t size = 100ull << 20;
+  cfb::CompoundFile file;
+  file.root().addStream("__substg1.0_0037001F", Bytes(40, 'x'));
+  file.root()
+      .addStorage("__attach_version1.0_#00000000")
+      .addStream("__substg1.0_37010102", std::make_shared<PatternSource>(size, 3));
+  {
+    FileSink sink(path("big.msg"));
+    file.write(sink);
+    sink.commit();
+  }
+  const Bytes bytes = readFile(path("big.msg"));
+  const cfb::ReadResult read = cfb::ReadCompoundFile(bytes);
+  EXPECT_EQ(read.defects, std::vector<std::string>{});
+  const Bytes& data = read.streams.at("/__attach_version1.0_#00000000/__substg1.0_37010102");
+  ASSERT_EQ(data.size(), size);
+  for (std::uint64_t at = 0; at < size; at += 4'999'999) EXPECT_EQ(data[at], PatternByte(3, at));
+  EXPECT_EQ(data[size - 1], PatternByte(3, size - 1));
+}
+
+}  // namespace
+}  // namespace qc::mapi
