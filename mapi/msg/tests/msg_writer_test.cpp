@@ -149,6 +149,9 @@ TEST(MsgChecker, ReportsWhatAWriterCouldGetWrong) {
         parent->addStream(name, streams.at(e.path));
       }
     }
+    for (const auto& [path, bytes] : streams) {  // streams the spoiling added
+      if (!file.streams.contains(path)) out.root().addStream(path.substr(1), bytes);
+    }
     cfb::MemorySink spoiled;
     out.write(spoiled);
     return CheckMsg(spoiled.bytes);
