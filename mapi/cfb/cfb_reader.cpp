@@ -276,7 +276,10 @@ void Reader::checkEntry(std::uint32_t id, const std::uint8_t* raw) {
     return;
   }
   const std::uint16_t length = Get16(raw + at::kNameLength);
-  if (length < 2 || length > 64 || length % 2 != 0 || Get16(raw + length - 2) != 0) {
+  bool inner = false;  // a NUL before the end that the length field claims
+  for (std::size_t i = 0; length >= 4 && i + 2 < length && i < 64; i += 2)
+    inner |= Get16(raw + i) == 0;
+  if (length < 2 || length > 64 || length % 2 != 0 || Get16(raw + length - 2) != 0 || inner) {
     defect(which + " has a name length field (" + std::to_string(length) +
            ") that does not match its name");
   } else {
