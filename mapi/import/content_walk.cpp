@@ -1,0 +1,287 @@
+// The MIME tree of a message becomes its bodies and attachments (MS-OXCMAIL 2.2.3.3 and 2.2.3.4):
+// the text/plain and text/html parts meant for reading are the bodies, every other part an
+// attachment; message/rfc822 parts become embedded messages.
+#include <optional>
+#include <vector>
+
+#include "mapi/import/attachment_props.h"
+#include "mapi/import/gmime_support.h"
+#include "mapi/import/import_internal.h"
+#include "mapi/import/text_decode.h"
+
+namespace qc::mapi::import {
+
+namespace {
+
+std::string AsString(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string Utf8Of(const char* text) {
+  if (text == nullptr) return {};
+  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
+}
+
+bool IsAttachmentDisposition(GMimeObject* object) {
+  const char* disposition = g_mime_object_get_disposition(object);
+  return disposition != nullptr && g_ascii_strcasecmp(disposition, "attachment") == 0;
+}
+
+// A text part meant to be read as the message itself rather than opened as a file.
+bool IsReadableText(GMimePart* part, const char* subtype) {
+  GMimeObject* object = GMIME_OBJECT(part);
+  return MimeType(object) == std::string("text/") + subtype && !IsAttachmentDisposition(object) &&
+         g_mime_part_get_filename(part) == nullptr;
+}
+
+class ContentWalker {
+ public:
+  ContentWalker(Message& out, int depth) : out_(out), depth_(depth) {}
+
+  void Walk(GMimeObject* root) {
+    if (root != nullptr) Visit(root, 0);
+    Finish();
+  }
+
+ private:
+  void Visit(GMimeObject* object, int level) {
+    if (level > kMaxMimeDepth) return Flatten(object);
+    if (GMIME_IS_MULTIPART_SIGNED(object)) return VisitSigned(GMIME_MULTIPART(object), level);
+    if (GMIME_IS_MULTIPART(object)) {
+      const std::string type = MimeType(object);
+      if (type == "multipart/alternative") {
+        return VisitAlternative(GMIME_MULTIPART(object), level);
+      }
+      if (type == "multipart/related") return VisitRelated(GMIME_MULTIPART(object), level);
+      return VisitChildren(GMIME_MULTIPART(object), level);
+    }
+    if (GMIME_IS_MESSAGE_PART(object)) return AttachMessagePart(GMIME_MESSAGE_PART(object));
+    if (GMIME_IS_PART(object)) return VisitLeaf(GMIME_PART(object));
+  }
+
+  void VisitChildren(GMimeMultipart* multipart, int level) {
+    const int count = g_mime_multipart_get_count(multipart);
+    for (int i = 0; i < count; ++i) Visit(g_mime_multipart_get_part(multipart, i), level + 1);
+  }
+
+  // The signed content is read as if unsigned; the signature stays with the message as a file.
+  void VisitSigned(GMimeMultipart* multipart, int level) {
+    const int count = g_mime_multipart_get_count(multipart);
+    for (int i = 0; i < count; ++i) {
+      GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+      if (i == 0 || !GMIME_IS_PART(child)) {
+        Visit(child, level + 1);
+      } else {
+        AttachPart(GMIME_PART(child), false);
+      }
+    }
+  }
+
+  // Alternatives render the same content: the plain and the HTML one become the bodies, other
+  // text renderings (enriched text) are dropped, anything else (a calendar) is kept as a file.
+  void VisitAlternative(GMimeMultipart* multipart, int level) {
+    const int count = g_mime_multipart_get_count(multipart);
+    for (int i = 0; i < count; ++i) {
+      GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+      if (!GMIME_IS_PART(child)) {
+        Visit(child, level + 1);
+        continue;
+      }
+      GMimePart* part = GMIME_PART(child);
+      if (IsReadableText(part, "plain")) {
+        if (!plain_) TakePlain(part);
+      } else if (IsReadableText(part, "html")) {
+        if (!html_) TakeHtml(part);
+      } else if (MimeType(child) == "text/calendar" || MimeType(child).rfind("text/", 0) != 0) {
+        AttachPart(part, false);
+      }
+    }
+  }
+
+  // The root part (named by the start parameter, else the first) is the body; the rest are the
+  // resources it refers to.
+  void VisitRelated(GMimeMultipart* multipart, int level) {
+    const int count = g_mime_multipart_get_count(multipart);
+    if (count == 0) return;
+    int root = 0;
+    if (const char* start =
+            g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "start")) {
+      std::string id = start;
+      if (id.size() >= 2 && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
+      for (int i = 0; i < count; ++i) {
+        const char* cid = g_mime_object_get_content_id(g_mime_multipart_get_part(multipart, i));
+        if (cid != nullptr && id == cid) root = i;
+      }
+    }
+    Visit(g_mime_multipart_get_part(multipart, root), level + 1);
+    for (int i = 0; i < count; ++i) {
+      if (i == root) continue;
+      GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+      if (GMIME_IS_PART(child)) {
+        AttachPart(GMIME_PART(child), true);
+      } else {
+        Visit(child, level + 1);
+      }
+    }
+  }
+
+  void VisitLeaf(GMimePart* part) {
+    const bool noBody = !plain_ && !html_;
+    if (noBody && IsReadableText(part, "plain")) return TakePlain(part);
+    if (noBody && IsReadableText(part, "html")) return TakeHtml(part);
+    if (MimeType(GMIME_OBJECT(part)) == "message/rfc822") return AttachEncodedMessage(part);
+    AttachPart(part, false);
+  }
+
+  // Parts below kMaxMimeDepth, or inside messages nested too deep, kept as plain attachments.
+  // Iterative, so no input can run the stack out.
+  void Flatten(GMimeObject* top) {
+    std::vector<GMimeObject*> pending{top};
+    while (!pending.empty()) {
+      GMimeObject* object = pending.back();
+      pending.pop_back();
+      if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        for (int i = g_mime_multipart_get_count(multipart) - 1; i >= 0; --i) {
+          pending.push_back(g_mime_multipart_get_part(multipart, i));
+        }
+      } else if (GMIME_IS_MESSAGE_PART(object)) {
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        if (inner != nullptr && g_mime_message_get_mime_part(inner) != nullptr) {
+          pending.push_back(g_mime_message_get_mime_part(inner));
+        }
+      } else if (GMIME_IS_PART(object)) {
+        AttachPart(GMIME_PART(object), false);
+      }
+    }
+  }
+
+  void TakePlain(GMimePart* part) {
+    plainCharset_ = CharsetOf(GMIME_OBJECT(part));
+    plain_ = ToUtf8(AsString(DecodedContent(part)), plainCharset_);
+  }
+
+  void TakeHtml(GMimePart* part) {
+    html_ = DecodedContent(part);
+    htmlCharset_ = CharsetOf(GMIME_OBJECT(part));
+  }
+
+  void AttachPart(GMimePart* part, bool related) {
+    GMimeObject* object = GMIME_OBJECT(part);
+    ByValueAttachment in;
+    in.mimeType = MimeType(object);
+    in.fileName = SafeFileName(Utf8Of(g_mime_part_get_filename(part)));
+    if (in.fileName.empty()) in.fileName = GeneratedName(ExtensionForType(in.mimeType));
+    in.contentId = Utf8Of(g_mime_object_get_content_id(object));
+    in.contentLocation = Utf8Of(g_mime_part_get_content_location(part));
+    in.data = DecodedContent(part);
+    out_.attachments.push_back(MakeByValueAttachment(std::move(in)));
+    related_.push_back(related);
+  }
+
+  void AttachMessagePart(GMimeMessagePart* messagePart) {
+    GMimeMessage* inner = g_mime_message_part_get_message(messagePart);
+    if (inner == nullptr) return;
+    if (depth_ + 1 > kMaxEmbeddedDepth) {
+      if (GMimeObject* body = g_mime_message_get_mime_part(inner)) Flatten(body);
+      return;
+    }
+    GString headers(g_mime_object_get_headers(GMIME_OBJECT(inner), nullptr));
+    AttachEmbedded(ConvertParsed(inner, headers ? headers.get() : "", depth_ + 1),
+                   GMIME_OBJECT(messagePart));
+  }
+
+  // A message/rfc822 part GMime kept as a leaf, typically because it was base64 encoded.
+  void AttachEncodedMessage(GMimePart* part) {
+    if (depth_ + 1 > kMaxEmbeddedDepth) return AttachPart(part, false);
+    const Bytes bytes = DecodedContent(part);
+    AttachEmbedded(ImportAtDepth(AsString(bytes), depth_ + 1), GMIME_OBJECT(part));
+  }
+
+  void AttachEmbedded(std::unique_ptr<Message> inner, GMimeObject* part) {
+    using namespace tags;
+    Attachment a;
+    const std::string* subject = inner->props.get<std::string>(PR_SUBJECT_W);
+    std::string name = subject && !subject->empty() ? *subject : "Untitled message";
+    a.props.set(PR_ATTACH_METHOD, ATTACH_EMBEDDED_MSG);
+    a.props.set(PR_ATTACH_MIME_TAG_W, std::string("message/rfc822"));
+    a.props.set(PR_DISPLAY_NAME_ATTACH_W, std::move(name));
+    if (const char* cid = g_mime_object_get_content_id(part)) {
+      a.props.set(PR_ATTACH_CONTENT_ID_W, Utf8Of(cid));
+    }
+    a.props.set(PR_RENDERING_POSITION, std::int32_t{-1});
+    a.props.set(PR_ATTACHMENT_HIDDEN, false);
+    a.embedded = std::move(inner);
+    out_.attachments.push_back(std::move(a));
+    related_.push_back(false);
+  }
+
+  std::string GeneratedName(const std::string& extension) {
+    char name[16];
+    g_snprintf(name, sizeof name, "ATT%05d", ++unnamed_);
+    return name + extension;
+  }
+
+  void Finish() {
+    using namespace tags;
+    PropertyBag& p = out_.props;
+    std::optional<int> codePage;
+    std::string htmlText;
+    if (html_) {
+      std::string charset = htmlCharset_.empty() ? MetaCharset(AsString(*html_)) : htmlCharset_;
+      if (charset.empty()) charset = IsValidUtf8(AsString(*html_)) ? "utf-8" : "windows-1252";
+      htmlText = ToUtf8(AsString(*html_), charset);
+      codePage = CodePageOf(charset);
+      if (!codePage) {
+        // A charset we cannot name as a code page: store the HTML as UTF-8 so the bytes and
+        // PR_INTERNET_CPID agree.
+        html_ = Bytes(htmlText.begin(), htmlText.end());
+        codePage = 65001;
+      }
+      p.set(PR_HTML, *html_);
+      MarkInlineImages(htmlText);
+    } else if (plain_) {
+      codePage = CodePageOf(plainCharset_.empty() ? "windows-1252" : plainCharset_);
+    }
+    p.set(PR_INTERNET_CPID, codePage.value_or(65001));
+    p.set(PR_BODY_W, ToCrlf(plain_ ? *plain_ : html_ ? HtmlToText(htmlText) : std::string()));
+
+    const bool hasAttachments = !out_.attachments.empty();
+    p.set(PR_HASATTACH, hasAttachments);
+    p.set(PR_MESSAGE_FLAGS, hasAttachments ? MSGFLAG_HASATTACH : 0);
+  }
+
+  // Images the HTML shows in place (by cid: or, inside multipart/related, by location) are not
+  // listed as attachments of their own.
+  void MarkInlineImages(const std::string& html) {
+    using namespace tags;
+    for (std::size_t i = 0; i < out_.attachments.size(); ++i) {
+      PropertyBag& p = out_.attachments[i].props;
+      const auto* cid = p.get<std::string>(PR_ATTACH_CONTENT_ID_W);
+      const auto* location = p.get<std::string>(PR_ATTACH_CONTENT_LOCATION_W);
+      const bool byCid = cid && html.find("cid:" + *cid) != std::string::npos;
+      const bool byLocation = related_[i] && location && html.find(*location) != std::string::npos;
+      if (out_.attachments[i].embedded == nullptr && (byCid || byLocation)) {
+        p.set(PR_ATTACHMENT_HIDDEN, true);
+        p.set(PR_ATTACH_FLAGS, ATT_MHTML_REF);
+      }
+    }
+  }
+
+  Message& out_;
+  int depth_;
+  std::optional<std::string> plain_;  // UTF-8
+  std::string plainCharset_;
+  std::optional<Bytes> html_;  // in its own charset
+  std::string htmlCharset_;
+  std::vector<bool> related_;  // per attachment: a resource of a multipart/related
+  int unnamed_ = 0;
+};
+
+}  // namespace
+
+void MapContent(GMimeObject* root, Message& out, int depth) {
+  ContentWalker(out, depth).Walk(root);
+}
+
+}  // namespace qc::mapi::import

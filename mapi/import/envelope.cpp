@@ -1,0 +1,186 @@
+#include "mapi/import/envelope.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "mapi/import/address_props.h"
+#include "mapi/import/gmime_support.h"
+#include "mapi/import/text_decode.h"
+
+namespace qc::mapi::import {
+
+namespace {
+
+std::string Utf8(const char* text) {
+  if (text == nullptr) return {};
+  // GMime hands out UTF-8, but a header with raw bytes GMime could not place may slip through.
+  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+void CollectAddresses(InternetAddressList* list, std::vector<MailAddress>& out, int depth) {
+  if (list == nullptr || depth > 4) return;
+  const int count = internet_address_list_length(list);
+  for (int i = 0; i < count; ++i) {
+    InternetAddress* address = internet_address_list_get_address(list, i);
+    if (INTERNET_ADDRESS_IS_GROUP(address)) {
+      CollectAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out,
+                       depth + 1);
+    } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+      MailAddress a{Utf8(internet_address_get_name(address)),
+                    Utf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))};
+      if (!a.name.empty() || !a.address.empty()) out.push_back(std::move(a));
+    }
+  }
+}
+
+std::vector<MailAddress> Addresses(GMimeMessage* message, GMimeAddressType type) {
+  std::vector<MailAddress> out;
+  CollectAddresses(g_mime_message_get_addresses(message, type), out, 0);
+  return out;
+}
+
+void SetTime(PropertyBag& props, PropTag tag, GDateTime* date) {
+  if (const auto time = ToFileTime(date)) props.set(tag, *time);
+}
+
+// The date of the bottom-most Received header: the part after its last ';'.
+GDateTime* LastReceivedDate(GMimeObject* object) {
+  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+  const int count = g_mime_header_list_get_count(headers);
+  for (int i = count - 1; i >= 0; --i) {
+    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+    if (g_ascii_strcasecmp(g_mime_header_get_name(header), "Received") != 0) continue;
+    const char* value = g_mime_header_get_value(header);
+    const char* semi = value ? std::strrchr(value, ';') : nullptr;
+    return semi ? g_mime_utils_header_decode_date(semi + 1) : nullptr;
+  }
+  return nullptr;
+}
+
+// PR_IMPORTANCE: 0 low, 1 normal, 2 high; from Importance, else X-Priority, else Priority.
+std::int32_t Importance(GMimeObject* object) {
+  const std::string importance = Lower(HeaderValue(object, "Importance"));
+  if (importance == "high") return 2;
+  if (importance == "low") return 0;
+  if (importance == "normal") return 1;
+  const std::string xPriority = HeaderValue(object, "X-Priority");
+  if (!xPriority.empty() && std::isdigit(static_cast<unsigned char>(xPriority[0]))) {
+    const char level = xPriority[0];
+    return level <= '2' ? 2 : level >= '4' ? 0 : 1;
+  }
+  const std::string priority = Lower(HeaderValue(object, "Priority"));
+  if (priority == "urgent") return 2;
+  if (priority == "non-urgent") return 0;
+  return 1;
+}
+
+// PR_PRIORITY: 1 urgent, 0 normal, -1 not urgent; from Priority, else following the importance.
+std::int32_t Priority(GMimeObject* object, std::int32_t importance) {
+  const std::string priority = Lower(HeaderValue(object, "Priority"));
+  if (priority == "urgent") return 1;
+  if (priority == "non-urgent") return -1;
+  if (priority == "normal") return 0;
+  return importance - 1;
+}
+
+// PR_SENSITIVITY: 0 none, 1 personal, 2 private, 3 confidential.
+std::int32_t Sensitivity(GMimeObject* object) {
+  const std::string value = Lower(HeaderValue(object, "Sensitivity"));
+  if (value == "personal") return 1;
+  if (value == "private") return 2;
+  if (value == "company-confidential") return 3;
+  return 0;
+}
+
+// Identifiers keep their angle brackets as the header wrote them; folding white space goes.
+std::string Identifier(GMimeObject* object, const char* name) {
+  std::string out;
+  for (char c : HeaderValue(object, name)) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
+    out += c;
+  }
+  return Utf8(out.c_str());
+}
+
+}  // namespace
+
+std::pair<std::string, std::string> SplitSubject(std::string_view subject) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < subject.size() && chars <= 3; ++i) {
+    const auto c = static_cast<unsigned char>(subject[i]);
+    if ((c & 0xC0) == 0x80) continue;  // continuation byte of a UTF-8 sequence
+    if (c == ':') {
+      if (chars == 0 || i + 1 >= subject.size() || subject[i + 1] != ' ') break;
+      return {std::string(subject.substr(0, i + 2)), std::string(subject.substr(i + 2))};
+    }
+    if (std::isdigit(c) || std::isspace(c)) break;
+    ++chars;
+  }
+  return {std::string(), std::string(subject)};
+}
+
+std::optional<FileTime> ToFileTime(GDateTime* date) {
+  if (date == nullptr) return std::nullopt;
+  constexpr std::int64_t kUnixEpochIn1601Seconds = 11644473600;
+  const std::int64_t seconds = g_date_time_to_unix(date) + kUnixEpochIn1601Seconds;
+  if (seconds < 0) return std::nullopt;
+  return FileTime{static_cast<std::uint64_t>(seconds) * 10000000u +
+                  static_cast<std::uint64_t>(g_date_time_get_microsecond(date)) * 10u};
+}
+
+void MapEnvelope(GMimeMessage* message, Message& out) {
+  using namespace tags;
+  GMimeObject* object = GMIME_OBJECT(message);
+  PropertyBag& p = out.props;
+
+  const std::string subject = Utf8(g_mime_message_get_subject(message));
+  auto [prefix, normalized] = SplitSubject(subject);
+  p.set(PR_SUBJECT_W, subject);
+  p.set(PR_SUBJECT_PREFIX_W, std::move(prefix));
+  p.set(PR_NORMALIZED_SUBJECT_W, std::move(normalized));
+
+  const auto from = Addresses(message, GMIME_ADDRESS_TYPE_FROM);
+  const auto sender = Addresses(message, GMIME_ADDRESS_TYPE_SENDER);
+  if (!from.empty()) SetSentRepresenting(p, from.front());
+  if (!sender.empty()) {
+    SetSender(p, sender.front());
+  } else if (!from.empty()) {
+    SetSender(p, from.front());
+  }
+  SetReplyRecipients(p, Addresses(message, GMIME_ADDRESS_TYPE_REPLY_TO));
+  AddRecipients(out, Addresses(message, GMIME_ADDRESS_TYPE_TO), 1);
+  AddRecipients(out, Addresses(message, GMIME_ADDRESS_TYPE_CC), 2);
+  AddRecipients(out, Addresses(message, GMIME_ADDRESS_TYPE_BCC), 3);
+
+  GDateTime* date = g_mime_message_get_date(message);
+  SetTime(p, PR_CLIENT_SUBMIT_TIME, date);
+  GDateTime* received = LastReceivedDate(object);
+  SetTime(p, PR_MESSAGE_DELIVERY_TIME, received ? received : date);
+  if (received) g_date_time_unref(received);
+
+  if (auto id = Identifier(object, "Message-ID"); !id.empty()) {
+    p.set(PR_INTERNET_MESSAGE_ID_W, std::move(id));
+  }
+  if (auto id = Identifier(object, "In-Reply-To"); !id.empty()) {
+    p.set(PR_IN_REPLY_TO_ID_W, std::move(id));
+  }
+  if (auto refs = Identifier(object, "References"); !refs.empty()) {
+    p.set(PR_INTERNET_REFERENCES_W, std::move(refs));
+  }
+
+  const std::int32_t importance = Importance(object);
+  p.set(PR_IMPORTANCE, importance);
+  p.set(PR_PRIORITY, Priority(object, importance));
+  p.set(PR_SENSITIVITY, Sensitivity(object));
+}
+
+}  // namespace qc::mapi::import

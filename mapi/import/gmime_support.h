@@ -1,0 +1,41 @@
+// Small helpers around GMime and GLib: one-time library set-up, owning pointers for GObjects and
+// g_malloc'd strings, and reading the decoded content of a MIME part.
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <memory>
+#include <string>
+
+#include "mapi/property.h"
+
+namespace qc::mapi::import {
+
+// g_mime_init() once per process, whichever thread gets here first.
+void EnsureGMimeInitialized();
+
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <class T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFree {
+  void operator()(gpointer p) const { g_free(p); }
+};
+using GString = std::unique_ptr<char, GFree>;
+
+// The content of a leaf part with its transfer encoding (base64, quoted-printable, uuencode)
+// undone; broken encodings give whatever GMime recovers.
+Bytes DecodedContent(GMimePart* part);
+
+// "type/subtype" in lower case, "application/octet-stream" when the part has no usable type.
+std::string MimeType(GMimeObject* object);
+
+// A header's unfolded value with surrounding white space trimmed, or empty.
+std::string HeaderValue(GMimeObject* object, const char* name);
+
+// A charset parameter of the part's Content-Type, or empty.
+std::string CharsetOf(GMimeObject* object);
+
+}  // namespace qc::mapi::import

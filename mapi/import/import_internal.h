@@ -1,0 +1,32 @@
+// Pieces of the RFC 822 import that call each other across files: an embedded message is
+// imported by the same code as the outer one, one level deeper.
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "mapi/property.h"
+
+namespace qc::mapi::import {
+
+// Embedded messages nested deeper than this are not imported as messages: their parts become
+// attachments of the deepest one imported. The writers recurse over embedded messages, and
+// real forwards are rarely nested more than a handful of times.
+constexpr int kMaxEmbeddedDepth = 16;
+// MIME levels walked structurally within one message; deeper parts become plain attachments.
+constexpr int kMaxMimeDepth = 64;
+
+// A message from its bytes (separator line allowed), `depth` levels below the outermost.
+std::unique_ptr<Message> ImportAtDepth(std::string_view bytes, int depth);
+
+// A message from what GMime parsed. `transportHeaders` is the header block as it stood.
+std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
+                                       int depth);
+
+// Bodies and attachments of `out` from the MIME tree under `root` (which may be null).
+void MapContent(GMimeObject* root, Message& out, int depth);
+
+}  // namespace qc::mapi::import

@@ -1,0 +1,289 @@
+// Generated messages, one MIME feature at a time, and the properties MS-OXCMAIL maps them to.
+#include <string_view>
+
+#include "mapi/import/tests/import_test_support.h"
+
+namespace qc::mapi::testing {
+namespace {
+
+using namespace tags;
+using namespace std::string_literals;
+
+std::unique_ptr<Message> Import(std::string_view text) {
+  return ImportRfc822(text);
+}
+
+TEST(ImportHeaders, EncodedWordsAndSubjectPrefixes) {
+  const struct {
+    const char* header;
+    const char* subject;
+    const char* prefix;
+  } cases[] = {
+      {"=?UTF-8?B?R3LDvMOfZQ==?=", "Grüße", ""},
+      {"=?utf-8?q?Caf=C3=A9_au_lait?=", "Café au lait", ""},
+      {"=?ISO-8859-1?Q?RE:_R=E9union?=", "RE: Réunion", "RE: "},
+      {"=?iso-8859-1?B?QVc6IEvkc2U=?=", "AW: Käse", "AW: "},
+      {"Fwd: =?UTF-8?Q?=E2=82=AC_rates?=", "Fwd: € rates", "Fwd: "},
+      {"Antw: too long a prefix", "Antw: too long a prefix", ""},
+      {"10: numbers are no prefix", "10: numbers are no prefix", ""},
+      {"Re:no space", "Re:no space", ""},
+      {"Ré: accented prefix", "Ré: accented prefix", "Ré: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    auto m = Import(std::string("Subject: ") + c.header + "\nFrom: a@b.example\n\nx\n");
+    EXPECT_EQ(Str(m->props, PR_SUBJECT_W), c.subject);
+    EXPECT_EQ(Str(m->props, PR_SUBJECT_PREFIX_W), c.prefix);
+    EXPECT_EQ(Str(m->props, PR_NORMALIZED_SUBJECT_W),
+              std::string(c.subject).substr(std::string(c.prefix).size()));
+  }
+}
+
+TEST(ImportHeaders, SeparatorLineIsSkippedAndHeaderBlockKeptAsWritten) {
+  auto m = Import(
+      "From ???@??? Mon Mar 04 09:15:22 2024\r\nSubject: s\r\nX-Folded: a\r\n b\r\n\r\nbody\r\n");
+  EXPECT_EQ(Str(m->props, PR_TRANSPORT_MESSAGE_HEADERS_W), "Subject: s\r\nX-Folded: a\r\n b\r\n");
+  EXPECT_EQ(Str(m->props, PR_SUBJECT_W), "s");
+  EXPECT_EQ(Body(*m), "body\r\n");
+  // "From:" is a header, not a separator.
+  auto header = Import("From: Ann <ann@x.example>\n\nhi\n");
+  EXPECT_EQ(Str(header->props, PR_SENDER_EMAIL_ADDRESS_W), "ann@x.example");
+}
+
+TEST(ImportHeaders, DeliveryTimeIsTheBottomMostReceivedDate) {
+  auto m = Import(
+      "Received: from b by c; Tue, 05 Mar 2024 10:00:09 +0000\n"
+      "Received: from a by b; Tue, 05 Mar 2024 10:00:05 +0000\n"
+      "Date: Tue, 05 Mar 2024 09:59:00 +0000\n\nx\n");
+  const auto ticks = [](std::uint64_t unix) { return (unix + 11644473600ull) * 10000000ull; };
+  EXPECT_EQ(m->props.get<FileTime>(PR_MESSAGE_DELIVERY_TIME)->ticks, ticks(1709632805));
+  EXPECT_EQ(m->props.get<FileTime>(PR_CLIENT_SUBMIT_TIME)->ticks, ticks(1709632740));
+
+  auto noReceived = Import("Date: Tue, 05 Mar 2024 09:59:00 +0000\n\nx\n");
+  EXPECT_EQ(noReceived->props.get<FileTime>(PR_MESSAGE_DELIVERY_TIME)->ticks, ticks(1709632740));
+  auto noDate = Import("Subject: x\n\nx\n");
+  EXPECT_EQ(noDate->props.find(PR_CLIENT_SUBMIT_TIME), nullptr);
+}
+
+TEST(ImportHeaders, ImportancePriorityAndSensitivity) {
+  const struct {
+    const char* headers;
+    std::int32_t importance, priority, sensitivity;
+  } cases[] = {
+      {"", 1, 0, 0},
+      {"Importance: High\n", 2, 1, 0},
+      {"Importance: low\n", 0, -1, 0},
+      {"X-Priority: 1 (Highest)\n", 2, 1, 0},
+      {"X-Priority: 5\n", 0, -1, 0},
+      {"Priority: urgent\n", 2, 1, 0},
+      {"Priority: non-urgent\nImportance: high\n", 2, -1, 0},
+      {"Sensitivity: Company-Confidential\n", 1, 0, 3},
+      {"Sensitivity: Private\n", 1, 0, 2},
+      {"Sensitivity: Personal\n", 1, 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.headers);
+    auto m = Import(std::string(c.headers) + "Subject: x\n\nx\n");
+    EXPECT_EQ(Int(m->props, PR_IMPORTANCE), c.importance);
+    EXPECT_EQ(Int(m->props, PR_PRIORITY), c.priority);
+    EXPECT_EQ(Int(m->props, PR_SENSITIVITY), c.sensitivity);
+  }
+}
+
+// MS-OXCDATA 2.2.5.1, field by field.
+TEST(ImportAddresses, OneOffEntryIdAndSearchKey) {
+  auto m = Import("From: Jo <jo@x.example>\nTo: Al <al@y.example>\n\nx\n");
+  ASSERT_EQ(m->recipients.size(), 1u);
+  const std::string id = BinaryProp(m->recipients[0].props, PR_ENTRYID);
+  const std::string expected =
+      std::string("\0\0\0\0", 4) +                                           // flags
+      "\x81\x2B\x1F\xA4\xBE\xA3\x10\x19\x9D\x6E\x00\xDD\x01\x0F\x54\x02"s +  // MAPI_ONE_OFF_UID
+      std::string("\0\0", 2) +                                               // version
+      std::string("\x01\x80", 2) +           // MAPI_ONE_OFF_UNICODE | NO_RICH_INFO
+      std::string("A\0l\0\0\0", 6) +         // display name
+      std::string("S\0M\0T\0P\0\0\0", 10) +  // address type
+      std::string("a\0l\0@\0y\0.\0e\0x\0a\0m\0p\0l\0e\0\0\0", 26);
+  EXPECT_EQ(id, expected);
+  EXPECT_EQ(BinaryProp(m->props, PR_SENDER_SEARCH_KEY), std::string("SMTP:JO@X.EXAMPLE\0", 18));
+  EXPECT_EQ(BinaryProp(m->props, PR_SENT_REPRESENTING_ENTRYID).substr(24, 6),
+            std::string("J\0o\0\0\0", 6));
+}
+
+TEST(ImportAddresses, ReplyToTwoAddressesIsAFlatEntryList) {
+  auto m = Import("From: a@x.example\nReply-To: Ann <ann@x.example>, bo@y.example\n\nx\n");
+  EXPECT_EQ(Str(m->props, PR_REPLY_RECIPIENT_NAMES_W), "Ann; bo@y.example");
+  const std::string list = BinaryProp(m->props, PR_REPLY_RECIPIENT_ENTRIES);
+  auto u32 = [&list](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(list.at(at + i));
+    return v;
+  };
+  ASSERT_GE(list.size(), 8u);
+  EXPECT_EQ(u32(0), 2u);               // entries
+  EXPECT_EQ(u32(4), list.size() - 8);  // bytes of the entries
+  const std::uint32_t first = u32(8);  // 24 + "Ann" + "SMTP" + "ann@x.example" in UTF-16
+  EXPECT_EQ(first, 24u + 8 + 10 + 28);
+  const std::size_t second = 12 + ((first + 3) / 4) * 4;  // padded to 4 bytes
+  EXPECT_EQ(u32(second), 24u + 26 + 10 + 26);
+  EXPECT_EQ(list.size(), second + 4 + ((u32(second) + 3) / 4) * 4);
+  // Without Sender, the sender is the author.
+  EXPECT_EQ(Str(m->props, PR_SENDER_EMAIL_ADDRESS_W), "a@x.example");
+}
+
+TEST(ImportAddresses, RecipientsOfEveryKindAndGroups) {
+  auto m = Import(
+      "To: Team: a@x.example, \"Last, First\" <b@x.example>;\nCc: =?UTF-8?Q?J=C3=B6rg?= "
+      "<c@x.example>\nBcc: hidden@x.example\n\nx\n");
+  ASSERT_EQ(m->recipients.size(), 4u);
+  EXPECT_EQ(Str(m->props, PR_DISPLAY_TO_W), "a@x.example; Last, First");
+  EXPECT_EQ(Str(m->props, PR_DISPLAY_CC_W), "Jörg");
+  EXPECT_EQ(Str(m->props, PR_DISPLAY_BCC_W), "hidden@x.example");
+  EXPECT_EQ(Int(m->recipients[3].props, PR_RECIPIENT_TYPE), 3);
+  EXPECT_EQ(Str(m->recipients[2].props, PR_ADDRTYPE_W), "SMTP");
+  EXPECT_EQ(Str(m->recipients[2].props, PR_EMAIL_ADDRESS_W), "c@x.example");
+}
+
+TEST(ImportBodies, CharsetsOfTextBodies) {
+  // Latin-1 sent 8-bit without a charset: windows-1252, whose 0x80 and 0x93/0x94 are € and quotes.
+  auto latin = Import("Subject: x\n\nCaf\xe9 \x80 \x93ok\x94\n");
+  EXPECT_EQ(Body(*latin), "Café € “ok”\r\n");
+  auto declaredLatin1 = Import(
+      "Content-Type: text/plain; charset=iso-8859-1\nContent-Transfer-Encoding: 8bit\n\n"
+      "M\xfcnchen\n");
+  EXPECT_EQ(Body(*declaredLatin1), "München\r\n");
+  EXPECT_EQ(Int(declaredLatin1->props, PR_INTERNET_CPID), 28591);
+  auto koi8 = Import("Content-Type: text/plain; charset=koi8-r\n\n\xf0\xd2\xc9\xd7\xc5\xd4\n");
+  EXPECT_EQ(Body(*koi8), "Привет\r\n");
+  auto qp = Import(
+      "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: quoted-printable\n\n"
+      "Gr=C3=BC=C3=9Fe, soft=\nbreak\n");
+  EXPECT_EQ(Body(*qp), "Grüße, softbreak\r\n");
+  // Labelled UTF-8 but with a stray Latin-1 byte: the good characters and the stray one both stay.
+  auto mixed = Import("Content-Type: text/plain; charset=utf-8\n\n\xc3\xa9t\xe9\n");
+  EXPECT_EQ(Body(*mixed), "été\r\n");
+}
+
+TEST(ImportBodies, HtmlOnlyGetsAPlainTextBodyDerivedFromIt) {
+  auto m = Import(
+      "Content-Type: text/html; charset=ISO-8859-1\n\n"
+      "<html><head><title>T</title><style>p{color:red}</style></head><body>"
+      "<p>Gr\xfc\xdf &amp; <b>bold</b>&nbsp;text</p><script>alert(1)</script>"
+      "<ul><li>one</li><li>two &#8364;</li></ul>line<br>break</body></html>\n");
+  EXPECT_EQ(Body(*m), "Grü\xc3\x9f & bold text\r\n\r\n* one\r\n* two €\r\nline\r\nbreak\r\n");
+  const std::string html = BinaryProp(m->props, PR_HTML);
+  EXPECT_NE(html.find("Gr\xfc\xdf"), std::string::npos);  // kept in its own charset
+  EXPECT_EQ(Int(m->props, PR_INTERNET_CPID), 28591);
+
+  // A charset with no code page of ours: the HTML is stored as UTF-8 to match the code page.
+  auto odd = Import("Content-Type: text/html; charset=iso-8859-16\n\n<p>Bucure\xbati</p>\n");
+  EXPECT_EQ(BinaryProp(odd->props, PR_HTML), "<p>București</p>\n");
+  EXPECT_EQ(Int(odd->props, PR_INTERNET_CPID), 65001);
+}
+
+TEST(ImportAttachments, FileNamesFromRfc2231AndEncodedWords) {
+  auto m = Import(
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nhi\n"
+      "--b\nContent-Type: application/pdf\n"
+      "Content-Disposition: attachment; filename*=UTF-8''Gr%C3%BC%C3%9Fe%20aus%20K%C3%B6ln.pdf\n"
+      "\n%PDF\n"
+      "--b\nContent-Type: text/plain; name*0*=iso-8859-1''R%E9sum%E9;\n name*1=\" long.txt\"\n"
+      "Content-Disposition: attachment\n\nr\n"
+      "--b\nContent-Type: image/png; name=\"=?UTF-8?B?w6RwZmVs?=.png\"\n\nP\n"
+      "--b\nContent-Type: application/octet-stream\nContent-Disposition: attachment; "
+      "filename=\"../../etc/pass:wd\"\n\nx\n"
+      "--b\nContent-Type: application/zip\n\nZ\n--b--\n");
+  ASSERT_EQ(m->attachments.size(), 5u);
+  const char* names[] = {"Grüße aus Köln.pdf", "Résumé long.txt", "äpfel.png", "pass_wd",
+                         "ATT00001.zip"};
+  const char* shortNames[] = {"GREAUS~1.PDF", "RSUMLO~1.TXT", "PFEL~1.PNG", "PASS_WD",
+                              "ATT00001.ZIP"};
+  const char* extensions[] = {".pdf", ".txt", ".png", "", ".zip"};
+  for (std::size_t i = 0; i < 5; ++i) {
+    const PropertyBag& p = m->attachments[i].props;
+    EXPECT_EQ(Str(p, PR_ATTACH_LONG_FILENAME_W), names[i]);
+    EXPECT_EQ(Str(p, PR_DISPLAY_NAME_ATTACH_W), names[i]);
+    EXPECT_EQ(Str(p, PR_ATTACH_FILENAME_W), shortNames[i]);
+    EXPECT_EQ(Str(p, PR_ATTACH_EXTENSION_W), extensions[i]);
+    EXPECT_EQ(Int(p, PR_ATTACH_METHOD), ATTACH_BY_VALUE);
+    EXPECT_EQ(Int(p, PR_RENDERING_POSITION), -1);
+  }
+  EXPECT_EQ(Body(*m), "hi");  // the line break before a boundary belongs to the boundary
+  EXPECT_EQ(AttachmentData(m->attachments[0]), "%PDF");
+}
+
+TEST(ImportAttachments, RelatedImagesReferencedByTheHtmlAreHidden) {
+  auto m = Import(
+      "Content-Type: multipart/related; boundary=r\n\n"
+      "--r\nContent-Type: text/html\n\n<img src=\"cid:img1@x\"><img src=\"pic.gif\">\n"
+      "--r\nContent-Type: image/gif\nContent-ID: <img1@x>\nContent-Location: a.gif\n\nGIF1\n"
+      "--r\nContent-Type: image/gif\nContent-Location: pic.gif\n\nGIF2\n"
+      "--r\nContent-Type: image/gif\nContent-ID: <unused@x>\n\nGIF3\n--r--\n");
+  ASSERT_EQ(m->attachments.size(), 3u);
+  const bool hidden[] = {true, true, false};
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(Bool(m->attachments[i].props, PR_ATTACHMENT_HIDDEN), hidden[i]);
+    EXPECT_EQ(m->attachments[i].props.find(PR_ATTACH_FLAGS) != nullptr, hidden[i]);
+  }
+  EXPECT_EQ(Str(m->attachments[0].props, PR_ATTACH_CONTENT_ID_W), "img1@x");
+  EXPECT_EQ(Str(m->attachments[1].props, PR_ATTACH_CONTENT_LOCATION_W), "pic.gif");
+  EXPECT_EQ(BinaryProp(m->props, PR_HTML), "<img src=\"cid:img1@x\"><img src=\"pic.gif\">");
+}
+
+TEST(ImportAttachments, ForwardedMessagesAreEmbedded) {
+  auto m = Import(
+      "Subject: Fwd: two\nContent-Type: multipart/mixed; boundary=o\n\n"
+      "--o\nContent-Type: text/plain\n\nsee below\n"
+      "--o\nContent-Type: message/rfc822\n\nSubject: plain inner\nFrom: i@x.example\n\ninner one\n"
+      "--o\nContent-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
+      "U3ViamVjdDogZW5jb2RlZCBpbm5lcgoKaW5uZXIgdHdvCg==\n--o--\n");
+  ASSERT_EQ(m->attachments.size(), 2u);
+  const char* subjects[] = {"plain inner", "encoded inner"};
+  const char* bodies[] = {"inner one", "inner two\r\n"};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const Attachment& a = m->attachments[i];
+    EXPECT_EQ(Int(a.props, PR_ATTACH_METHOD), ATTACH_EMBEDDED_MSG);
+    ASSERT_NE(a.embedded, nullptr);
+    EXPECT_EQ(Str(a.props, PR_DISPLAY_NAME_ATTACH_W), subjects[i]);
+    EXPECT_EQ(Str(a.embedded->props, PR_SUBJECT_W), subjects[i]);
+    EXPECT_EQ(Body(*a.embedded), bodies[i]);
+  }
+  EXPECT_EQ(Str(m->attachments[0].embedded->props, PR_SENDER_EMAIL_ADDRESS_W), "i@x.example");
+}
+
+TEST(ImportAttachments, SignedContentIsReadAndTheSignatureKept) {
+  auto m = Import(
+      "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; micalg=sha-256;"
+      " boundary=s\n\n"
+      "--s\nContent-Type: multipart/alternative; boundary=a\n\n"
+      "--a\nContent-Type: text/plain\n\nsigned text\n"
+      "--a\nContent-Type: text/html\n\n<p>signed html</p>\n--a--\n"
+      "--s\nContent-Type: application/pkcs7-signature; name=smime.p7s\n"
+      "Content-Transfer-Encoding: base64\n\nAAEC\n--s--\n");
+  EXPECT_EQ(Body(*m), "signed text");
+  EXPECT_EQ(BinaryProp(m->props, PR_HTML), "<p>signed html</p>");
+  ASSERT_EQ(m->attachments.size(), 1u);
+  EXPECT_EQ(Str(m->attachments[0].props, PR_ATTACH_LONG_FILENAME_W), "smime.p7s");
+  EXPECT_EQ(AttachmentData(m->attachments[0]), std::string("\0\1\2", 3));
+}
+
+TEST(ImportFlags, HasAttachFollowsTheAttachments) {
+  auto with = Import(
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\n\nt\n--b\nContent-Type: image/png\n\n"
+      "P\n--b--\n");
+  auto without = Import("Subject: x\n\nno attachments\n");
+  EXPECT_EQ(Int(with->props, PR_MESSAGE_FLAGS), MSGFLAG_HASATTACH);
+  EXPECT_EQ(Int(without->props, PR_MESSAGE_FLAGS), 0);
+
+  SetMessageFlags(*with, 17);
+  SetMessageFlags(*without, 17);
+  EXPECT_EQ(Int(with->props, PR_MESSAGE_FLAGS), 0x11);
+  EXPECT_EQ(Int(without->props, PR_MESSAGE_FLAGS), 0x01);
+  EXPECT_FALSE(Bool(without->props, PR_HASATTACH));
+  SetMessageFlags(*with, MSGFLAG_READ);  // the store sets the bit it computes
+  EXPECT_EQ(Int(with->props, PR_MESSAGE_FLAGS), 0x11);
+  EXPECT_TRUE(Bool(with->props, PR_HASATTACH));
+}
+
+}  // namespace
+}  // namespace qc::mapi::testing

@@ -1,0 +1,154 @@
+// Whatever a mailbox holds, the import gives an item: broken structure, junk, depth, and the
+// real-world messages of Python's email test suite. Only an unreadable file is an error.
+#include <filesystem>
+#include <random>
+
+#include "mapi/import/tests/import_test_support.h"
+#include "util/error.h"
+
+namespace qc::mapi::testing {
+namespace {
+
+using namespace tags;
+namespace fs = std::filesystem;
+
+// Depth of the chain of embedded messages under `m`.
+int EmbeddedDepth(const Message& m) {
+  int depth = 0;
+  for (const Message* at = &m; !at->attachments.empty() && at->attachments[0].embedded;) {
+    at = at->attachments[0].embedded.get();
+    ++depth;
+  }
+  return depth;
+}
+
+void ExpectItem(const Message& m) {
+  EXPECT_EQ(Str(m.props, PR_MESSAGE_CLASS_W), "IPM.Note");
+  EXPECT_NE(m.props.find(PR_BODY_W), nullptr);
+  EXPECT_EQ(m.props.get<bool>(PR_HASATTACH) && *m.props.get<bool>(PR_HASATTACH),
+            !m.attachments.empty());
+}
+
+TEST(ImportFile, UnreadableFilesAreErrorsNamingThePath) {
+  const std::string missing = "/nonexistent/dir/no such.eml";
+  try {
+    ImportRfc822File(missing);
+    FAIL() << "no error";
+  } catch (const qc::Error& e) {
+    EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(ImportRfc822File(fs::temp_directory_path().string()), qc::Error);
+
+  const fs::path file = fs::temp_directory_path() / "qc import test.eml";
+  { std::ofstream(file, std::ios::binary) << "Subject: from a file\n\nbody\n"; }
+  EXPECT_EQ(Str(ImportRfc822File(file.string())->props, PR_SUBJECT_W), "from a file");
+  fs::remove(file);
+}
+
+TEST(ImportMalformed, BrokenInputStillGivesAnItem) {
+  const struct {
+    const char* name;
+    std::string text;
+    const char* bodyExcerpt;
+  } cases[] = {
+      {"empty", "", ""},
+      {"separator only", "From ???@??? Mon Mar 04 09:15:22 2024", ""},
+      {"header only", "Subject: only headers\nFrom: a@b.example", ""},
+      {"no header", "\njust a body\n", "just a body"},
+      {"truncated multipart",
+       "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nstart of",
+       "start of"},
+      {"missing boundary", "Content-Type: multipart/mixed\n\n--x\n\nlost?\n--x--\n", ""},
+      {"bad base64",
+       "Content-Type: text/plain\nContent-Transfer-Encoding: base64\n\naGVsbG8@@@!!\x01 d29y\n",
+       "hello"},
+      {"bad encoded word", "Subject: =?UTF-8?B?####?= =?x?Q?=ZZ?=\n\nbody\n", "body"},
+      {"NUL bytes", std::string("Subject: a\0b\n\nbo\0dy\n", 20), "body"},
+      {"unknown charset", "Content-Type: text/plain; charset=x-nonsense\n\n\xe9t\xe9\n", "été"},
+      {"bare CR", "Subject: cr\r\rbody\r", ""},
+      {"huge header line", "X-Long: " + std::string(200000, 'a') + "\n\nend\n", "end"},
+      {"bad date", "Date: Thursday soon\nReceived: by x; never\n\nx\n", "x"},
+      {"empty boundary", "Content-Type: multipart/mixed; boundary=\"\"\n\n--\n\nx\n----\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto m = ImportRfc822(c.text);
+    ASSERT_NE(m, nullptr);
+    ExpectItem(*m);
+    EXPECT_NE(Body(*m).find(c.bodyExcerpt), std::string::npos) << Body(*m);
+  }
+}
+
+TEST(ImportMalformed, BinaryJunk) {
+  std::mt19937 random(20240304);
+  for (int round = 0; round < 200; ++round) {
+    std::string junk(random() % 4096, '\0');
+    for (char& c : junk) c = static_cast<char>(random());
+    if (round % 2 == 1) junk = "Content-Type: multipart/mixed; boundary=x\n\n--x\n" + junk;
+    auto m = ImportRfc822(junk);
+    ExpectItem(*m);
+  }
+}
+
+TEST(ImportMalformed, DeepNestingIsCut) {
+  std::string multiparts = "Subject: deep\n";
+  for (int i = 0; i < 10000; ++i) {
+    multiparts += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(i) + "\"\n\n--b" +
+                  std::to_string(i) + "\n";
+  }
+  multiparts += "Content-Type: text/plain\n\ninnermost\n";
+  auto deep = ImportRfc822(multiparts);
+  ExpectItem(*deep);
+  EXPECT_EQ(Str(deep->props, PR_SUBJECT_W), "deep");
+
+  std::string messages;
+  for (int i = 0; i < 10000; ++i) {
+    messages += "Subject: level " + std::to_string(i) + "\nContent-Type: message/rfc822\n\n";
+  }
+  messages += "Subject: last\n\ninnermost text\n";
+  auto nested = ImportRfc822(messages);
+  ExpectItem(*nested);
+  EXPECT_EQ(EmbeddedDepth(*nested), 16);
+  SetMessageFlags(*nested, 17);
+
+  // Within the limit, the whole chain is kept and the innermost body is the innermost text.
+  std::string few;
+  for (int i = 0; i < 5; ++i)
+    few += "Subject: " + std::to_string(i) + "\nContent-Type: message/rfc822\n\n";
+  few += "Subject: last\n\ninnermost text\n";
+  auto chain = ImportRfc822(few);
+  ASSERT_EQ(EmbeddedDepth(*chain), 5);
+  const Message* inner = chain.get();
+  while (!inner->attachments.empty()) inner = inner->attachments[0].embedded.get();
+  EXPECT_EQ(Body(*inner), "innermost text\r\n");
+}
+
+// Real messages of many kinds, with their oddities (Python's email package test data).
+TEST(ImportCorpus, PythonEmailTestMessages) {
+  const fs::path dir = "/usr/lib/python3.11/test/test_email/data";
+  if (!fs::exists(dir)) GTEST_SKIP() << "libpython3.11-testsuite not installed";
+  int imported = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("msg_", 0) != 0 || entry.path().extension() != ".txt") continue;
+    SCOPED_TRACE(name);
+    auto m = ImportRfc822File(entry.path().string());
+    ExpectItem(*m);
+    SetMessageFlags(*m, 17);
+    ++imported;
+  }
+  EXPECT_GT(imported, 40);
+}
+
+// Inputs the fuzzer found troublesome once.
+TEST(ImportCorpus, FuzzRegressions) {
+  const fs::path dir = fs::path(QC_SOURCE_DIR) / "mapi" / "import" / "tests" / "fuzz_regressions";
+  if (!fs::exists(dir)) GTEST_SKIP() << "no regression inputs";
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    ExpectItem(*ImportRfc822File(entry.path().string()));
+  }
+}
+
+}  // namespace
+}  // namespace qc::mapi::testing

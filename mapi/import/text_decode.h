@@ -1,0 +1,37 @@
+// Character-set handling for the RFC 822 import: turning the bytes of a header or body into UTF-8,
+// the Windows code page of a MIME charset, and a plain-text rendering of an HTML body.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qc::mapi::import {
+
+bool IsValidUtf8(std::string_view bytes);
+
+// windows-1252 bytes as UTF-8; the five bytes the code page leaves undefined map to the C1
+// control characters of the same value, so nothing is dropped.
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+// Bytes in the given MIME charset (empty when the message named none) as UTF-8. Never fails:
+// unknown charsets and bytes that do not fit their charset are read as UTF-8 when they form
+// valid UTF-8 and as windows-1252 otherwise.
+std::string ToUtf8(std::string_view bytes, std::string_view charset);
+
+// The Windows code page of a MIME charset name (65001 for UTF-8, 28591 for ISO-8859-1, ...), or
+// nothing when the name is not one we know.
+std::optional<int> CodePageOf(std::string_view charset);
+
+// The charset an HTML document declares in a <meta> element near its start, or empty.
+std::string MetaCharset(std::string_view html);
+
+// A readable plain text from HTML (UTF-8 in, UTF-8 out): tags removed, block elements become
+// line breaks, the contents of <title>, <script> and <style> are dropped, entities decoded.
+std::string HtmlToText(std::string_view html);
+
+// Bare LF line ends become CR LF, the form MAPI clients expect in PR_BODY; NULs are dropped, as
+// a reader of the stored string would stop at the first.
+std::string ToCrlf(std::string_view text);
+
+}  // namespace qc::mapi::import
