@@ -2,6 +2,7 @@
 // the text/plain and text/html parts meant for reading are the bodies, every other part an
 // attachment; message/rfc822 parts become embedded messages.
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "mapi/import/attachment_props.h"
@@ -32,6 +33,16 @@ bool IsReadableText(GMimePart* part, const char* subtype) {
   GMimeObject* object = GMIME_OBJECT(part);
   return MimeType(object) == std::string("text/") + subtype && !IsAttachmentDisposition(object) &&
          g_mime_part_get_filename(part) == nullptr;
+}
+
+// The targets of the "cid:" URLs in an HTML body, collected once however many parts there are.
+std::set<std::string> CidReferences(const std::string& html) {
+  std::set<std::string> cids;
+  for (auto at = html.find("cid:"); at != std::string::npos; at = html.find("cid:", at + 4)) {
+    const auto end = html.find_first_of("\"' )>\t\r\n", at + 4);
+    cids.insert(html.substr(at + 4, end == std::string::npos ? std::string::npos : end - at - 4));
+  }
+  return cids;
 }
 
 class ContentWalker {
@@ -255,11 +266,12 @@ class ContentWalker {
   // listed as attachments of their own.
   void MarkInlineImages(const std::string& html) {
     using namespace tags;
+    const std::set<std::string> cids = CidReferences(html);
     for (std::size_t i = 0; i < out_.attachments.size(); ++i) {
       PropertyBag& p = out_.attachments[i].props;
       const auto* cid = p.get<std::string>(PR_ATTACH_CONTENT_ID_W);
       const auto* location = p.get<std::string>(PR_ATTACH_CONTENT_LOCATION_W);
-      const bool byCid = cid && html.find("cid:" + *cid) != std::string::npos;
+      const bool byCid = cid && cids.count(*cid) != 0;
       const bool byLocation = related_[i] && location && html.find(*location) != std::string::npos;
       if (out_.attachments[i].embedded == nullptr && (byCid || byLocation)) {
         p.set(PR_ATTACHMENT_HIDDEN, true);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <utility>
 
 #include "mapi/import/gmime_support.h"
@@ -294,6 +295,16 @@ std::string HtmlToText(std::string_view html) {
   std::size_t i = 0;
   std::string skipUntil;  // closing tag whose content is not text (script, style, title)
   const std::string lower = Lower(html);
+  // Where each skipped element's closing tag was last found, so that many unclosed openings
+  // do not each search the rest of the document.
+  std::map<std::string, std::size_t> closingAt;
+  auto IsClosedLater = [&](const std::string& name, std::size_t from) {
+    auto [it, added] = closingAt.try_emplace(name, 0);
+    if (added || (it->second != std::string::npos && it->second < from)) {
+      it->second = lower.find("</" + name, from);
+    }
+    return it->second != std::string::npos;
+  };
   while (i < html.size()) {
     const char c = html[i];
     if (c == '<') {
@@ -316,7 +327,7 @@ std::string HtmlToText(std::string_view html) {
       }
       // Only when the element is closed somewhere: an unclosed <style> must not hide the text.
       if (!closing && (name == "script" || name == "style" || name == "title") &&
-          lower.find("</" + name, i) != std::string::npos) {
+          IsClosedLater(name, i)) {
         skipUntil = name;
         continue;
       }
