@@ -23,12 +23,30 @@ std::string_view SkipSeparatorLine(std::string_view bytes) {
   return end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
 }
 
-// Length of the header block: up to the first empty line (which is not included).
+// Whether a line can belong to a header block: a field ("Name:" with no blanks or controls in
+// the name) or the continuation of one.
+bool IsHeaderLine(std::string_view line) {
+  if (line.empty()) return false;
+  if (line[0] == ' ' || line[0] == '\t') return true;
+  const auto colon = line.find(':');
+  if (colon == 0 || colon == std::string_view::npos) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (c <= 32 || c >= 127) return false;
+  }
+  return true;
+}
+
+// Length of the header block: up to the first empty line, or the first line that is no header
+// (a message that starts its body without the empty line), which is not included.
 std::size_t HeaderBlockLength(std::string_view bytes) {
   std::size_t line = 0;
   while (line < bytes.size()) {
     if (bytes[line] == '\n' || bytes.compare(line, 2, "\r\n") == 0) return line;
     const auto end = bytes.find('\n', line);
+    if (!IsHeaderLine(bytes.substr(line, end == std::string_view::npos ? end : end - line))) {
+      return line;
+    }
     if (end == std::string_view::npos) return bytes.size();
     line = end + 1;
   }
