@@ -12,7 +12,8 @@ namespace qc::app {
 class EventPump {
  public:
   using Clock = std::chrono::steady_clock;
-  static constexpr auto kSlice = std::chrono::milliseconds(20);
+  // About one frame: a person sees no delay, and the run spends well under 1 % in the loop.
+  static constexpr auto kSlice = std::chrono::milliseconds(16);
 
   // Processes pending events once a time slice has passed since the last time. Throws
   // StopRequested once a stop was requested.

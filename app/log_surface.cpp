@@ -39,14 +39,14 @@ void LogSurface::write(std::string_view text) {
 }
 
 void LogSurface::append(std::string_view text) {
-  // A text carrying its own CR LF breaks the line there, as drawing it would.
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      newLine();
-      ++i;
-    } else {
-      lines_.back() += text[i];
-    }
+  // A text carrying its own CR LF breaks the line there, as drawing it would. The finder logs
+  // every find, so whole runs of text are appended at once.
+  while (!text.empty()) {
+    const std::size_t end = text.find("\r\n");
+    lines_.back().append(text.substr(0, end));
+    if (end == std::string_view::npos) return;
+    newLine();
+    text.remove_prefix(end + 2);
   }
 }
 
