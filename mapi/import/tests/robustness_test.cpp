@@ -140,15 +140,5 @@ TEST(ImportCorpus, PythonEmailTestMessages) {
   EXPECT_GT(imported, 40);
 }
 
-// Inputs the fuzzer found troublesome once.
-TEST(ImportCorpus, FuzzRegressions) {
-  const fs::path dir = fs::path(QC_SOURCE_DIR) / "mapi" / "import" / "tests" / "fuzz_regressions";
-  if (!fs::exists(dir)) GTEST_SKIP() << "no regression inputs";
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    SCOPED_TRACE(entry.path().filename().string());
-    ExpectItem(*ImportRfc822File(entry.path().string()));
-  }
-}
-
 }  // namespace
 }  // namespace qc::mapi::testing
