@@ -51,11 +51,12 @@ void SetTime(PropertyBag& props, PropTag tag, GDateTime* date) {
   if (const auto time = ToFileTime(date)) props.set(tag, *time);
 }
 
-// The date of the bottom-most Received header: the part after its last ';'.
+// The date of the last Received header added, the top-most one, written by the server that
+// delivered the message to its mailbox: the part after its last ';'.
 GDateTime* LastReceivedDate(GMimeObject* object) {
   GMimeHeaderList* headers = g_mime_object_get_header_list(object);
   const int count = g_mime_header_list_get_count(headers);
-  for (int i = count - 1; i >= 0; --i) {
+  for (int i = 0; i < count; ++i) {
     GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
     if (g_ascii_strcasecmp(g_mime_header_get_name(header), "Received") != 0) continue;
     const char* value = g_mime_header_get_value(header);

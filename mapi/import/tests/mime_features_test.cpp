@@ -50,13 +50,13 @@ TEST(ImportHeaders, SeparatorLineIsSkippedAndHeaderBlockKeptAsWritten) {
   EXPECT_EQ(Str(header->props, PR_SENDER_EMAIL_ADDRESS_W), "ann@x.example");
 }
 
-TEST(ImportHeaders, DeliveryTimeIsTheBottomMostReceivedDate) {
+TEST(ImportHeaders, DeliveryTimeIsTheDateOfTheLastReceivedHeaderAdded) {
   auto m = Import(
       "Received: from b by c; Tue, 05 Mar 2024 10:00:09 +0000\n"
       "Received: from a by b; Tue, 05 Mar 2024 10:00:05 +0000\n"
       "Date: Tue, 05 Mar 2024 09:59:00 +0000\n\nx\n");
   const auto ticks = [](std::uint64_t unix) { return (unix + 11644473600ull) * 10000000ull; };
-  EXPECT_EQ(m->props.get<FileTime>(PR_MESSAGE_DELIVERY_TIME)->ticks, ticks(1709632805));
+  EXPECT_EQ(m->props.get<FileTime>(PR_MESSAGE_DELIVERY_TIME)->ticks, ticks(1709632809));
   EXPECT_EQ(m->props.get<FileTime>(PR_CLIENT_SUBMIT_TIME)->ticks, ticks(1709632740));
 
   auto noReceived = Import("Date: Tue, 05 Mar 2024 09:59:00 +0000\n\nx\n");
