@@ -11,9 +11,11 @@ endfunction()
 function(qc_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
                                            -Wno-sign-conversion -Werror)
-  # GCC 12 reports -Wrestrict inside libstdc++'s own string code at -O2 (GCC bug 105651).
+  # GCC 12 reports -Wrestrict and -Wstringop-* inside libstdc++'s own string and vector code
+  # when optimising (GCC bugs 105651, 106199): warnings about the library, not about our code.
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-    target_compile_options(${target} PRIVATE -Wno-restrict)
+    target_compile_options(${target} PRIVATE -Wno-restrict -Wno-stringop-overflow
+                                             -Wno-stringop-overread)
   endif()
 endfunction()
 

@@ -12,7 +12,7 @@ namespace qc::mapi {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 1 << 20;
+constexpr std::size_t kBufferSize = std::size_t{1} << 16;  // most .msg files fit in one write
 
 std::string TemporaryPathFor(const std::string& finalPath) {
   const std::size_t slash = finalPath.rfind('/');

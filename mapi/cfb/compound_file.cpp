@@ -89,24 +89,19 @@ void WriteMiniStream(SectorWriter& out, const std::vector<DirEntry>& entries,
 
 }  // namespace
 
-void Storage::checkName(const std::string& name) const {
-  const std::u16string units = Utf8ToUtf16(name);
+void Storage::claimName(const std::string& name) {
+  std::u16string units = Utf8ToUtf16(name);
   if (const std::string problem = NameProblem(units); !problem.empty()) {
     throw Error("the Compound File entry name \"" + name + "\" " + problem);
   }
-  const auto clashes = [&units](const std::string& other) {
-    return CompareNames(Utf8ToUtf16(other), units) == 0;
-  };
-  const bool taken =
-      std::any_of(storages_.begin(), storages_.end(),
-                  [&](const auto& s) { return clashes(s->name()); }) ||
-      std::any_of(streams_.begin(), streams_.end(), [&](const auto& s) { return clashes(s.name); });
-  if (taken)
+  for (auto& unit : units) unit = UpperUnit(unit);
+  if (!taken_.insert(std::move(units)).second) {
     throw Error("the storage \"" + name_ + "\" already holds an entry named \"" + name + "\"");
+  }
 }
 
 Storage& Storage::addStorage(std::string name) {
-  checkName(name);
+  claimName(name);
   storages_.push_back(std::make_unique<Storage>(std::move(name)));
   return *storages_.back();
 }
@@ -116,7 +111,7 @@ void Storage::addStream(std::string name, Bytes data) {
 }
 
 void Storage::addStream(std::string name, std::shared_ptr<const ByteSource> data) {
-  checkName(name);
+  claimName(name);
   if (!data) throw Error("the stream \"" + name + "\" has no data source");
   streams_.push_back({std::move(name), std::move(data)});
 }

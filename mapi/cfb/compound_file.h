@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,12 @@ class Storage {
   const std::vector<Stream>& streams() const { return streams_; }
 
  private:
-  void checkName(const std::string& name) const;
+  // Checks the name and takes it; throws qc::Error when it is not valid or already taken.
+  void claimName(const std::string& name);
 
   std::string name_;
   Guid clsid_;
+  std::set<std::u16string> taken_;  // names of the entries, upper-cased as readers compare them
   std::vector<std::unique_ptr<Storage>> storages_;
   std::vector<Stream> streams_;
 };

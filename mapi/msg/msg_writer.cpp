@@ -20,15 +20,17 @@ std::string Numbered(const char* prefix, std::size_t n) {
   return name;
 }
 
-// The message's own properties plus what every .msg reader counts on: a plain body beside any
-// HTML, and Unicode strings declared in the store support mask of the top-level message.
-PropertyBag MessageProperties(const Message& message, bool topLevel) {
-  PropertyBag bag = message.props;
-  if (!bag.find(tags::PR_BODY_W)) bag.set(tags::PR_BODY_W, std::string());
-  if (!bag.find(tags::PR_MESSAGE_CLASS_W))
-    bag.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
-  if (topLevel) bag.set(tags::PR_STORE_SUPPORT_MASK, kStoreUnicodeOk);
-  return bag;
+// What every .msg reader counts on beyond the message's own properties: a plain body beside
+// any HTML, a message class, and Unicode strings declared in the store support mask of the
+// top-level message.
+Amendments MessageAmendments(const Message& message, bool topLevel) {
+  Amendments extra;
+  if (!message.props.find(tags::PR_BODY_W)) extra.added.set(tags::PR_BODY_W, std::string());
+  if (!message.props.find(tags::PR_MESSAGE_CLASS_W)) {
+    extra.added.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
+  }
+  if (topLevel) extra.added.set(tags::PR_STORE_SUPPORT_MASK, kStoreUnicodeOk);
+  return extra;
 }
 
 void WriteMessage(const Message& message, const NamedPropertyMap& names, cfb::Storage& storage,
@@ -36,20 +38,22 @@ void WriteMessage(const Message& message, const NamedPropertyMap& names, cfb::St
 
 void WriteAttachment(const Attachment& attachment, std::size_t n, const NamedPropertyMap& names,
                      cfb::Storage& storage) {
-  PropertyBag bag = attachment.props;
-  bag.set(tags::PR_ATTACH_NUM, static_cast<std::int32_t>(n));
-  if (!bag.find(tags::PR_RENDERING_POSITION))
-    bag.set(tags::PR_RENDERING_POSITION, std::int32_t{-1});
+  Amendments extra;
+  extra.added.set(tags::PR_ATTACH_NUM, static_cast<std::int32_t>(n));
+  if (!attachment.props.find(tags::PR_RENDERING_POSITION)) {
+    extra.added.set(tags::PR_RENDERING_POSITION, std::int32_t{-1});
+  }
   if (attachment.embedded) {
-    bag.set(tags::PR_ATTACH_METHOD, kAttachEmbeddedMsg);
-    bag.set(tags::PR_ATTACH_DATA_OBJ, Bytes{});  // stands for the embedded message's storage
-    bag.erase(tags::PR_ATTACH_DATA_BIN);
+    extra.added.set(tags::PR_ATTACH_METHOD, kAttachEmbeddedMsg);
+    extra.added.set(tags::PR_ATTACH_DATA_OBJ, Bytes{});  // stands for the message's storage
+    extra.dropped.push_back(tags::PR_ATTACH_DATA_BIN.value());
     cfb::Storage& inner = storage.addStorage("__substg1.0_3701000D");
     WriteMessage(*attachment.embedded, names, inner, false);
-  } else if (!bag.find(tags::PR_ATTACH_METHOD)) {
-    bag.set(tags::PR_ATTACH_METHOD, std::int32_t{1});
+  } else if (!attachment.props.find(tags::PR_ATTACH_METHOD)) {
+    extra.added.set(tags::PR_ATTACH_METHOD, std::int32_t{1});
   }
-  WriteProperties(bag, names, {StreamHeader::Kind::RecipientOrAttachment}, storage);
+  WriteProperties(attachment.props, extra, names, {StreamHeader::Kind::RecipientOrAttachment},
+                  storage);
 }
 
 void WriteMessage(const Message& message, const NamedPropertyMap& names, cfb::Storage& storage,
@@ -59,12 +63,13 @@ void WriteMessage(const Message& message, const NamedPropertyMap& names, cfb::St
       topLevel ? StreamHeader::Kind::TopMessage : StreamHeader::Kind::EmbeddedMessage,
       static_cast<std::uint32_t>(message.recipients.size()),
       static_cast<std::uint32_t>(message.attachments.size())};
-  WriteProperties(MessageProperties(message, topLevel), names, header, storage);
+  WriteProperties(message.props, MessageAmendments(message, topLevel), names, header, storage);
   for (std::size_t i = 0; i < message.recipients.size(); ++i) {
     cfb::Storage& r = storage.addStorage(Numbered("__recip_version1.0_#", i));
-    PropertyBag bag = message.recipients[i].props;
-    bag.set(tags::PR_ROWID, static_cast<std::int32_t>(i));
-    WriteProperties(bag, names, {StreamHeader::Kind::RecipientOrAttachment}, r);
+    Amendments extra;
+    extra.added.set(tags::PR_ROWID, static_cast<std::int32_t>(i));
+    WriteProperties(message.recipients[i].props, extra, names,
+                    {StreamHeader::Kind::RecipientOrAttachment}, r);
   }
   for (std::size_t i = 0; i < message.attachments.size(); ++i) {
     cfb::Storage& a = storage.addStorage(Numbered("__attach_version1.0_#", i));

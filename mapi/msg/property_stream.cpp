@@ -1,5 +1,6 @@
 #include "mapi/msg/property_stream.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "mapi/msg/little_endian.h"
@@ -129,8 +130,9 @@ void WriteValue(std::uint32_t tag, const PropValue& value, Bytes& entries, cfb::
 
 }  // namespace
 
-void WriteProperties(const PropertyBag& bag, const NamedPropertyMap& names,
-                     const StreamHeader& header, cfb::Storage& storage) {
+void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
+                     const NamedPropertyMap& names, const StreamHeader& header,
+                     cfb::Storage& storage) {
   Bytes stream;
   switch (header.kind) {
     case StreamHeader::Kind::TopMessage:
@@ -146,12 +148,31 @@ void WriteProperties(const PropertyBag& bag, const NamedPropertyMap& names,
       PutU64(stream, 0);
       break;
   }
-  for (const auto& [tag, value] : bag.tagged()) {
+  const auto write = [&](std::uint32_t tag, const PropValue& value) {
     if (static_cast<PropType>(tag & 0xFFFF) == PropType::Object) {
       PutEntry(stream, tag, 0xFFFFFFFFu);  // an embedded message: its storage holds the value
-      continue;
+    } else {
+      WriteValue(tag, value, stream, storage);
     }
-    WriteValue(tag, value, stream, storage);
+  };
+  // Both maps are in tag order: merge them, the amendments winning.
+  const auto& own = bag.tagged();
+  const auto& added = amendments.added.tagged();
+  auto a = own.begin();
+  auto b = added.begin();
+  const auto isDropped = [&](std::uint32_t tag) {
+    return std::find(amendments.dropped.begin(), amendments.dropped.end(), tag) !=
+           amendments.dropped.end();
+  };
+  while (a != own.end() || b != added.end()) {
+    if (b == added.end() || (a != own.end() && a->first < b->first)) {
+      if (!isDropped(a->first)) write(a->first, a->second);
+      ++a;
+    } else {
+      if (a != own.end() && a->first == b->first) ++a;
+      write(b->first, b->second);
+      ++b;
+    }
   }
   for (const auto& [name, value] : bag.named()) {
     const PropTag tag{names.idOf(name), name.type};

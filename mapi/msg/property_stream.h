@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "mapi/cfb/compound_file.h"
 #include "mapi/msg/named_map.h"
@@ -19,9 +20,16 @@ struct StreamHeader {
   std::uint32_t attachments = 0;
 };
 
+// What the writer adds to an object's own properties (or takes away), without copying them.
+struct Amendments {
+  PropertyBag added;  // replaces a property of the same tag
+  std::vector<std::uint32_t> dropped;
+};
+
 // Entries are written in tag order, tagged properties first, then named ones under their
-// identifiers; `extra` entries (computed by the writer) are added to `bag`'s.
-void WriteProperties(const PropertyBag& bag, const NamedPropertyMap& names,
-                     const StreamHeader& header, cfb::Storage& storage);
+// identifiers.
+void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
+                     const NamedPropertyMap& names, const StreamHeader& header,
+                     cfb::Storage& storage);
 
 }  // namespace qc::mapi::msg
