@@ -3,54 +3,78 @@
 namespace qc::mapi {
 
 namespace {
-
 constexpr char32_t kReplacement = 0xFFFD;
+}
 
-// Decodes one code point at `i`, moving `i` past it.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char lead = byte(i);
+std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
   if (lead < 0x80) {
     ++i;
     return lead;
   }
-  int extra = 0;
+  std::size_t extra = 0;
   char32_t cp = 0;
-  char32_t min = 0;
+  char32_t least = 0;
   if ((lead & 0xE0) == 0xC0) {
-    extra = 1, cp = lead & 0x1F, min = 0x80;
+    extra = 1, cp = lead & 0x1F, least = 0x80;
   } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2, cp = lead & 0x0F, min = 0x800;
+    extra = 2, cp = lead & 0x0F, least = 0x800;
   } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3, cp = lead & 0x07, min = 0x10000;
+    extra = 3, cp = lead & 0x07, least = 0x10000;
   } else {
     ++i;
-    return kReplacement;
+    return std::nullopt;
   }
-  if (i + static_cast<std::size_t>(extra) >= s.size()) {
+  if (i + extra >= text.size()) {
     ++i;
-    return kReplacement;
+    return std::nullopt;
   }
-  for (int k = 1; k <= extra; ++k) {
-    const unsigned char c = byte(i + static_cast<std::size_t>(k));
-    if ((c & 0xC0) != 0x80) {
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) {
       ++i;
-      return kReplacement;
+      return std::nullopt;
     }
-    cp = (cp << 6) | (c & 0x3F);
+    cp = (cp << 6) | (next & 0x3F);
   }
-  i += static_cast<std::size_t>(extra) + 1;
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
+  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return std::nullopt;
+  }
+  i += extra + 1;
   return cp;
 }
 
-}  // namespace
+bool IsValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (!NextUtf8(text, i)) return false;
+  }
+  return true;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
 
 std::u16string Utf16FromUtf8(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
-    const char32_t cp = NextCodePoint(utf8, i);
+    const char32_t cp = NextUtf8(utf8, i).value_or(kReplacement);
     if (cp >= 0x10000) {
       const char32_t v = cp - 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
@@ -85,21 +109,7 @@ std::string Utf8FromUtf16(std::u16string_view utf16) {
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = kReplacement;
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    AppendUtf8(out, cp);
   }
   return out;
 }

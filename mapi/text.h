@@ -1,12 +1,22 @@
-// Text conversions the writers need: the model holds UTF-8, the files hold UTF-16LE.
+// Text conversions shared by the import and the writers: the model holds UTF-8, the files hold
+// UTF-16LE, and mail arrives in whatever it was sent in.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "mapi/property.h"
 
 namespace qc::mapi {
+
+// The code point of the UTF-8 sequence at `i`, moving `i` past it; when the bytes there are not
+// valid UTF-8 (overlong, surrogate, past Unicode, cut short), nothing, moving `i` by one byte.
+std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i);
+
+bool IsValidUtf8(std::string_view text);
+
+void AppendUtf8(std::string& out, char32_t codePoint);
 
 // UTF-8 to UTF-16; bytes that are not valid UTF-8 become U+FFFD, so no input is refused.
 std::u16string Utf16FromUtf8(std::string_view utf8);

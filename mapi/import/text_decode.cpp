@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "mapi/import/gmime_support.h"
+#include "mapi/text.h"
 
 namespace qc::mapi::import {
 
@@ -19,51 +20,6 @@ std::string Lower(std::string_view text) {
   std::transform(out.begin(), out.end(), out.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return out;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0 when it is not one.
-std::size_t Utf8SequenceLength(std::string_view s) {
-  const auto b0 = static_cast<unsigned char>(s[0]);
-  if (b0 < 0x80) return 1;
-  std::size_t n = 0;
-  std::uint32_t min = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    n = 2, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    n = 3, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    n = 4, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (s.size() < n) return 0;
-  std::uint32_t cp = b0 & (0x7F >> n);
-  for (std::size_t i = 1; i < n; ++i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  // Overlong forms, UTF-16 surrogates and values past Unicode are not valid UTF-8.
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
 }
 
 constexpr std::array<std::uint16_t, 32> kCp1252High = {
@@ -85,14 +41,13 @@ std::string RepairUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   while (!bytes.empty()) {
-    const std::size_t n = Utf8SequenceLength(bytes);
-    if (n == 0) {
-      AppendCp1252(out, static_cast<unsigned char>(bytes[0]));
-      bytes.remove_prefix(1);
-    } else {
+    std::size_t n = 0;
+    if (NextUtf8(bytes, n)) {
       out.append(bytes.substr(0, n));
-      bytes.remove_prefix(n);
+    } else {
+      AppendCp1252(out, static_cast<unsigned char>(bytes[0]));
     }
+    bytes.remove_prefix(n);
   }
   return out;
 }
@@ -133,15 +88,6 @@ bool IsAscii(std::string_view lower) {
 }
 
 }  // namespace
-
-bool IsValidUtf8(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const std::size_t n = Utf8SequenceLength(bytes);
-    if (n == 0) return false;
-    bytes.remove_prefix(n);
-  }
-  return true;
-}
 
 std::string Windows1252ToUtf8(std::string_view bytes) {
   std::string out;

@@ -6,9 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "mapi/text.h"
+
 namespace qc::mapi::import {
 
-bool IsValidUtf8(std::string_view bytes);
+using mapi::IsValidUtf8;
 
 // windows-1252 bytes as UTF-8; the five bytes the code page leaves undefined map to the C1
 // control characters of the same value, so nothing is dropped.
