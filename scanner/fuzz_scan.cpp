@@ -10,33 +10,7 @@
 
 #include "scanner/cp1252.h"
 #include "scanner/separator_scan.h"
-
-namespace {
-
-std::vector<std::int64_t> ByteByByte(const std::string& file, const std::string& text) {
-  const auto length = static_cast<std::int64_t>(text.size());
-  const auto size = static_cast<std::int64_t>(file.size());
-  std::vector<std::int64_t> finds;
-  std::int64_t consumed = 0;
-  while (size - length > consumed) {
-    std::int64_t k = 0;
-    while (
-        k < length &&
-        qc::kUpperCp1252[static_cast<std::uint8_t>(file[static_cast<std::size_t>(consumed + k)])] ==
-            static_cast<std::uint8_t>(text[static_cast<std::size_t>(k)])) {
-      ++k;
-    }
-    if (k == length) {
-      finds.push_back(consumed);
-      consumed += length;
-    } else {
-      consumed += k + 1;
-    }
-  }
-  return finds;
-}
-
-}  // namespace
+#include "scanner/tests/attempt_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
@@ -61,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     finds.push_back(r.curPos);
     pos = r.curPos + static_cast<std::int64_t>(text.size());
   }
-  if (finds != ByteByByte(file, text)) std::abort();
+  const auto fold = [](unsigned char c) { return qc::kUpperCp1252[c]; };
+  if (finds != qc::test::AttemptsByteByByte(file, text, fold)) std::abort();
   return 0;
 }

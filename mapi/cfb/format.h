@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "mapi/little_endian.h"
+
 namespace qc::mapi::cfb {
 
 constexpr std::size_t kHeaderSize = 512;
@@ -31,27 +33,6 @@ constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A
 
 enum class ObjectType : std::uint8_t { Unused = 0, Storage = 1, Stream = 2, Root = 5 };
 enum class Colour : std::uint8_t { Red = 0, Black = 1 };
-
-inline void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline void Put64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline std::uint16_t Get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t Get32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-inline std::uint64_t Get64(const std::uint8_t* p) {
-  return std::uint64_t{Get32(p)} | (std::uint64_t{Get32(p + 4)} << 32);
-}
 
 constexpr std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
   return (a + b - 1) / b;

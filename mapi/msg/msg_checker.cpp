@@ -5,7 +5,7 @@
 #include <set>
 
 #include "mapi/cfb/cfb_reader.h"
-#include "mapi/msg/little_endian.h"
+#include "mapi/little_endian.h"
 #include "mapi/msg/named_map.h"
 
 namespace qc::mapi::msg {
@@ -82,16 +82,16 @@ class Checker {
                        "-byte header and entries");
       return found;
     }
-    if (recipients) *recipients = GetU32(props->data() + 16);
-    if (attachments) *attachments = GetU32(props->data() + 20);
-    if (headerSize >= 24 && (GetU32(props->data() + 8) < GetU32(props->data() + 16) ||
-                             GetU32(props->data() + 12) < GetU32(props->data() + 20))) {
+    if (recipients) *recipients = Get32(props->data() + 16);
+    if (attachments) *attachments = Get32(props->data() + 20);
+    if (headerSize >= 24 && (Get32(props->data() + 8) < Get32(props->data() + 16) ||
+                             Get32(props->data() + 12) < Get32(props->data() + 20))) {
       defect(path, "a next recipient or attachment ID is below the count");
     }
     std::set<std::string> expected;
     for (std::size_t at = headerSize; at < props->size(); at += 16) {
-      const std::uint32_t tag = GetU32(props->data() + at);
-      const std::uint64_t value = GetU64(props->data() + at + 8);
+      const std::uint32_t tag = Get32(props->data() + at);
+      const std::uint64_t value = Get64(props->data() + at + 8);
       const auto type = static_cast<PropType>(tag & 0xFFFF);
       if (found.contains(tag)) defect(path, "property " + Hex8(tag) + " appears twice");
       found[tag] = value;
@@ -131,7 +131,7 @@ class Checker {
           const std::string valueName = name + "-" + Hex8(static_cast<std::uint32_t>(i));
           expected.insert(valueName);
           const Bytes* item = stream(Join(path, valueName));
-          if (!item || item->size() != GetU32(v->data() + i * step)) {
+          if (!item || item->size() != Get32(v->data() + i * step)) {
             defect(path, "value " + std::to_string(i) + " of " + Hex8(tag) +
                              " is missing or of another size");
           }
@@ -204,8 +204,8 @@ class Checker {
     if (entries->size() % 8 != 0) defect(map, "the entry stream is not made of 8-byte entries");
     std::map<std::string, Bytes> buckets;
     for (std::size_t i = 0; i + 8 <= entries->size(); i += 8) {
-      const std::uint32_t key = GetU32(entries->data() + i);
-      const std::uint32_t indexAndKind = GetU32(entries->data() + i + 4);
+      const std::uint32_t key = Get32(entries->data() + i);
+      const std::uint32_t indexAndKind = Get32(entries->data() + i + 4);
       const std::uint32_t index = indexAndKind >> 16;
       const std::uint32_t guidIndex = (indexAndKind & 0xFFFF) >> 1;
       const bool isString = (indexAndKind & 1) != 0;
@@ -218,19 +218,19 @@ class Checker {
       std::uint32_t hash = key;
       if (isString) {
         if (key % 4 != 0 || key + 4 > strings->size() ||
-            key + 4 + GetU32(strings->data() + key) > strings->size()) {
+            key + 4 + Get32(strings->data() + key) > strings->size()) {
           defect(map, "entry " + std::to_string(i / 8) + " points outside the string stream");
           continue;
         }
-        const std::uint32_t length = GetU32(strings->data() + key);
+        const std::uint32_t length = Get32(strings->data() + key);
         hash = NameCrc(Bytes(strings->data() + key + 4, strings->data() + key + 4 + length));
       }
       const std::uint32_t bucket = 0x1000 + ((hash ^ (indexAndKind & 0xFFFF)) % 0x1F);
       char name[32];
       std::snprintf(name, sizeof name, "__substg1.0_%04X0102", bucket);
       Bytes& b = buckets[name];
-      PutU32(b, hash);
-      PutU32(b, indexAndKind);
+      Append32(b, hash);
+      Append32(b, indexAndKind);
     }
     for (const auto& s : children(map, false)) {
       if (s == "__substg1.0_00020102" || s == "__substg1.0_00030102" || s == "__substg1.0_00040102")

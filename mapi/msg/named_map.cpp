@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "mapi/msg/little_endian.h"
+#include "mapi/little_endian.h"
 #include "mapi/text.h"
 
 namespace qc::mapi::msg {
@@ -91,18 +91,18 @@ void NamedPropertyMap::writeTo(cfb::Storage& root) const {
       const Bytes utf16 = Utf16LeBytes(std::get<std::string>(name.key));
       key = static_cast<std::uint32_t>(stringStream.size());
       hash = NameCrc(utf16);
-      PutU32(stringStream, static_cast<std::uint32_t>(utf16.size()));
+      Append32(stringStream, static_cast<std::uint32_t>(utf16.size()));
       stringStream.insert(stringStream.end(), utf16.begin(), utf16.end());
       while (stringStream.size() % 4 != 0) stringStream.push_back(0);
     } else {
       key = std::get<std::uint32_t>(name.key);
       hash = key;
     }
-    PutU32(entryStream, key);
-    PutU32(entryStream, indexAndKind);
+    Append32(entryStream, key);
+    Append32(entryStream, indexAndKind);
     Bytes& bucket = buckets[(hash ^ kindAndGuid) % kHashBuckets];
-    PutU32(bucket, hash);
-    PutU32(bucket, indexAndKind);
+    Append32(bucket, hash);
+    Append32(bucket, indexAndKind);
   }
   map.addStream("__substg1.0_00020102", std::move(guidStream));
   map.addStream("__substg1.0_00030102", std::move(entryStream));

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "mapi/msg/little_endian.h"
+#include "mapi/little_endian.h"
 #include "mapi/text.h"
 #include "util/error.h"
 
@@ -27,9 +27,9 @@ std::string ValueStreamName(std::uint32_t tag, std::size_t index) {
 
 // One 16-byte entry: tag, flags, then 8 bytes of value or of size and reserved.
 void PutEntry(Bytes& out, std::uint32_t tag, std::uint64_t value) {
-  PutU32(out, tag);
-  PutU32(out, kReadableWritable);
-  PutU64(out, value);
+  Append32(out, tag);
+  Append32(out, kReadableWritable);
+  Append64(out, value);
 }
 
 // The property's value as the file holds it: inline in its entry, or in streams of its own.
@@ -90,7 +90,7 @@ void WriteValue(std::uint32_t tag, const PropValue& value, Bytes& entries, cfb::
       auto v = std::get_if<std::vector<std::int32_t>>(&value);
       if (!v) throw mismatch();
       Bytes all;
-      for (const auto x : *v) PutU32(all, static_cast<std::uint32_t>(x));
+      for (const auto x : *v) Append32(all, static_cast<std::uint32_t>(x));
       PutEntry(entries, tag, all.size());
       return storage.addStream(SubstgName(tag), std::move(all));
     }
@@ -102,7 +102,7 @@ void WriteValue(std::uint32_t tag, const PropValue& value, Bytes& entries, cfb::
         Bytes utf16 = Utf16LeBytes((*v)[i]);
         utf16.push_back(0);
         utf16.push_back(0);
-        PutU32(lengths, static_cast<std::uint32_t>(utf16.size()));
+        Append32(lengths, static_cast<std::uint32_t>(utf16.size()));
         storage.addStream(ValueStreamName(tag, i), std::move(utf16));
       }
       PutEntry(entries, tag, lengths.size());
@@ -113,8 +113,8 @@ void WriteValue(std::uint32_t tag, const PropValue& value, Bytes& entries, cfb::
       if (!v) throw mismatch();
       Bytes lengths;
       for (std::size_t i = 0; i < v->size(); ++i) {
-        PutU32(lengths, static_cast<std::uint32_t>((*v)[i].size()));
-        PutU32(lengths, 0);
+        Append32(lengths, static_cast<std::uint32_t>((*v)[i].size()));
+        Append32(lengths, 0);
         storage.addStream(ValueStreamName(tag, i), (*v)[i]);
       }
       PutEntry(entries, tag, lengths.size());
@@ -137,15 +137,15 @@ void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
   switch (header.kind) {
     case StreamHeader::Kind::TopMessage:
     case StreamHeader::Kind::EmbeddedMessage:
-      PutU64(stream, 0);
-      PutU32(stream, header.recipients);   // next recipient ID
-      PutU32(stream, header.attachments);  // next attachment ID
-      PutU32(stream, header.recipients);
-      PutU32(stream, header.attachments);
-      if (header.kind == StreamHeader::Kind::TopMessage) PutU64(stream, 0);
+      Append64(stream, 0);
+      Append32(stream, header.recipients);   // next recipient ID
+      Append32(stream, header.attachments);  // next attachment ID
+      Append32(stream, header.recipients);
+      Append32(stream, header.attachments);
+      if (header.kind == StreamHeader::Kind::TopMessage) Append64(stream, 0);
       break;
     case StreamHeader::Kind::RecipientOrAttachment:
-      PutU64(stream, 0);
+      Append64(stream, 0);
       break;
   }
   const auto write = [&](std::uint32_t tag, const PropValue& value) {

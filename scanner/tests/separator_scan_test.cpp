@@ -8,30 +8,11 @@
 #include <random>
 
 #include "scanner/cp1252.h"
+#include "scanner/tests/attempt_model.h"
 #include "scanner/tests/scratch_folder.h"
 
 namespace qc {
 namespace {
-
-std::vector<std::int64_t> ByteByByte(const std::string& file, const std::string& text) {
-  const auto length = static_cast<std::int64_t>(text.size());
-  const auto size = static_cast<std::int64_t>(file.size());
-  std::vector<std::int64_t> finds;
-  std::int64_t consumed = 0;
-  while (size - length > consumed) {
-    std::int64_t k = 0;
-    while (k < length &&
-           file[static_cast<std::size_t>(consumed + k)] == text[static_cast<std::size_t>(k)])
-      ++k;
-    if (k == length) {
-      finds.push_back(consumed);
-      consumed += length;
-    } else {
-      consumed += k + 1;  // the mismatching byte is used up
-    }
-  }
-  return finds;
-}
 
 TEST(ScanForPattern, AgreesWithTheAttemptsRunByteByByte) {
   test::ScratchFolder folder;
@@ -60,7 +41,8 @@ TEST(ScanForPattern, AgreesWithTheAttemptsRunByteByByte) {
       finds.push_back(r.curPos);
       pos = r.curPos + static_cast<std::int64_t>(text.size());
     }
-    ASSERT_EQ(finds, ByteByByte(bytes, text)) << "round " << round << ": " << bytes;
+    ASSERT_EQ(finds, test::AttemptsByteByByte(bytes, text, [](unsigned char c) { return c; }))
+        << "round " << round << ": " << bytes;
     checked += static_cast<int>(finds.size());
   }
   EXPECT_GT(checked, 3000);  // the inputs really hold finds

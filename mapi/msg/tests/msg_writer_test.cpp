@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "mapi/cfb/cfb_reader.h"
-#include "mapi/msg/little_endian.h"
+#include "mapi/little_endian.h"
 #include "mapi/msg/msg_checker.h"
 #include "mapi/msg/named_map.h"
 #include "mapi/text.h"
@@ -84,23 +84,23 @@ TEST(MsgWriter, PropertyStreamHeaderAndEntriesFieldByField) {
   // 32-byte header: 8 reserved, next recipient ID, next attachment ID, recipient and attachment
   // counts, 8 reserved; then 16-byte entries in tag order.
   ASSERT_EQ(p.size(), 32u + 16 * 5);
-  EXPECT_EQ(GetU64(p.data()), 0u);
-  EXPECT_EQ(GetU32(p.data() + 8), 0u);
-  EXPECT_EQ(GetU32(p.data() + 16), 0u);
-  EXPECT_EQ(GetU64(p.data() + 24), 0u);
+  EXPECT_EQ(Get64(p.data()), 0u);
+  EXPECT_EQ(Get32(p.data() + 8), 0u);
+  EXPECT_EQ(Get32(p.data() + 16), 0u);
+  EXPECT_EQ(Get64(p.data() + 24), 0u);
   // PR_MESSAGE_CLASS_W (added: every .msg names its class): tag, flags readable|writable, size
   // of "IPM.Note" in UTF-16 plus the NUL that its stream leaves out.
-  EXPECT_EQ(GetU32(p.data() + 32), 0x001A001Fu);
-  EXPECT_EQ(GetU32(p.data() + 36), 6u);
-  EXPECT_EQ(GetU32(p.data() + 40), 18u);
-  EXPECT_EQ(GetU32(p.data() + 48), 0x0037001Fu);  // PR_SUBJECT_W, "Hi": 4 + 2
-  EXPECT_EQ(GetU32(p.data() + 56), 6u);
-  EXPECT_EQ(GetU32(p.data() + 64), 0x0E070003u);  // PR_MESSAGE_FLAGS, value inline
-  EXPECT_EQ(GetU64(p.data() + 72), 1u);
-  EXPECT_EQ(GetU32(p.data() + 80), 0x1000001Fu);  // PR_BODY_W, empty but present
-  EXPECT_EQ(GetU32(p.data() + 88), 2u);
-  EXPECT_EQ(GetU32(p.data() + 96), 0x340D0003u);  // PR_STORE_SUPPORT_MASK: Unicode
-  EXPECT_EQ(GetU64(p.data() + 104), 0x00040000u);
+  EXPECT_EQ(Get32(p.data() + 32), 0x001A001Fu);
+  EXPECT_EQ(Get32(p.data() + 36), 6u);
+  EXPECT_EQ(Get32(p.data() + 40), 18u);
+  EXPECT_EQ(Get32(p.data() + 48), 0x0037001Fu);  // PR_SUBJECT_W, "Hi": 4 + 2
+  EXPECT_EQ(Get32(p.data() + 56), 6u);
+  EXPECT_EQ(Get32(p.data() + 64), 0x0E070003u);  // PR_MESSAGE_FLAGS, value inline
+  EXPECT_EQ(Get64(p.data() + 72), 1u);
+  EXPECT_EQ(Get32(p.data() + 80), 0x1000001Fu);  // PR_BODY_W, empty but present
+  EXPECT_EQ(Get32(p.data() + 88), 2u);
+  EXPECT_EQ(Get32(p.data() + 96), 0x340D0003u);  // PR_STORE_SUPPORT_MASK: Unicode
+  EXPECT_EQ(Get64(p.data() + 104), 0x00040000u);
   EXPECT_EQ(file.streams.at("/__substg1.0_0037001F"), (Bytes{'H', 0, 'i', 0}));
 }
 
