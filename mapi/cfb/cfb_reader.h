@@ -12,15 +12,16 @@
 namespace qc::mapi::cfb {
 
 struct Entry {
-  std::string path;  // "/" for the root, "/__substg1.0_0037001F", "/__recip_version1.0_#00000000/..."
+  std::string
+      path;  // "/" for the root, "/__substg1.0_0037001F", "/__recip_version1.0_#00000000/..."
   bool isStorage = false;
   Guid clsid;
   std::uint64_t size = 0;  // streams
 };
 
 struct ReadResult {
-  std::vector<std::string> defects;  // empty when the file is sound
-  std::vector<Entry> entries;        // in directory-tree order (siblings in their sort order)
+  std::vector<std::string> defects;      // empty when the file is sound
+  std::vector<Entry> entries;            // in directory-tree order (siblings in their sort order)
   std::map<std::string, Bytes> streams;  // path -> contents
 };
 
