@@ -120,8 +120,7 @@ RunReport ConversionRun::CmdConvert_Click() {
     }
     for (std::size_t i = 0; i < rowCount_; ++i) convertRow(i, rows[i]);
   } catch (const Trapped& trapped) {
-    if (report_.problems.size() < kMaxProblemsKept) report_.problems.push_back(trapped.reason);
-    ++report_.otherFailures;
+    recordFailure(FailureKind::Other, trapped.reason);
     window_.messageBox(StoreErrorText(), MsgStyle::OkInformation, "Outlook Error");
     window_.setConvertEnabled(true);
     window_.clearOptions();
@@ -154,13 +153,17 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     });
   }
   mode_ = FailureMode::Ignored;
-  if (!derived) {
+  if (derived) convertMailbox(paths);
+  window_.yield();
+  window_.setProgress(Bar::ProgressBar1,
+                      static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
+  if (form_ == Form::PST && derived) {
     window_.yield();
-    window_.setProgress(Bar::ProgressBar1,
-                        static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
-    return;
+    attempt(FailureKind::Other, [&] { stores_->closeMailboxStore(); });
   }
+}
 
+void ConversionRun::convertMailbox(const MailboxPaths& paths) {
   StoreFolderName = paths.MailboxName;
   if (form_ == Form::PST || form_ == Form::MSG) {
     attempt(FailureKind::Other, [&] { stores_->createMailboxFolder(StoreFolderName); });
@@ -174,32 +177,35 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   window_.setLabel(Label::LblEmlsFound, "");
   window_.setLabel(Label::LblProgress, "");
 
-  finder.Open_MBOX(paths.path);
+  if (attempt(FailureKind::Mailbox, [&] { searchMailbox(finder, paths.path); })) {
+    if (finder.OpenError) {
+      recordFailure(FailureKind::Mailbox, *finder.OpenError);
+    } else if (finder.ReadError) {
+      recordFailure(FailureKind::Mailbox, *finder.ReadError);
+    }
+  }
+
+  writeMessages(paths, claims_.claim(paths.MailboxOutputFolder, paths.path));
+}
+
+void ConversionRun::searchMailbox(FrmFinder& finder, const std::string& path) {
+  finder.Open_MBOX(path);
   window_.yield();
   window_.setProgressRange(Bar::ProgressBar2, 0, 100);
-  finder.Find_Click();
-  window_.yield();
-  while (finder_.shared.SearchFinished != -1) {
-    finder.FindNext_Click();
+  try {
+    finder.Find_Click();
     window_.yield();
+    // Every search either finds a separator or ends the search; the second condition only
+    // guards against a search that did neither, which would otherwise loop here for ever.
+    while (finder_.shared.SearchFinished != -1 && finder.FoundPos >= 0) {
+      finder.FindNext_Click();
+      window_.yield();
+    }
+  } catch (...) {
+    finder.CloseFile();  // the next mailbox could not be opened while this one is
+    throw;
   }
   finder.CloseFile();
-  if (finder.OpenError) {
-    recordFailure(FailureKind::Mailbox, *finder.OpenError);
-  } else if (finder.ReadError) {
-    recordFailure(FailureKind::Mailbox, *finder.ReadError);
-  }
-
-  const std::string outputFolder = claims_.claim(paths.MailboxOutputFolder, paths.path);
-  writeMessages(paths, outputFolder);
-
-  window_.yield();
-  window_.setProgress(Bar::ProgressBar1,
-                      static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
-  if (form_ == Form::PST) {
-    window_.yield();
-    attempt(FailureKind::Other, [&] { stores_->closeMailboxStore(); });
-  }
 }
 
 void ConversionRun::writeMessages(const MailboxPaths& paths, const std::string& outputFolder) {

@@ -45,6 +45,8 @@ class ConversionRun {
   void recordFailure(FailureKind kind, std::string reason, std::int64_t messages = 1);
 
   void convertRow(std::size_t i, const std::string& row);
+  void convertMailbox(const MailboxPaths& paths);
+  void searchMailbox(FrmFinder& finder, const std::string& path);
   void writeMessages(const MailboxPaths& paths, const std::string& outputFolder);
   void finish();
 
