@@ -42,8 +42,10 @@ class KeyedList {
   void Add(std::string key, T value) {
     if (index_.find(key) != index_.end()) detail::ThrowDuplicateKey(key);
     const std::int32_t position = CheckedIncrement(Count(), "the number of list entries");
-    values_.reserve(values_.size() + 1);
-    keys_.reserve(keys_.size() + 1);
+    // Room first, growing geometrically: growing by one entry each time would copy the whole
+    // list on every addition.
+    Reserve(values_);
+    Reserve(keys_);
     index_.emplace(key, position);
     // Nothing below can throw: the list never holds a key without its value.
     keys_.push_back(std::move(key));
@@ -75,6 +77,11 @@ class KeyedList {
   const_iterator end() const { return values_.end(); }
 
  private:
+  template <typename V>
+  static void Reserve(V& vector) {
+    if (vector.size() == vector.capacity()) vector.reserve(vector.size() * 2 + 16);
+  }
+
   std::size_t Offset(std::int32_t position) const {
     if (position < 1 || position > Count()) detail::ThrowNoSuchPosition(position, Count());
     return static_cast<std::size_t>(position - 1);

@@ -6,6 +6,7 @@
 
 #include "util/error.h"
 #include "util/registry.h"
+#include "util/ui.h"
 
 namespace qc {
 namespace {
@@ -55,6 +56,7 @@ void pathLogger::PathLogInit() {
   pathPointers_.reset();
   pathNames_.reset();
   fullFileNames_.reset();
+  unreadable_.clear();
 }
 
 void pathLogger::LogPath(std::string_view start) {
@@ -71,8 +73,12 @@ void pathLogger::LogPath(std::string_view start) {
   // waiting, which makes the walk breadth-first without recursion.
   while (folderPosition <= folderTotal) {
     // A copy: adding subfolders may move the list's storage.
+    if (stop_ && stop_->load()) throw StopRequested{};
     const std::string folder = Folders().Item(folderPosition);
-    ListFolder(folder);
+    if (!ListFolder(folder, folderPosition == 1)) {
+      folderPosition = CheckedIncrement(folderPosition, "the folder position");
+      continue;
+    }
     for (const std::string& name : subfolderListing_) {
       currentSubfolder_ = name;
       folderTotal = CheckedIncrement(folderTotal, "the number of folders");
@@ -83,15 +89,20 @@ void pathLogger::LogPath(std::string_view start) {
   }
 }
 
-void pathLogger::ListFolder(const std::string& folder) {
+bool pathLogger::ListFolder(const std::string& folder, bool isStart) {
   fileListing_.clear();
   subfolderListing_.clear();
+  const bool skipping = skipUnreadable_ && !isStart;
   std::error_code ec;
   for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
     const fs::directory_entry& entry = *it;
     std::error_code typeEc;
     const fs::file_type type = entry.symlink_status(typeEc).type();
-    if (typeEc) throw WalkError("cannot look at", entry.path().string(), typeEc);
+    if (typeEc) {
+      if (!skipUnreadable_) throw WalkError("cannot look at", entry.path().string(), typeEc);
+      unreadable_.push_back(WalkError("cannot look at", entry.path().string(), typeEc).what());
+      continue;
+    }
     // Links to folders are not followed: the walk keeps no record of folders already visited,
     // so a link back up the tree would otherwise never let it end.
     if (type == fs::file_type::symlink && IsLinkToFolder(entry)) continue;
@@ -101,13 +112,21 @@ void pathLogger::ListFolder(const std::string& folder) {
     else
       fileListing_.push_back(std::move(name));
   }
-  if (ec) throw WalkError("cannot list the folder", folder, ec);
+  if (ec) {
+    const Error error = WalkError("cannot list the folder", folder, ec);
+    if (!skipping) throw error;
+    unreadable_.push_back(error.what());
+    fileListing_.clear();
+    subfolderListing_.clear();
+    return false;
+  }
 
   // Folder listings come in whatever order the file system keeps (hash order on ext4, creation
   // order on tmpfs, ...). Sorting by bytes gives the same mailbox list, and so the same output
   // folders, for the same tree on every machine.
   std::sort(subfolderListing_.begin(), subfolderListing_.end());
   std::sort(fileListing_.begin(), fileListing_.end());
+  return true;
 }
 
 void pathLogger::RecordFiles(const std::string& folder, std::int32_t folderPosition) {

@@ -1,6 +1,8 @@
 #include "util/path_logger.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -190,6 +192,12 @@ std::string WalkPastUnreadableFolder(const std::string& R) {
   const std::vector<std::string> kept{R + "/y.mbx", R + "/a/x.mbx"};
   if (walker.fullFileNames()->Values() != kept || walker.Count() != 3)
     return "the entries recorded before the failure were not kept";
+  // Collecting mailboxes goes past it, and says which folder it could not read.
+  const MailboxSearch found = FindMailboxes(R);
+  const std::vector<std::string> all{R + "/y.mbx", R + "/a/x.mbx", R + "/c/later.mbx"};
+  if (found.mailboxes != all) return "FindMailboxes did not go past the unreadable folder";
+  if (found.problems.size() != 1 || found.problems[0].find(R + "/b/") == std::string::npos)
+    return "FindMailboxes did not name the unreadable folder";
   // A start that cannot even be looked at is a failure, not an empty folder.
   pathLogger second;
   second.PathLogInit();
@@ -256,10 +264,48 @@ TEST_F(PathLoggerTest, FindMailboxesKeepsMailboxesOfTheWholeTree) {
   File("spaced/ Out.mbx ");
   const std::vector<std::string> expected{R + "/Inbox.MBX", R + "/spaced/ Out.mbx ",
                                           R + "/sub/Old.mbox"};
-  EXPECT_EQ(FindMailboxes(R), expected);
-  EXPECT_EQ(FindMailboxes(R + "/"), expected);
-  EXPECT_TRUE(FindMailboxes(R + "/missing").empty());
+  EXPECT_EQ(FindMailboxes(R).mailboxes, expected);
+  EXPECT_EQ(FindMailboxes(R + "/").mailboxes, expected);
+  EXPECT_TRUE(FindMailboxes(R + "/").problems.empty());
+  EXPECT_TRUE(FindMailboxes(R + "/missing").mailboxes.empty());
   EXPECT_THROW(FindMailboxes(""), Error);  // would walk the whole file system
+}
+
+// A folder whose path is longer than the system accepts cannot be listed by name; it is named
+// as a problem and the rest of the tree is searched.
+TEST_F(PathLoggerTest, FindMailboxesGoesPastAPathBeyondTheSystemsLimit) {
+  File("a.mbx");
+  File("z/b.mbx");
+  const std::string segment(200, 'd');
+  int fd = ::open(R.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int depth = 0; depth < 25; ++depth) {  // about 5,000 bytes of path
+    ASSERT_EQ(::mkdirat(fd, segment.c_str(), 0755), 0) << std::strerror(errno);
+    const int next = ::openat(fd, segment.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  ::close(::openat(fd, "deep.mbx", O_WRONLY | O_CREAT, 0644));
+  ::close(fd);
+
+  const MailboxSearch found = FindMailboxes(R);
+  EXPECT_EQ(found.mailboxes, (std::vector<std::string>{R + "/a.mbx", R + "/z/b.mbx"}));
+  ASSERT_EQ(found.problems.size(), 1u);
+  EXPECT_NE(found.problems[0].find(std::strerror(ENAMETOOLONG)), std::string::npos)
+      << found.problems[0];
+  // Removing the tree needs the same care: remove_all walks it by name as well.
+  fd = ::open(R.c_str(), O_RDONLY | O_DIRECTORY);
+  std::vector<int> fds{fd};
+  for (int depth = 0; depth < 25; ++depth) {
+    fds.push_back(::openat(fds.back(), segment.c_str(), O_RDONLY | O_DIRECTORY));
+  }
+  ::unlinkat(fds.back(), "deep.mbx", 0);
+  for (int depth = 24; depth >= 0; --depth) {
+    ::close(fds[static_cast<std::size_t>(depth) + 1]);
+    ::unlinkat(fds[static_cast<std::size_t>(depth)], segment.c_str(), AT_REMOVEDIR);
+  }
+  ::close(fd);
 }
 
 }  // namespace
