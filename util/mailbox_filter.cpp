@@ -34,6 +34,9 @@ MailboxSearch FindMailboxes(const std::string& folder, const std::atomic<bool>* 
   walker.fullFileNamesOnly(true);
   walker.skipUnreadableFolders(true);
   walker.stopWhen(stop);
+  // The end of a file's name is the end of its path, so the filter can run during the walk:
+  // a tree of a million files then costs the memory of its mailboxes only.
+  walker.recordOnly(&IsMailboxName);
   walker.LogPath(AddSeparator(folder));
   const auto found = walker.fullFileNames();
   MailboxSearch result;

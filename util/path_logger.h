@@ -53,6 +53,11 @@ class pathLogger {
   void skipUnreadableFolders(bool value) { skipUnreadable_ = value; }
   const std::vector<std::string>& UnreadableFolders() const { return unreadable_; }
 
+  // Records only the files whose name `keep` accepts (all when null, the default); the others
+  // are passed over as if absent, numbering included. For callers that want a few files of a
+  // large tree without holding every path of it.
+  void recordOnly(bool (*keep)(std::string_view name)) { keepFile_ = keep; }
+
   // A flag another thread may set to end a walk early: the walk then throws StopRequested
   // before the next folder. Null (the default) for none.
   void stopWhen(const std::atomic<bool>* flag) { stop_ = flag; }
@@ -97,6 +102,7 @@ class pathLogger {
   bool fullFileNamesOnly_ = false;
   bool skipUnreadable_ = false;
   const std::atomic<bool>* stop_ = nullptr;
+  bool (*keepFile_)(std::string_view) = nullptr;
   std::vector<std::string> unreadable_;
 };
 

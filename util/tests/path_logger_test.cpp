@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <utility>
 
 #include "util/error.h"
@@ -269,6 +270,67 @@ TEST_F(PathLoggerTest, FindMailboxesKeepsMailboxesOfTheWholeTree) {
   EXPECT_TRUE(FindMailboxes(R + "/").problems.empty());
   EXPECT_TRUE(FindMailboxes(R + "/missing").mailboxes.empty());
   EXPECT_THROW(FindMailboxes(""), Error);  // would walk the whole file system
+}
+
+// Random trees with every kind of entry the walk meets (names in any case and with spaces,
+// links to files, to folders, back up the tree and to nowhere): collecting mailboxes during the
+// walk gives exactly what filtering the whole walk's list afterwards gives, and that list is the
+// plain breadth-first order of the tree with links to folders left out.
+TEST_F(PathLoggerTest, RandomTreesGiveTheSameMailboxesEveryWay) {
+  std::mt19937 rng(7);
+  const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const char* names[] = {"a.mbx", "B.MBOX", " c.mbx ", "d.txt", "e.mbox.bak", "F.Mbx", "g"};
+  for (int round = 0; round < 30; ++round) {
+    fs::remove_all(R);
+    fs::create_directory(R);
+    std::vector<std::string> folders{R};
+    for (int i = 0; i < 60; ++i) {
+      const std::string at =
+          folders[static_cast<std::size_t>(pick(static_cast<int>(folders.size())))];
+      const std::string name = std::to_string(i) + names[pick(7)];
+      switch (pick(6)) {
+        case 0:
+          fs::create_directory(at + "/" + name);
+          folders.push_back(at + "/" + name);
+          break;
+        case 1:
+          fs::create_directory_symlink(folders[0], at + "/" + name);  // up the tree
+          break;
+        case 2:
+          fs::create_symlink(at + "/nowhere", at + "/" + name);
+          break;
+        case 3:
+          if (folders.size() > 1) fs::create_symlink(folders.back(), at + "/" + name);
+          break;
+        default:
+          std::ofstream(at + "/" + name) << "x";
+      }
+    }
+    // The plain breadth-first reading of the tree.
+    std::vector<std::string> expected;
+    std::vector<std::string> queue{R + "/"};
+    for (std::size_t q = 0; q < queue.size(); ++q) {
+      std::vector<std::string> files, subfolders;
+      for (const auto& entry : fs::directory_iterator(queue[q])) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_symlink() ? fs::is_directory(entry.path()) : false) continue;
+        (entry.is_directory() && !entry.is_symlink() ? subfolders : files).push_back(name);
+      }
+      std::sort(files.begin(), files.end());
+      std::sort(subfolders.begin(), subfolders.end());
+      for (const auto& f : subfolders) queue.push_back(queue[q] + f + "/");
+      for (const auto& f : files)
+        if (IsMailboxName(queue[q] + f)) expected.push_back(queue[q] + f);
+    }
+    pathLogger all;
+    all.PathLogInit();
+    all.LogPath(R);
+    std::vector<std::string> filtered;
+    for (const auto& path : *all.fullFileNames())
+      if (IsMailboxName(path)) filtered.push_back(path);
+    ASSERT_EQ(filtered, expected) << "round " << round;
+    ASSERT_EQ(FindMailboxes(R).mailboxes, expected) << "round " << round;
+  }
 }
 
 // A folder whose path is longer than the system accepts cannot be listed by name; it is named
