@@ -14,10 +14,10 @@ namespace {
 using namespace qc::mapi::rtf;
 
 const char* const kWords[] = {
-    "the",     "report",  "numbers", "quarter", "meeting", "Anna",     "please",    "attached",
-    "review",  "budget",  "and",     "for",     "with",    "Grüße",    "déjà",      "thanks",
-    "project", "Monday",  "deadline", "team",   "update",  "customer", "invoice",   "of",
-    "to",      "we",      "should",  "discuss", "next",    "week",     "regarding", "schedule",
+    "the",     "report", "numbers",  "quarter", "meeting", "Anna",     "please",    "attached",
+    "review",  "budget", "and",      "for",     "with",    "Grüße",    "déjà",      "thanks",
+    "project", "Monday", "deadline", "team",    "update",  "customer", "invoice",   "of",
+    "to",      "we",     "should",   "discuss", "next",    "week",     "regarding", "schedule",
 };
 
 // Mail bodies as mail programs write them, about `size` bytes of HTML in all.
@@ -25,9 +25,10 @@ std::string MailHtml(std::size_t size) {
   std::mt19937 random(1);
   std::string html;
   while (html.size() < size) {
-    html += "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
-            "<style>p.MsoNormal { margin: 0cm; font-family: \"Calibri\", sans-serif; }</style>"
-            "</head>\r\n<body lang=EN-GB>\r\n<div class=WordSection1>\r\n";
+    html +=
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
+        "<style>p.MsoNormal { margin: 0cm; font-family: \"Calibri\", sans-serif; }</style>"
+        "</head>\r\n<body lang=EN-GB>\r\n<div class=WordSection1>\r\n";
     const int paragraphs = 3 + static_cast<int>(random() % 20);
     for (int p = 0; p < paragraphs; ++p) {
       html += "<p class=MsoNormal><span style='font-size:11.0pt'>";
@@ -80,8 +81,12 @@ void Compress(benchmark::State& state, const std::string& rtf) {
   state.counters["ratio"] = static_cast<double>(packed) / static_cast<double>(rtf.size());
 }
 
-void BM_CompressHtmlRtf(benchmark::State& state) { Compress(state, HtmlRtf()); }
-void BM_CompressTextRtf(benchmark::State& state) { Compress(state, TextRtf()); }
+void BM_CompressHtmlRtf(benchmark::State& state) {
+  Compress(state, HtmlRtf());
+}
+void BM_CompressTextRtf(benchmark::State& state) {
+  Compress(state, TextRtf());
+}
 
 // One message's body at a time: the fixed cost of each call shows here.
 void BM_CompressSmallBodies(benchmark::State& state) {

@@ -81,7 +81,7 @@ class HtmlEncapsulator {
  public:
   std::string run(std::string_view html) {
     WriteHeader(rtf_, Encapsulated::Html);
-    rtf_.raw("{\\*\\htmltag64}");
+    rtf_.raw("\r\n{\\*\\htmltag64}");
     std::size_t at = 0;
     while (at < html.size()) {
       std::size_t end = html.find('<', at + 1);
@@ -116,8 +116,9 @@ class HtmlEncapsulator {
 
   bool shown() const { return !inHead_ && !afterBody_; }
 
+  // One line of RTF source for each group, as Outlook writes them; readers skip the CR LF.
   void htmltag(int parameter, std::string_view content) {
-    rtf_.raw("{\\*");
+    rtf_.raw("\r\n{\\*");
     rtf_.word("htmltag", parameter);
     // Always a space, as Outlook writes it: it is the delimiter, never part of the content.
     rtf_.raw(" ");
@@ -229,6 +230,11 @@ class HtmlEncapsulator {
         length = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
         parameter = kText << 4 | kInParagraph | destination();
         shows = inPre() ? U'\n' : U' ';
+        // The indentation of the next source line is whitespace HTML collapses into the space.
+        while (!inPre() && i + length < text.size() &&
+               (text[i + length] == ' ' || text[i + length] == '\t')) {
+          ++length;
+        }
       } else if (c == '<' || c == '>') {
         // Readers turn a bare < or > in text into &lt; or &gt;: keep ours as markup.
         length = 1;

@@ -122,7 +122,7 @@ class Reader {
         return;
       }
       if (starred_ || name == "fonttbl" || name == "colortbl" || name == "stylesheet" ||
-          name == "info" || name == "pict") {
+          name == "info" || name == "pict" || name == "pntext") {
         state_.hidden = true;
         return;
       }

@@ -126,7 +126,8 @@ TEST(HtmlEncapsulation, HeaderAsOutlookWritesIt) {
   const std::string rtf = HtmlToEncapsulatedRtf("<p>x</p>");
   EXPECT_TRUE(rtf.starts_with("{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\fbidis \\deff0{\\fonttbl"))
       << rtf;
-  EXPECT_NE(rtf.find("\\uc1\\pard\\plain\\deftab360 \\f0\\fs24{\\*\\htmltag64}"), std::string::npos)
+  EXPECT_NE(rtf.find("\\uc1\\pard\\plain\\deftab360 \\f0\\fs24\r\n{\\*\\htmltag64}"),
+            std::string::npos)
       << rtf;
   EXPECT_TRUE(TextToEncapsulatedRtf("x").starts_with(
       "{\\rtf1\\ansi\\ansicpg1252\\fromtext \\fbidis \\deff0{\\fonttbl"));
@@ -138,16 +139,17 @@ TEST(HtmlEncapsulation, EscapesAreTheOnesRtfReadersKnow) {
     const char* rtf;
   };
   const Case cases[] = {
-      {"é", "\\'e9"},                            // code page 1252, as Outlook writes it
-      {"€", "\\'80"},                            // 1252's own character at 0x80
-      {"中", "\\u20013?"},                       // outside the code page: UTF-16 unit, one fallback
-      {"😀", "\\u-10179?\\u-8704?"},              // beyond the BMP: a surrogate pair, signed
-      {"\u0081", "\\u129?"},                     // a byte 1252 leaves undefined: not \'81
-      {"{a\\b}", "\\{a\\\\b\\}"},                // group characters and the backslash
-      {"a\r\nb", "a{\\*\\htmltag4 \\par\r\n}"},  // a line break in text is markup
-      {"a\nb", "a{\\*\\htmltag4 \\'0a}"},        // a lone LF comes back alone
-      {"a\tb", "a\\tab b"},                      // the delimiter keeps "b" out of the word
-      {"<b>1</b>", "\\htmlrtf0 1"},              // a digit after a word needs its space
+      {"é", "\\'e9"},                // code page 1252, as Outlook writes it
+      {"€", "\\'80"},                // 1252's own character at 0x80
+      {"中", "\\u20013?"},           // outside the code page: UTF-16 unit, one fallback
+      {"😀", "\\u-10179?\\u-8704?"},  // beyond the BMP: a surrogate pair, signed
+      {"\u0081", "\\u129?"},         // a byte 1252 leaves undefined: not \'81
+      {"{a\\b}", "\\{a\\\\b\\}"},    // group characters and the backslash
+      {"a\r\n b",
+       "a\r\n{\\*\\htmltag4 \\par\r\n }\\htmlrtf  \\htmlrtf0 b"},  // a line break in text is markup
+      {"a\nb", "a\r\n{\\*\\htmltag4 \\'0a}"},                      // a lone LF comes back alone
+      {"a\tb", "a\\tab b"},          // the delimiter keeps "b" out of the word
+      {"<b>1</b>", "\\htmlrtf0 1"},  // a digit after a word needs its space
   };
   for (const auto& c : cases) {
     const std::string rtf = HtmlToEncapsulatedRtf(c.html);
@@ -186,7 +188,8 @@ TEST(HtmlEncapsulation, MisnestedTagsKeepGroupsBalanced) {
     EXPECT_EQ(Depth(rtf), 0) << html << "\n" << rtf;
     EXPECT_EQ(Deencapsulate(rtf).text, html);
   }
-  EXPECT_NE(HtmlToEncapsulatedRtf("<b>x</b>").find("\\htmlrtf{\\b\\htmlrtf0 x"), std::string::npos);
+  EXPECT_NE(HtmlToEncapsulatedRtf("<b>x</b>").find("}\\htmlrtf{\\b\\htmlrtf0 x"),
+            std::string::npos);
 }
 
 TEST(HtmlScan, MarkupEnds) {
