@@ -80,12 +80,12 @@ std::uint32_t RtfCrc(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
 
 Bytes WrapUncompressedRtf(std::string_view rtf) {
   if (rtf.size() > 0xFFFFFFFFu - 12) throw Error("RTF too large to compress");
-  Bytes out(kHeaderSize);
+  Bytes out(kHeaderSize + rtf.size());
   Put32(out.data(), static_cast<std::uint32_t>(rtf.size() + 12));
   Put32(out.data() + 4, static_cast<std::uint32_t>(rtf.size()));
   Put32(out.data() + 8, kUncompressedMagic);
   Put32(out.data() + 12, 0);
-  out.insert(out.end(), rtf.begin(), rtf.end());
+  std::copy(rtf.begin(), rtf.end(), out.begin() + kHeaderSize);
   return out;
 }
 
