@@ -30,8 +30,9 @@ void WriteSpaces(PendingFile& out, std::int64_t count) {
 
 }  // namespace
 
-MessageCutter::MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets)
-    : mailbox_(std::move(mailbox)), window_(*mailbox_.file), offsets_(offsets) {}
+MessageCutter::MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                             std::size_t readSize)
+    : mailbox_(std::move(mailbox)), window_(*mailbox_.file, readSize), offsets_(offsets) {}
 
 CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder,
                                std::string_view extension, const ChunkProgress& progress) {

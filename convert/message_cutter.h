@@ -32,8 +32,10 @@ class MessageCutter {
   // Called while a message larger than one chunk is copied: bytes read of it so far.
   using ChunkProgress = std::function<void(std::int64_t bytesSoFar)>;
 
-  // Reads the searched file itself, never the path again. `offsets` must outlive the cutter.
-  MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets);
+  // Reads the searched file itself, never the path again, `readSize` bytes at a time. `offsets`
+  // must outlive the cutter.
+  MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                std::size_t readSize = ByteWindow::kDefaultCapacity);
 
   // Writes message j as `folder`/email-j<extension>. Throws qc::Error with the message number,
   // offset and path on failure. A message the mailbox no longer holds whole (it shrank) is such
