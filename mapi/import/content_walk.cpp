@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mapi/import/attachment_props.h"
+#include "mapi/import/body_props.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
 #include "mapi/import/text_decode.h"
@@ -256,6 +257,8 @@ class ContentWalker {
     }
     p.set(PR_INTERNET_CPID, codePage.value_or(65001));
     p.set(PR_BODY_W, ToCrlf(plain_ ? *plain_ : html_ ? HtmlToText(htmlText) : std::string()));
+    const std::string_view html(htmlText);
+    SetRtfBody(p, html_ ? &html : nullptr);
 
     const bool hasAttachments = !out_.attachments.empty();
     p.set(PR_HASATTACH, hasAttachments);

@@ -41,6 +41,13 @@ bool IsHeaderLine(std::string_view line) {
   return true;
 }
 
+// A mailbox's envelope line ("From someone@example.com  Wed Sep 11 19:43:23 2002"). Real
+// mailboxes have it inside header blocks, after status headers some programs put first: it is
+// no header, but the block goes on after it.
+bool IsEnvelopeLine(std::string_view line) {
+  return line.starts_with("From ");
+}
+
 // Length of the header block: up to the first empty line, or the first line that is no header
 // (a message that starts its body without the empty line), which is not included.
 std::size_t HeaderBlockLength(std::string_view bytes) {
@@ -48,9 +55,8 @@ std::size_t HeaderBlockLength(std::string_view bytes) {
   while (line < bytes.size()) {
     if (bytes[line] == '\n' || bytes.compare(line, 2, "\r\n") == 0) return line;
     const auto end = bytes.find('\n', line);
-    if (!IsHeaderLine(bytes.substr(line, end == std::string_view::npos ? end : end - line))) {
-      return line;
-    }
+    const auto text = bytes.substr(line, end == std::string_view::npos ? end : end - line);
+    if (!IsHeaderLine(text) && !IsEnvelopeLine(text)) return line;
     if (end == std::string_view::npos) return bytes.size();
     line = end + 1;
   }
@@ -62,6 +68,20 @@ std::string RawText(std::string_view bytes) {
   std::string text = ToUtf8(bytes, "");
   std::erase(text, '\0');
   return text;
+}
+
+// PR_TRANSPORT_MESSAGE_HEADERS as readers that parse it expect: the header block without
+// envelope lines, every line ended by CR LF, at the top level as in embedded messages.
+std::string TransportHeaders(std::string_view block) {
+  std::string kept;
+  kept.reserve(block.size());
+  while (!block.empty()) {
+    const auto end = block.find('\n');
+    const auto line = block.substr(0, end == std::string_view::npos ? block.size() : end + 1);
+    if (!IsEnvelopeLine(line)) kept += line;
+    block.remove_prefix(line.size());
+  }
+  return ToCrlf(kept);
 }
 
 GMimeParserOptions* LenientOptions() {
@@ -80,7 +100,9 @@ std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   out->props.set(tags::PR_SUBJECT_W, std::string());
-  if (!headers.empty()) out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, std::move(headers));
+  if (!headers.empty()) {
+    out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(headers));
+  }
   MapContent(nullptr, *out, 0);
   out->props.set(tags::PR_BODY_W, ToCrlf(RawText(bytes)));
   return out;
@@ -113,7 +135,7 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   MapEnvelope(message, *out);
   if (!transportHeaders.empty()) {
-    out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, std::move(transportHeaders));
+    out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(transportHeaders));
   }
   MapContent(g_mime_message_get_mime_part(message), *out, depth);
   return out;

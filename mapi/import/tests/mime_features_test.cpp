@@ -2,6 +2,8 @@
 #include <string_view>
 
 #include "mapi/import/tests/import_test_support.h"
+#include "mapi/rtf/compressed_rtf.h"
+#include "mapi/rtf/tests/deencapsulate.h"
 
 namespace qc::mapi::testing {
 namespace {
@@ -48,6 +50,33 @@ TEST(ImportHeaders, SeparatorLineIsSkippedAndHeaderBlockKeptAsWritten) {
   // "From:" is a header, not a separator.
   auto header = Import("From: Ann <ann@x.example>\n\nhi\n");
   EXPECT_EQ(Str(header->props, PR_SENDER_EMAIL_ADDRESS_W), "ann@x.example");
+}
+
+// Readers that parse the transport headers (msgconvert, any "Internet headers" view) must find
+// the whole block: an envelope line inside it neither ends it nor stays in it, and every line
+// ends in CR LF, in embedded messages too.
+TEST(ImportHeaders, TransportHeadersAreTheWholeBlockWithoutEnvelopeLines) {
+  auto m = Import(
+      "From ???@??? Mon Mar 04 09:15:22 2024\nReturn-Path: <ann@x.example>\nStatus: RO\n"
+      "From ann@x.example  Wed Sep 11 19:43:23 2002\nFrom: Ann <ann@x.example>\n"
+      "To: bob@y.example\nSubject: after the envelope\n\nbody\n");
+  EXPECT_EQ(Str(m->props, PR_TRANSPORT_MESSAGE_HEADERS_W),
+            "Return-Path: <ann@x.example>\r\nStatus: RO\r\nFrom: Ann <ann@x.example>\r\n"
+            "To: bob@y.example\r\nSubject: after the envelope\r\n");
+  EXPECT_EQ(Str(m->props, PR_SUBJECT_W), "after the envelope");
+  EXPECT_EQ(Str(m->props, PR_SENDER_EMAIL_ADDRESS_W), "ann@x.example");
+  EXPECT_EQ(m->recipients.size(), 1u);
+  EXPECT_EQ(Body(*m), "body\r\n");
+
+  auto outer = Import(
+      "Subject: fwd\nContent-Type: multipart/mixed; boundary=o\n\n--o\n\nsee\n"
+      "--o\nContent-Type: message/rfc822\n\nSubject: inner\nX-Folded: a\n b\n\ninner\n--o--\n");
+  ASSERT_EQ(outer->attachments.size(), 1u);
+  ASSERT_NE(outer->attachments[0].embedded, nullptr);
+  EXPECT_EQ(Str(outer->attachments[0].embedded->props, PR_TRANSPORT_MESSAGE_HEADERS_W),
+            "Subject: inner\r\nX-Folded: a\r\n b\r\n");
+  EXPECT_EQ(Str(outer->props, PR_TRANSPORT_MESSAGE_HEADERS_W),
+            "Subject: fwd\r\nContent-Type: multipart/mixed; boundary=o\r\n");
 }
 
 TEST(ImportHeaders, DeliveryTimeIsTheDateOfTheLastReceivedHeaderAdded) {
@@ -178,6 +207,49 @@ TEST(ImportBodies, HtmlOnlyGetsAPlainTextBodyDerivedFromIt) {
   auto odd = Import("Content-Type: text/html; charset=iso-8859-16\n\n<p>Bucure\xbati</p>\n");
   EXPECT_EQ(BinaryProp(odd->props, PR_HTML), "<p>București</p>\n");
   EXPECT_EQ(Int(odd->props, PR_INTERNET_CPID), 65001);
+}
+
+// What Outlook recovers from the RTF body: the HTML as Unicode text whatever its charset, or
+// the plain text; and which body is the native one.
+TEST(ImportBodies, RtfBodyCarriesTheHtmlOrTheText) {
+  const auto recovered = [](const Message& m) {
+    const auto* rtf = m.props.get<Bytes>(PR_RTF_COMPRESSED);
+    EXPECT_NE(rtf, nullptr);
+    return rtf ? rtf::testing::Deencapsulate(rtf::DecompressRtf(*rtf)) : rtf::testing::Recovered{};
+  };
+  auto html = Import(
+      "Content-Type: multipart/alternative; boundary=a\n\n"
+      "--a\nContent-Type: text/plain\n\nplain\n"
+      "--a\nContent-Type: text/html; charset=iso-8859-1\n\n<p>M\xfcnchen</p>\n--a--\n");
+  auto got = recovered(*html);
+  EXPECT_EQ(got.kind, "html");
+  EXPECT_EQ(got.text, "<p>München</p>");
+  EXPECT_EQ(BinaryProp(html->props, PR_HTML), "<p>M\xfcnchen</p>");  // still its own bytes
+  EXPECT_EQ(Int(html->props, PR_NATIVE_BODY_INFO), 3);
+  EXPECT_EQ(Int(html->props, PR_MSG_EDITOR_FORMAT), 2);
+  EXPECT_TRUE(Bool(html->props, PR_RTF_IN_SYNC));
+
+  auto text = Import("Subject: x\n\nfirst line\n\tsecond \xe2\x82\xac\n");
+  got = recovered(*text);
+  EXPECT_EQ(got.kind, "text");
+  EXPECT_EQ(got.text, Body(*text));
+  EXPECT_EQ(Int(text->props, PR_NATIVE_BODY_INFO), 1);
+  EXPECT_EQ(Int(text->props, PR_MSG_EDITOR_FORMAT), 1);
+  // Outlook writes none of the RTF synchronisation properties on such messages.
+  for (const auto& [tag, value] : text->props.tagged()) {
+    const std::uint32_t id = tag >> 16;
+    EXPECT_TRUE(id < 0x1006 || id > 0x1011 || id == 0x1009 || id == 0x1013) << std::hex << tag;
+  }
+
+  auto empty = Import("Subject: nothing\n\n");
+  EXPECT_EQ(recovered(*empty).text, "");
+  auto forwarded = Import(
+      "Content-Type: multipart/mixed; boundary=o\n\n--o\nContent-Type: text/plain\n\nsee\n"
+      "--o\nContent-Type: message/rfc822\n\nSubject: in\nContent-Type: text/html\n\n<b>in</b>\n"
+      "--o--\n");
+  ASSERT_EQ(forwarded->attachments.size(), 1u);
+  ASSERT_NE(forwarded->attachments[0].embedded, nullptr);
+  EXPECT_EQ(recovered(*forwarded->attachments[0].embedded).text, "<b>in</b>");
 }
 
 TEST(ImportAttachments, FileNamesFromRfc2231AndEncodedWords) {

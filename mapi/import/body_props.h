@@ -1,0 +1,15 @@
+// The properties Outlook keeps beside PR_BODY and PR_HTML: the body as compressed RTF, and which
+// of the bodies is the native one (MS-OXCMSG 2.2.1.56, MS-OXRTFEX).
+#pragma once
+
+#include <string_view>
+
+#include "mapi/property.h"
+
+namespace qc::mapi::import {
+
+// PR_RTF_COMPRESSED, PR_RTF_IN_SYNC, PR_NATIVE_BODY_INFO and PR_MSG_EDITOR_FORMAT. With
+// `htmlUtf8` the RTF encapsulates that HTML; without it, the plain text of PR_BODY_W.
+void SetRtfBody(PropertyBag& props, const std::string_view* htmlUtf8);
+
+}  // namespace qc::mapi::import
