@@ -1,5 +1,7 @@
 #include "mapi/text.h"
 
+#include <cstring>
+
 namespace qc::mapi {
 
 namespace {
@@ -45,9 +47,25 @@ std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {
   return cp;
 }
 
+std::size_t AsciiPrefix(std::string_view text) {
+  // Eight bytes at a time: mail text is mostly ASCII, and every string of a message is checked
+  // or converted at least once on its way to a file.
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word & 0x8080808080808080ull) != 0) break;
+  }
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
+
 bool IsValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
+  for (std::size_t i = AsciiPrefix(text); i < text.size();) {
     if (!NextUtf8(text, i)) return false;
+    if (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) {
+      i += AsciiPrefix(text.substr(i));
+    }
   }
   return true;
 }
@@ -87,13 +105,30 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
 }
 
 Bytes Utf16LeBytes(std::string_view utf8) {
-  const std::u16string units = Utf16FromUtf8(utf8);
-  Bytes out;
-  out.reserve(units.size() * 2);
-  for (const char16_t u : units) {
-    out.push_back(static_cast<std::uint8_t>(u & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(u >> 8));
+  Bytes out(utf8.size() * 2);
+  std::size_t n = 0;
+  const auto unit = [&out, &n](char32_t u) {
+    if (n + 2 > out.size()) out.resize(out.size() * 2 + 2);
+    out[n++] = static_cast<std::uint8_t>(u & 0xFF);
+    out[n++] = static_cast<std::uint8_t>(u >> 8);
+  };
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out[n++] = c;  // one byte of UTF-8 never gives more than two of UTF-16
+      out[n++] = 0;
+      ++i;
+      continue;
+    }
+    const char32_t cp = NextUtf8(utf8, i).value_or(kReplacement);
+    if (cp >= 0x10000) {
+      unit(0xD800 + ((cp - 0x10000) >> 10));
+      unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      unit(cp);
+    }
   }
+  out.resize(n);
   return out;
 }
 

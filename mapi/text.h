@@ -16,6 +16,9 @@ std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i);
 
 bool IsValidUtf8(std::string_view text);
 
+// How many bytes at the start of `text` are ASCII.
+std::size_t AsciiPrefix(std::string_view text);
+
 void AppendUtf8(std::string& out, char32_t codePoint);
 
 // UTF-8 to UTF-16; bytes that are not valid UTF-8 become U+FFFD, so no input is refused.

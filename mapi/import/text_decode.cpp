@@ -41,6 +41,10 @@ std::string RepairUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   while (!bytes.empty()) {
+    const std::size_t ascii = AsciiPrefix(bytes);
+    out.append(bytes.substr(0, ascii));
+    bytes.remove_prefix(ascii);
+    if (bytes.empty()) break;
     std::size_t n = 0;
     if (NextUtf8(bytes, n)) {
       out.append(bytes.substr(0, n));

@@ -75,8 +75,24 @@ void RtfBuilder::character(char32_t c) {
   }
 }
 
+namespace {
+// Printable ASCII that RTF takes as it is: most of any mail body.
+bool IsPlainText(char c) {
+  return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}';
+}
+}  // namespace
+
 void RtfBuilder::text(std::string_view utf8) {
+  out_.reserve(out_.size() + utf8.size() + utf8.size() / 8);
   for (std::size_t i = 0; i < utf8.size();) {
+    if (IsPlainText(utf8[i])) {
+      std::size_t end = i + 1;
+      while (end < utf8.size() && IsPlainText(utf8[end])) ++end;
+      put(utf8[i]);  // the first may need a delimiter after a control word
+      out_.append(utf8.substr(i + 1, end - i - 1));
+      i = end;
+      continue;
+    }
     if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
       word("par");
       raw("\r\n");

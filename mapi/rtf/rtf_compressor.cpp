@@ -25,15 +25,25 @@ constexpr int kMaxChain = 96;
 
 // Two-byte keys index the chains: a reference pays for itself from two bytes on (17 bits
 // against 18 for two literals).
+//
+// The tables are kept per thread and reused: most bodies are a few kilobytes, and clearing
+// and allocating 272 KB of tables for each of them cost more than compressing it. Entries hold
+// positions offset by a base that moves past each stream, so older streams' entries are told
+// apart without clearing.
 class MatchFinder {
  public:
-  explicit MatchFinder(std::string_view stream) : s_(stream) { head_.fill(-1); }
+  // The finder of this thread, ready for `stream`.
+  static MatchFinder& For(std::string_view stream) {
+    thread_local auto finder = std::make_unique<MatchFinder>();
+    finder->start(stream);
+    return *finder;
+  }
 
   void insert(std::size_t p) {
     if (p + 1 >= s_.size()) return;
-    int& first = head_[key(p)];
+    std::uint32_t& first = head_[key(p)];
     prev_[p & kDictionaryMask] = first;
-    first = static_cast<int>(p);
+    first = base_ + static_cast<std::uint32_t>(p);
   }
 
   struct Match {
@@ -48,9 +58,9 @@ class MatchFinder {
     if (pos + 1 >= s_.size()) return best;
     const std::size_t limit = std::min(kMaxMatch, s_.size() - pos);
     const char* here = s_.data() + pos;
-    int candidate = head_[key(pos)];
-    for (int tries = kMaxChain; candidate >= 0 && tries > 0; --tries) {
-      const auto p = static_cast<std::size_t>(candidate);
+    std::uint32_t candidate = head_[key(pos)];
+    for (int tries = kMaxChain; candidate >= base_ && tries > 0; --tries) {
+      const std::size_t p = candidate - base_;
       if (pos - p > kWindow) break;
       const char* there = s_.data() + p;
       if (best.length < kMinMatch || there[best.length - 1] == here[best.length - 1]) {
@@ -67,14 +77,29 @@ class MatchFinder {
   }
 
  private:
+  void start(std::string_view stream) {
+    // Past the previous stream, with room for this one; 0 is never a position.
+    const std::uint64_t next = std::uint64_t{base_} + previousSize_ + 1;
+    if (next + stream.size() >= 0xFFFFFFFFu) {
+      head_.fill(0);
+      base_ = 1;
+    } else {
+      base_ = static_cast<std::uint32_t>(next);
+    }
+    previousSize_ = stream.size();
+    s_ = stream;
+  }
+
   std::size_t key(std::size_t p) const {
     return (std::size_t{static_cast<unsigned char>(s_[p])} << 8) |
            static_cast<unsigned char>(s_[p + 1]);
   }
 
   std::string_view s_;
-  std::array<int, 65536> head_;
-  std::array<int, kDictionarySize> prev_{};
+  std::uint32_t base_ = 0;
+  std::size_t previousSize_ = 0;
+  std::array<std::uint32_t, 65536> head_{};
+  std::array<std::uint32_t, kDictionarySize> prev_{};
 };
 
 // Tokens go out in runs of eight behind a control byte whose bits, lowest first, mark the
@@ -115,27 +140,29 @@ class TokenWriter {
 }  // namespace
 
 Bytes CompressRtf(std::string_view rtf) {
-  if (rtf.size() > 0xFFFFFFFFu - 12) throw Error("RTF too large to compress");
+  if (rtf.size() > 0xFFFFFFFFu - 12 - kInitialDictionary.size()) {
+    throw Error("RTF too large to compress");
+  }
   std::string stream;
   stream.reserve(kInitialDictionary.size() + rtf.size());
   stream.append(kInitialDictionary).append(rtf);
 
-  auto finder = std::make_unique<MatchFinder>(stream);
-  for (std::size_t p = 0; p < kInitialDictionary.size(); ++p) finder->insert(p);
+  MatchFinder& finder = MatchFinder::For(stream);
+  for (std::size_t p = 0; p < kInitialDictionary.size(); ++p) finder.insert(p);
 
   Bytes out(kHeaderSize);
   out.reserve(kHeaderSize + rtf.size() / 2 + 64);
   TokenWriter tokens(out);
   std::size_t pos = kInitialDictionary.size();
   while (pos < stream.size()) {
-    const auto match = finder->longest(pos);
+    const auto match = finder.longest(pos);
     if (match.length >= kMinMatch) {
       tokens.reference(match.at, match.length);
-      for (std::size_t k = 0; k < match.length; ++k) finder->insert(pos + k);
+      for (std::size_t k = 0; k < match.length; ++k) finder.insert(pos + k);
       pos += match.length;
     } else {
       tokens.literal(stream[pos]);
-      finder->insert(pos++);
+      finder.insert(pos++);
     }
   }
   // A reference to the write position ends the content; its length does not matter.
