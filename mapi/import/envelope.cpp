@@ -47,10 +47,6 @@ std::vector<MailAddress> Addresses(GMimeMessage* message, GMimeAddressType type)
   return out;
 }
 
-void SetTime(PropertyBag& props, PropTag tag, GDateTime* date) {
-  if (const auto time = ToFileTime(date)) props.set(tag, *time);
-}
-
 // The date of the last Received header added, the top-most one, written by the server that
 // delivered the message to its mailbox: the part after its last ';'.
 GDateTime* LastReceivedDate(GMimeObject* object) {
@@ -64,6 +60,28 @@ GDateTime* LastReceivedDate(GMimeObject* object) {
     return semi ? g_mime_utils_header_decode_date(semi + 1) : nullptr;
   }
   return nullptr;
+}
+
+std::optional<FileTime> LastReceivedTime(GMimeObject* object) {
+  GDateTime* received = LastReceivedDate(object);
+  const auto time = ToFileTime(received);
+  if (received) g_date_time_unref(received);
+  return time;
+}
+
+// Sent when the Date header says, delivered when the last server to handle the message says;
+// each stands in for the other, and the separator line's date for both. The item was created
+// and last changed (Outlook's Modified column) when it arrived, not when it was converted.
+void SetTimes(PropertyBag& p, std::optional<FileTime> date, std::optional<FileTime> received,
+              std::optional<FileTime> separator) {
+  using namespace tags;
+  const auto sent = date ? date : received ? received : separator;
+  const auto delivered = received ? received : sent;
+  if (!sent) return;
+  p.set(PR_CLIENT_SUBMIT_TIME, *sent);
+  p.set(PR_MESSAGE_DELIVERY_TIME, *delivered);
+  p.set(PR_CREATION_TIME, *delivered);
+  p.set(PR_LAST_MODIFICATION_TIME, *delivered);
 }
 
 // PR_IMPORTANCE: 0 low, 1 normal, 2 high; from Importance, else X-Priority, else Priority.
@@ -129,6 +147,51 @@ std::pair<std::string, std::string> SplitSubject(std::string_view subject) {
   return {std::string(), std::string(subject)};
 }
 
+std::optional<FileTime> SeparatorDate(std::string_view line) {
+  static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  if (!line.starts_with("From ")) return std::nullopt;
+  std::vector<std::string_view> words;
+  for (std::size_t at = 5; at < line.size();) {
+    const auto start = line.find_first_not_of(" \t\r\n", at);
+    if (start == std::string_view::npos) break;
+    const auto end = std::min(line.find_first_of(" \t\r\n", start), line.size());
+    words.push_back(line.substr(start, end - start));
+    at = end;
+  }
+  const auto number = [](std::string_view text, int& out) {
+    if (text.empty() || text.size() > 4) return false;
+    out = 0;
+    for (char c : text) {
+      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+      out = out * 10 + (c - '0');
+    }
+    return true;
+  };
+  // "Mon Jan 01 00:00:00 2024": a month, the day, the time and, after an optional zone, the
+  // year; the address before it may hold anything.
+  for (std::size_t i = 0; i + 3 < words.size(); ++i) {
+    const auto month = std::find(std::begin(kMonths), std::end(kMonths), words[i]);
+    int day = 0, hour = 0, minute = 0, second = 0, year = 0;
+    if (month == std::end(kMonths) || !number(words[i + 1], day)) continue;
+    const std::string_view clock = words[i + 2];
+    if (clock.size() < 5 || clock[2] != ':' || !number(clock.substr(0, 2), hour) ||
+        !number(clock.substr(3, 2), minute)) {
+      continue;
+    }
+    if (clock.size() >= 8 && (clock[5] != ':' || !number(clock.substr(6, 2), second))) continue;
+    if (!number(words[i + 3], year) && (i + 4 >= words.size() || !number(words[i + 4], year))) {
+      continue;
+    }
+    GDateTime* date =
+        g_date_time_new_utc(year, static_cast<int>(month - kMonths) + 1, day, hour, minute, second);
+    const auto time = ToFileTime(date);
+    if (date) g_date_time_unref(date);
+    return time;
+  }
+  return std::nullopt;
+}
+
 std::optional<FileTime> ToFileTime(GDateTime* date) {
   if (date == nullptr) return std::nullopt;
   constexpr std::int64_t kUnixEpochIn1601Seconds = 11644473600;
@@ -138,7 +201,7 @@ std::optional<FileTime> ToFileTime(GDateTime* date) {
                   static_cast<std::uint64_t>(g_date_time_get_microsecond(date)) * 10u};
 }
 
-void MapEnvelope(GMimeMessage* message, Message& out) {
+void MapEnvelope(GMimeMessage* message, Message& out, std::optional<FileTime> separatorDate) {
   using namespace tags;
   GMimeObject* object = GMIME_OBJECT(message);
   PropertyBag& p = out.props;
@@ -162,11 +225,8 @@ void MapEnvelope(GMimeMessage* message, Message& out) {
   AddRecipients(out, Addresses(message, GMIME_ADDRESS_TYPE_CC), 2);
   AddRecipients(out, Addresses(message, GMIME_ADDRESS_TYPE_BCC), 3);
 
-  GDateTime* date = g_mime_message_get_date(message);
-  SetTime(p, PR_CLIENT_SUBMIT_TIME, date);
-  GDateTime* received = LastReceivedDate(object);
-  SetTime(p, PR_MESSAGE_DELIVERY_TIME, received ? received : date);
-  if (received) g_date_time_unref(received);
+  SetTimes(p, ToFileTime(g_mime_message_get_date(message)), LastReceivedTime(object),
+           separatorDate);
 
   if (auto id = Identifier(object, "Message-ID"); !id.empty()) {
     p.set(PR_INTERNET_MESSAGE_ID_W, std::move(id));

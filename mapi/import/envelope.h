@@ -13,8 +13,15 @@
 
 namespace qc::mapi::import {
 
-// Sets the header-derived properties of `out` from a parsed message.
-void MapEnvelope(GMimeMessage* message, Message& out);
+// Sets the header-derived properties of `out` from a parsed message. `separatorDate` is the date
+// of the mailbox's separator line, the last resort for a message whose headers date it nowhere.
+void MapEnvelope(GMimeMessage* message, Message& out,
+                 std::optional<FileTime> separatorDate = std::nullopt);
+
+// The date on a mailbox separator line ("From ???@??? Mon Jan 01 00:00:00 2024", or an mbox
+// envelope line "From ann@example.org  Wed Sep 11 19:43:23 2002"), read as UTC since such lines
+// name no zone; nothing when the line holds no such date.
+std::optional<FileTime> SeparatorDate(std::string_view line);
 
 // {prefix, normalized}: "RE: Lunch" gives {"RE: ", "Lunch"}. A prefix is one to three
 // characters, none a digit or space, followed by ": " (MS-OXCMAIL 2.2.3.2.6.1).

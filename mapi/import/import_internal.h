@@ -5,6 +5,7 @@
 #include <gmime/gmime.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,9 +23,11 @@ constexpr int kMaxMimeDepth = 64;
 // A message from its bytes (separator line allowed), `depth` levels below the outermost.
 std::unique_ptr<Message> ImportAtDepth(std::string_view bytes, int depth);
 
-// A message from what GMime parsed. `transportHeaders` is the header block as it stood.
+// A message from what GMime parsed. `transportHeaders` is the header block as it stood;
+// `separatorDate` the date of the mailbox's separator line, if any.
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
-                                       int depth);
+                                       int depth,
+                                       std::optional<FileTime> separatorDate = std::nullopt);
 
 // Bodies and attachments of `out` from the MIME tree under `root` (which may be null).
 void MapContent(GMimeObject* root, Message& out, int depth);

@@ -112,6 +112,7 @@ std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers) {
 
 std::unique_ptr<Message> ImportAtDepth(std::string_view bytes, int depth) {
   EnsureGMimeInitialized();
+  const auto separatorDate = SeparatorDate(bytes.substr(0, bytes.find('\n')));
   bytes = SkipSeparatorLine(bytes);
   std::string headers = RawText(bytes.substr(0, HeaderBlockLength(bytes)));
 
@@ -123,17 +124,18 @@ std::unique_ptr<Message> ImportAtDepth(std::string_view bytes, int depth) {
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   GMimeParserOptions* options = LenientOptions();
   GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), options));
-  std::unique_ptr<Message> out = parsed ? ConvertParsed(parsed.get(), std::move(headers), depth)
-                                        : Unparsed(bytes, std::move(headers));
+  std::unique_ptr<Message> out =
+      parsed ? ConvertParsed(parsed.get(), std::move(headers), depth, separatorDate)
+             : Unparsed(bytes, std::move(headers));
   g_mime_parser_options_free(options);
   return out;
 }
 
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
-                                       int depth) {
+                                       int depth, std::optional<FileTime> separatorDate) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
-  MapEnvelope(message, *out);
+  MapEnvelope(message, *out, separatorDate);
   if (!transportHeaders.empty()) {
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(transportHeaders));
   }

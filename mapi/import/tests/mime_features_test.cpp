@@ -1,6 +1,7 @@
 // Generated messages, one MIME feature at a time, and the properties MS-OXCMAIL maps them to.
 #include <string_view>
 
+#include "mapi/import/envelope.h"
 #include "mapi/import/tests/import_test_support.h"
 #include "mapi/rtf/compressed_rtf.h"
 #include "mapi/rtf/tests/deencapsulate.h"
@@ -92,6 +93,49 @@ TEST(ImportHeaders, DeliveryTimeIsTheDateOfTheLastReceivedHeaderAdded) {
   EXPECT_EQ(noReceived->props.get<FileTime>(PR_MESSAGE_DELIVERY_TIME)->ticks, ticks(1709632740));
   auto noDate = Import("Subject: x\n\nx\n");
   EXPECT_EQ(noDate->props.find(PR_CLIENT_SUBMIT_TIME), nullptr);
+}
+
+// Without a readable Date the top-most Received stands in, then the separator line's date;
+// creation and modification (Outlook's Modified column) are the time the message arrived.
+TEST(ImportHeaders, TimesFallBackToReceivedThenToTheSeparatorLine) {
+  const auto ticks = [](std::uint64_t unix) { return (unix + 11644473600ull) * 10000000ull; };
+  const auto times = [](const Message& m) {
+    std::vector<std::uint64_t> out;
+    for (PropTag tag : {PR_CLIENT_SUBMIT_TIME, PR_MESSAGE_DELIVERY_TIME, PR_CREATION_TIME,
+                        PR_LAST_MODIFICATION_TIME}) {
+      const auto* time = m.props.get<FileTime>(tag);
+      out.push_back(time ? time->ticks : 0);
+    }
+    return out;
+  };
+  const auto all = [](std::uint64_t t) { return std::vector<std::uint64_t>(4, t); };
+  const std::string sep = "From ???@??? Mon Jan 01 00:00:00 2024\n";
+  EXPECT_EQ(times(*Import(sep + "Received: from a by b; Tue, 05 Mar 2024 10:00:09 +0000\n"
+                                "Subject: no date\n\nx\n")),
+            all(ticks(1709632809)));
+  EXPECT_EQ(times(*Import(sep + "Date: the day after tomorrow\n\nx\n")), all(ticks(1704067200)));
+  EXPECT_EQ(times(*Import("From ann@x.example  Wed Sep 11 19:43:23 2002\nSubject: s\n\nx\n")),
+            all(ticks(1031773403)));
+  auto dated = Import(sep +
+                      "Received: from a by b; Tue, 05 Mar 2024 10:00:09 +0000\n"
+                      "Date: Tue, 05 Mar 2024 09:59:00 +0000\n\nx\n");
+  EXPECT_EQ(times(*dated), (std::vector<std::uint64_t>{ticks(1709632740), ticks(1709632809),
+                                                       ticks(1709632809), ticks(1709632809)}));
+  EXPECT_EQ(times(*Import("From ???@???\nSubject: none at all\n\nx\n")), all(0));
+}
+
+TEST(ImportHeaders, SeparatorLineDates) {
+  const auto unix = [](std::string_view line) -> std::int64_t {
+    const auto time = import::SeparatorDate(line);
+    return time ? static_cast<std::int64_t>(time->ticks / 10000000) - 11644473600 : -1;
+  };
+  EXPECT_EQ(unix("From ???@??? Mon Jan 01 00:00:00 2024"), 1704067200);
+  EXPECT_EQ(unix("From ???@??? Tue Mar 05 10:00:09 2024\r"), 1709632809);
+  EXPECT_EQ(unix("From a b@c.example  Wed Sep  1 19:43 2002"), 1030909380);
+  EXPECT_EQ(unix("From x@y Wed Sep 11 19:43:23 +0000 2002"), 1031773403);
+  EXPECT_EQ(unix("From ???@??? Mon Feb 30 00:00:00 2024"), -1);
+  EXPECT_EQ(unix("From ???@???"), -1);
+  EXPECT_EQ(unix("Subject: Mon Jan 01 00:00:00 2024"), -1);
 }
 
 TEST(ImportHeaders, ImportancePriorityAndSensitivity) {
