@@ -175,6 +175,7 @@ constexpr PropTag PR_NATIVE_BODY_INFO{0x1016, PropType::Int32};
 constexpr PropTag PR_MSG_EDITOR_FORMAT{0x5909, PropType::Int32};
 constexpr PropTag PR_CONVERSATION_TOPIC_W{0x0070, PropType::Unicode};
 constexpr PropTag PR_CONVERSATION_INDEX{0x0071, PropType::Binary};
+constexpr PropTag PR_CONVERSATION_INDEX_TRACKING{0x3016, PropType::Boolean};
 constexpr PropTag PR_CREATION_TIME{0x3007, PropType::Time};
 constexpr PropTag PR_LAST_MODIFICATION_TIME{0x3008, PropType::Time};
 constexpr PropTag PR_STORE_SUPPORT_MASK{0x340D, PropType::Int32};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mapi/import/address_props.h"
+#include "mapi/import/conversation.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/text_decode.h"
 
@@ -237,6 +238,8 @@ void MapEnvelope(GMimeMessage* message, Message& out, std::optional<FileTime> se
   if (auto refs = Identifier(object, "References"); !refs.empty()) {
     p.set(PR_INTERNET_REFERENCES_W, std::move(refs));
   }
+
+  SetConversation(object, p);
 
   const std::int32_t importance = Importance(object);
   p.set(PR_IMPORTANCE, importance);

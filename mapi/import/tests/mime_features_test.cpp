@@ -138,6 +138,51 @@ TEST(ImportHeaders, SeparatorLineDates) {
   EXPECT_EQ(unix("Subject: Mon Jan 01 00:00:00 2024"), -1);
 }
 
+// Outlook groups a conversation by the GUID of the index (bytes 6 to 21) when index tracking
+// is on; a reply's index is one 5-byte block longer than its parent's.
+TEST(ImportHeaders, ConversationTopicAndIndex) {
+  const auto hex = [](const Bytes* bytes) {
+    std::string out;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (const auto b : bytes ? *bytes : Bytes{}) {
+      out += kDigits[b >> 4];
+      out += kDigits[b & 0xF];
+    }
+    return out;
+  };
+  const std::string date = "Date: Tue, 05 Mar 2024 09:59:00 +0000\n";
+  auto root = Import(date + "Subject: Lunch\nMessage-ID: <root@x.example>\n\nx\n");
+  auto reply = Import(date +
+                      "Subject: RE: Lunch\nMessage-ID: <r1@y.example>\n"
+                      "In-Reply-To: <root@x.example>\n\nx\n");
+  auto second = Import(date +
+                       "Subject: Re: Lunch\nMessage-ID: <r2@x.example>\n"
+                       "References: <root@x.example>\n <r1@y.example>\n\nx\n");
+  // 0x01, the FILETIME 0x01DA6EE3BEE28A00 less its top and two bottom bytes, MD5("root@x.example").
+  const std::string header = "01da6ee3bee2b6d0e235ff4dd6f12ce6a2dae29063f0";
+  EXPECT_EQ(hex(root->props.get<Bytes>(PR_CONVERSATION_INDEX)), header);
+  const std::string replyIndex = hex(reply->props.get<Bytes>(PR_CONVERSATION_INDEX));
+  const std::string secondIndex = hex(second->props.get<Bytes>(PR_CONVERSATION_INDEX));
+  EXPECT_EQ(replyIndex.size(), 2u * (22 + 5));
+  EXPECT_EQ(secondIndex.size(), 2u * (22 + 10));
+  EXPECT_EQ(secondIndex.substr(0, replyIndex.size()), replyIndex);
+  EXPECT_EQ(replyIndex.substr(0, header.size()), header);
+  for (const auto* m : {root.get(), reply.get(), second.get()}) {
+    EXPECT_EQ(Str(m->props, PR_CONVERSATION_TOPIC_W), "Lunch");
+    EXPECT_TRUE(Bool(m->props, PR_CONVERSATION_INDEX_TRACKING));
+  }
+
+  // Outlook's own headers are taken as they are; a Thread-Index of the wrong shape is not.
+  auto outlook = Import(
+      "Subject: RE: Lunch\nThread-Topic: Lunch plans\n"
+      "Thread-Index: AdNL0OU5QRBvuAyATLyPGad50WiEigAAABI0\n\nx\n");
+  EXPECT_EQ(Str(outlook->props, PR_CONVERSATION_TOPIC_W), "Lunch plans");
+  EXPECT_EQ(hex(outlook->props.get<Bytes>(PR_CONVERSATION_INDEX)),
+            "01d34bd0e53941106fb80c804cbc8f19a779d168848a0000001234");
+  auto broken = Import("Subject: Lunch\nThread-Index: AdNL0OU5QRBv\n\nx\n");
+  EXPECT_EQ(broken->props.get<Bytes>(PR_CONVERSATION_INDEX)->size(), 22u);
+}
+
 TEST(ImportHeaders, ImportancePriorityAndSensitivity) {
   const struct {
     const char* headers;
