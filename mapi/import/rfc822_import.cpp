@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "mapi/import/body_props.h"
 #include "mapi/import/envelope.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
@@ -25,6 +26,20 @@ std::string_view SkipSeparatorLine(std::string_view bytes) {
   if (bytes.substr(0, 5) != "From ") return bytes;
   const auto end = bytes.find('\n');
   return end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
+}
+
+// A header block whose first line begins with white space (seen in real mailboxes) would be
+// read as a continuation of nothing and the whole block as body; mail programs read that line
+// as the header it is.
+std::string_view SkipLeadingBlanks(std::string_view bytes) {
+  const auto start = bytes.find_first_not_of(" \t");
+  if (start == 0 || start == std::string_view::npos) return bytes;
+  const auto end = bytes.find('\n', start);
+  const auto line = bytes.substr(start, end == std::string_view::npos ? end : end - start);
+  const auto colon = line.find(':');
+  const bool header = colon != std::string_view::npos && colon > 0 &&
+                      line.substr(0, colon).find_first_of(" \t") == std::string_view::npos;
+  return header ? bytes.substr(start) : bytes;
 }
 
 // Whether a line can belong to a header block: a field ("Name:" with no blanks or controls in
@@ -105,6 +120,7 @@ std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers) {
   }
   MapContent(nullptr, *out, 0);
   out->props.set(tags::PR_BODY_W, ToCrlf(RawText(bytes)));
+  SetRtfBody(out->props, nullptr);  // of this body, not the empty one MapContent saw
   return out;
 }
 
@@ -113,7 +129,7 @@ std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers) {
 std::unique_ptr<Message> ImportAtDepth(std::string_view bytes, int depth) {
   EnsureGMimeInitialized();
   const auto separatorDate = SeparatorDate(bytes.substr(0, bytes.find('\n')));
-  bytes = SkipSeparatorLine(bytes);
+  bytes = SkipLeadingBlanks(SkipSeparatorLine(bytes));
   std::string headers = RawText(bytes.substr(0, HeaderBlockLength(bytes)));
 
   // GMime refuses a null buffer, which is what an empty view may hold.
