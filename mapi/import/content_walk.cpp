@@ -96,7 +96,11 @@ class ContentWalker {
     for (int i = 0; i < count; ++i) {
       GMimeObject* child = g_mime_multipart_get_part(multipart, i);
       if (!GMIME_IS_PART(child)) {
+        // Another rendering of the body, typically the HTML with its pictures in a related
+        // part: what it holds is chosen as a body beside the plain text already taken.
+        ++alternatives_;
         Visit(child, level + 1);
+        --alternatives_;
         continue;
       }
       GMimePart* part = GMIME_PART(child);
@@ -139,8 +143,11 @@ class ContentWalker {
 
   void VisitLeaf(GMimePart* part) {
     const bool noBody = !plain_ && !html_;
-    if (noBody && IsReadableText(part, "plain")) return TakePlain(part);
-    if (noBody && IsReadableText(part, "html")) return TakeHtml(part);
+    const bool alternative = alternatives_ > 0;
+    if ((noBody || (alternative && !plain_)) && IsReadableText(part, "plain")) {
+      return TakePlain(part);
+    }
+    if ((noBody || (alternative && !html_)) && IsReadableText(part, "html")) return TakeHtml(part);
     if (MimeType(GMIME_OBJECT(part)) == "message/rfc822") return AttachEncodedMessage(part);
     AttachPart(part, false);
   }
@@ -291,6 +298,7 @@ class ContentWalker {
   std::string htmlCharset_;
   std::vector<bool> related_;  // per attachment: a resource of a multipart/related
   int unnamed_ = 0;
+  int alternatives_ = 0;  // multipart/alternative levels above the part being visited
 };
 
 }  // namespace

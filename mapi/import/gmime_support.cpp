@@ -20,16 +20,50 @@ Bytes DecodedContent(GMimePart* part) {
   return Bytes(array->data, array->data + array->len);
 }
 
+namespace {
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+bool IsToken(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
+    return c > 32 && c < 127 &&
+           std::string_view("()<>@,;:\\\"/[]?=").find(c) == std::string_view::npos;
+  });
+}
+
+// GMime reads a Content-Type it cannot parse as application/octet-stream, which would make an
+// attachment of a body. RFC 2045 (5.2) says such a part is text/plain, and mail programs read
+// "text" without a subtype as plain text too; another type without a subtype stays data.
+std::string TypeOfUnreadable(GMimeObject* object) {
+  const char* raw = g_mime_object_get_header(object, "Content-Type");
+  if (raw == nullptr) return "application/octet-stream";
+  std::string_view value(raw);
+  value = value.substr(0, value.find(';'));
+  const auto first = value.find_first_not_of(" \t\r\n");
+  const auto last = value.find_last_not_of(" \t\r\n");
+  value =
+      first == std::string_view::npos ? std::string_view() : value.substr(first, last - first + 1);
+  const auto slash = value.find('/');
+  const std::string media = Lower(std::string(value.substr(0, slash)));
+  if (slash != std::string_view::npos && IsToken(media) && IsToken(value.substr(slash + 1))) {
+    return "application/octet-stream";  // well-formed: GMime's reading stands
+  }
+  return media == "text" || !IsToken(media) ? "text/plain" : "application/octet-stream";
+}
+}  // namespace
+
 std::string MimeType(GMimeObject* object) {
   GMimeContentType* type = g_mime_object_get_content_type(object);
   const char* media = type ? g_mime_content_type_get_media_type(type) : nullptr;
   const char* sub = type ? g_mime_content_type_get_media_subtype(type) : nullptr;
   if (media == nullptr || sub == nullptr || *media == '\0' || *sub == '\0') {
-    return "application/octet-stream";
+    return TypeOfUnreadable(object);
   }
-  std::string result = std::string(media) + "/" + sub;
-  std::transform(result.begin(), result.end(), result.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::string result = Lower(std::string(media) + "/" + sub);
+  if (result == "application/octet-stream") return TypeOfUnreadable(object);
   return result;
 }
 

@@ -139,12 +139,30 @@ std::string PartText(GMimePart* part, bool html) {
   return out;
 }
 
+// RFC 2045 5.2: a Content-Type that cannot be read (GMime gives application/octet-stream for
+// it) is text/plain, as is a bare "text".
 std::string MimeType(GMimeObject* object) {
   GMimeContentType* type = g_mime_object_get_content_type(object);
   const char* media = type ? g_mime_content_type_get_media_type(type) : nullptr;
   const char* sub = type ? g_mime_content_type_get_media_subtype(type) : nullptr;
-  if (!media || !sub || !*media || !*sub) return "application/octet-stream";
-  return Lower(std::string(media) + "/" + sub);
+  const std::string mime =
+      !media || !sub || !*media || !*sub ? "" : Lower(std::string(media) + "/" + sub);
+  const char* raw = g_mime_object_get_header(object, "Content-Type");
+  if (!mime.empty() && (mime != "application/octet-stream" || !raw)) return mime;
+  std::string declared = Lower(raw ? raw : "");
+  declared = declared.substr(0, declared.find(';'));
+  declared.erase(std::remove_if(declared.begin(), declared.end(),
+                                [](unsigned char c) { return std::isspace(c); }),
+                 declared.end());
+  if (declared == "application/octet-stream") return declared;
+  const bool typeSlashSubtype =
+      declared.find('/') != std::string::npos && declared.find('/') > 0 && declared.back() != '/';
+  const std::string media0 = declared.substr(0, declared.find('/'));
+  const bool word = !media0.empty() && std::all_of(media0.begin(), media0.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '+';
+  });
+  if (typeSlashSubtype || (word && media0 != "text")) return "application/octet-stream";
+  return "text/plain";
 }
 
 bool IsAttachmentPart(GMimePart* part) {
@@ -195,9 +213,12 @@ class SourceWalk {
     GMimePart* part = GMIME_PART(object);
     const std::string type = MimeType(object);
     const bool noBody = !e_.text && !e_.html;
-    if (candidate && noBody && !IsAttachmentPart(part) && type == "text/plain") {
+    const bool alternative = alternatives_ > 0;
+    if (candidate && (noBody || (alternative && !e_.text)) && !IsAttachmentPart(part) &&
+        type == "text/plain") {
       e_.text = NormalisedText(PartText(part, false));
-    } else if (candidate && noBody && !IsAttachmentPart(part) && type == "text/html") {
+    } else if (candidate && (noBody || (alternative && !e_.html)) && !IsAttachmentPart(part) &&
+               type == "text/html") {
       e_.html = NormalisedText(PartText(part, true));
     } else {
       attach(part, false);
@@ -213,7 +234,11 @@ class SourceWalk {
         GMimeObject* child = g_mime_multipart_get_part(multipart, i);
         const std::string childType = MimeType(child);
         if (!GMIME_IS_PART(child)) {
+          // An alternative rendering in parts of its own (HTML with its pictures): its text
+          // is a body beside the one already found.
+          ++alternatives_;
           visit(child, true);
+          --alternatives_;
         } else if (IsAttachmentPart(GMIME_PART(child))) {
           attach(GMIME_PART(child), false);
         } else if (childType == "text/plain") {
@@ -297,6 +322,7 @@ class SourceWalk {
 
  private:
   Expected& e_;
+  int alternatives_ = 0;
   std::vector<std::size_t> index_;
   std::vector<std::string> cids_, locations_;
 };

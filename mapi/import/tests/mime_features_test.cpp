@@ -391,6 +391,32 @@ TEST(ImportAttachments, RelatedImagesReferencedByTheHtmlAreHidden) {
   EXPECT_EQ(BinaryProp(m->props, PR_HTML), "<img src=\"cid:img1@x\"><img src=\"pic.gif\">");
 }
 
+// The HTML with its pictures as one alternative, however deep: the HTML is the HTML body and
+// the pictures it shows are hidden, whatever else the message carries.
+TEST(ImportAttachments, HtmlInARelatedAlternativeIsTheHtmlBody) {
+  const std::string related =
+      "Content-Type: multipart/related; boundary=r\n\n"
+      "--r\nContent-Type: text/html\n\n<p>see <img src=\"cid:i@x\"></p>\n"
+      "--r\nContent-Type: image/png\nContent-ID: <i@x>\n\nPNG\n--r--\n";
+  const std::string alternative =
+      "Content-Type: multipart/alternative; boundary=a\n\n"
+      "--a\nContent-Type: text/plain\n\nsee the picture\n--a\n" +
+      related + "--a--\n";
+  const std::string mixed = "Content-Type: multipart/mixed; boundary=m\n\n--m\n" + alternative +
+                            "--m\nContent-Type: application/pdf; name=a.pdf\n\n%PDF\n--m--\n";
+  for (const auto& [text, files] : {std::pair{alternative, 1u}, std::pair{mixed, 2u}}) {
+    auto m = Import("Subject: s\n" + text);
+    EXPECT_EQ(Body(*m), "see the picture");
+    EXPECT_EQ(BinaryProp(m->props, PR_HTML), "<p>see <img src=\"cid:i@x\"></p>");
+    ASSERT_EQ(m->attachments.size(), files);
+    EXPECT_TRUE(Bool(m->attachments[0].props, PR_ATTACHMENT_HIDDEN));
+    EXPECT_EQ(Str(m->attachments[0].props, PR_ATTACH_CONTENT_ID_W), "i@x");
+    if (files == 2) {
+      EXPECT_FALSE(Bool(m->attachments[1].props, PR_ATTACHMENT_HIDDEN));
+    }
+  }
+}
+
 TEST(ImportAttachments, ForwardedMessagesAreEmbedded) {
   auto m = Import(
       "Subject: Fwd: two\nContent-Type: multipart/mixed; boundary=o\n\n"

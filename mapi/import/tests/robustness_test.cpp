@@ -79,6 +79,35 @@ TEST(ImportMalformed, BrokenInputStillGivesAnItem) {
   }
 }
 
+// Broken mail as mail programs read it: nothing a person wrote goes missing.
+TEST(ImportMalformed, HeadersAndTypesThatMailProgramsReadAnyway) {
+  auto indented =
+      ImportRfc822(" From: Ann <ann@x.example>\nSubject: indented\nTo: b@y.example\n\nhi\n");
+  EXPECT_EQ(Str(indented->props, PR_SUBJECT_W), "indented");
+  EXPECT_EQ(indented->recipients.size(), 1u);
+  EXPECT_EQ(Str(indented->props, PR_BODY_W), "hi\r\n");
+  EXPECT_EQ(Str(indented->props, PR_TRANSPORT_MESSAGE_HEADERS_W),
+            "From: Ann <ann@x.example>\r\nSubject: indented\r\nTo: b@y.example\r\n");
+  // A body starting with blanks after a blank line stays a body.
+  auto body = ImportRfc822("  just text, no headers\n");
+  EXPECT_EQ(Str(body->props, PR_SUBJECT_W), "");
+
+  // RFC 2045: an unreadable Content-Type is text/plain; so is "text" without a subtype.
+  const struct {
+    const char* type;
+    bool body;
+  } cases[] = {
+      {"text", true},   {";;; =?= \"broken", true},          {"text/", true},      {"", true},
+      {"image", false}, {"application/octet-stream", false}, {"image/png", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    auto m = ImportRfc822(std::string("Subject: s\nContent-Type: ") + c.type + "\n\nreadable\n");
+    EXPECT_EQ(Str(m->props, PR_BODY_W), c.body ? "readable\r\n" : "");
+    EXPECT_EQ(m->attachments.size(), c.body ? 0u : 1u);
+  }
+}
+
 TEST(ImportMalformed, BinaryJunk) {
   std::mt19937 random(20240304);
   for (int round = 0; round < 200; ++round) {

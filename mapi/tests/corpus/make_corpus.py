@@ -135,3 +135,173 @@ Content-Type: text/plain; charset=us-ascii
 
 Numbers follow.
 """)
+
+# HTML with its pictures as one alternative: what most mail programs send.
+write("alternative-related.eml", HEAD.format(id="altrel") + """Subject: Alternative around related
+Content-Type: multipart/alternative; boundary="a2"
+
+--a2
+Content-Type: text/plain; charset=utf-8
+
+Plain: see the dot.
+--a2
+Content-Type: multipart/related; boundary="r2"
+
+--r2
+Content-Type: text/html; charset=utf-8
+
+<html><body><p>HTML: <img src="cid:dot2@example.org" alt="dot"></p></body></html>
+--r2
+Content-Type: image/png; name="dot.png"
+Content-ID: <dot2@example.org>
+Content-Disposition: inline; filename="dot.png"
+Content-Transfer-Encoding: base64
+
+""" + base64.encodebytes(PNG).decode() + """--r2--
+--a2--
+""")
+
+write("mixed-alternative-related.eml", HEAD.format(id="mixaltrel") + """Subject: Picture and a file
+Content-Type: multipart/mixed; boundary="m3"
+
+--m3
+Content-Type: multipart/alternative; boundary="a3"
+
+--a3
+Content-Type: text/plain; charset=utf-8
+
+Plain with a file.
+--a3
+Content-Type: multipart/related; boundary="r3"
+
+--r3
+Content-Type: text/html; charset=utf-8
+
+<p>HTML with a file <img src="cid:dot3@example.org"></p>
+--r3
+Content-Type: image/png
+Content-ID: <dot3@example.org>
+Content-Transfer-Encoding: base64
+
+""" + base64.encodebytes(PNG).decode() + """--r3--
+--a3--
+--m3
+Content-Type: application/pdf; name="notes.pdf"
+Content-Disposition: attachment; filename="notes.pdf"
+Content-Transfer-Encoding: base64
+
+""" + base64.encodebytes(b"%PDF-1.4\n% notes\n").decode() + """--m3--
+""")
+
+# Status headers first, then the mailbox's envelope line, then the message's own headers.
+write("envelope-in-headers.eml", """Status: RO
+X-Status: A
+From ann@example.org  Wed Sep 11 19:43:23 2002
+""" + HEAD.format(id="env") + """Subject: After the envelope line
+Content-Type: text/plain; charset=us-ascii
+
+The headers go on after the envelope line.
+""")
+
+write("no-date.eml", """From ???@??? Mon Jan 01 12:00:00 2024
+Received: from relay.example.net by mx.example.org; Tue, 05 Mar 2024 10:12:00 +0100
+From: Ann Example <ann@example.org>
+To: bob@example.net
+Subject: No Date header
+Message-ID: <nodate@example.org>
+
+Dated by the Received header.
+""")
+
+write("thread-reply.eml", HEAD.format(id="reply2") + """Subject: Re: Re: Lunch
+In-Reply-To: <reply1@example.net>
+References: <lunch@example.org> <reply1@example.net>
+Thread-Topic: Lunch
+Content-Type: text/plain; charset=us-ascii
+
+Noon is fine.
+""")
+
+write("keywords.eml", HEAD.format(id="kw") + """Subject: Tagged
+Keywords: Project X, Urgent,
+ =?UTF-8?Q?K=C3=A4se?=
+Content-Type: text/plain; charset=us-ascii
+
+Three categories.
+""")
+
+write("smime-signed.eml", HEAD.format(id="smime") + """Subject: S/MIME signed
+Content-Type: multipart/signed; protocol="application/pkcs7-signature"; micalg=sha-256;
+ boundary="ss1"
+
+This is a cryptographically signed message in MIME format.
+
+--ss1
+Content-Type: multipart/alternative; boundary="sa1"
+
+--sa1
+Content-Type: text/plain; charset=utf-8
+
+Signed text.
+--sa1
+Content-Type: text/html; charset=utf-8
+
+<p>Signed <b>HTML</b>.</p>
+--sa1--
+--ss1
+Content-Type: application/pkcs7-signature; name="smime.p7s"
+Content-Transfer-Encoding: base64
+Content-Disposition: attachment; filename="smime.p7s"
+
+""" + base64.encodebytes(bytes(range(64))).decode() + """--ss1--
+""")
+
+write("delivery-report.eml", """From: Mail Delivery System <MAILER-DAEMON@mx.example.org>
+To: ann@example.org
+Date: Tue, 05 Mar 2024 10:20:00 +0100
+Subject: Undelivered Mail Returned to Sender
+Message-ID: <dsn@mx.example.org>
+MIME-Version: 1.0
+Content-Type: multipart/report; report-type=delivery-status; boundary="d1"
+
+--d1
+Content-Type: text/plain; charset=us-ascii
+
+Your message could not be delivered to nobody@example.net.
+--d1
+Content-Type: message/delivery-status
+
+Reporting-MTA: dns; mx.example.org
+
+Final-Recipient: rfc822; nobody@example.net
+Action: failed
+Status: 5.1.1
+--d1
+Content-Type: message/rfc822
+
+From: Ann Example <ann@example.org>
+To: nobody@example.net
+Subject: Hello
+Date: Tue, 05 Mar 2024 10:19:00 +0100
+
+Hello there.
+--d1--
+""")
+
+write("indented-first-header.eml", " " + HEAD.format(id="indent") + """Subject: Indented first line
+Content-Type: text/plain; charset=us-ascii
+
+The first header line begins with a space.
+""")
+
+write("content-type-no-subtype.eml", HEAD.format(id="nosub") + """Subject: Content-Type without a subtype
+Content-Type: text; charset=us-ascii
+
+Readable all the same.
+""")
+
+write("content-type-garbage.eml", HEAD.format(id="garbage") + """Subject: Garbage in Content-Type
+Content-Type: ;;; =?= "broken
+
+Still a body.
+""")
