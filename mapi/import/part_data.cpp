@@ -42,23 +42,7 @@ class DecodedPart final : public ByteSource {
  private:
   void restart() const {
     if (g_mime_stream_reset(encoded_.get()) != 0) fail();
-    GMimeStream* decoded = nullptr;
-    switch (encoding_) {
-      case GMIME_CONTENT_ENCODING_BASE64:
-      case GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE:
-      case GMIME_CONTENT_ENCODING_UUENCODE: {
-        // What g_mime_data_wrapper_write_to_stream() does, one piece at a time.
-        decoded = g_mime_stream_filter_new(encoded_.get());
-        GPtr<GMimeFilter> filter(g_mime_filter_basic_new(encoding_, FALSE));
-        g_mime_stream_filter_add(GMIME_STREAM_FILTER(decoded), filter.get());
-        break;
-      }
-      default:
-        decoded = encoded_.get();
-        g_object_ref(decoded);
-        break;
-    }
-    decoded_.reset(decoded);
+    decoded_ = NewDecodingStream(encoded_.get(), encoding_);
     position_ = 0;
   }
 
@@ -90,13 +74,9 @@ class DecodedPart final : public ByteSource {
 }  // namespace
 
 std::shared_ptr<const ByteSource> PartData(GMimePart* part) {
-  GMimeDataWrapper* content = g_mime_part_get_content(part);
-  GMimeStream* stream = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
-  if (stream == nullptr) return std::make_shared<MemorySource>(Bytes());
-  const gint64 end = stream->bound_end != -1 ? stream->bound_end
-                                             : stream->bound_start + g_mime_stream_length(stream);
-  GPtr<GMimeStream> own(g_mime_stream_substream(stream, stream->bound_start, end));
-  return std::make_shared<DecodedPart>(std::move(own), g_mime_data_wrapper_get_encoding(content));
+  EncodedContent content = EncodedContentOf(part);
+  if (!content.stream) return std::make_shared<MemorySource>(Bytes());
+  return std::make_shared<DecodedPart>(std::move(content.stream), content.encoding);
 }
 
 }  // namespace qc::mapi::import
