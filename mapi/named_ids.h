@@ -18,9 +18,6 @@ namespace qc::mapi {
 inline const Guid kPsMapi = Guid::Parse("00020328-0000-0000-C000-000000000046");
 inline const Guid kPsPublicStrings = Guid::Parse("00020329-0000-0000-C000-000000000046");
 
-// The highest identifier a name can get; 0xFFFF stands for no property.
-constexpr std::uint16_t kLastNamedId = 0xFFFE;
-
 class NamedIds {
  public:
   // The identifier of `name`, the next free one when the name is new. Throws qc::Error when

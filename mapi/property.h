@@ -49,11 +49,6 @@ constexpr bool IsMultiValued(PropType t) {
   return (static_cast<std::uint16_t>(t) & 0x1000) != 0;
 }
 
-// The type of each value of a multi-valued type (Int16 for MvInt16); the type itself otherwise.
-constexpr PropType SingleType(PropType t) {
-  return static_cast<PropType>(static_cast<std::uint16_t>(t) & ~0x1000);
-}
-
 // The size of one value of a type as MS-OXCDATA fixes it (a multi-valued type: of each of its
 // values), 0 for variable-size values (strings, binary, objects), nothing for a type the model
 // does not hold.
@@ -79,6 +74,8 @@ std::string HexTag(PropTag tag);
 
 // Identifiers from here up belong to named properties; a file's or a store's map assigns them.
 constexpr std::uint16_t kFirstNamedId = 0x8000;
+// The highest identifier a name can get; 0xFFFF stands for no property.
+constexpr std::uint16_t kLastNamedId = 0xFFFE;
 
 struct FileTime {
   std::uint64_t ticks = 0;

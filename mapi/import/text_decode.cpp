@@ -1,7 +1,6 @@
 #include "mapi/import/text_decode.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
