@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "util/error.h"
 #include "util/mailbox_filter.h"
 
 namespace qc {
@@ -26,17 +27,18 @@ std::string IdentityOf(const std::string& path) {
 }  // namespace
 
 NamedMailboxes CollectMailboxes(const std::vector<std::string>& named,
-                                const std::vector<std::string>& folders) {
+                                const std::vector<std::string>& folders,
+                                const std::atomic<bool>* stop) {
   NamedMailboxes out;
   std::vector<std::string> all = named;
   for (const auto& folder : folders) {
     try {
-      MailboxSearch found = FindMailboxes(folder);
+      MailboxSearch found = FindMailboxes(folder, stop);
       if (found.mailboxes.empty()) out.foldersWithout.push_back(folder);
       all.insert(all.end(), std::make_move_iterator(found.mailboxes.begin()),
                  std::make_move_iterator(found.mailboxes.end()));
       for (auto& problem : found.problems) out.problems.push_back(std::move(problem));
-    } catch (const std::exception& e) {
+    } catch (const Error& e) {
       out.problems.emplace_back(e.what());
     }
   }

@@ -2,6 +2,7 @@
 // folders, each once.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@ struct NamedMailboxes {
 // Searches each folder (a folder that is not readable is a problem, not the end), then drops
 // every later mention of a file already named: by the file itself, so a link and its target, or
 // "a/../b.mbx" and "b.mbx", count as one.
+// Throws StopRequested when `stop` is set during a folder search.
 NamedMailboxes CollectMailboxes(const std::vector<std::string>& named,
-                                const std::vector<std::string>& folders);
+                                const std::vector<std::string>& folders,
+                                const std::atomic<bool>* stop = nullptr);
 
 }  // namespace qc

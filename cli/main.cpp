@@ -114,7 +114,15 @@ int main(int argc, char** argv) {
     }
   }
   qc::InstallStopSignals();
-  const qc::NamedMailboxes collected = qc::CollectMailboxes(named, folders);
+  qc::NamedMailboxes collected;
+  try {
+    collected = qc::CollectMailboxes(named, folders, qc::StopSignalFlag());
+  } catch (const qc::StopRequested&) {
+    const int signal = qc::StopSignalReceived();
+    std::fprintf(stderr, "quillon-convert: stopped by %s while searching the folders\n",
+                 signal == SIGTERM ? "SIGTERM" : "SIGINT");
+    return 128 + signal;
+  }
   for (const auto& folder : collected.foldersWithout) {
     if (!quiet) {
       std::fprintf(stderr, "quillon-convert: no .mbx or .mbox files below '%s'\n", folder.c_str());

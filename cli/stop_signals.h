@@ -3,6 +3,8 @@
 // once.
 #pragma once
 
+#include <atomic>
+
 namespace qc {
 
 // Installs the handlers for SIGINT and SIGTERM.
@@ -10,5 +12,8 @@ void InstallStopSignals();
 
 // The signal that asked for a stop, or 0.
 int StopSignalReceived();
+
+// Set once a stop signal came, for work that watches a flag (the folder walk).
+const std::atomic<bool>* StopSignalFlag();
 
 }  // namespace qc
