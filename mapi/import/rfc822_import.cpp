@@ -7,6 +7,7 @@
 #include "mapi/import/envelope.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/signed_and_reports.h"
 #include "mapi/import/source_stream.h"
 #include "mapi/import/text_decode.h"
 
@@ -137,6 +138,11 @@ class MessageStart {
 
   // Where the message begins, past any separator line.
   std::uint64_t offset() const { return body_; }
+  // Where its content begins, past the header block and the empty line after it.
+  std::uint64_t contentOffset() const {
+    const std::string_view rest = std::string_view(text_).substr(body_ + headerLength_);
+    return body_ + headerLength_ + (rest.starts_with("\r\n") ? 2 : rest.starts_with("\n") ? 1 : 0);
+  }
   // The date on the separator line, if any.
   std::optional<FileTime> separatorDate() const { return separatorDate_; }
   std::string headers() const {
@@ -187,6 +193,9 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, 
   std::unique_ptr<Message> out =
       parsed ? ConvertParsed(parsed.get(), std::move(headers), depth, start.separatorDate())
              : Unparsed(ReadAll(*bytes, start.offset()), std::move(headers));
+  if (parsed && IsSmimeSigned(g_mime_message_get_mime_part(parsed.get()))) {
+    KeepSignedEntity(*out, bytes, start.contentOffset());
+  }
   // Bodies are read after parsing: a failure there must not pass for a shorter body.
   RethrowReadFailure(stream.get());
   return out;
@@ -201,6 +210,9 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(transportHeaders));
   }
   MapContent(g_mime_message_get_mime_part(message), *out, depth);
+  if (auto report = ReportMessageClass(g_mime_message_get_mime_part(message))) {
+    out->props.set(tags::PR_MESSAGE_CLASS_W, std::move(*report));
+  }
   return out;
 }
 

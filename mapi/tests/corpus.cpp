@@ -421,6 +421,31 @@ Expected ReadSource(const std::string& source) {
     SourceWalk walk(e);
     walk.visit(body, true);
     walk.markInline();
+    // Clear-signed S/MIME (MS-OXOSMIME): the readable bodies, and as the one attachment the
+    // signed entity: the message's MIME-Version and Content-* fields, then its body unchanged.
+    const char* protocol = g_mime_object_get_content_type_parameter(body, "protocol");
+    if (MimeType(body) == "multipart/signed" && protocol &&
+        Lower(protocol).find("pkcs7-signature") != std::string::npos) {
+      const auto blank = source.find("\n\n") < source.find("\r\n\r\n")
+                             ? source.find("\n\n") + 2
+                             : source.find("\r\n\r\n") + 4;
+      std::string fields;
+      bool keep = false;
+      std::size_t at = source.rfind("From ", 0) == 0 ? source.find('\n') + 1 : 0;
+      while (at < blank) {
+        const auto end = source.find('\n', at);
+        std::string line = source.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        at = end + 1;
+        if (line.empty()) break;
+        if (line[0] != ' ' && line[0] != '\t') {
+          const std::string name = Lower(line.substr(0, line.find(':')));
+          keep = name == "mime-version" || name.rfind("content-", 0) == 0;
+        }
+        if (keep) fields += line + "\r\n";
+      }
+      e.attachments = {{"", fields + "\r\n" + source.substr(blank), false, false, ""}};
+    }
   }
   g_object_unref(message);
   return e;

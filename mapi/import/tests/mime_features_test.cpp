@@ -438,20 +438,74 @@ TEST(ImportAttachments, ForwardedMessagesAreEmbedded) {
   EXPECT_EQ(Str(m->attachments[0].embedded->props, PR_SENDER_EMAIL_ADDRESS_W), "i@x.example");
 }
 
-TEST(ImportAttachments, SignedContentIsReadAndTheSignatureKept) {
+// Clear-signed S/MIME as Outlook keeps it (MS-OXOSMIME): one attachment holding the signed
+// entity byte for byte, so the signature still verifies; the bodies readable beside it.
+// PGP/MIME has no such form: its content is read and the signature kept as a file.
+TEST(ImportAttachments, SignedMailKeepsWhatTheSignatureCovers) {
+  const std::string signedBody =
+      "--s\r\nContent-Type: multipart/mixed; boundary=a\r\n\r\n"
+      "--a\r\nContent-Type: text/html\r\n\r\n<p>signed <img src=\"cid:i@x\"></p>\r\n"
+      "--a\r\nContent-Type: image/png\r\nContent-ID: <i@x>\r\n\r\nPNG\r\n--a--\r\n"
+      "--s\r\nContent-Type: application/pkcs7-signature; name=smime.p7s\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\nAAEC\r\n--s--\r\n";
   auto m = Import(
-      "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; micalg=sha-256;"
-      " boundary=s\n\n"
-      "--s\nContent-Type: multipart/alternative; boundary=a\n\n"
-      "--a\nContent-Type: text/plain\n\nsigned text\n"
-      "--a\nContent-Type: text/html\n\n<p>signed html</p>\n--a--\n"
-      "--s\nContent-Type: application/pkcs7-signature; name=smime.p7s\n"
-      "Content-Transfer-Encoding: base64\n\nAAEC\n--s--\n");
-  EXPECT_EQ(Body(*m), "signed text");
-  EXPECT_EQ(BinaryProp(m->props, PR_HTML), "<p>signed html</p>");
+      "From ???@??? Mon Jan 01 00:00:00 2024\r\nSubject: signed\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\";\r\n"
+      "\tmicalg=sha-256; boundary=s\r\nX-After: kept out\r\n\r\n" +
+      signedBody);
+  EXPECT_EQ(Str(m->props, PR_MESSAGE_CLASS_W), "IPM.Note.SMIME.MultipartSigned");
+  EXPECT_EQ(BinaryProp(m->props, PR_HTML), "<p>signed <img src=\"cid:i@x\"></p>");
   ASSERT_EQ(m->attachments.size(), 1u);
-  EXPECT_EQ(Str(m->attachments[0].props, PR_ATTACH_LONG_FILENAME_W), "smime.p7s");
-  EXPECT_EQ(AttachmentData(m->attachments[0]), std::string("\0\1\2", 3));
+  const PropertyBag& a = m->attachments[0].props;
+  EXPECT_EQ(Str(a, PR_ATTACH_MIME_TAG_W), "multipart/signed");
+  EXPECT_EQ(AttachmentData(m->attachments[0]),
+            "MIME-Version: 1.0\r\n"
+            "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\";\r\n"
+            "\tmicalg=sha-256; boundary=s\r\n\r\n" +
+                signedBody);
+  EXPECT_EQ(Int(a, PR_ATTACH_SIZE),
+            static_cast<std::int32_t>(AttachmentData(m->attachments[0]).size()));
+  EXPECT_TRUE(Bool(m->props, PR_HASATTACH));
+
+  auto pgp = Import(
+      "Content-Type: multipart/signed; protocol=\"application/pgp-signature\"; boundary=s\n\n"
+      "--s\nContent-Type: text/plain\n\nsigned text\n"
+      "--s\nContent-Type: application/pgp-signature; name=signature.asc\n\nSIG\n--s--\n");
+  EXPECT_EQ(Str(pgp->props, PR_MESSAGE_CLASS_W), "IPM.Note");
+  EXPECT_EQ(Body(*pgp), "signed text");
+  ASSERT_EQ(pgp->attachments.size(), 1u);
+  EXPECT_EQ(Str(pgp->attachments[0].props, PR_ATTACH_LONG_FILENAME_W), "signature.asc");
+}
+
+TEST(ImportHeaders, ReportsGetTheReportClasses) {
+  const auto report = [](const std::string& type, const std::string& fields) {
+    return Import(
+        "Subject: report\nContent-Type: multipart/report; report-type=x; boundary=r\n\n"
+        "--r\nContent-Type: text/plain\n\nhuman text\n--r\nContent-Type: " +
+        type + "\n\n" + fields + "\n--r--\n");
+  };
+  const struct {
+    const char* type;
+    const char* fields;
+    const char* messageClass;
+  } cases[] = {
+      {"message/delivery-status", "Reporting-MTA: dns; x\n\nAction: delivered\nStatus: 2.0.0",
+       "REPORT.IPM.Note.DR"},
+      {"message/delivery-status", "Action: delivered\n\nAction: Failed\nStatus: 5.1.1",
+       "REPORT.IPM.Note.NDR"},
+      {"message/delivery-status", "Action: delayed\nStatus: 4.4.1", "REPORT.IPM.Note.Delayed"},
+      {"message/disposition-notification",
+       "Disposition: manual-action/MDN-sent-manually; displayed", "REPORT.IPM.Note.IPNRN"},
+      {"message/disposition-notification", "Disposition: automatic-action/MDN-sent; deleted",
+       "REPORT.IPM.Note.IPNNRN"},
+      {"text/plain", "Action: failed", "IPM.Note"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fields);
+    auto m = report(c.type, c.fields);
+    EXPECT_EQ(Str(m->props, PR_MESSAGE_CLASS_W), c.messageClass);
+    EXPECT_EQ(Body(*m), "human text");
+  }
 }
 
 TEST(ImportFlags, HasAttachFollowsTheAttachments) {
