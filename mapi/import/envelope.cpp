@@ -9,6 +9,7 @@
 #include "mapi/import/conversation.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/text_decode.h"
+#include "mapi/named_ids.h"
 
 namespace qc::mapi::import {
 
@@ -83,6 +84,37 @@ void SetTimes(PropertyBag& p, std::optional<FileTime> date, std::optional<FileTi
   p.set(PR_MESSAGE_DELIVERY_TIME, *delivered);
   p.set(PR_CREATION_TIME, *delivered);
   p.set(PR_LAST_MODIFICATION_TIME, *delivered);
+}
+
+// Keywords (RFC 5322 3.6.5), each header a comma-separated list: Outlook's categories, the
+// multi-valued PidNameKeywords. Repeats are dropped, the order kept.
+void SetKeywords(GMimeObject* object, PropertyBag& p) {
+  std::vector<std::string> keywords;
+  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+  for (int i = 0; i < g_mime_header_list_get_count(headers); ++i) {
+    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+    if (g_ascii_strcasecmp(g_mime_header_get_name(header), "Keywords") != 0) continue;
+    const std::string value = Utf8(g_mime_header_get_value(header));
+    for (std::size_t at = 0; at <= value.size();) {
+      const auto comma = std::min(value.find(',', at), value.size());
+      std::string keyword;
+      for (char c : value.substr(at, comma - at)) {
+        const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        if (blank && (keyword.empty() || keyword.back() == ' ')) continue;
+        keyword += blank ? ' ' : c;
+      }
+      while (!keyword.empty() && keyword.back() == ' ') keyword.pop_back();
+      if (!keyword.empty() &&
+          std::find(keywords.begin(), keywords.end(), keyword) == keywords.end()) {
+        keywords.push_back(std::move(keyword));
+      }
+      at = comma + 1;
+    }
+  }
+  if (!keywords.empty()) {
+    p.setNamed(NamedProp{kPsPublicStrings, std::string("Keywords")}, PropType::MvUnicode,
+               std::move(keywords));
+  }
 }
 
 // PR_IMPORTANCE: 0 low, 1 normal, 2 high; from Importance, else X-Priority, else Priority.
@@ -240,6 +272,7 @@ void MapEnvelope(GMimeMessage* message, Message& out, std::optional<FileTime> se
   }
 
   SetConversation(object, p);
+  SetKeywords(object, p);
 
   const std::int32_t importance = Importance(object);
   p.set(PR_IMPORTANCE, importance);

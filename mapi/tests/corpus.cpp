@@ -417,6 +417,21 @@ Expected ReadSource(const std::string& source) {
   CollectAddresses(g_mime_message_get_bcc(message), e.bcc);
   CollectAddresses(g_mime_message_get_reply_to(message), e.replyTo);
   if (GDateTime* date = g_mime_message_get_date(message)) e.date = g_date_time_to_unix(date);
+  GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+  for (int i = 0; i < g_mime_header_list_get_count(headers); ++i) {
+    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+    if (g_ascii_strcasecmp(g_mime_header_get_name(header), "Keywords") != 0) continue;
+    std::string value = g_mime_header_get_value(header);
+    value += ',';
+    for (std::size_t at = 0, comma; (comma = value.find(',', at)) != std::string::npos;
+         at = comma + 1) {
+      const std::string keyword = Spaced(value.substr(at, comma - at));
+      if (!keyword.empty() &&
+          std::find(e.keywords.begin(), e.keywords.end(), keyword) == e.keywords.end()) {
+        e.keywords.push_back(keyword);
+      }
+    }
+  }
   if (GMimeObject* body = g_mime_message_get_mime_part(message)) {
     SourceWalk walk(e);
     walk.visit(body, true);

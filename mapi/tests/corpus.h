@@ -29,9 +29,10 @@ struct Expected {
   std::string subject;
   std::string from;  // lower-case address, empty when the message names none
   std::set<std::string> to, cc, bcc, replyTo;
-  std::optional<std::int64_t> date;  // Unix seconds of the Date header
-  std::optional<std::string> text;   // the plain body as UTF-8, line ends as LF
-  std::optional<std::string> html;   // the HTML body as UTF-8, line ends as LF
+  std::vector<std::string> keywords;  // the Keywords headers' phrases, in order, once each
+  std::optional<std::int64_t> date;   // Unix seconds of the Date header
+  std::optional<std::string> text;    // the plain body as UTF-8, line ends as LF
+  std::optional<std::string> html;    // the HTML body as UTF-8, line ends as LF
   std::vector<ExpectedAttachment> attachments;
 };
 

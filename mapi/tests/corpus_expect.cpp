@@ -38,6 +38,12 @@ std::string Json(const std::set<std::string>& items) {
   return out + "]";
 }
 
+std::string Json(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (const auto& item : items) out += (out.size() > 1 ? "," : "") + Json(item);
+  return out + "]";
+}
+
 std::string Json(const std::optional<std::string>& text) {
   return text ? Json(*text) : "null";
 }
@@ -54,7 +60,7 @@ std::string Json(const std::string& name, const Expected& e) {
   std::string out =
       "{\"name\":" + Json(name) + ",\"subject\":" + Json(e.subject) + ",\"from\":" + Json(e.from) +
       ",\"to\":" + Json(e.to) + ",\"cc\":" + Json(e.cc) + ",\"bcc\":" + Json(e.bcc) +
-      ",\"replyTo\":" + Json(e.replyTo) +
+      ",\"replyTo\":" + Json(e.replyTo) + ",\"keywords\":" + Json(e.keywords) +
       ",\"date\":" + (e.date ? std::to_string(*e.date) : "null") + ",\"text\":" + Json(e.text) +
       ",\"html\":" + Json(e.html) + ",\"attachments\":[";
   for (std::size_t i = 0; i < e.attachments.size(); ++i) {

@@ -1,6 +1,6 @@
 // Reads every NNN.msg of the corpus with @kenjiuno/msgreader and checks it against NNN.json,
 // what the source message says (written by qc_corpus_expect): subject, sender, To, Cc, Bcc,
-// Reply-To, date, plain text, HTML (as PR_HTML and as the HTML inside the compressed RTF, which
+// Reply-To, Keywords (a multi-valued named property), date, plain text, HTML (as PR_HTML and as the HTML inside the compressed RTF, which
 // @kenjiuno/decompressrtf expands and rtf-stream-parser de-encapsulates), and every attachment's
 // name, bytes and inline-ness. Each disagreement is printed with the message and the field.
 //
@@ -59,6 +59,23 @@ function replyToAddresses(raw) {
   return out.sort();
 }
 
+// A multi-valued string named property as msgreader hands out its streams: the lengths stream
+// (one 32-bit size per value, terminating NUL included) and then each value's stream.
+function multiValuedStrings(fields, name) {
+  const streams = (fields.rawProps || []).filter(p => p.propertyName === name)
+    .map(p => Buffer.from(Object.values(p.value)));
+  for (const lengths of streams) {
+    if (lengths.length === 0 || lengths.length % 4 !== 0) continue;
+    const sizes = [];
+    for (let i = 0; i < lengths.length; i += 4) sizes.push(lengths.readUInt32LE(i));
+    const values = streams.slice(streams.length - sizes.length);
+    if (values.length === sizes.length && values.every((v, i) => v.length === sizes[i])) {
+      return values.map(v => v.toString('utf16le').replace(/\0$/, ''));
+    }
+  }
+  return [];
+}
+
 function rawProp(fields, tag) {
   const prop = (fields.rawProps || []).find(p => p.propertyTag === tag);
   return prop ? prop.value : undefined;
@@ -107,6 +124,9 @@ for (const file of fs.readdirSync(folder).filter(f => f.endsWith('.json')).sort(
   const replyTo = replyToAddresses(rawProp(got, '004f0102'));
   check('reply-to', sameSet(replyTo, want.replyTo),
         `${JSON.stringify(replyTo)}, source ${JSON.stringify(want.replyTo)}`);
+  const keywords = multiValuedStrings(got, 'Keywords');
+  check('keywords', JSON.stringify(keywords) === JSON.stringify(want.keywords),
+        `${JSON.stringify(keywords)}, source ${JSON.stringify(want.keywords)}`);
   if (want.date !== null) {
     const date = got.clientSubmitTime ? Date.parse(got.clientSubmitTime) / 1000 : null;
     check('date', date === want.date, `${got.clientSubmitTime}, source ${want.date}`);

@@ -3,6 +3,7 @@
 
 #include "mapi/import/envelope.h"
 #include "mapi/import/tests/import_test_support.h"
+#include "mapi/named_ids.h"
 #include "mapi/rtf/compressed_rtf.h"
 #include "mapi/rtf/tests/deencapsulate.h"
 
@@ -181,6 +182,19 @@ TEST(ImportHeaders, ConversationTopicAndIndex) {
             "01d34bd0e53941106fb80c804cbc8f19a779d168848a0000001234");
   auto broken = Import("Subject: Lunch\nThread-Index: AdNL0OU5QRBv\n\nx\n");
   EXPECT_EQ(broken->props.get<Bytes>(PR_CONVERSATION_INDEX)->size(), 22u);
+}
+
+TEST(ImportHeaders, KeywordsAreMultiValuedCategories) {
+  auto m = Import(
+      "Subject: s\nKeywords: Project X,  Urgent ,\n =?UTF-8?Q?K=C3=A4se?=\nKeywords: Urgent, "
+      ",late\n\nx\n");
+  const Property* keywords =
+      m->props.findNamed(NamedProp{kPsPublicStrings, std::string("Keywords")});
+  ASSERT_NE(keywords, nullptr);
+  EXPECT_EQ(keywords->type, PropType::MvUnicode);
+  EXPECT_EQ(std::get<std::vector<std::string>>(keywords->value),
+            (std::vector<std::string>{"Project X", "Urgent", "Käse", "late"}));
+  EXPECT_EQ(Import("Subject: none\n\nx\n")->props.named().size(), 0u);
 }
 
 TEST(ImportHeaders, ImportancePriorityAndSensitivity) {
