@@ -275,6 +275,10 @@ constexpr PropTag PR_SMTP_ADDRESS_W{0x39FE, PropType::Unicode};
 constexpr PropTag PR_ENTRYID{0x0FFF, PropType::Binary};
 constexpr PropTag PR_SEARCH_KEY{0x300B, PropType::Binary};
 constexpr PropTag PR_ROWID{0x3000, PropType::Int32};
+constexpr PropTag PR_DISPLAY_TYPE{0x3900, PropType::Int32};  // 0 a mail user
+constexpr PropTag PR_SEND_RICH_INFO{0x3A40, PropType::Boolean};
+constexpr PropTag PR_TRANSMITTABLE_DISPLAY_NAME_W{0x3A20, PropType::Unicode};
+constexpr PropTag PR_RECIPIENT_DISPLAY_NAME_W{0x5FF6, PropType::Unicode};
 // Attachments.
 constexpr PropTag PR_ATTACH_NUM{0x0E21, PropType::Int32};
 constexpr PropTag PR_ATTACH_METHOD{0x3705, PropType::Int32};  // 1 by value, 5 embedded message

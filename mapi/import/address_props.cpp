@@ -119,6 +119,12 @@ void AddRecipients(Message& message, const std::vector<MailAddress>& addresses,
     r.props.set(PR_SMTP_ADDRESS_W, a.address);
     r.props.set(PR_ENTRYID, OneOffEntryId(a.displayName(), kSmtp, a.address));
     r.props.set(PR_SEARCH_KEY, SearchKey(kSmtp, a.address));
+    // What Outlook keeps beside the address of an Internet recipient: the names its recipient
+    // wells show, and that the recipient gets MIME rather than TNEF.
+    r.props.set(PR_DISPLAY_TYPE, std::int32_t{0});
+    r.props.set(PR_SEND_RICH_INFO, false);
+    r.props.set(PR_TRANSMITTABLE_DISPLAY_NAME_W, a.displayName());
+    r.props.set(PR_RECIPIENT_DISPLAY_NAME_W, a.displayName());
     r.props.set(PR_ROWID, static_cast<std::int32_t>(message.recipients.size()));
     message.recipients.push_back(std::move(r));
   }

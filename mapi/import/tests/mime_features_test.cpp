@@ -273,6 +273,10 @@ TEST(ImportAddresses, RecipientsOfEveryKindAndGroups) {
   EXPECT_EQ(Int(m->recipients[3].props, PR_RECIPIENT_TYPE), 3);
   EXPECT_EQ(Str(m->recipients[2].props, PR_ADDRTYPE_W), "SMTP");
   EXPECT_EQ(Str(m->recipients[2].props, PR_EMAIL_ADDRESS_W), "c@x.example");
+  EXPECT_EQ(Str(m->recipients[2].props, PR_RECIPIENT_DISPLAY_NAME_W), "Jörg");
+  EXPECT_EQ(Str(m->recipients[3].props, PR_TRANSMITTABLE_DISPLAY_NAME_W), "hidden@x.example");
+  EXPECT_FALSE(Bool(m->recipients[3].props, PR_SEND_RICH_INFO));  // MIME, as the entry id says
+  EXPECT_EQ(Int(m->recipients[0].props, PR_DISPLAY_TYPE), 0);
 }
 
 TEST(ImportBodies, CharsetsOfTextBodies) {
