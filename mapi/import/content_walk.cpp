@@ -61,6 +61,9 @@ class ContentWalker {
     if (level > kMaxMimeDepth) return Flatten(object);
     if (GMIME_IS_MULTIPART_SIGNED(object)) return VisitSigned(GMIME_MULTIPART(object), level);
     if (GMIME_IS_MULTIPART(object)) {
+      if (g_mime_multipart_get_count(GMIME_MULTIPART(object)) == 0) {
+        return VisitUnsplit(GMIME_MULTIPART(object));
+      }
       const std::string type = MimeType(object);
       if (type == "multipart/alternative") {
         return VisitAlternative(GMIME_MULTIPART(object), level);
@@ -70,6 +73,25 @@ class ContentWalker {
     }
     if (GMIME_IS_MESSAGE_PART(object)) return AttachMessagePart(GMIME_MESSAGE_PART(object));
     if (GMIME_IS_PART(object)) return VisitLeaf(GMIME_PART(object));
+  }
+
+  // A multipart whose boundary never appears: GMime keeps all of it as the preamble, which
+  // readers hide. Mail programs show it as text, and so it stays: the body, or a text file.
+  void VisitUnsplit(GMimeMultipart* multipart) {
+    std::string text;
+    if (const char* prologue = g_mime_multipart_get_prologue(multipart)) text += prologue;
+    if (const char* epilogue = g_mime_multipart_get_epilogue(multipart)) text += epilogue;
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
+    if (!plain_ && !html_) {
+      plain_ = ToUtf8(text, "");
+      return;
+    }
+    ByValueAttachment in;
+    in.mimeType = "text/plain";
+    in.fileName = GeneratedName(".txt");
+    in.data = std::make_shared<MemorySource>(Bytes(text.begin(), text.end()));
+    out_.attachments.push_back(MakeByValueAttachment(std::move(in)));
+    related_.push_back(false);
   }
 
   void VisitChildren(GMimeMultipart* multipart, int level) {

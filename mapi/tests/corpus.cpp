@@ -229,6 +229,21 @@ class SourceWalk {
   void multipart(GMimeMultipart* multipart, bool candidate) {
     const std::string type = MimeType(GMIME_OBJECT(multipart));
     const int count = g_mime_multipart_get_count(multipart);
+    if (count == 0) {
+      // No boundary found: what GMime keeps as preamble and epilogue is the text, as mail
+      // programs show it.
+      const char* prologue = g_mime_multipart_get_prologue(multipart);
+      const char* epilogue = g_mime_multipart_get_epilogue(multipart);
+      const std::string text = std::string(prologue ? prologue : "") + (epilogue ? epilogue : "");
+      if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
+      const bool valid = g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+      if (candidate && !e_.text && !e_.html) {
+        e_.text = NormalisedText(valid ? text : FromWindows1252(text));
+      } else {
+        e_.attachments.push_back({"", text, false, false, ""});
+      }
+      return;
+    }
     if (type == "multipart/alternative" && candidate) {
       for (int i = 0; i < count; ++i) {
         GMimeObject* child = g_mime_multipart_get_part(multipart, i);

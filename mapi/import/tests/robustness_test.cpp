@@ -110,6 +110,24 @@ TEST(ImportMalformed, HeadersAndTypesThatMailProgramsReadAnyway) {
   }
 }
 
+TEST(ImportMalformed, AMultipartWithoutItsBoundaryIsText) {
+  const std::string lost =
+      "--ABC\nContent-Type: text/plain\n\nThe text the sender wrote.\n--ABC--\n";
+  auto alone = ImportRfc822("Subject: s\nContent-Type: multipart/mixed; boundary=XYZ\n\n" + lost);
+  EXPECT_NE(Str(alone->props, PR_BODY_W).find("The text the sender wrote."), std::string::npos);
+  EXPECT_TRUE(alone->attachments.empty());
+  // Inside a message that has its body already, it is kept as a text file.
+  auto inside = ImportRfc822(
+      "Subject: s\nContent-Type: multipart/mixed; boundary=o\n\n--o\n\nbody\n"
+      "--o\nContent-Type: multipart/mixed; boundary=XYZ\n\n" +
+      lost + "--o--\n");
+  EXPECT_EQ(Str(inside->props, PR_BODY_W), "body");
+  ASSERT_EQ(inside->attachments.size(), 1u);
+  EXPECT_NE(AttachmentData(inside->attachments[0]).find("The text the sender wrote."),
+            std::string::npos);
+  EXPECT_EQ(Str(inside->attachments[0].props, PR_ATTACH_LONG_FILENAME_W), "ATT00001.txt");
+}
+
 TEST(ImportMalformed, BinaryJunk) {
   std::mt19937 random(20240304);
   for (int round = 0; round < 200; ++round) {

@@ -305,3 +305,14 @@ Content-Type: ;;; =?= "broken
 
 Still a body.
 """)
+
+# The boundary the header names never comes: all of it is text a person wrote.
+write("boundary-missing.eml", HEAD.format(id="noboundary") + """Subject: The boundary never comes
+Content-Type: multipart/mixed; boundary="XYZ"
+
+--ABC
+Content-Type: text/plain
+
+The text the sender wrote.
+--ABC--
+""")
