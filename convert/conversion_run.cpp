@@ -15,20 +15,19 @@ namespace {
 
 constexpr std::size_t kMaxProblemsKept = 100;
 constexpr std::string_view kSupportEmail = "support@brantwell-software.example";
-constexpr std::string_view kHelpVideo = "https://www.brantwell-software.example/quillon/video";
 
 std::string Stars() {
   return std::string(75, '*');
 }
 
-std::string StoreErrorText() {
-  return "Outlook Session Creation Error !\r\n"
-         "Check if Outlook is installed and configured.\r\n"
-         "If Outlook 2010 (64 Bit) is installed, software will not work.\r\n"
-         "Please install any 32 Bit Outlook version Outlook 2003/2007/2010 (32 Bit).\r\n"
-         "If still you face any issue, please us at " +
-         std::string(kSupportEmail) +
-         "\r\nFor more details visit this link : " + std::string(kHelpVideo);
+// Where the run cannot create its store file it stops, as it always has, but says what failed
+// and what to look at; no Outlook is involved.
+std::string StoreErrorText(const std::string& reason) {
+  return "The Outlook data file could not be written !\r\n" + reason +
+         "\r\nCheck that the output folder exists and that you may write to it, that its disk "
+         "has free space, and that no folder has the data file's name.\r\n"
+         "If still you face any issue, please write to us at " +
+         std::string(kSupportEmail) + " with the text of this message.";
 }
 
 std::string CompletionText(Form form) {
@@ -93,6 +92,11 @@ void ConversionRun::recordFailure(FailureKind kind, std::string reason, std::int
   }
 }
 
+void ConversionRun::storeWritten(const std::string& path) {
+  report_.storeFiles.push_back(path);
+  if (observer_) observer_->storeWritten(path);
+}
+
 void ConversionRun::warn(std::string text) {
   if (observer_) observer_->warning(text);
   if (report_.warnings.size() < kMaxProblemsKept) report_.warnings.push_back(std::move(text));
@@ -123,6 +127,7 @@ RunReport ConversionRun::CmdConvert_Click() {
   rowCount_ = rows.size();
   report_.mailboxCount = rowCount_;
   mode_ = FailureMode::Unset;
+  temporaryStoreOpen_ = false;
   claims_ = OutputFolderClaims(style_);
 
   window_.yield();
@@ -134,12 +139,13 @@ RunReport ConversionRun::CmdConvert_Click() {
       attempt(FailureKind::Other, [&] {
         if (!stores_) throw Error("no message store is available for the .msg form");
         stores_->openTemporaryStore(TargetFolder);
+        temporaryStoreOpen_ = true;
       });
     }
     for (std::size_t i = 0; i < rowCount_; ++i) convertRow(i, rows[i]);
   } catch (const Trapped& trapped) {
     recordFailure(FailureKind::Other, trapped.reason);
-    window_.messageBox(StoreErrorText(), MsgStyle::OkInformation, "Outlook Error");
+    window_.messageBox(StoreErrorText(trapped.reason), MsgStyle::OkInformation, "Outlook Error");
     window_.setConvertEnabled(true);
     window_.clearOptions();
     report_.outcome = RunReport::Outcome::Stopped;
@@ -166,12 +172,14 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   summary.path = report_.mailboxPath;
   if (derived && observer_) observer_->mailboxStarted(i, rowCount_, paths);
 
+  bool storeOpen = false;
   if (form_ == Form::PST && derived) {
     mode_ = FailureMode::Trapped;
     attempt(FailureKind::Other, [&] {
       if (!stores_) throw Error("no message store is available for the .pst form");
       window_.yield();
-      stores_->openMailboxStore(TargetFolder, paths.MailboxName);
+      summary.storePath = stores_->openMailboxStore(TargetFolder, paths.MailboxName);
+      storeOpen = true;
     });
   }
   mode_ = FailureMode::Ignored;
@@ -179,9 +187,12 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   window_.yield();
   window_.setProgress(Bar::ProgressBar1,
                       static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
-  if (form_ == Form::PST && derived) {
+  if (storeOpen) {
     window_.yield();
-    attempt(FailureKind::Other, [&] { stores_->closeMailboxStore(); });
+    attempt(FailureKind::Other, [&] {
+      summary.storePath = stores_->closeMailboxStore();
+      storeWritten(summary.storePath);
+    });
   }
   if (observer_) observer_->mailboxDone(i, summary);
 }
@@ -263,23 +274,40 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
     if (folderMade) warnOfEarlierFiles(outputFolder, 0);
     return;
   }
+  // A .pst store needs no folder of message files; its messages must not fail for want of one.
+  const bool needsFolder = form_ != Form::PST;
 
   // Every message of this mailbox depends on the folder; when it is missing, all of them are
   // counted as failed with the one reason.
-  if (!folderMade) {
+  if (!folderMade && needsFolder) {
     recordFailure(FailureKind::Message, folderProblem, static_cast<std::int64_t>(n));
     return;
   }
   std::unique_ptr<OutputFolder> folder;
-  try {
-    folder = std::make_unique<OutputFolder>(outputFolder);
-  } catch (const std::exception& e) {
-    recordFailure(FailureKind::Message, e.what(), static_cast<std::int64_t>(n));
-    return;
+  if (needsFolder) {
+    try {
+      folder = std::make_unique<OutputFolder>(outputFolder);
+    } catch (const std::exception& e) {
+      recordFailure(FailureKind::Message, e.what(), static_cast<std::int64_t>(n));
+      return;
+    }
   }
 
-  MessageWriterPool writer(searched, offsets.values(), *folder,
-                           std::string(MessageFileExtension(form_)), workers_);
+  const auto& values = offsets.values();
+  MessageJobFactory jobs;
+  switch (form_) {
+    case Form::EML:
+    case Form::EMLX:
+      jobs = MessageFileJobs(searched, values, *folder, std::string(MessageFileExtension(form_)));
+      break;
+    case Form::PST:
+      jobs = ImportJobs(searched, values);
+      break;
+    case Form::MSG:
+      jobs = MsgFileJobs(searched, values, *folder);
+      break;
+  }
+  MessageWriterPool writer(values, std::move(jobs), workers_);
   const auto waiting = [&](std::int64_t soFar) {
     if (soFar > 0) {
       std::int64_t size = 0;
@@ -294,27 +322,16 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   };
   std::int64_t saved = 0;
   for (std::size_t j = 0; j < n; ++j) {
-    const MessageWriterPool::Outcome outcome = writer.take(j, waiting);
-    const std::string messageFile =
-        folder->pathOf("email-" + std::to_string(j) + std::string(MessageFileExtension(form_)));
-    if (!outcome.written) {
+    MessageWriterPool::Outcome outcome = writer.take(j, waiting);
+    if (!outcome.done) {
       recordFailure(FailureKind::Message, outcome.error);
-    } else {
-      bool stored = true;
-      if (form_ == Form::PST) {
-        stored = attempt(FailureKind::Message, [&] { stores_->importMessage(messageFile); });
-      } else if (form_ == Form::MSG) {
-        stored = attempt(FailureKind::Message, [&] {
-          stores_->saveMessageAsMsg(messageFile,
-                                    folder->pathOf("Email-" + std::to_string(j) + ".msg"));
-        });
-      }
-      if (stored) {
-        ++saved;
-        ++report_.messagesWritten;
-        report_.bytesWritten += outcome.bytes;
-      }
+    } else if (form_ != Form::PST ||
+               attempt(FailureKind::Message, [&] { stores_->addMessage(*outcome.message); })) {
+      ++saved;
+      ++report_.messagesWritten;
+      report_.bytesWritten += outcome.bytes;
     }
+    outcome.message.reset();  // its attachments may hold the mailbox's bytes open
     window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");
     window_.yield();
   }
@@ -378,9 +395,9 @@ void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::siz
 }
 
 void ConversionRun::finish() {
-  if (form_ == Form::MSG) {
+  if (temporaryStoreOpen_) {
     window_.yield();
-    attempt(FailureKind::Other, [&] { stores_->closeTemporaryStore(); });
+    attempt(FailureKind::Other, [&] { storeWritten(stores_->closeTemporaryStore()); });
   }
   report_.outcome = RunReport::Outcome::Completed;
   if (observer_) observer_->runDone(report_);

@@ -49,6 +49,7 @@ class ConversionRun {
   bool attempt(FailureKind kind, Step&& step);
   void recordFailure(FailureKind kind, std::string reason, std::int64_t messages = 1);
   void warn(std::string text);
+  void storeWritten(const std::string& path);
 
   void convertRow(std::size_t i, const std::string& row);
   void convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
@@ -66,6 +67,7 @@ class ConversionRun {
   unsigned workers_;
 
   FailureMode mode_ = FailureMode::Unset;
+  bool temporaryStoreOpen_ = false;
   Form form_ = Form::EML;
   std::string TargetFolder;
   std::string StoreFolderName;

@@ -16,15 +16,9 @@ unsigned MessageWriterPool::DefaultWorkers() {
   return std::thread::hardware_concurrency() > 1 ? 2u : 0u;
 }
 
-MessageWriterPool::MessageWriterPool(SearchedMailbox mailbox,
-                                     const std::vector<std::int64_t>& offsets,
-                                     const OutputFolder& folder, std::string extension,
-                                     unsigned workers)
-    : mailbox_(std::move(mailbox)),
-      offsets_(offsets),
-      folder_(folder),
-      extension_(std::move(extension)),
-      slots_(kSlots) {
+MessageWriterPool::MessageWriterPool(const std::vector<std::int64_t>& offsets,
+                                     MessageJobFactory jobs, unsigned workers)
+    : offsets_(offsets), jobs_(std::move(jobs)), slots_(kSlots) {
   for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
 }
 
@@ -45,32 +39,24 @@ std::size_t MessageWriterPool::batchEnd(std::size_t first) const {
   return static_cast<std::size_t>(past - offsets_.begin());
 }
 
-MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageCutter& cutter, std::size_t j,
+MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageJob& job, std::size_t j,
                                                        bool onWorker, const Waiting* waiting) {
-  Outcome outcome;
   if (onWorker) {
     progressBytes_ = 0;
     progressMessage_ = static_cast<std::int64_t>(j);
   }
-  try {
-    const CutResult cut = cutter.write(j, folder_, extension_, [&](std::int64_t soFar) {
-      if (onWorker) {
-        progressBytes_ = soFar;
-        if (stop_) throw Stopped{};
-      } else if (waiting) {
-        (*waiting)(soFar);
-      }
-    });
-    outcome.written = true;
-    outcome.bytes = cut.bytes;
-  } catch (const std::exception& e) {
-    outcome.error = e.what();
-  }
-  return outcome;
+  return job.run(j, [&](std::int64_t soFar) {
+    if (onWorker) {
+      progressBytes_ = soFar;
+      if (stop_) throw Stopped{};
+    } else if (waiting) {
+      (*waiting)(soFar);
+    }
+  });
 }
 
 void MessageWriterPool::work() {
-  MessageCutter cutter(mailbox_, offsets_);  // each worker its own read window on the one file
+  const std::unique_ptr<MessageJob> job = jobs_();  // each worker its own read window
   for (;;) {
     Batch* slot = nullptr;
     std::size_t first = 0;
@@ -92,7 +78,7 @@ void MessageWriterPool::work() {
     outcomes.reserve(end - first);
     try {
       for (std::size_t j = first; j < end; ++j) {
-        outcomes.push_back(writeOne(cutter, j, true, nullptr));
+        outcomes.push_back(writeOne(*job, j, true, nullptr));
       }
     } catch (const Stopped&) {
       return;  // the unfinished file has been removed
@@ -109,8 +95,8 @@ void MessageWriterPool::work() {
 
 MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting& waiting) {
   if (threads_.empty()) {
-    if (!ownCutter_) ownCutter_ = std::make_unique<MessageCutter>(mailbox_, offsets_);
-    return writeOne(*ownCutter_, j, false, &waiting);
+    if (!ownJob_) ownJob_ = jobs_();
+    return writeOne(*ownJob_, j, false, &waiting);
   }
 
   std::unique_lock lock(mutex_);

@@ -1,8 +1,9 @@
-// Writes the message files of one mailbox on worker threads while the run's own thread reports
-// them, strictly in message order: the run takes message j's outcome only once the file is
-// complete (or has failed), so labels, counts and failure reports come in the same order and say
-// the same as when one thread does everything. File-system calls dominate the time of a
-// conversion, and two threads keep two of them in flight.
+// Does the messages of one mailbox (writes their files, or imports them) on worker threads while
+// the run's own thread reports them, strictly in message order: the run takes message j's
+// outcome only once its job is complete (or has failed), so labels, counts and failure reports
+// come in the same order and say the same as when one thread does everything. File-system calls
+// dominate the time of a conversion to message files, the import that of the other forms, and
+// two threads keep two of either in flight.
 #pragma once
 
 #include <atomic>
@@ -14,27 +15,24 @@
 #include <thread>
 #include <vector>
 
-#include "convert/message_cutter.h"
-#include "util/pending_file.h"
+#include "convert/message_jobs.h"
 
 namespace qc {
 
 class MessageWriterPool {
  public:
-  struct Outcome {
-    bool written = false;
-    std::uint64_t bytes = 0;
-    std::string error;  // why the file was not written
-  };
+  using Outcome = MessageOutcome;
 
   // Called on the run's thread while it waits: the bytes copied so far of the message it waits
   // for, or -1 when that message has not started. May throw (a stop request); the pool then stops
   // its workers, and their unfinished files are removed.
   using Waiting = std::function<void(std::int64_t bytesSoFar)>;
 
-  // With `workers` 0 every message is written on the calling thread, inside take().
-  MessageWriterPool(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                    const OutputFolder& folder, std::string extension, unsigned workers);
+  // `offsets` (which must outlive the pool) group neighbouring messages into batches; `jobs`
+  // makes one job per thread. With `workers` 0 every message is done on the calling thread,
+  // inside take().
+  MessageWriterPool(const std::vector<std::int64_t>& offsets, MessageJobFactory jobs,
+                    unsigned workers);
   ~MessageWriterPool();
   MessageWriterPool(const MessageWriterPool&) = delete;
   MessageWriterPool& operator=(const MessageWriterPool&) = delete;
@@ -55,16 +53,14 @@ class MessageWriterPool {
   struct Stopped {};
 
   void work();
-  Outcome writeOne(MessageCutter& cutter, std::size_t j, bool onWorker, const Waiting* waiting);
+  Outcome writeOne(MessageJob& job, std::size_t j, bool onWorker, const Waiting* waiting);
   std::size_t batchEnd(std::size_t first) const;
 
-  SearchedMailbox mailbox_;
   const std::vector<std::int64_t>& offsets_;
-  const OutputFolder& folder_;
-  std::string extension_;
+  MessageJobFactory jobs_;
 
   // Work on the calling thread (no workers).
-  std::unique_ptr<MessageCutter> ownCutter_;
+  std::unique_ptr<MessageJob> ownJob_;
 
   // Work on workers: batches of neighbouring messages, a few in flight at a time.
   std::mutex mutex_;

@@ -20,6 +20,7 @@ struct MailboxSummary {
   std::int64_t messagesFound = 0;
   std::int64_t messagesWritten = 0;
   std::int64_t messagesFailed = 0;
+  std::string storePath;  // .pst form: the store file the mailbox went to
 };
 
 class RunObserver {
@@ -32,6 +33,9 @@ class RunObserver {
   // Not a failure, but something the user should know about the output.
   virtual void warning(std::string_view /*text*/) {}
   virtual void mailboxDone(std::size_t /*index*/, const MailboxSummary& /*summary*/) {}
+  // A store file is complete under its final name (.pst: one per mailbox; .msg: the temporary
+  // store of the run).
+  virtual void storeWritten(std::string_view /*path*/) {}
   virtual void runDone(const RunReport& /*report*/) {}
 };
 

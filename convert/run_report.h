@@ -25,9 +25,10 @@ struct RunReport {
   std::int64_t mailboxesChanged = 0;  // replaced or grown during the run: not all converted
   std::int64_t otherFailures = 0;     // store steps outside single messages
   std::uint64_t bytesWritten = 0;
-  std::vector<std::string> problems;  // the reasons, in the order they happened (the first ones)
-  std::int64_t problemsNotKept = 0;   // problems past those kept
-  std::vector<std::string> warnings;  // not failures, but worth knowing (the first ones)
+  std::vector<std::string> problems;    // the reasons, in the order they happened (the first ones)
+  std::int64_t problemsNotKept = 0;     // problems past those kept
+  std::vector<std::string> warnings;    // not failures, but worth knowing (the first ones)
+  std::vector<std::string> storeFiles;  // .pst and .msg forms: the store files written
 
   bool anyFailed() const {
     return messagesFailed + mailboxesFailed + mailboxesChanged + otherFailures > 0;

@@ -1,8 +1,11 @@
 // The steps of the .pst and .msg forms that go through a message store. The run calls them at
-// fixed points; the message-store library fills them in. Every step throws qc::Error on failure.
+// fixed points, handing over messages already imported from the mailbox's bytes; the
+// message-store library fills them in. Every step throws qc::Error on failure, naming the file.
 #pragma once
 
 #include <string>
+
+#include "mapi/property.h"
 
 namespace qc {
 
@@ -10,21 +13,22 @@ class StoreSteps {
  public:
   virtual ~StoreSteps() = default;
 
-  // .msg form, before the first mailbox: the run's one temporary store in `targetFolder`.
-  virtual void openTemporaryStore(const std::string& targetFolder) = 0;
-  // .pst form, per mailbox: the store file `targetFolder` + `mailboxName` + ".pst".
-  virtual void openMailboxStore(const std::string& targetFolder,
-                                const std::string& mailboxName) = 0;
-  // Both forms, per mailbox: the folder `storeFolderName` under the store's root.
+  // .msg form, before the first mailbox: the run's one temporary store in `targetFolder`
+  // ("Temp" and the local time). Returns the path of its file.
+  virtual std::string openTemporaryStore(const std::string& targetFolder) = 0;
+  // .pst form, per mailbox: the store file `targetFolder` + `mailboxName` + ".pst", displayed
+  // as `mailboxName`. A name already taken (by an earlier store of this run, or by any file)
+  // is never overwritten: the store gets " (2)", " (3)" ... before ".pst". Returns its path.
+  virtual std::string openMailboxStore(const std::string& targetFolder,
+                                       const std::string& mailboxName) = 0;
+  // Both forms, per mailbox: the folder `storeFolderName` under the top of the store's folders.
   virtual void createMailboxFolder(const std::string& storeFolderName) = 0;
-  // .pst form, per message: imports the intermediate file into the folder and deletes the file.
-  virtual void importMessage(const std::string& emlPath) = 0;
-  // .msg form, per message: imports the intermediate file, writes `msgPath`, deletes the file.
-  virtual void saveMessageAsMsg(const std::string& emlPath, const std::string& msgPath) = 0;
-  // .pst form, after a mailbox's last message.
-  virtual void closeMailboxStore() = 0;
-  // .msg form, after the last mailbox.
-  virtual void closeTemporaryStore() = 0;
+  // .pst form, per message in mailbox order: the message into the mailbox's folder.
+  virtual void addMessage(const mapi::Message& message) = 0;
+  // .pst form, after a mailbox's last message: completes the store file. Returns its path.
+  virtual std::string closeMailboxStore() = 0;
+  // .msg form, after the last mailbox. Returns the path of the temporary store's file.
+  virtual std::string closeTemporaryStore() = 0;
 };
 
 }  // namespace qc

@@ -46,7 +46,6 @@ bool FolderExists(const std::string& path) {
   return status.type() == fs::file_type::directory;
 }
 
-
 }  // namespace
 
 void pathLogger::PathLogInit() {

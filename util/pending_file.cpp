@@ -166,7 +166,24 @@ void PendingFile::writeAt(std::uint64_t offset, const void* data, std::size_t si
   }
 }
 
-void PendingFile::commit() {
+namespace {
+
+// renameat() that fails with EEXIST rather than replace what is there.
+int RenameNoReplace(int folder, const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+  if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+#endif
+  // File systems without it: a hard link is made only where nothing is, then the temporary
+  // name goes.
+  if (::linkat(folder, from, folder, to, 0) != 0) return -1;
+  ::unlinkat(folder, from, 0);
+  return 0;
+}
+
+}  // namespace
+
+void PendingFile::commit(bool replace) {
   if (fd_ < 0) throw Error("cannot complete '" + finalPath() + "' twice");
   const int fd = fd_;
   fd_ = -1;
@@ -176,7 +193,10 @@ void PendingFile::commit() {
     ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
     throw systemError("cannot write", finalPath(), error);
   }
-  if (::renameat(folder_->fd(), tempName_.c_str(), folder_->fd(), name_.c_str()) != 0) {
+  const int renamed =
+      replace ? ::renameat(folder_->fd(), tempName_.c_str(), folder_->fd(), name_.c_str())
+              : RenameNoReplace(folder_->fd(), tempName_.c_str(), name_.c_str());
+  if (renamed != 0) {
     const int error = errno;
     ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
     throw systemError("cannot create", finalPath(), error);

@@ -60,7 +60,9 @@ class PendingFile {
 
   // Closes the file and gives it its final name, replacing any file (or link) of that name but
   // never a folder. Throws qc::Error naming the final path; the temporary file is removed then.
-  void commit();
+  // With `replace` false an existing entry of that name is never replaced: the commit fails
+  // with EEXIST instead, atomically (no one can slip a file in between a check and the rename).
+  void commit(bool replace = true);
 
   std::string finalPath() const { return folder_->pathOf(name_); }
   std::string temporaryPath() const { return folder_->pathOf(tempName_); }

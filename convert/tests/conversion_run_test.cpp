@@ -527,28 +527,6 @@ TEST(ConversionRun, WarnsOfMessageFilesOfAnEarlierRun) {
   EXPECT_EQ(ReadFile(folder + "/email-3.eml"), "old");  // warned of, never deleted
 }
 
-TEST(ConversionRun, AStoreFormWithoutAStoreStopsWithTheStoreError) {
-  TempDir in, out;
-  const std::string box = in / "x.mbx";
-  WriteFile(box, kSep + "a\r\n");
-  for (Form form : {Form::PST, Form::MSG}) {
-    Harness h;
-    h.window.form = form;
-    h.window.rows = {box, box};
-    h.window.browseAnswer = out.path().string();
-    const RunReport report = h.run();
-    EXPECT_EQ(report.outcome, RunReport::Outcome::Stopped);
-    ASSERT_EQ(h.window.boxes.size(), 1u);
-    EXPECT_EQ(h.window.boxes[0].title, "Outlook Error");
-    EXPECT_EQ(
-        h.window.boxes[0].text.rfind("Outlook Session Creation Error !\r\nCheck if Outlook", 0),
-        0u);
-    EXPECT_EQ(h.window.convertEnabled, (std::vector<bool>{false, true}));
-    EXPECT_EQ(h.window.optionsCleared, 1);
-    EXPECT_TRUE(h.window.labelHistory[Label::LblIMMFile].empty());
-  }
-}
-
 TEST_P(ConversionRunWriters, AStopRequestEndsTheRunAndLeavesNoPartialFile) {
   TempDir in, out;
   const std::string box = in / "stop.mbx";

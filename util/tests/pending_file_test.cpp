@@ -115,5 +115,26 @@ TEST(PendingFile, FailuresNameThePathAndLeaveNothingBehind) {
   }
 }
 
+TEST(PendingFile, ACommitThatMustNotReplaceLeavesWhatIsThere) {
+  test::ScratchFolder scratch;
+  scratch.write("taken.pst", "an earlier store");
+  {
+    PendingFile file(scratch.file("taken.pst"));
+    file.write("new", 3);
+    try {
+      file.commit(false);
+      ADD_FAILURE() << "replaced";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), EEXIST);
+    }
+  }
+  EXPECT_EQ(Listing(scratch.path()), std::vector<std::string>{"taken.pst"});
+  EXPECT_EQ(ReadAll(scratch.file("taken.pst")), "an earlier store");
+  PendingFile fresh(scratch.file("free.pst"));
+  fresh.write("new", 3);
+  fresh.commit(false);
+  EXPECT_EQ(ReadAll(scratch.file("free.pst")), "new");
+}
+
 }  // namespace
 }  // namespace qc

@@ -1,0 +1,148 @@
+#include "convert/message_jobs.h"
+
+#include <algorithm>
+
+#include "mapi/import/rfc822_import.h"
+#include "mapi/msg/msg_writer.h"
+#include "util/error.h"
+
+namespace qc {
+
+namespace {
+
+// The read flag, and has-attachments kept only where the message has some.
+constexpr std::int32_t kMessageFlags = 17;
+
+std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox) {
+  return "message " + std::to_string(j + 1) + " (offset " + std::to_string(offset) + ") of '" +
+         mailbox + "'";
+}
+
+// A range of the searched mailbox file, read where it lies: the import parses it in place and
+// attachments decode from it when they are written. Holds the file open while anything reads.
+class MailboxSlice final : public mapi::ByteSource {
+ public:
+  MailboxSlice(std::shared_ptr<const MailboxFile> file, std::int64_t start, std::int64_t size)
+      : file_(std::move(file)), start_(start), size_(size) {}
+  std::uint64_t size() const override { return static_cast<std::uint64_t>(size_); }
+  // Fewer bytes where the file ends early (it shrank): the import reports that as a failure.
+  std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override {
+    if (offset >= size()) return 0;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size() - offset));
+    return file_->readAt(start_ + static_cast<std::int64_t>(offset), out, n);
+  }
+
+ private:
+  std::shared_ptr<const MailboxFile> file_;
+  std::int64_t start_;
+  std::int64_t size_;
+};
+
+class MessageFileJob final : public MessageJob {
+ public:
+  MessageFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                 const OutputFolder& folder, std::string extension)
+      : cutter_(std::move(mailbox), offsets), folder_(folder), extension_(std::move(extension)) {}
+
+  MessageOutcome run(std::size_t j, const ChunkProgress& progress) override {
+    MessageOutcome outcome;
+    try {
+      const CutResult cut = cutter_.write(j, folder_, extension_, progress);
+      outcome.done = true;
+      outcome.bytes = cut.bytes;
+    } catch (const Error& e) {
+      outcome.error = e.what();
+    }
+    return outcome;
+  }
+
+ private:
+  MessageCutter cutter_;
+  const OutputFolder& folder_;
+  std::string extension_;
+};
+
+class ImportJob : public MessageJob {
+ public:
+  ImportJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets)
+      : mailbox_(std::move(mailbox)), offsets_(offsets) {}
+
+  MessageOutcome run(std::size_t j, const ChunkProgress&) override {
+    MessageOutcome outcome;
+    try {
+      const auto bytes = MessageBytes(mailbox_, offsets_, j);
+      outcome.bytes = bytes->size();
+      outcome.message = mapi::ImportRfc822(bytes);
+      mapi::SetMessageFlags(*outcome.message, kMessageFlags);
+      finish(j, outcome);
+      outcome.done = true;
+    } catch (const std::exception& e) {
+      outcome.message.reset();
+      outcome.error = MessageContext(j, offsets_.at(j), mailbox_.file->path()) + ": " + e.what();
+    }
+    return outcome;
+  }
+
+ protected:
+  virtual void finish(std::size_t, MessageOutcome&) {}
+
+ private:
+  SearchedMailbox mailbox_;
+  const std::vector<std::int64_t>& offsets_;
+};
+
+class MsgFileJob final : public ImportJob {
+ public:
+  MsgFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+             const OutputFolder& folder)
+      : ImportJob(std::move(mailbox), offsets), folder_(folder) {}
+
+ private:
+  void finish(std::size_t j, MessageOutcome& outcome) override {
+    mapi::msg::WriteMsgFile(*outcome.message,
+                            folder_.pathOf("Email-" + std::to_string(j) + ".msg"));
+    outcome.message.reset();  // written; nothing more to do with it
+  }
+
+  const OutputFolder& folder_;
+};
+
+}  // namespace
+
+std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mailbox,
+                                                     const std::vector<std::int64_t>& offsets,
+                                                     std::size_t j) {
+  const std::int64_t start = offsets.at(j);
+  std::int64_t end = j + 1 < offsets.size() ? offsets[j + 1] : mailbox.end;
+  // Spaces at the end are not part of the message file either; the few bytes before the end
+  // tell where they begin.
+  std::uint8_t tail[256];
+  while (end > start) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(end - start, sizeof tail));
+    const std::size_t got = mailbox.file->readAt(end - static_cast<std::int64_t>(want), tail, want);
+    if (got < want) break;  // the file shrank: the import will say so
+    std::size_t keep = want;
+    while (keep > 0 && tail[keep - 1] == ' ') --keep;
+    end -= static_cast<std::int64_t>(want - keep);
+    if (keep > 0) break;
+  }
+  return std::make_shared<MailboxSlice>(mailbox.file, start, end - start);
+}
+
+MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                                  const OutputFolder& folder, std::string extension) {
+  return [=, &offsets, &folder] {
+    return std::make_unique<MessageFileJob>(mailbox, offsets, folder, extension);
+  };
+}
+
+MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets) {
+  return [=, &offsets] { return std::make_unique<ImportJob>(mailbox, offsets); };
+}
+
+MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                              const OutputFolder& folder) {
+  return [=, &offsets, &folder] { return std::make_unique<MsgFileJob>(mailbox, offsets, folder); };
+}
+
+}  // namespace qc

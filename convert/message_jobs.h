@@ -1,0 +1,55 @@
+// What the run does with one message of a mailbox, on whichever thread does it: write it as a
+// message file (.eml, .emlx), import it for a store (.pst), or import it and write it as an
+// Outlook .msg file. One job object per thread; each reads the searched mailbox through its own
+// read window.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/message_cutter.h"
+#include "mapi/property.h"
+#include "util/pending_file.h"
+
+namespace qc {
+
+struct MessageOutcome {
+  bool done = false;                       // written (or imported)
+  std::uint64_t bytes = 0;                 // bytes of the message written, or read for the import
+  std::string error;                       // why not, with the message number, offset and mailbox
+  std::unique_ptr<mapi::Message> message;  // the imported message, for a store
+};
+
+class MessageJob {
+ public:
+  using ChunkProgress = MessageCutter::ChunkProgress;
+  virtual ~MessageJob() = default;
+  // Does message j. Failures are returned in the outcome, never thrown, but for what
+  // `progress` throws (a stop), which leaves no temporary file behind.
+  virtual MessageOutcome run(std::size_t j, const ChunkProgress& progress) = 0;
+};
+
+using MessageJobFactory = std::function<std::unique_ptr<MessageJob>()>;
+
+// email-j<extension> in `folder`: the message's bytes, trimmed of spaces, then CR LF.
+MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                                  const OutputFolder& folder, std::string extension);
+
+// The message imported from its bytes in the mailbox, marked read (and has-attachments where it
+// has some), handed back for a store.
+MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets);
+
+// The message imported and marked as above, written as Email-j.msg in `folder`.
+MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                              const OutputFolder& folder);
+
+// The bytes of message j as the message file holds them, without the final CR LF: from its
+// separator up to the next one, without the spaces at its end.
+std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mailbox,
+                                                     const std::vector<std::int64_t>& offsets,
+                                                     std::size_t j);
+
+}  // namespace qc

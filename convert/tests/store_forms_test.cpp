@@ -1,0 +1,212 @@
+// The .pst and .msg forms as the run drives them: which store steps it calls with what, the
+// window's texts and boxes, the files it leaves, and how failures are counted.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "convert/conversion_run.h"
+#include "convert/tests/fake_window.h"
+#include "convert/tests/test_files.h"
+#include "mapi/cfb/cfb_reader.h"
+#include "mapi/msg/msg_checker.h"
+#include "util/error.h"
+
+namespace qc {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeWindow;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+using namespace std::string_literals;
+
+const std::string kSep = "From ???@??? Mon Jan 01 00:00:00 2024\r\n";
+
+std::string Message(const std::string& subject, const std::string& extra = "") {
+  return kSep + "From: a@example.com\r\nSubject: " + subject + "\r\n" + extra + "\r\nbody of " +
+         subject + "\r\n";
+}
+
+// Records what the run asks of a store; fails where a test says so.
+class FakeStore final : public StoreSteps {
+ public:
+  std::vector<std::string> calls;
+  std::string failOpen;                // a reason: opening a store throws it
+  std::size_t failMessage = SIZE_MAX;  // this message (0-based, whole run) is refused
+  std::size_t messages = 0;
+
+  std::string openTemporaryStore(const std::string& target) override {
+    calls.push_back("temporary " + target);
+    if (!failOpen.empty()) throw Error(failOpen);
+    return target + "Temp.pst";
+  }
+  std::string openMailboxStore(const std::string& target, const std::string& name) override {
+    calls.push_back("open " + name);
+    if (!failOpen.empty()) throw Error(failOpen);
+    return target + name + ".pst";
+  }
+  void createMailboxFolder(const std::string& name) override { calls.push_back("folder " + name); }
+  void addMessage(const mapi::Message& message) override {
+    const auto* subject = message.props.get<std::string>(mapi::tags::PR_SUBJECT_W);
+    const auto* flags = message.props.get<std::int32_t>(mapi::tags::PR_MESSAGE_FLAGS);
+    calls.push_back("message " + (subject ? *subject : "?") + " flags " +
+                    (flags ? std::to_string(*flags) : "?"));
+    if (messages++ == failMessage) throw Error("the store refused message " + *subject);
+  }
+  std::string closeMailboxStore() override {
+    calls.push_back("close");
+    return "closed.pst";
+  }
+  std::string closeTemporaryStore() override {
+    calls.push_back("close temporary");
+    return "Temp.pst";
+  }
+};
+
+struct Harness {
+  FakeWindow window;
+  NullLog log;
+  FinderSlot finder{window, log};
+  FakeStore store;
+  unsigned writers = 2;
+  RunReport run(Form form, std::vector<std::string> rows, const std::string& out) {
+    window.form = form;
+    window.rows = std::move(rows);
+    window.browseAnswer = out;
+    ConversionRun conversion(window, finder, &store);
+    conversion.setWriterThreads(writers);
+    return conversion.CmdConvert_Click();
+  }
+};
+
+std::string OutFolder(const TempDir& out, const std::string& mailbox) {
+  return (out.path() / fs::path(mailbox).relative_path()).string();
+}
+
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class StoreForms : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(StoreForms, PstPutsEveryMessageIntoItsMailboxsStoreInOrder) {
+  TempDir in, out;
+  const std::string inbox = in / "Mail/Inbox.mbox";
+  const std::string empty = in / "Mail/Empty.mbx";
+  WriteFile(inbox, Message("one") + Message("two") +
+                       Message("three", "Content-Type: multipart/mixed; boundary=b\r\n") +
+                       "--b\r\nContent-Type: text/plain\r\n\r\nx\r\n--b\r\nContent-Type: "
+                       "application/octet-stream\r\nContent-Disposition: attachment; "
+                       "filename=a.bin\r\n\r\nAAAA\r\n--b--\r\n");
+  WriteFile(empty, "");
+  Harness h;
+  h.writers = GetParam();
+  const RunReport report = h.run(Form::PST, {inbox, empty}, out.path().string());
+
+  EXPECT_EQ(report.messagesWritten, 3);
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  const std::string target = out.path().string() + "/";
+  EXPECT_EQ(h.store.calls,
+            (std::vector<std::string>{"open Inbox", "folder Inbox", "message one flags 1",
+                                      "message two flags 1", "message three flags 17", "close",
+                                      "open Empty.mbx", "folder Empty.mbx", "close"}));
+  EXPECT_EQ(report.storeFiles, (std::vector<std::string>{"closed.pst", "closed.pst"}));
+  // The mailbox folders are made and stay empty: no intermediate file anywhere.
+  EXPECT_TRUE(Listing(OutFolder(out, inbox)).empty());
+  EXPECT_TRUE(Listing(OutFolder(out, empty)).empty());
+  ASSERT_FALSE(h.window.boxes.empty());
+  EXPECT_EQ(h.window.boxes.back().text,
+            "Your messages from Quillon Mailboxes has been successfully exported to Outlook (.pst) "
+            "file.\r\n" +
+                std::string(75, '*') +
+                "\r\nStart Outlook and open converted pst file by clicking File -> Open -> Outlook "
+                "Data File. And it all done !");
+  EXPECT_EQ(h.window.labelHistory[Label::LblProgress].back(), "");
+  EXPECT_NE(std::find(h.window.labelHistory[Label::LblProgress].begin(),
+                      h.window.labelHistory[Label::LblProgress].end(), "Saved 3 Message(s)"),
+            h.window.labelHistory[Label::LblProgress].end());
+}
+
+TEST_P(StoreForms, MsgWritesOneOutlookFilePerMessageThroughOneTemporaryStore) {
+  TempDir in, out;
+  const std::string a = in / "A/Inbox.mbx";
+  const std::string b = in / "B/Inbox.mbx";
+  WriteFile(a, Message("first") + Message("second") + Message("third"));
+  WriteFile(b, Message("other"));
+  Harness h;
+  h.writers = GetParam();
+  const RunReport report = h.run(Form::MSG, {a, b}, out.path().string());
+
+  EXPECT_EQ(report.messagesWritten, 4);
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  EXPECT_EQ(h.store.calls,
+            (std::vector<std::string>{"temporary " + out.path().string() + "/", "folder Inbox.mbx",
+                                      "folder Inbox.mbx", "close temporary"}));
+  EXPECT_EQ(Listing(OutFolder(out, a)),
+            (std::vector<std::string>{"Email-0.msg", "Email-1.msg", "Email-2.msg"}));
+  EXPECT_EQ(Listing(OutFolder(out, b)), std::vector<std::string>{"Email-0.msg"});
+  const std::string second = ReadFile(OutFolder(out, a) + "/Email-1.msg");
+  const mapi::Bytes bytes(second.begin(), second.end());
+  EXPECT_EQ(mapi::msg::CheckMsg(bytes), std::vector<std::string>{});
+  EXPECT_NE(second.find("s\0e\0c\0o\0n\0d\0"s), std::string::npos);  // the subject, UTF-16
+  EXPECT_EQ(h.window.boxes.back().text,
+            "Your messages from Quillon Mailboxes has been successfully exported.\r\n" +
+                std::string(75, '*') + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(OnWorkerThreadsAndInline, StoreForms, ::testing::Values(2u, 0u));
+
+TEST(StoreForms, AStoreThatCannotBeCreatedStopsTheRunAndSaysWhy) {
+  TempDir in, out;
+  const std::string box = in / "x.mbx";
+  WriteFile(box, Message("a"));
+  for (Form form : {Form::PST, Form::MSG}) {
+    Harness h;
+    h.store.failOpen = "cannot create '/out/x.mbx.pst': Permission denied";
+    const RunReport report = h.run(form, {box, box}, out.path().string());
+    EXPECT_EQ(report.outcome, RunReport::Outcome::Stopped);
+    ASSERT_EQ(h.window.boxes.size(), 1u);
+    EXPECT_EQ(h.window.boxes[0].title, "Outlook Error");
+    EXPECT_EQ(h.window.boxes[0].style, MsgStyle::OkInformation);
+    const std::string& text = h.window.boxes[0].text;
+    EXPECT_NE(text.find("cannot create '/out/x.mbx.pst': Permission denied"), std::string::npos);
+    EXPECT_EQ(text.find("Outlook 2010"), std::string::npos) << "no advice to install Outlook";
+    EXPECT_EQ(text.find("32 Bit"), std::string::npos);
+    EXPECT_EQ(h.window.convertEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(h.window.optionsCleared, 1);
+    EXPECT_EQ(h.store.calls.size(), 1u) << "the run stops at once";
+  }
+  // Without any store the run stops the same way.
+  FakeWindow window;
+  NullLog log;
+  FinderSlot finder(window, log);
+  window.form = Form::PST;
+  window.rows = {box};
+  window.browseAnswer = out.path().string();
+  ConversionRun run(window, finder);
+  EXPECT_EQ(run.CmdConvert_Click().outcome, RunReport::Outcome::Stopped);
+  EXPECT_EQ(window.boxes.at(0).title, "Outlook Error");
+}
+
+TEST(StoreForms, AMessageTheStoreRefusesIsCountedAndTheRestGoOn) {
+  TempDir in, out;
+  const std::string box = in / "x.mbx";
+  WriteFile(box, Message("a") + Message("b") + Message("c"));
+  Harness h;
+  h.store.failMessage = 1;
+  const RunReport report = h.run(Form::PST, {box}, out.path().string());
+  EXPECT_EQ(report.messagesWritten, 2);
+  EXPECT_EQ(report.messagesFailed, 1);
+  EXPECT_NE(report.problems.at(0).find("the store refused message b"), std::string::npos);
+  EXPECT_EQ(h.store.calls.back(), "close");
+  EXPECT_EQ(h.window.boxes.back().style, MsgStyle::OkExclamation);
+  EXPECT_EQ(h.window.boxes.back().text.find("successfully"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qc

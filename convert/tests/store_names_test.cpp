@@ -1,0 +1,47 @@
+#include "convert/store_names.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "convert/tests/test_files.h"
+
+namespace qc {
+namespace {
+
+std::tm At(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
+
+TEST(StoreNames, TheTemporaryStoresTimestamp) {
+  EXPECT_EQ(StoreTimestamp(At(2026, 12, 6, 7, 5, 9)), "6.12.26 7.5.09");
+  EXPECT_EQ(StoreTimestamp(At(2027, 1, 1, 10, 30, 0)), "1.1.27 10.30.00");
+  EXPECT_EQ(StoreTimestamp(At(2100, 10, 31, 23, 59, 59)), "31.10.00 23.59.59");
+  EXPECT_EQ(StoreTimestamp(At(2009, 2, 28, 0, 0, 5)), "28.2.09 0.0.05");
+}
+
+// No store overwrites or adds to anything: a name taken on disk (by any kind of entry) or by an
+// earlier store of the run is passed over.
+TEST(StoreNames, NeverATakenName) {
+  test::TempDir dir;
+  const std::string folder = dir.path().string() + "/";
+  test::WriteFile(folder + "Inbox.pst", "an earlier run's store");
+  std::filesystem::create_directory(folder + "Inbox (2).pst");
+  std::filesystem::create_symlink(folder + "nowhere", folder + "Inbox (3).pst");
+  StoreFileNames names;
+  EXPECT_EQ(names.claim(folder, "Inbox"), folder + "Inbox (4).pst");
+  EXPECT_EQ(names.claim(folder, "Inbox"), folder + "Inbox (5).pst");
+  EXPECT_EQ(names.claim(folder, "Sent"), folder + "Sent.pst");
+  EXPECT_EQ(names.claim(folder, "Inbox.mbx"), folder + "Inbox.mbx.pst");
+  EXPECT_EQ(test::ReadFile(folder + "Inbox.pst"), "an earlier run's store");
+}
+
+}  // namespace
+}  // namespace qc
