@@ -6,6 +6,8 @@
 // the write position, since the reader copies byte by byte.
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -19,20 +21,53 @@ namespace qc::mapi::rtf {
 namespace {
 
 constexpr std::size_t kWindow = kDictionarySize - 1;
-// How many earlier positions with the same first two bytes are tried. RTF repeats "\p", "\f"
-// and "ar" endlessly; past this depth longer chains cost time and gain almost nothing.
-constexpr int kMaxChain = 96;
+// How many earlier positions with the same hash of three bytes are tried. Past this depth longer
+// chains cost time and gain almost nothing: a match is at most 17 bytes long.
+constexpr int kMaxChain = 32;
+// How many are tried one byte further on, to see whether a two-byte match would hide a longer one.
+constexpr int kLookAheadChain = 4;
+// Tables small enough to stay in the processor's nearest caches.
+constexpr int kHashBits = 13;
+constexpr int kPairHashBits = 12;
+// Bytes readable past the end of the stream, so that matches are compared eight bytes at a time.
+constexpr std::size_t kPadding = 8;
+// Scratch buffers above this size are given back after use rather than kept for the next body.
+constexpr std::size_t kKeptScratch = std::size_t{1} << 20;
 
-// Two-byte keys index the chains: a reference pays for itself from two bytes on (17 bits
-// against 18 for two literals).
+std::uint64_t Load64(const char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// How many bytes from `a` and `b` agree, up to `limit` (at most kMaxMatch).
+std::size_t CommonLength(const char* a, const char* b, std::size_t limit) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (std::size_t n = 0; n < limit; n += 8) {
+      if (const std::uint64_t diff = Load64(a + n) ^ Load64(b + n); diff != 0) {
+        return std::min(limit, n + static_cast<std::size_t>(std::countr_zero(diff)) / 8);
+      }
+    }
+    return limit;
+  } else {
+    std::size_t n = 0;
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+  }
+}
+
+// Matches of three bytes and more come from chains of earlier positions with the same hash of
+// their first three bytes; a two-byte match only from the latest position with the same hash of
+// two. Chains keyed by two bytes grow long on RTF ("\p", "ar") and spend most of the time on
+// candidates that end after two bytes.
 //
 // The tables are kept per thread and reused: most bodies are a few kilobytes, and clearing
-// and allocating 272 KB of tables for each of them cost more than compressing it. Entries hold
+// and allocating the tables for each of them cost more than compressing it. Entries hold
 // positions offset by a base that moves past each stream, so older streams' entries are told
 // apart without clearing.
 class MatchFinder {
  public:
-  // The finder of this thread, ready for `stream`.
+  // The finder of this thread, ready for `stream`, after which kPadding bytes must be readable.
   static MatchFinder& For(std::string_view stream) {
     thread_local auto finder = std::make_unique<MatchFinder>();
     finder->start(stream);
@@ -40,10 +75,12 @@ class MatchFinder {
   }
 
   void insert(std::size_t p) {
-    if (p + 1 >= s_.size()) return;
-    std::uint32_t& first = head_[key(p)];
-    prev_[p & kDictionaryMask] = first;
-    first = base_ + static_cast<std::uint32_t>(p);
+    if (p + 2 < s_.size()) {
+      std::uint32_t& first = chains_[hash3(p)];
+      prev_[p & kDictionaryMask] = first;
+      first = base_ + static_cast<std::uint32_t>(p);
+    }
+    if (p + 1 < s_.size()) pairs_[hash2(p)] = base_ + static_cast<std::uint32_t>(p);
   }
 
   struct Match {
@@ -51,27 +88,35 @@ class MatchFinder {
     std::size_t at = 0;
   };
 
-  // The longest match for the bytes at `pos`; between equally long ones, the oldest, as the
-  // examples of the format's documentation choose.
-  Match longest(std::size_t pos) const {
+  // The longest match for the bytes at `pos` among the candidates tried (`chain` of them with
+  // three bytes and more); between equally long ones, the nearest.
+  Match longest(std::size_t pos, int chain = kMaxChain) const {
     Match best;
     if (pos + 1 >= s_.size()) return best;
     const std::size_t limit = std::min(kMaxMatch, s_.size() - pos);
     const char* here = s_.data() + pos;
-    std::uint32_t candidate = head_[key(pos)];
-    for (int tries = kMaxChain; candidate >= base_ && tries > 0; --tries) {
+    std::uint32_t candidate = pos + 2 < s_.size() ? chains_[hash3(pos)] : 0;
+    for (int tries = chain; candidate >= base_ && tries > 0; --tries) {
       const std::size_t p = candidate - base_;
       if (pos - p > kWindow) break;
       const char* there = s_.data() + p;
-      if (best.length < kMinMatch || there[best.length - 1] == here[best.length - 1]) {
-        std::size_t n = kMinMatch;  // the key already matched two bytes
-        while (n < limit && there[n] == here[n]) ++n;
-        if (n >= best.length) {
+      // Only a candidate that goes on past the best so far can beat it.
+      if (there[best.length] == here[best.length]) {
+        const std::size_t n = CommonLength(there, here, limit);
+        if (n > best.length) {
           best = {n, p};
           if (n == limit) break;
         }
       }
       candidate = prev_[p & kDictionaryMask];
+    }
+    if (best.length < kMinMatch) {
+      const std::uint32_t pair = pairs_[hash2(pos)];
+      if (pair >= base_ && pos - (pair - base_) <= kWindow) {
+        const std::size_t p = pair - base_;
+        const std::size_t n = CommonLength(s_.data() + p, here, limit);
+        if (n >= kMinMatch) best = {n, p};
+      }
     }
     return best;
   }
@@ -81,7 +126,8 @@ class MatchFinder {
     // Past the previous stream, with room for this one; 0 is never a position.
     const std::uint64_t next = std::uint64_t{base_} + previousSize_ + 1;
     if (next + stream.size() >= 0xFFFFFFFFu) {
-      head_.fill(0);
+      chains_.fill(0);
+      pairs_.fill(0);
       base_ = 1;
     } else {
       base_ = static_cast<std::uint32_t>(next);
@@ -90,51 +136,88 @@ class MatchFinder {
     s_ = stream;
   }
 
-  std::size_t key(std::size_t p) const {
-    return (std::size_t{static_cast<unsigned char>(s_[p])} << 8) |
-           static_cast<unsigned char>(s_[p + 1]);
+  std::size_t hash2(std::size_t p) const {
+    const std::uint32_t bytes = (std::uint32_t{static_cast<unsigned char>(s_[p])} << 8) |
+                                static_cast<unsigned char>(s_[p + 1]);
+    return (bytes * 2654435761u) >> (32 - kPairHashBits);
+  }
+
+  std::size_t hash3(std::size_t p) const {
+    const std::uint32_t bytes = (std::uint32_t{static_cast<unsigned char>(s_[p])} << 16) |
+                                (std::uint32_t{static_cast<unsigned char>(s_[p + 1])} << 8) |
+                                static_cast<unsigned char>(s_[p + 2]);
+    return (bytes * 2654435761u) >> (32 - kHashBits);
   }
 
   std::string_view s_;
   std::uint32_t base_ = 0;
   std::size_t previousSize_ = 0;
-  std::array<std::uint32_t, 65536> head_{};
+  std::array<std::uint32_t, std::size_t{1} << kHashBits> chains_{};
   std::array<std::uint32_t, kDictionarySize> prev_{};
+  std::array<std::uint32_t, std::size_t{1} << kPairHashBits> pairs_{};
 };
 
 // Tokens go out in runs of eight behind a control byte whose bits, lowest first, mark the
-// references.
+// references. `out` has room for the worst case: every token a literal.
 class TokenWriter {
  public:
-  explicit TokenWriter(Bytes& out) : out_(out) {}
+  explicit TokenWriter(std::uint8_t* out) : start_(out), next_(out) {}
 
   void literal(char c) {
-    flag(false);
-    out_.push_back(static_cast<std::uint8_t>(c));
+    flag(0);
+    *next_++ = static_cast<std::uint8_t>(c);
   }
 
   // A 12-bit dictionary offset and a 4-bit length less 2, big-endian.
   void reference(std::size_t offset, std::size_t length) {
-    flag(true);
+    flag(1);
     const auto word = static_cast<unsigned>(((offset & kDictionaryMask) << 4) | (length - 2));
-    out_.push_back(static_cast<std::uint8_t>(word >> 8));
-    out_.push_back(static_cast<std::uint8_t>(word));
+    next_[0] = static_cast<std::uint8_t>(word >> 8);
+    next_[1] = static_cast<std::uint8_t>(word);
+    next_ += 2;
   }
 
+  std::size_t size() const { return static_cast<std::size_t>(next_ - start_); }
+
  private:
-  void flag(bool isReference) {
+  void flag(unsigned isReference) {
     if (used_ == 8) {
-      control_ = out_.size();
-      out_.push_back(0);
+      control_ = next_++;
+      *control_ = 0;
       used_ = 0;
     }
-    if (isReference) out_[control_] |= static_cast<std::uint8_t>(1u << used_);
+    *control_ |= static_cast<std::uint8_t>(isReference << used_);
     ++used_;
   }
 
-  Bytes& out_;
-  std::size_t control_ = 0;
-  int used_ = 8;
+  std::uint8_t* start_;
+  std::uint8_t* next_;
+  std::uint8_t* control_ = nullptr;
+  unsigned used_ = 8;
+};
+
+// A buffer of this thread, reused from body to body.
+template <class T>
+class Scratch {
+ public:
+  T* get(std::size_t size) {
+    if (size > capacity_) {
+      data_ = std::make_unique_for_overwrite<T[]>(size);
+      capacity_ = size;
+    }
+    return data_.get();
+  }
+  // One huge body must not hold its memory for the rest of the run.
+  void trim() {
+    if (capacity_ > kKeptScratch) {
+      data_.reset();
+      capacity_ = 0;
+    }
+  }
+
+ private:
+  std::unique_ptr<T[]> data_;
+  std::size_t capacity_ = 0;
 };
 
 }  // namespace
@@ -143,19 +226,29 @@ Bytes CompressRtf(std::string_view rtf) {
   if (rtf.size() > 0xFFFFFFFFu - 12 - kInitialDictionary.size()) {
     throw Error("RTF too large to compress");
   }
-  std::string stream;
-  stream.reserve(kInitialDictionary.size() + rtf.size());
-  stream.append(kInitialDictionary).append(rtf);
+  thread_local Scratch<char> streamScratch;
+  thread_local Scratch<std::uint8_t> outScratch;
+  const std::size_t size = kInitialDictionary.size() + rtf.size();
+  char* buffer = streamScratch.get(size + kPadding);
+  std::memcpy(buffer, kInitialDictionary.data(), kInitialDictionary.size());
+  std::memcpy(buffer + kInitialDictionary.size(), rtf.data(), rtf.size());
+  std::memset(buffer + size, 0, kPadding);
+  const std::string_view stream(buffer, size);
 
   MatchFinder& finder = MatchFinder::For(stream);
   for (std::size_t p = 0; p < kInitialDictionary.size(); ++p) finder.insert(p);
 
-  Bytes out(kHeaderSize);
-  out.reserve(kHeaderSize + rtf.size() / 2 + 64);
-  TokenWriter tokens(out);
+  // Every token a literal, a control byte for each eight, and the end marker.
+  std::uint8_t* out = outScratch.get(kHeaderSize + rtf.size() + rtf.size() / 8 + 4);
+  TokenWriter tokens(out + kHeaderSize);
   std::size_t pos = kInitialDictionary.size();
-  while (pos < stream.size()) {
-    const auto match = finder.longest(pos);
+  while (pos < size) {
+    auto match = finder.longest(pos);
+    // A two-byte reference saves one bit against two literals; taken greedily it would often
+    // hide a longer match starting one byte later, and make the result larger.
+    if (match.length == kMinMatch && finder.longest(pos + 1, kLookAheadChain).length > kMinMatch) {
+      match.length = 0;
+    }
     if (match.length >= kMinMatch) {
       tokens.reference(match.at, match.length);
       for (std::size_t k = 0; k < match.length; ++k) finder.insert(pos + k);
@@ -168,11 +261,15 @@ Bytes CompressRtf(std::string_view rtf) {
   // A reference to the write position ends the content; its length does not matter.
   tokens.reference(pos, kMinMatch);
 
-  Put32(out.data(), static_cast<std::uint32_t>(out.size() - 4));
-  Put32(out.data() + 4, static_cast<std::uint32_t>(rtf.size()));
-  Put32(out.data() + 8, kCompressedMagic);
-  Put32(out.data() + 12, RtfCrc(std::span(out).subspan(kHeaderSize)));
-  return out;
+  const std::size_t contentSize = tokens.size();
+  Put32(out, static_cast<std::uint32_t>(contentSize + 12));
+  Put32(out + 4, static_cast<std::uint32_t>(rtf.size()));
+  Put32(out + 8, kCompressedMagic);
+  Put32(out + 12, RtfCrc(std::span<const std::uint8_t>(out + kHeaderSize, contentSize)));
+  Bytes result(out, out + kHeaderSize + contentSize);
+  streamScratch.trim();
+  outScratch.trim();
+  return result;
 }
 
 }  // namespace qc::mapi::rtf
