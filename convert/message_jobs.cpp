@@ -99,8 +99,7 @@ class MsgFileJob final : public ImportJob {
 
  private:
   void finish(std::size_t j, MessageOutcome& outcome) override {
-    mapi::msg::WriteMsgFile(*outcome.message,
-                            folder_.pathOf("Email-" + std::to_string(j) + ".msg"));
+    mapi::msg::WriteMsgFile(*outcome.message, folder_, "Email-" + std::to_string(j) + ".msg");
     outcome.message.reset();  // written; nothing more to do with it
   }
 

@@ -7,11 +7,32 @@
 namespace qc::mapi {
 
 namespace {
+
 constexpr std::size_t kBufferSize = std::size_t{1} << 16;  // most .msg files fit in one write
+
+// The buffer of the sink last closed on this thread, for the next one: a conversion writes
+// thousands of files a second, and a fresh 64 KB each time costs more than small files' writes.
+std::vector<std::uint8_t>& SpareBuffer() {
+  thread_local std::vector<std::uint8_t> spare;
+  return spare;
+}
+
+std::vector<std::uint8_t> TakeBuffer() {
+  std::vector<std::uint8_t> buffer = std::move(SpareBuffer());
+  buffer.clear();
+  buffer.reserve(kBufferSize);
+  return buffer;
+}
+
 }  // namespace
 
-FileSink::FileSink(const std::string& finalPath) : file_(finalPath) {
-  buffer_.reserve(kBufferSize);
+FileSink::FileSink(const std::string& finalPath) : file_(finalPath), buffer_(TakeBuffer()) {}
+
+FileSink::FileSink(const OutputFolder& folder, std::string name)
+    : file_(folder, std::move(name)), buffer_(TakeBuffer()) {}
+
+FileSink::~FileSink() {
+  if (SpareBuffer().capacity() < buffer_.capacity()) SpareBuffer() = std::move(buffer_);
 }
 
 void FileSink::write(const std::uint8_t* data, std::size_t size) {

@@ -14,6 +14,9 @@ class FileSink final : public PositionedSink {
  public:
   // Creates the temporary file; throws qc::Error naming the path on failure.
   explicit FileSink(const std::string& finalPath);
+  // The same for a file `name` of `folder`, which must outlive the sink.
+  FileSink(const OutputFolder& folder, std::string name);
+  ~FileSink();
   FileSink(const FileSink&) = delete;
   FileSink& operator=(const FileSink&) = delete;
 

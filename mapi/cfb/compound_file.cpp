@@ -1,6 +1,8 @@
 #include "mapi/cfb/compound_file.h"
 
 #include <algorithm>
+#include <memory>
+#include <string>
 
 #include "mapi/cfb/allocation.h"
 #include "mapi/cfb/directory.h"
@@ -13,11 +15,18 @@ namespace {
 
 constexpr std::size_t kCopyPiece = 64 * 1024;
 
+// Pieces of streams read from their sources pass through here on their way to the sink; one
+// buffer per thread, rather than one per file.
+std::uint8_t* CopyBuffer() {
+  thread_local const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyPiece);
+  return buffer.get();
+}
+
 // Writes whole sectors and keeps count, so a layout the writer did not follow is caught here
 // instead of in a reader.
 class SectorWriter {
  public:
-  explicit SectorWriter(Sink& sink) : sink_(sink), buffer_(kCopyPiece) {}
+  explicit SectorWriter(Sink& sink) : sink_(sink) {}
 
   void write(const std::uint8_t* data, std::size_t size) {
     sink_.write(data, size);
@@ -37,16 +46,19 @@ class SectorWriter {
       write(sector, kSectorSize);
     }
   }
-  // Copies a stream's bytes in pieces; a source that delivers less than it announced would
-  // leave a file whose sizes lie, so that is an error.
+  // Writes a stream's bytes, those of a source in pieces; a source that delivers less than it
+  // announced would leave a file whose sizes lie, so that is an error.
   void copy(const DirEntry& entry) {
+    const Storage::Child& stream = *entry.stream;
+    if (!stream.source) return write(stream.bytes.data(), stream.bytes.size());
+    std::uint8_t* buffer = CopyBuffer();
     std::uint64_t offset = 0;
     while (offset < entry.size) {
       const std::size_t want =
-          static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), entry.size - offset));
+          static_cast<std::size_t>(std::min<std::uint64_t>(kCopyPiece, entry.size - offset));
       std::size_t got = 0;
       while (got < want) {
-        const std::size_t n = entry.data->read(offset + got, buffer_.data() + got, want - got);
+        const std::size_t n = stream.source->read(offset + got, buffer + got, want - got);
         if (n == 0) {
           throw Error("the data of the stream \"" + Utf16ToUtf8(entry.name) + "\" ended after " +
                       std::to_string(offset + got) + " of " + std::to_string(entry.size) +
@@ -54,7 +66,7 @@ class SectorWriter {
         }
         got += n;
       }
-      write(buffer_.data(), got);
+      write(buffer, got);
       offset += got;
     }
   }
@@ -62,7 +74,6 @@ class SectorWriter {
 
  private:
   Sink& sink_;
-  std::vector<std::uint8_t> buffer_;
   std::uint64_t written_ = 0;
 };
 
@@ -89,31 +100,39 @@ void WriteMiniStream(SectorWriter& out, const std::vector<DirEntry>& entries,
 
 }  // namespace
 
-void Storage::claimName(const std::string& name) {
-  std::u16string units = Utf8ToUtf16(name);
-  if (const std::string problem = NameProblem(units); !problem.empty()) {
-    throw Error("the Compound File entry name \"" + name + "\" " + problem);
+Storage::Child& Storage::add(Child child) {
+  const std::u16string_view name = child.name.units();
+  const auto before = [&](std::uint32_t sibling) {
+    return CompareNames(children_[sibling].name.units(), name) < 0;
+  };
+  // Writers mostly add names in sibling order already: then the new one goes last.
+  auto at = siblingOrder_.end();
+  if (!siblingOrder_.empty() && !before(siblingOrder_.back())) {
+    at = std::partition_point(siblingOrder_.begin(), siblingOrder_.end(), before);
+    if (CompareNames(children_[*at].name.units(), name) == 0) {
+      throw Error("the storage \"" + this->name() + "\" already holds an entry named \"" +
+                  child.name.utf8() + "\"");
+    }
   }
-  for (auto& unit : units) unit = UpperUnit(unit);
-  if (!taken_.insert(std::move(units)).second) {
-    throw Error("the storage \"" + name_ + "\" already holds an entry named \"" + name + "\"");
-  }
+  siblingOrder_.insert(at, static_cast<std::uint32_t>(children_.size()));
+  children_.push_back(std::move(child));
+  return children_.back();
 }
 
-Storage& Storage::addStorage(std::string name) {
-  claimName(name);
-  storages_.push_back(std::make_unique<Storage>(std::move(name)));
-  return *storages_.back();
+Storage& Storage::addStorage(std::string_view name) {
+  auto storage = std::make_unique<Storage>(name);
+  EntryName entryName = storage->name_;
+  return *add({entryName, std::move(storage), {}, nullptr}).storage;
 }
 
-void Storage::addStream(std::string name, Bytes data) {
-  addStream(std::move(name), std::make_shared<MemorySource>(std::move(data)));
+void Storage::addStream(std::string_view name, Bytes data) {
+  add({EntryName(name), nullptr, std::move(data), nullptr});
 }
 
-void Storage::addStream(std::string name, std::shared_ptr<const ByteSource> data) {
-  claimName(name);
-  if (!data) throw Error("the stream \"" + name + "\" has no data source");
-  streams_.push_back({std::move(name), std::move(data)});
+void Storage::addStream(std::string_view name, std::shared_ptr<const ByteSource> data) {
+  EntryName entryName(name);
+  if (!data) throw Error("the stream \"" + std::string(name) + "\" has no data source");
+  add({entryName, nullptr, {}, std::move(data)});
 }
 
 void CompoundFile::write(Sink& sink) const {

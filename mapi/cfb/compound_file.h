@@ -5,10 +5,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "mapi/cfb/entry_name.h"
 #include "mapi/property.h"
 #include "mapi/sink.h"
 
@@ -16,33 +17,41 @@ namespace qc::mapi::cfb {
 
 class Storage {
  public:
-  explicit Storage(std::string name) : name_(std::move(name)) {}
+  explicit Storage(std::string_view name) : name_(name) {}
 
   // Names are at most 31 UTF-16 code units and unique (ignoring case) within their storage;
   // breaking either rule throws qc::Error.
-  Storage& addStorage(std::string name);
-  void addStream(std::string name, Bytes data);
-  void addStream(std::string name, std::shared_ptr<const ByteSource> data);
+  Storage& addStorage(std::string_view name);
+  void addStream(std::string_view name, Bytes data);
+  void addStream(std::string_view name, std::shared_ptr<const ByteSource> data);
   void setClsid(const Guid& clsid) { clsid_ = clsid; }
 
-  struct Stream {
-    std::string name;
-    std::shared_ptr<const ByteSource> data;
+  // A storage, or a stream whose bytes are held here or read from a source when written.
+  struct Child {
+    EntryName name;
+    std::unique_ptr<Storage> storage;
+    Bytes bytes;
+    std::shared_ptr<const ByteSource> source;
+
+    std::uint64_t streamSize() const { return source ? source->size() : bytes.size(); }
   };
-  const std::string& name() const { return name_; }
+  std::string name() const { return name_.utf8(); }
+  const EntryName& entryName() const { return name_; }
   const Guid& clsid() const { return clsid_; }
-  const std::vector<std::unique_ptr<Storage>>& storages() const { return storages_; }
-  const std::vector<Stream>& streams() const { return streams_; }
+  // In the order they were added.
+  const std::vector<Child>& children() const { return children_; }
+  // Indices into children(), in the order siblings take in the directory: shorter names
+  // first, then unit by unit after upper-casing (CompareNames).
+  const std::vector<std::uint32_t>& siblingOrder() const { return siblingOrder_; }
 
  private:
-  // Checks the name and takes it; throws qc::Error when it is not valid or already taken.
-  void claimName(const std::string& name);
+  // Takes the child's name; throws qc::Error when a sibling has it already.
+  Child& add(Child child);
 
-  std::string name_;
+  EntryName name_;
   Guid clsid_;
-  std::set<std::u16string> taken_;  // names of the entries, upper-cased as readers compare them
-  std::vector<std::unique_ptr<Storage>> storages_;
-  std::vector<Stream> streams_;
+  std::vector<Child> children_;
+  std::vector<std::uint32_t> siblingOrder_;
 };
 
 class CompoundFile {

@@ -10,12 +10,6 @@ namespace qc::mapi::cfb {
 
 namespace {
 
-struct Child {
-  std::u16string name;
-  const Storage* storage = nullptr;
-  const Storage::Stream* stream = nullptr;
-};
-
 // One red-black tree of siblings: a size-balanced tree has every level full except perhaps the
 // deepest, so colouring that level red (when it is not full) and all else black gives every
 // path the same number of black nodes, and no red node has a child.
@@ -38,46 +32,48 @@ std::uint32_t BuildSiblingTree(std::vector<DirEntry>& out, std::size_t first, st
 
 // The entries of a storage's children, then of everything below them.
 void AddChildren(const Storage& storage, std::size_t self, std::vector<DirEntry>& out) {
-  std::vector<Child> children;
-  for (const auto& sub : storage.storages()) {
-    children.push_back({Utf8ToUtf16(sub->name()), sub.get(), nullptr});
-  }
-  for (const auto& stream : storage.streams()) {
-    children.push_back({Utf8ToUtf16(stream.name), nullptr, &stream});
-  }
-  std::sort(children.begin(), children.end(),
-            [](const Child& a, const Child& b) { return CompareNames(a.name, b.name) < 0; });
-
+  const std::vector<Storage::Child>& children = storage.children();
   const std::size_t first = out.size();
-  for (const Child& child : children) {
-    DirEntry entry;
-    entry.name = child.name;
+  for (const std::uint32_t i : storage.siblingOrder()) {
+    const Storage::Child& child = children[i];
+    DirEntry& entry = out.emplace_back();
+    entry.name = child.name.units();
     if (child.storage) {
       entry.type = ObjectType::Storage;
       entry.clsid = child.storage->clsid();
     } else {
       entry.type = ObjectType::Stream;
-      entry.data = child.stream->data.get();
-      entry.size = entry.data->size();
+      entry.stream = &child;
+      entry.size = child.streamSize();
       if (entry.size > kMaxStreamSize) {
-        throw Error("the stream \"" + child.stream->name + "\" is larger than 2 GiB, which a " +
+        throw Error("the stream \"" + child.name.utf8() + "\" is larger than 2 GiB, which a " +
                     "Compound File cannot hold");
       }
     }
-    out.push_back(std::move(entry));
   }
   if (out.size() >= kMaxRegSect) throw Error("too many entries for a Compound File");
   out[self].child = BuildSiblingTree(out, first, children.size());
-  for (std::size_t i = 0; i < children.size(); ++i) {
-    if (children[i].storage) AddChildren(*children[i].storage, first + i, out);
+  for (std::size_t k = 0; k < children.size(); ++k) {
+    const Storage::Child& child = children[storage.siblingOrder()[k]];
+    if (child.storage) AddChildren(*child.storage, first + k, out);
   }
+}
+
+// How many entries lie below a storage.
+std::size_t CountEntries(const Storage& storage) {
+  std::size_t count = storage.children().size();
+  for (const Storage::Child& child : storage.children()) {
+    if (child.storage) count += CountEntries(*child.storage);
+  }
+  return count;
 }
 
 }  // namespace
 
 std::vector<DirEntry> BuildDirectory(const Storage& root) {
   std::vector<DirEntry> out(1);
-  out[0].name = Utf8ToUtf16(root.name());
+  out.reserve(1 + CountEntries(root));
+  out[0].name = root.entryName().units();
   out[0].type = ObjectType::Root;
   out[0].colour = Colour::Black;
   out[0].clsid = root.clsid();

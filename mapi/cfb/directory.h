@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "mapi/cfb/compound_file.h"
@@ -12,7 +12,7 @@
 namespace qc::mapi::cfb {
 
 struct DirEntry {
-  std::u16string name;
+  std::u16string_view name;  // of the storage or stream, which outlives the entry
   ObjectType type = ObjectType::Unused;
   Colour colour = Colour::Red;  // 0, as unused entries need
   std::uint32_t left = kNoStream;
@@ -21,7 +21,7 @@ struct DirEntry {
   Guid clsid;
   std::uint32_t startSector = 0;
   std::uint64_t size = 0;
-  const ByteSource* data = nullptr;  // streams
+  const Storage::Child* stream = nullptr;  // streams
 };
 
 // Directory entry field offsets, shared with the reader.

@@ -1,5 +1,8 @@
 #include "mapi/cfb/format.h"
 
+#include <algorithm>
+
+#include "mapi/cfb/entry_name.h"
 #include "mapi/text.h"
 #include "util/error.h"
 
@@ -8,6 +11,24 @@ namespace qc::mapi::cfb {
 std::u16string Utf8ToUtf16(std::string_view text) {
   if (!IsValidUtf8(text)) throw Error("not valid UTF-8 in the name \"" + std::string(text) + "\"");
   return Utf16FromUtf8(text);
+}
+
+EntryName::EntryName(std::string_view utf8) {
+  std::u16string wide;
+  std::u16string_view units;
+  if (utf8.size() <= kMaxNameUnits && AsciiPrefix(utf8) == utf8.size()) {
+    // The names the writers give: ASCII, so one unit per byte.
+    std::copy(utf8.begin(), utf8.end(), units_.begin());
+    units = std::u16string_view(units_.data(), utf8.size());
+  } else {
+    wide = Utf8ToUtf16(utf8);
+    units = wide;
+  }
+  if (const std::string problem = NameProblem(units); !problem.empty()) {
+    throw Error("the Compound File entry name \"" + std::string(utf8) + "\" " + problem);
+  }
+  if (!wide.empty()) std::copy(wide.begin(), wide.end(), units_.begin());
+  size_ = static_cast<std::uint8_t>(units.size());
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

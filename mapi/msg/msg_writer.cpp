@@ -93,4 +93,10 @@ void WriteMsgFile(const Message& message, const std::string& path) {
   sink.commit();
 }
 
+void WriteMsgFile(const Message& message, const OutputFolder& folder, std::string name) {
+  FileSink sink(folder, std::move(name));
+  WriteMsg(message, sink);
+  sink.commit();
+}
+
 }  // namespace qc::mapi::msg

@@ -6,6 +6,7 @@
 
 #include "mapi/cfb/compound_file.h"
 #include "mapi/property.h"
+#include "util/pending_file.h"
 
 namespace qc::mapi::msg {
 
@@ -15,5 +16,7 @@ void WriteMsg(const Message& message, Sink& sink);
 // The whole file under `path`, written under a temporary name and renamed when complete; on
 // failure nothing stands under `path` that was not there before. Throws qc::Error.
 void WriteMsgFile(const Message& message, const std::string& path);
+// The same for a file `name` of `folder`.
+void WriteMsgFile(const Message& message, const OutputFolder& folder, std::string name);
 
 }  // namespace qc::mapi::msg

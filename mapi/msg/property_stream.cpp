@@ -1,6 +1,8 @@
 #include "mapi/msg/property_stream.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 #include "mapi/little_endian.h"
 #include "mapi/text.h"
@@ -12,16 +14,36 @@ namespace {
 
 constexpr std::uint32_t kReadableWritable = 0x00000006;
 
-std::string SubstgName(std::uint32_t tag) {
-  char name[32];
-  std::snprintf(name, sizeof name, "__substg1.0_%08X", tag);
-  return name;
-}
+// "__substg1.0_" and the tag in hex, then for one value of a multi-valued property "-" and its
+// index: the name of a stream holding a value. Made without the heap, as each message has
+// dozens.
+class ValueStreamName {
+ public:
+  explicit ValueStreamName(std::uint32_t tag) {
+    std::copy(kPrefix.begin(), kPrefix.end(), text_.begin());
+    size_ = kPrefix.size();
+    appendHex(tag);
+  }
+  ValueStreamName(std::uint32_t tag, std::size_t index) : ValueStreamName(tag) {
+    text_[size_++] = '-';
+    appendHex(static_cast<std::uint32_t>(index));
+  }
+  operator std::string_view() const { return {text_.data(), size_}; }
 
-std::string ValueStreamName(std::uint32_t tag, std::size_t index) {
-  char name[40];
-  std::snprintf(name, sizeof name, "__substg1.0_%08X-%08X", tag, static_cast<unsigned>(index));
-  return name;
+ private:
+  static constexpr std::string_view kPrefix = "__substg1.0_";
+
+  void appendHex(std::uint32_t value) {
+    for (int i = 7; i >= 0; --i, value >>= 4) text_[size_ + i] = "0123456789ABCDEF"[value & 0xF];
+    size_ += 8;
+  }
+
+  std::array<char, 32> text_;
+  std::size_t size_ = 0;
+};
+
+ValueStreamName SubstgName(std::uint32_t tag) {
+  return ValueStreamName(tag);
 }
 
 // One 16-byte entry: tag, flags, then 8 bytes of value or of size and reserved.

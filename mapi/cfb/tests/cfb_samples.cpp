@@ -28,13 +28,18 @@ std::uint32_t Crc32(const ByteSource& source) {
 
 void List(std::ostream& manifest, const std::string& file, const Storage& storage,
           const std::string& path) {
-  for (const auto& stream : storage.streams()) {
-    manifest << file << '\t' << path << stream.name << '\t' << stream.data->size() << '\t'
-             << Crc32(*stream.data) << '\n';
+  for (const auto& child : storage.children()) {
+    if (child.storage) continue;
+    const MemorySource held(child.bytes);
+    const ByteSource& data = child.source ? *child.source : held;
+    manifest << file << '\t' << path << child.name.utf8() << '\t' << data.size() << '\t'
+             << Crc32(data) << '\n';
   }
-  for (const auto& sub : storage.storages()) {
-    manifest << file << '\t' << path << sub->name() << "/\t-\t-\n";
-    List(manifest, file, *sub, path + sub->name() + "/");
+  for (const auto& child : storage.children()) {
+    if (!child.storage) continue;
+    const Storage& sub = *child.storage;
+    manifest << file << '\t' << path << sub.name() << "/\t-\t-\n";
+    List(manifest, file, sub, path + sub.name() + "/");
   }
 }
 

@@ -192,6 +192,24 @@ TEST(CompoundFileWriter, NameRules) {
   EXPECT_EQ(read.streams.at("/жук2"), Bytes{3});
 }
 
+// Children are kept in sibling order as they come, in any order; a name taken is refused
+// wherever it falls in that order.
+TEST(CompoundFileWriter, SiblingOrderWhateverTheOrderOfAdding) {
+  CompoundFile file;
+  Storage& root = file.root();
+  for (const char* name : {"mm", "b", "zzz", "a", "MN", "c", "yy"}) root.addStream(name, Bytes{});
+  root.addStorage("x");
+  for (const char* taken : {"A", "Mm", "ZZZ", "X", "yY"}) {
+    EXPECT_THROW(root.addStream(taken, Bytes{}), Error) << taken;
+  }
+  std::vector<std::string> order;
+  for (const std::uint32_t i : root.siblingOrder()) order.push_back(root.children()[i].name.utf8());
+  EXPECT_EQ(order, (std::vector<std::string>{"a", "b", "c", "x", "mm", "MN", "yy", "zzz"}));
+  const ReadResult read = ReadCompoundFile(Write(file));
+  EXPECT_EQ(read.defects, std::vector<std::string>{});
+  EXPECT_EQ(read.entries.size(), 9u);
+}
+
 // A source that delivers less than its size must fail the write, not leave zeros behind.
 TEST(CompoundFileWriter, ShortSourceFailsTheWrite) {
   for (std::uint64_t size : {100u, 70000u}) {

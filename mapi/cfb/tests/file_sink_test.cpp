@@ -164,6 +164,31 @@ TEST_F(FileSinkTest, WritesOverBytesOnDiskInTheBufferOrBoth) {
   EXPECT_THROW(sink.writeAt(0, more.data(), 1), Error);
 }
 
+// Sinks hand their buffer on to the next one of the thread: sinks open at the same time, one
+// after another, in a held-open folder and by path, each keeps its own bytes.
+TEST_F(FileSinkTest, SinksInTurnAndAtOnceKeepTheirOwnBytes) {
+  const OutputFolder folder(folder_.string());
+  const auto content = [](int file, std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = PatternByte(10 + file, i);
+    return bytes;
+  };
+  for (int round = 0; round < 3; ++round) {
+    FileSink first(folder, "a" + std::to_string(round) + ".msg");
+    FileSink second(path("b" + std::to_string(round) + ".msg"));
+    const Bytes a = content(2 * round, 1000 + 70'000 * round);
+    const Bytes b = content(2 * round + 1, 300);
+    first.write(a.data(), a.size() / 2);
+    second.write(b.data(), b.size());
+    first.write(a.data() + a.size() / 2, a.size() - a.size() / 2);
+    second.commit();
+    first.commit();
+    EXPECT_EQ(readFile(path("a" + std::to_string(round) + ".msg")), a) << round;
+    EXPECT_EQ(readFile(path("b" + std::to_string(round) + ".msg")), b) << round;
+  }
+  EXPECT_EQ(listing().size(), 6u) << "no temporary file is left";
+}
+
 // About 100 MB streamed from a generated source to disk, then checked whole.
 TEST_F(FileSinkTest, HundredMegabyteFile) {
   const std::uint64_t size = 100ull << 20;
