@@ -123,21 +123,21 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
 }
 
 Bytes Utf16LeBytes(std::string_view utf8) {
+  // One byte of UTF-8 never gives more than two of UTF-16, so the first size is enough.
   Bytes out(utf8.size() * 2);
-  std::size_t n = 0;
-  const auto unit = [&out, &n](char32_t u) {
-    if (n + 2 > out.size()) out.resize(out.size() * 2 + 2);
-    out[n++] = static_cast<std::uint8_t>(u & 0xFF);
-    out[n++] = static_cast<std::uint8_t>(u >> 8);
+  std::uint8_t* next = out.data();
+  const auto unit = [&next](char32_t u) {
+    next[0] = static_cast<std::uint8_t>(u & 0xFF);
+    next[1] = static_cast<std::uint8_t>(u >> 8);
+    next += 2;
   };
   for (std::size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out[n++] = c;  // one byte of UTF-8 never gives more than two of UTF-16
-      out[n++] = 0;
-      ++i;
-      continue;
-    }
+    // ASCII runs, most of any text: the high bytes are the zeros already there.
+    const std::size_t ascii = AsciiPrefix(utf8.substr(i));
+    for (std::size_t k = 0; k < ascii; ++k) next[2 * k] = static_cast<std::uint8_t>(utf8[i + k]);
+    next += 2 * ascii;
+    i += ascii;
+    if (i == utf8.size()) break;
     const char32_t cp = NextUtf8(utf8, i).value_or(kReplacement);
     if (cp >= 0x10000) {
       unit(0xD800 + ((cp - 0x10000) >> 10));
@@ -146,7 +146,7 @@ Bytes Utf16LeBytes(std::string_view utf8) {
       unit(cp);
     }
   }
-  out.resize(n);
+  out.resize(static_cast<std::size_t>(next - out.data()));
   return out;
 }
 

@@ -119,6 +119,11 @@ Storage::Child& Storage::add(Child child) {
   return children_.back();
 }
 
+void Storage::reserve(std::size_t more) {
+  children_.reserve(children_.size() + more);
+  siblingOrder_.reserve(siblingOrder_.size() + more);
+}
+
 Storage& Storage::addStorage(std::string_view name) {
   auto storage = std::make_unique<Storage>(name);
   EntryName entryName = storage->name_;

@@ -25,6 +25,8 @@ class Storage {
   void addStream(std::string_view name, Bytes data);
   void addStream(std::string_view name, std::shared_ptr<const ByteSource> data);
   void setClsid(const Guid& clsid) { clsid_ = clsid; }
+  // Room for this many more children without moving those there are.
+  void reserve(std::size_t more);
 
   // A storage, or a stream whose bytes are held here or read from a source when written.
   struct Child {

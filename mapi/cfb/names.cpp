@@ -58,6 +58,7 @@ char16_t UpperUnit(char16_t c) {
 int CompareNames(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == b[i]) continue;  // siblings mostly share a long prefix ("__substg1.0_")
     const char16_t x = UpperUnit(a[i]);
     const char16_t y = UpperUnit(b[i]);
     if (x != y) return x < y ? -1 : 1;

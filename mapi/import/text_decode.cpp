@@ -285,11 +285,19 @@ std::string HtmlToText(std::string_view html) {
 std::string ToCrlf(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 32);
+  std::size_t run = 0;  // where the bytes not yet copied begin
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\0') continue;
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
-    out += text[i];
+    const char c = text[i];
+    if (c == '\0') {
+      out.append(text.substr(run, i - run));
+      run = i + 1;
+    } else if (c == '\n' && (i == 0 || text[i - 1] != '\r')) {
+      out.append(text.substr(run, i - run));
+      out += '\r';
+      run = i;
+    }
   }
+  out.append(text.substr(run));
   return out;
 }
 

@@ -58,6 +58,10 @@ void WriteAttachment(const Attachment& attachment, std::size_t n, const NamedPro
 
 void WriteMessage(const Message& message, const NamedPropertyMap& names, cfb::Storage& storage,
                   bool topLevel) {
+  // The values' streams, the nameid storage and the properties stream, and the recipients' and
+  // attachments' storages, so that the storage's children are never moved as it fills.
+  storage.reserve(message.props.tagged().size() + message.props.named().size() + 8 +
+                  message.recipients.size() + message.attachments.size());
   if (topLevel) names.writeTo(storage);
   const StreamHeader header{
       topLevel ? StreamHeader::Kind::TopMessage : StreamHeader::Kind::EmbeddedMessage,

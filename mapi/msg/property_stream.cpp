@@ -48,9 +48,11 @@ ValueStreamName SubstgName(std::uint32_t tag) {
 
 // One 16-byte entry: tag, flags, then 8 bytes of value or of size and reserved.
 void PutEntry(Bytes& out, std::uint32_t tag, std::uint64_t value) {
-  Append32(out, tag);
-  Append32(out, kReadableWritable);
-  Append64(out, value);
+  const std::size_t at = out.size();
+  out.resize(at + 16);
+  Put32(out.data() + at, tag);
+  Put32(out.data() + at + 4, kReadableWritable);
+  Put64(out.data() + at + 8, value);
 }
 
 // A value of a fixed-size type as its entry holds it: little-endian, zeros past its size.
@@ -196,7 +198,12 @@ void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storag
 void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
                      const NamedPropertyMap& names, const StreamHeader& header,
                      cfb::Storage& storage) {
+  const std::size_t entries =
+      bag.tagged().size() + amendments.added.tagged().size() + bag.named().size();
+  // Most values have a stream of their own, and the properties stream comes last.
+  storage.reserve(entries + 1);
   Bytes stream;
+  stream.reserve(32 + 16 * entries);
   switch (header.kind) {
     case StreamHeader::Kind::TopMessage:
     case StreamHeader::Kind::EmbeddedMessage:
