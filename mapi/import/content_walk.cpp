@@ -16,8 +16,8 @@ namespace qc::mapi::import {
 
 namespace {
 
-std::string AsString(const Bytes& bytes) {
-  return std::string(bytes.begin(), bytes.end());
+std::string_view AsText(const Bytes& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
 std::string Utf8Of(const char* text) {
@@ -200,7 +200,7 @@ class ContentWalker {
 
   void TakePlain(GMimePart* part) {
     plainCharset_ = CharsetOf(GMIME_OBJECT(part));
-    plain_ = ToUtf8(AsString(DecodedContent(part)), plainCharset_);
+    plain_ = ToUtf8(AsText(DecodedContent(part)), plainCharset_);
   }
 
   void TakeHtml(GMimePart* part) {
@@ -272,9 +272,9 @@ class ContentWalker {
     std::optional<int> codePage;
     std::string htmlText;
     if (html_) {
-      std::string charset = htmlCharset_.empty() ? MetaCharset(AsString(*html_)) : htmlCharset_;
-      if (charset.empty()) charset = IsValidUtf8(AsString(*html_)) ? "utf-8" : "windows-1252";
-      htmlText = ToUtf8(AsString(*html_), charset);
+      std::string charset = htmlCharset_.empty() ? MetaCharset(AsText(*html_)) : htmlCharset_;
+      if (charset.empty()) charset = IsValidUtf8(AsText(*html_)) ? "utf-8" : "windows-1252";
+      htmlText = ToUtf8(AsText(*html_), charset);
       codePage = CodePageOf(charset);
       if (!codePage) {
         // A charset we cannot name as a code page: store the HTML as UTF-8 so the bytes and

@@ -21,6 +21,18 @@ std::string Utf8(const char* text) {
   return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
 }
 
+bool IsAsciiText(const char* text) {
+  for (; *text != '\0'; ++text) {
+    if (static_cast<unsigned char>(*text) >= 0x80) return false;
+  }
+  return true;
+}
+
+// White space as GMime trims it from header values.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -49,6 +61,28 @@ std::vector<MailAddress> Addresses(GMimeMessage* message, GMimeAddressType type)
   return out;
 }
 
+// What GMime's value of a header says after its last ';', or nothing when it has none. GMime's
+// value is the raw value unfolded (trimmed, line breaks removed) and decoded; decoding costs more
+// than the rest of a message's envelope (a Received header runs over several lines) and leaves
+// ASCII without encoded words as it is. So for such a header the part is cut from the raw value.
+std::optional<std::string> AfterLastSemicolon(GMimeHeader* header) {
+  const char* raw = g_mime_header_get_raw_value(header);
+  if (raw == nullptr || !IsAsciiText(raw) || std::strstr(raw, "=?") != nullptr) {
+    const char* value = g_mime_header_get_value(header);
+    const char* semi = value ? std::strrchr(value, ';') : nullptr;
+    return semi ? std::optional<std::string>(semi + 1) : std::nullopt;
+  }
+  const char* semi = std::strrchr(raw, ';');
+  if (semi == nullptr) return std::nullopt;
+  std::string_view tail(semi + 1);
+  while (!tail.empty() && IsBlank(tail.back())) tail.remove_suffix(1);
+  std::string unfolded;
+  for (const char c : tail) {
+    if (c != '\r' && c != '\n') unfolded += c;
+  }
+  return unfolded;
+}
+
 // The date of the last Received header added, the top-most one, written by the server that
 // delivered the message to its mailbox: the part after its last ';'.
 GDateTime* LastReceivedDate(GMimeObject* object) {
@@ -57,9 +91,8 @@ GDateTime* LastReceivedDate(GMimeObject* object) {
   for (int i = 0; i < count; ++i) {
     GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
     if (g_ascii_strcasecmp(g_mime_header_get_name(header), "Received") != 0) continue;
-    const char* value = g_mime_header_get_value(header);
-    const char* semi = value ? std::strrchr(value, ';') : nullptr;
-    return semi ? g_mime_utils_header_decode_date(semi + 1) : nullptr;
+    const auto date = AfterLastSemicolon(header);
+    return date ? g_mime_utils_header_decode_date(date->c_str()) : nullptr;
   }
   return nullptr;
 }

@@ -143,6 +143,14 @@ GPtr<GMimeStream> NewSourceStream(std::shared_ptr<const ByteSource> source, std:
       Construct(std::move(shared), static_cast<gint64>(start), static_cast<gint64>(end)));
 }
 
+std::optional<SourceRange> RangeOf(GMimeStream* stream) {
+  if (stream == nullptr || !G_TYPE_CHECK_INSTANCE_TYPE(stream, SourceStreamType())) return {};
+  if (stream->bound_start < 0 || stream->bound_end < stream->bound_start) return {};
+  return SourceRange{(**Self(stream)->shared).source.get(),
+                     static_cast<std::uint64_t>(stream->bound_start),
+                     static_cast<std::uint64_t>(stream->bound_end)};
+}
+
 void RethrowReadFailure(GMimeStream* stream) {
   if (stream == nullptr || !G_TYPE_CHECK_INSTANCE_TYPE(stream, SourceStreamType())) return;
   if (const std::exception_ptr failure = (**Self(stream)->shared).failure) {

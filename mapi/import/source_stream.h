@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "mapi/import/gmime_support.h"
 #include "mapi/property.h"
@@ -16,6 +17,15 @@ namespace qc::mapi::import {
 // A stream over bytes [start, end) of `source`.
 GPtr<GMimeStream> NewSourceStream(std::shared_ptr<const ByteSource> source, std::uint64_t start,
                                   std::uint64_t end);
+
+// The bytes a stream made here reads: [start, end) of its source. Nothing for another kind of
+// stream, or one without an end.
+struct SourceRange {
+  const ByteSource* source = nullptr;
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+};
+std::optional<SourceRange> RangeOf(GMimeStream* stream);
 
 // GMime calls its streams through C, where no exception may pass, and takes a failed read for
 // the end of the data. So what a read of the source threw is kept with the stream (and every

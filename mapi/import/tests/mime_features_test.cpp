@@ -1,7 +1,12 @@
 // Generated messages, one MIME feature at a time, and the properties MS-OXCMAIL maps them to.
+#include <gmime/gmime.h>
+
+#include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "mapi/import/envelope.h"
+#include "mapi/import/gmime_support.h"
 #include "mapi/import/tests/import_test_support.h"
 #include "mapi/named_ids.h"
 #include "mapi/rtf/compressed_rtf.h"
@@ -94,6 +99,48 @@ TEST(ImportHeaders, DeliveryTimeIsTheDateOfTheLastReceivedHeaderAdded) {
   EXPECT_EQ(noReceived->props.get<FileTime>(PR_MESSAGE_DELIVERY_TIME)->ticks, ticks(1709632740));
   auto noDate = Import("Subject: x\n\nx\n");
   EXPECT_EQ(noDate->props.find(PR_CLIENT_SUBMIT_TIME), nullptr);
+}
+
+// However the top-most Received header is written (folded, padded, encoded, 8-bit, without a
+// date), its date is what GMime's decoded value of it gives after the last ';'.
+TEST(ImportHeaders, ReceivedDateAsGMimeDecodesTheHeader) {
+  const char* const kReceived[] = {
+      "from a by b; Tue, 05 Mar 2024 10:00:09 +0000",
+      "from a\r\n\tby b with ESMTP id 42;\r\n\tTue, 05 Mar 2024 10:00:09 +0100 (CET)",
+      "from a by b;\r\n Tue,\r\n 05 Mar 2024\r\n 10:00:09 -0800   \t",
+      "from a; by b;Tue, 5 Mar 2024 10:00:09 GMT",
+      "from =?utf-8?q?caf=C3=A9?= by b; Tue, 05 Mar 2024 10:00:09 +0000",
+      "from a by b; =?us-ascii?q?Tue=2C_05_Mar_2024_10=3A00=3A09_+0000?=",
+      "from \xE9t\xE9 by b; Tue, 05 Mar 2024 10:00:09 +0000",
+      "from a by b; Tue, 05 Mar 2024 10:00:09 +0000;",
+      "from a by b with no date at all",
+      "from a by b; not a date",
+      "",
+  };
+  import::EnsureGMimeInitialized();
+  for (const char* received : kReceived) {
+    const std::string text = "Received: "s + received +
+                             "\r\nReceived: from z by y; Mon, 04 Mar 2024 08:00:00 +0000\r\n"
+                             "Subject: s\r\n\r\nx\r\n";
+    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(text.data(), text.size());
+    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+    GMimeMessage* parsed = g_mime_parser_construct_message(parser, nullptr);
+    ASSERT_NE(parsed, nullptr) << received;
+    GMimeHeader* header =
+        g_mime_header_list_get_header_at(g_mime_object_get_header_list(GMIME_OBJECT(parsed)), 0);
+    const char* value = g_mime_header_get_value(header);
+    const char* semi = value ? std::strrchr(value, ';') : nullptr;
+    GDateTime* date = semi ? g_mime_utils_header_decode_date(semi + 1) : nullptr;
+    const std::optional<FileTime> expected = import::ToFileTime(date);
+    if (date) g_date_time_unref(date);
+    g_object_unref(parsed);
+    g_object_unref(parser);
+    g_object_unref(stream);
+
+    const auto m = Import(text);
+    const auto* delivered = m->props.get<FileTime>(PR_MESSAGE_DELIVERY_TIME);
+    EXPECT_EQ(delivered ? std::optional<FileTime>(*delivered) : std::nullopt, expected) << received;
+  }
 }
 
 // Without a readable Date the top-most Received stands in, then the separator line's date;
