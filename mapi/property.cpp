@@ -170,8 +170,12 @@ void PropertyBag::set(PropTag tag, PropValue value) {
   if (const auto problem = Misfit(tag.type, value)) {
     throw Error("cannot set property " + HexTag(tag) + ": " + *problem);
   }
-  const auto [it, added] = tagged_.try_emplace(tag.id, Property{tag.type, {}});
-  if (!added && it->second.type != tag.type) {
+  const auto it = tagged_.lower_bound(tag.id);
+  if (it == tagged_.end() || it->first != tag.id) {
+    tagged_.emplace_hint(it, tag.id, Property{tag.type, std::move(value)});
+    return;
+  }
+  if (it->second.type != tag.type) {
     throw Error("cannot set property " + HexTag(tag) + ": the bag holds it as " +
                 HexTag({tag.id, it->second.type}));
   }

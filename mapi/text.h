@@ -31,6 +31,8 @@ std::u16string Utf16FromUtf8(std::string_view utf8);
 
 // The same, as little-endian bytes without a terminating NUL.
 Bytes Utf16LeBytes(std::string_view utf8);
+// The same, appended to `out`.
+void AppendUtf16Le(Bytes& out, std::string_view utf8);
 
 // UTF-16 code units to UTF-8 (unpaired surrogates become U+FFFD).
 std::string Utf8FromUtf16(std::u16string_view utf16);

@@ -77,13 +77,18 @@ class SectorWriter {
   std::uint64_t written_ = 0;
 };
 
+// A sector of entries at a time: each entry is only 128 bytes.
 void WriteDirectory(SectorWriter& out, const std::vector<DirEntry>& entries,
                     std::uint32_t sectorCount) {
-  std::uint8_t bytes[kDirEntrySize];
+  std::uint8_t sector[kSectorSize];
   const DirEntry unused;
-  for (std::size_t i = 0; i < std::size_t{sectorCount} * kEntriesPerSector; ++i) {
-    EncodeDirEntry(i < entries.size() ? entries[i] : unused, bytes);
-    out.write(bytes, kDirEntrySize);
+  for (std::size_t first = 0; first < std::size_t{sectorCount} * kEntriesPerSector;
+       first += kEntriesPerSector) {
+    for (std::size_t k = 0; k < kEntriesPerSector; ++k) {
+      const std::size_t i = first + k;
+      EncodeDirEntry(i < entries.size() ? entries[i] : unused, sector + k * kDirEntrySize);
+    }
+    out.write(sector, kSectorSize);
   }
 }
 

@@ -14,20 +14,28 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 EntryName::EntryName(std::string_view utf8) {
-  std::u16string wide;
-  std::u16string_view units;
-  if (utf8.size() <= kMaxNameUnits && AsciiPrefix(utf8) == utf8.size()) {
-    // The names the writers give: ASCII, so one unit per byte.
-    std::copy(utf8.begin(), utf8.end(), units_.begin());
-    units = std::u16string_view(units_.data(), utf8.size());
-  } else {
-    wide = Utf8ToUtf16(utf8);
-    units = wide;
+  // The names the writers give: short and ASCII, one unit per byte, none of the characters a
+  // name must not hold. Checked in one pass.
+  if (!utf8.empty() && utf8.size() <= kMaxNameUnits) {
+    std::size_t n = 0;
+    for (; n < utf8.size(); ++n) {
+      const char c = utf8[n];
+      if (static_cast<unsigned char>(c) >= 0x80 || c == '\0' || c == '/' || c == '\\' || c == ':' ||
+          c == '!') {
+        break;
+      }
+      units_[n] = static_cast<char16_t>(c);
+    }
+    if (n == utf8.size()) {
+      size_ = static_cast<std::uint8_t>(n);
+      return;
+    }
   }
+  const std::u16string units = Utf8ToUtf16(utf8);
   if (const std::string problem = NameProblem(units); !problem.empty()) {
     throw Error("the Compound File entry name \"" + std::string(utf8) + "\" " + problem);
   }
-  if (!wide.empty()) std::copy(wide.begin(), wide.end(), units_.begin());
+  std::copy(units.begin(), units.end(), units_.begin());
   size_ = static_cast<std::uint8_t>(units.size());
 }
 

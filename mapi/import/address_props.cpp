@@ -22,8 +22,7 @@ void AppendLe(Bytes& out, std::uint32_t value, int size) {
 }
 
 void AppendUtf16(Bytes& out, std::string_view utf8) {
-  const Bytes text = Utf16LeBytes(utf8);
-  out.insert(out.end(), text.begin(), text.end());
+  AppendUtf16Le(out, utf8);
   AppendLe(out, 0, 2);
 }
 
@@ -41,6 +40,8 @@ std::string Join(const std::vector<MailAddress>& addresses) {
 Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType,
                     std::string_view address) {
   Bytes id;
+  // Room for the UTF-16 of all three strings, so the identifier is made in one allocation.
+  id.reserve(24 + 2 * (displayName.size() + addressType.size() + address.size() + 3));
   AppendLe(id, 0, 4);  // flags: a long-term identifier
   id.insert(id.end(), kOneOffProvider.begin(), kOneOffProvider.end());
   AppendLe(id, 0, 2);  // version
@@ -53,6 +54,7 @@ Bytes OneOffEntryId(std::string_view displayName, std::string_view addressType,
 
 Bytes SearchKey(std::string_view addressType, std::string_view address) {
   Bytes key;
+  key.reserve(addressType.size() + address.size() + 2);
   auto append = [&key](std::string_view text) {
     for (char c : text) {
       key.push_back(static_cast<std::uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
@@ -67,6 +69,9 @@ Bytes SearchKey(std::string_view addressType, std::string_view address) {
 
 Bytes FlatEntryList(const std::vector<Bytes>& entryIds) {
   Bytes entries;
+  std::size_t size = 0;
+  for (const auto& id : entryIds) size += 4 + id.size() + 3;
+  entries.reserve(size);
   for (const auto& id : entryIds) {
     AppendLe(entries, static_cast<std::uint32_t>(id.size()), 4);
     entries.insert(entries.end(), id.begin(), id.end());

@@ -77,6 +77,9 @@ std::string RawText(std::string_view bytes) {
 // PR_TRANSPORT_MESSAGE_HEADERS as readers that parse it expect: the header block without
 // envelope lines, every line ended by CR LF, at the top level as in embedded messages.
 std::string TransportHeaders(std::string_view block) {
+  if (!block.starts_with("From ") && block.find("\nFrom ") == std::string_view::npos) {
+    return ToCrlf(block);  // no envelope line to leave out
+  }
   std::string kept;
   kept.reserve(block.size());
   while (!block.empty()) {

@@ -286,6 +286,17 @@ std::string ToCrlf(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 32);
   std::size_t run = 0;  // where the bytes not yet copied begin
+  if (text.find('\0') == std::string_view::npos) {
+    // The usual text, without NULs: from line end to line end, which memchr finds.
+    for (std::size_t i = text.find('\n'); i != std::string_view::npos; i = text.find('\n', i + 1)) {
+      if (i > 0 && text[i - 1] == '\r') continue;
+      out.append(text.substr(run, i - run));
+      out += '\r';
+      run = i;
+    }
+    out.append(text.substr(run));
+    return out;
+  }
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '\0') {

@@ -4,6 +4,7 @@
 // plain RTF reader should see (paragraph breaks, bold, the character an entity stands for)
 // goes inside \htmlrtf ... \htmlrtf0, which de-encapsulating readers skip.
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,13 +42,19 @@ struct Word {
   int parameter = -1;
 };
 
-// What a plain RTF reader sees for an element, as RTF control words opened in a group.
-std::vector<Word> FormatOf(std::string_view tag) {
-  if (tag == "b" || tag == "strong") return {{"b"}};
-  if (tag == "i" || tag == "em") return {{"i"}};
-  if (tag == "u") return {{"ul"}};
-  if (tag == "pre" || tag == "tt" || tag == "code") return {{"f", 1}};
-  if (tag == "a") return {{"cf", 1}, {"ul"}};
+// What a plain RTF reader sees for an element, as RTF control words opened in a group. Asked
+// for every tag of the HTML: constant arrays, not lists made each time.
+std::span<const Word> FormatOf(std::string_view tag) {
+  static constexpr Word kBold[] = {{"b"}};
+  static constexpr Word kItalic[] = {{"i"}};
+  static constexpr Word kUnderline[] = {{"ul"}};
+  static constexpr Word kFixed[] = {{"f", 1}};
+  static constexpr Word kLink[] = {{"cf", 1}, {"ul"}};
+  if (tag == "b" || tag == "strong") return kBold;
+  if (tag == "i" || tag == "em") return kItalic;
+  if (tag == "u") return kUnderline;
+  if (tag == "pre" || tag == "tt" || tag == "code") return kFixed;
+  if (tag == "a") return kLink;
   return {};
 }
 

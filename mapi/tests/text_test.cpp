@@ -45,6 +45,10 @@ TEST(Utf16LeBytes, AgreesWithAPlainConversion) {
     ASSERT_EQ(Utf16LeBytes(text), PlainUtf16Le(text)) << text;
   }
   EXPECT_EQ(Utf16LeBytes(""), Bytes{});
+  Bytes appended{1, 2};
+  AppendUtf16Le(appended, "abcdefghi\xC3\xA9");
+  EXPECT_EQ(appended, (Bytes{1, 2,   'a', 0,   'b', 0,   'c', 0,   'd', 0,    'e',
+                             0, 'f', 0,   'g', 0,   'h', 0,   'i', 0,   0xE9, 0}));
   EXPECT_EQ(Utf16LeBytes("\xF0\x9F\x98\x80"), (Bytes{0x3D, 0xD8, 0x00, 0xDE}));
 }
 
