@@ -124,7 +124,44 @@ Storage::Child& Storage::add(Child child) {
   return children_.back();
 }
 
+namespace {
+
+// The children lists of storages written on this thread, kept for the next file's storages: a
+// .msg file has a few storages of dozens of children, and a conversion writes thousands of files
+// a second. Lists of very many children are not kept.
+struct SpareLists {
+  static constexpr std::size_t kKept = 16;
+  static constexpr std::size_t kLongest = 256;
+  std::vector<std::vector<Storage::Child>> children;
+  std::vector<std::vector<std::uint32_t>> order;
+};
+
+SpareLists& Spares() {
+  thread_local SpareLists spares;
+  return spares;
+}
+
+}  // namespace
+
+Storage::~Storage() {
+  children_.clear();  // the storages below give their lists back first
+  siblingOrder_.clear();
+  SpareLists& spares = Spares();
+  if (children_.capacity() > 0 && children_.capacity() <= SpareLists::kLongest &&
+      spares.children.size() < SpareLists::kKept) {
+    spares.children.push_back(std::move(children_));
+    spares.order.push_back(std::move(siblingOrder_));
+  }
+}
+
 void Storage::reserve(std::size_t more) {
+  SpareLists& spares = Spares();
+  if (children_.capacity() == 0 && !spares.children.empty()) {
+    children_ = std::move(spares.children.back());
+    siblingOrder_ = std::move(spares.order.back());
+    spares.children.pop_back();
+    spares.order.pop_back();
+  }
   children_.reserve(children_.size() + more);
   siblingOrder_.reserve(siblingOrder_.size() + more);
 }
@@ -132,17 +169,23 @@ void Storage::reserve(std::size_t more) {
 Storage& Storage::addStorage(std::string_view name) {
   auto storage = std::make_unique<Storage>(name);
   EntryName entryName = storage->name_;
-  return *add({entryName, std::move(storage), {}, nullptr}).storage;
+  return *add({entryName, std::move(storage), {}, {}, nullptr}).storage;
 }
 
 void Storage::addStream(std::string_view name, Bytes data) {
-  add({EntryName(name), nullptr, std::move(data), nullptr});
+  Child child{EntryName(name), nullptr, std::move(data), {}, nullptr};
+  child.bytes = child.owned;  // moving the child keeps the vector's buffer where it is
+  add(std::move(child));
+}
+
+void Storage::addBorrowedStream(std::string_view name, std::span<const std::uint8_t> data) {
+  add({EntryName(name), nullptr, {}, data, nullptr});
 }
 
 void Storage::addStream(std::string_view name, std::shared_ptr<const ByteSource> data) {
   EntryName entryName(name);
   if (!data) throw Error("the stream \"" + std::string(name) + "\" has no data source");
-  add({entryName, nullptr, {}, std::move(data)});
+  add({entryName, nullptr, {}, {}, std::move(data)});
 }
 
 void CompoundFile::write(Sink& sink) const {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,21 +19,29 @@ namespace qc::mapi::cfb {
 class Storage {
  public:
   explicit Storage(std::string_view name) : name_(name) {}
+  ~Storage();
+  Storage(const Storage&) = delete;
+  Storage& operator=(const Storage&) = delete;
 
   // Names are at most 31 UTF-16 code units and unique (ignoring case) within their storage;
   // breaking either rule throws qc::Error.
   Storage& addStorage(std::string_view name);
   void addStream(std::string_view name, Bytes data);
   void addStream(std::string_view name, std::shared_ptr<const ByteSource> data);
+  // A stream of bytes held elsewhere, which must stay as they are until the file is written:
+  // a writer's values are there all along, and need no copy.
+  void addBorrowedStream(std::string_view name, std::span<const std::uint8_t> data);
   void setClsid(const Guid& clsid) { clsid_ = clsid; }
   // Room for this many more children without moving those there are.
   void reserve(std::size_t more);
 
-  // A storage, or a stream whose bytes are held here or read from a source when written.
+  // A storage, or a stream whose bytes are held here, held elsewhere, or read from a source when
+  // written.
   struct Child {
     EntryName name;
     std::unique_ptr<Storage> storage;
-    Bytes bytes;
+    Bytes owned;
+    std::span<const std::uint8_t> bytes;  // the owned bytes, or borrowed ones
     std::shared_ptr<const ByteSource> source;
 
     std::uint64_t streamSize() const { return source ? source->size() : bytes.size(); }

@@ -282,7 +282,7 @@ class ContentWalker {
         html_ = Bytes(htmlText.begin(), htmlText.end());
         codePage = 65001;
       }
-      p.set(PR_HTML, *html_);
+      p.set(PR_HTML, std::move(*html_));  // html_ stays set: there is an HTML body
       MarkInlineImages(htmlText);
     } else if (plain_) {
       codePage = CodePageOf(plainCharset_.empty() ? "windows-1252" : plainCharset_);

@@ -91,15 +91,23 @@ std::string TransportHeaders(std::string_view block) {
   return ToCrlf(kept);
 }
 
+struct ParserOptionsFree {
+  void operator()(GMimeParserOptions* options) const { g_mime_parser_options_free(options); }
+};
+
+// Made once per thread: GMime copies what it keeps of them into each message it builds.
 GMimeParserOptions* LenientOptions() {
-  static const char* kFallbackCharsets[] = {"utf-8", "windows-1252", nullptr};
-  GMimeParserOptions* options = g_mime_parser_options_new();
-  g_mime_parser_options_set_fallback_charsets(options, kFallbackCharsets);
-  g_mime_parser_options_set_address_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
-  g_mime_parser_options_set_parameter_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
-  g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
-  g_mime_parser_options_set_allow_addresses_without_domain(options, TRUE);
-  return options;
+  thread_local const std::unique_ptr<GMimeParserOptions, ParserOptionsFree> options = [] {
+    static const char* kFallbackCharsets[] = {"utf-8", "windows-1252", nullptr};
+    GMimeParserOptions* made = g_mime_parser_options_new();
+    g_mime_parser_options_set_fallback_charsets(made, kFallbackCharsets);
+    g_mime_parser_options_set_address_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_parameter_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_rfc2047_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_allow_addresses_without_domain(made, TRUE);
+    return std::unique_ptr<GMimeParserOptions, ParserOptionsFree>(made);
+  }();
+  return options.get();
 }
 
 // What is left when GMime finds no message at all: the bytes as the body.
@@ -189,9 +197,7 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, 
   GPtr<GMimeStream> stream(NewSourceStream(bytes, start.offset(), bytes->size()));
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  GMimeParserOptions* options = LenientOptions();
-  GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), options));
-  g_mime_parser_options_free(options);
+  GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), LenientOptions()));
   RethrowReadFailure(stream.get());
   std::unique_ptr<Message> out =
       parsed ? ConvertParsed(parsed.get(), std::move(headers), depth, start.separatorDate())

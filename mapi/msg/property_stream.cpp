@@ -70,7 +70,10 @@ std::string TextOf8Bit(const Bytes& bytes) {
 }
 
 // The property's value as the file holds it: inline in its entry, or in streams of its own.
-void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storage& storage) {
+// With `lasting` the value outlives the file's writing, and its binary streams refer to it
+// rather than copy it.
+void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storage& storage,
+                bool lasting) {
   const std::uint32_t t = tag.value();
   const auto mismatch = [&] {
     return Error("property " + HexTag(tag) + " holds a value of another type");
@@ -112,7 +115,8 @@ void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storag
     }
     case PropType::String8:
       if (!raw || raw->values.size() != 1) throw mismatch();
-      return WriteValue({tag.id, PropType::Unicode}, TextOf8Bit(raw->values[0]), entries, storage);
+      return WriteValue({tag.id, PropType::Unicode}, TextOf8Bit(raw->values[0]), entries, storage,
+                        false);
     case PropType::Guid: {
       auto v = std::get_if<Guid>(&value);
       if (!v) throw mismatch();
@@ -122,6 +126,7 @@ void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storag
     case PropType::Binary:
       if (auto v = std::get_if<Bytes>(&value)) {
         PutEntry(entries, t, v->size());
+        if (lasting) return storage.addBorrowedStream(SubstgName(t), *v);
         return storage.addStream(SubstgName(t), *v);
       }
       if (auto v = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
@@ -159,7 +164,7 @@ void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storag
       if (!raw) throw mismatch();
       std::vector<std::string> texts;
       for (const Bytes& v : raw->values) texts.push_back(TextOf8Bit(v));
-      return WriteValue({tag.id, PropType::MvUnicode}, texts, entries, storage);
+      return WriteValue({tag.id, PropType::MvUnicode}, texts, entries, storage, false);
     }
     case PropType::MvUnicode: {
       auto v = std::get_if<std::vector<std::string>>(&value);
@@ -182,7 +187,11 @@ void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storag
       for (std::size_t i = 0; i < v->size(); ++i) {
         Append32(lengths, static_cast<std::uint32_t>((*v)[i].size()));
         Append32(lengths, 0);
-        storage.addStream(ValueStreamName(t, i), (*v)[i]);
+        if (lasting) {
+          storage.addBorrowedStream(ValueStreamName(t, i), (*v)[i]);
+        } else {
+          storage.addStream(ValueStreamName(t, i), (*v)[i]);
+        }
       }
       PutEntry(entries, t, lengths.size());
       return storage.addStream(SubstgName(t), std::move(lengths));
@@ -218,12 +227,13 @@ void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
       Append64(stream, 0);
       break;
   }
-  const auto write = [&](std::uint16_t id, const Property& p) {
+  // The object's own properties outlive the writing of the file; the amendments do not.
+  const auto write = [&](std::uint16_t id, const Property& p, bool lasting) {
     if (p.type == PropType::Object) {
       // An embedded message: its storage holds the value.
       PutEntry(stream, PropTag{id, p.type}.value(), 0xFFFFFFFFu);
     } else {
-      WriteValue({id, p.type}, p.value, stream, storage);
+      WriteValue({id, p.type}, p.value, stream, storage, lasting);
     }
   };
   // Both maps are in identifier order: merge them, an amendment replacing the object's own
@@ -234,16 +244,16 @@ void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
   auto b = added.begin();
   while (a != own.end() || b != added.end()) {
     if (b == added.end() || (a != own.end() && a->first < b->first)) {
-      write(a->first, a->second);
+      write(a->first, a->second, true);
       ++a;
     } else {
       if (a != own.end() && a->first == b->first) ++a;
-      write(b->first, b->second);
+      write(b->first, b->second, false);
       ++b;
     }
   }
   for (const auto& [name, p] : bag.named()) {
-    WriteValue({names.idOf(name), p.type}, p.value, stream, storage);
+    WriteValue({names.idOf(name), p.type}, p.value, stream, storage, true);
   }
   storage.addStream("__properties_version1.0", std::move(stream));
 }

@@ -26,7 +26,8 @@ struct Amendments {
 };
 
 // Entries are written in identifier order, tagged properties first, then named ones under their
-// identifiers.
+// identifiers. The streams refer to the bag's binary values rather than copy them: the bag must
+// outlive the writing of the file.
 void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
                      const NamedPropertyMap& names, const StreamHeader& header,
                      cfb::Storage& storage);

@@ -30,7 +30,7 @@ void List(std::ostream& manifest, const std::string& file, const Storage& storag
           const std::string& path) {
   for (const auto& child : storage.children()) {
     if (child.storage) continue;
-    const MemorySource held(child.bytes);
+    const MemorySource held(Bytes(child.bytes.begin(), child.bytes.end()));
     const ByteSource& data = child.source ? *child.source : held;
     manifest << file << '\t' << path << child.name.utf8() << '\t' << data.size() << '\t'
              << Crc32(data) << '\n';

@@ -210,6 +210,22 @@ TEST(CompoundFileWriter, SiblingOrderWhateverTheOrderOfAdding) {
   EXPECT_EQ(read.entries.size(), 9u);
 }
 
+// Bytes held elsewhere are written as they stand, in the mini stream and in sectors of their own.
+TEST(CompoundFileWriter, BorrowedStreams) {
+  Bytes small(100), large(5000);
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = PatternByte(2, i);
+  std::copy_n(large.begin(), small.size(), small.begin());
+  CompoundFile file;
+  file.root().addBorrowedStream("small", small);
+  file.root().addStorage("s").addBorrowedStream("large", large);
+  file.root().addBorrowedStream("empty", {});
+  const ReadResult read = ReadCompoundFile(Write(file));
+  EXPECT_EQ(read.defects, std::vector<std::string>{});
+  EXPECT_EQ(read.streams.at("/small"), small);
+  EXPECT_EQ(read.streams.at("/s/large"), large);
+  EXPECT_EQ(read.streams.at("/empty"), Bytes{});
+}
+
 // A source that delivers less than its size must fail the write, not leave zeros behind.
 TEST(CompoundFileWriter, ShortSourceFailsTheWrite) {
   for (std::uint64_t size : {100u, 70000u}) {
