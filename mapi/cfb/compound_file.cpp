@@ -124,44 +124,7 @@ Storage::Child& Storage::add(Child child) {
   return children_.back();
 }
 
-namespace {
-
-// The children lists of storages written on this thread, kept for the next file's storages: a
-// .msg file has a few storages of dozens of children, and a conversion writes thousands of files
-// a second. Lists of very many children are not kept.
-struct SpareLists {
-  static constexpr std::size_t kKept = 16;
-  static constexpr std::size_t kLongest = 256;
-  std::vector<std::vector<Storage::Child>> children;
-  std::vector<std::vector<std::uint32_t>> order;
-};
-
-SpareLists& Spares() {
-  thread_local SpareLists spares;
-  return spares;
-}
-
-}  // namespace
-
-Storage::~Storage() {
-  children_.clear();  // the storages below give their lists back first
-  siblingOrder_.clear();
-  SpareLists& spares = Spares();
-  if (children_.capacity() > 0 && children_.capacity() <= SpareLists::kLongest &&
-      spares.children.size() < SpareLists::kKept) {
-    spares.children.push_back(std::move(children_));
-    spares.order.push_back(std::move(siblingOrder_));
-  }
-}
-
 void Storage::reserve(std::size_t more) {
-  SpareLists& spares = Spares();
-  if (children_.capacity() == 0 && !spares.children.empty()) {
-    children_ = std::move(spares.children.back());
-    siblingOrder_ = std::move(spares.order.back());
-    spares.children.pop_back();
-    spares.order.pop_back();
-  }
   children_.reserve(children_.size() + more);
   siblingOrder_.reserve(siblingOrder_.size() + more);
 }

@@ -19,9 +19,6 @@ namespace qc::mapi::cfb {
 class Storage {
  public:
   explicit Storage(std::string_view name) : name_(name) {}
-  ~Storage();
-  Storage(const Storage&) = delete;
-  Storage& operator=(const Storage&) = delete;
 
   // Names are at most 31 UTF-16 code units and unique (ignoring case) within their storage;
   // breaking either rule throws qc::Error.
