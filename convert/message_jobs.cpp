@@ -13,9 +13,20 @@ namespace {
 // The read flag, and has-attachments kept only where the message has some.
 constexpr std::int32_t kMessageFlags = 17;
 
+// Messages up to this size are read whole, in one read, and imported from memory: the import
+// and the writer go over a message's bytes several times (its start, the parse, each body and
+// attachment), and each of those would be reads of the file.
+constexpr std::int64_t kReadWhole = std::int64_t{1} << 20;
+
 std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox) {
   return "message " + std::to_string(j + 1) + " (offset " + std::to_string(offset) + ") of '" +
          mailbox + "'";
+}
+
+Error Shrank(const MailboxFile& file, std::int64_t messageEnd) {
+  return Error("the mailbox shrank during the run to " + std::to_string(file.size()) +
+               " bytes and no longer holds the message whole (it ended at byte " +
+               std::to_string(messageEnd) + ")");
 }
 
 // A range of the searched mailbox file, read where it lies: the import parses it in place and
@@ -25,11 +36,14 @@ class MailboxSlice final : public mapi::ByteSource {
   MailboxSlice(std::shared_ptr<const MailboxFile> file, std::int64_t start, std::int64_t size)
       : file_(std::move(file)), start_(start), size_(size) {}
   std::uint64_t size() const override { return static_cast<std::uint64_t>(size_); }
-  // Fewer bytes where the file ends early (it shrank): the import reports that as a failure.
+  // The file ending before the slice does (it shrank) is an error: a message cut short must
+  // not be imported as if it were whole.
   std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override {
     if (offset >= size()) return 0;
     n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size() - offset));
-    return file_->readAt(start_ + static_cast<std::int64_t>(offset), out, n);
+    const std::size_t got = file_->readAt(start_ + static_cast<std::int64_t>(offset), out, n);
+    if (got < n) throw Shrank(*file_, start_ + size_);
+    return got;
   }
 
  private:
@@ -113,13 +127,21 @@ std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mail
                                                      std::size_t j) {
   const std::int64_t start = offsets.at(j);
   std::int64_t end = j + 1 < offsets.size() ? offsets[j + 1] : mailbox.end;
-  // Spaces at the end are not part of the message file either; the few bytes before the end
-  // tell where they begin.
+  // Spaces at the end are not part of the message file either.
+  if (end - start <= kReadWhole) {
+    mapi::Bytes bytes(static_cast<std::size_t>(std::max<std::int64_t>(end - start, 0)));
+    if (mailbox.file->readAt(start, bytes.data(), bytes.size()) < bytes.size()) {
+      throw Shrank(*mailbox.file, end);
+    }
+    while (!bytes.empty() && bytes.back() == ' ') bytes.pop_back();
+    return std::make_shared<mapi::MemorySource>(std::move(bytes));
+  }
+  // The few bytes before the end of a larger message tell where they begin.
   std::uint8_t tail[256];
   while (end > start) {
     const auto want = static_cast<std::size_t>(std::min<std::int64_t>(end - start, sizeof tail));
     const std::size_t got = mailbox.file->readAt(end - static_cast<std::int64_t>(want), tail, want);
-    if (got < want) break;  // the file shrank: the import will say so
+    if (got < want) throw Shrank(*mailbox.file, end);
     std::size_t keep = want;
     while (keep > 0 && tail[keep - 1] == ' ') --keep;
     end -= static_cast<std::int64_t>(want - keep);

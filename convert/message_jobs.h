@@ -47,7 +47,9 @@ MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::in
                               const OutputFolder& folder);
 
 // The bytes of message j as the message file holds them, without the final CR LF: from its
-// separator up to the next one, without the spaces at its end.
+// separator up to the next one, without the spaces at its end. Read into memory when the message
+// is not large, read from the file where it lies otherwise. Throws qc::Error when the mailbox
+// no longer holds the message whole (it shrank), as reading a larger one later does.
 std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mailbox,
                                                      const std::vector<std::int64_t>& offsets,
                                                      std::size_t j);

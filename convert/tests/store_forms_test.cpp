@@ -193,6 +193,58 @@ TEST(StoreForms, AStoreThatCannotBeCreatedStopsTheRunAndSaysWhy) {
   EXPECT_EQ(window.boxes.at(0).title, "Outlook Error");
 }
 
+// A mailbox cut short after it was searched: the messages it no longer holds whole are failures
+// that say so, never messages imported from what is left of them; small messages are read whole
+// at once, large ones where they lie, and both must tell.
+TEST_P(StoreForms, AMailboxThatShrinksDuringTheRunImportsNoCutMessage) {
+  const std::string large = "X-Padding: " + std::string(1'200'000, 'p') + "\r\n";
+  const std::string content =
+      Message("one") + Message("two") + Message("three") + Message("four", large);
+  const struct {
+    std::size_t cut;
+    int written;
+    const char* firstFailed;
+  } cases[] = {
+      {content.find("body of two") + 4, 1, "message 2 (offset"},
+      {content.find(std::string(1000, 'p')) + 500'000, 3, "message 4 (offset"},
+  };
+  for (const auto& c : cases) {
+    for (Form form : {Form::MSG, Form::PST}) {
+      TempDir in, out;
+      const std::string box = in / "moving.mbx";
+      WriteFile(box, content);
+      Harness h;
+      h.writers = GetParam();
+      bool shrunk = false;
+      h.window.onYield = [&](FakeWindow& w) {
+        if (!shrunk && w.labels[Label::LblEmlsFound] == "4 Messages") {
+          fs::resize_file(box, c.cut);
+          shrunk = true;
+        }
+      };
+      const RunReport report = h.run(form, {box}, out.path().string());
+      const std::string what = c.firstFailed + std::string(form == Form::MSG ? " .msg" : " .pst");
+      ASSERT_TRUE(shrunk) << what;
+      EXPECT_EQ(report.messagesWritten, c.written) << what;
+      EXPECT_EQ(report.messagesFailed, 4 - c.written) << what;
+      ASSERT_FALSE(report.problems.empty()) << what;
+      EXPECT_NE(report.problems.at(0).find(c.firstFailed), std::string::npos)
+          << report.problems.at(0);
+      EXPECT_NE(report.problems.at(0).find("shrank"), std::string::npos) << report.problems.at(0);
+      if (form == Form::MSG) {
+        EXPECT_EQ(Listing(OutFolder(out, box)).size(), static_cast<std::size_t>(c.written)) << what;
+      } else {
+        EXPECT_EQ(
+            std::count_if(h.store.calls.begin(), h.store.calls.end(),
+                          [](const std::string& call) { return call.starts_with("message"); }),
+            c.written)
+            << what;
+      }
+      EXPECT_EQ(h.window.boxes.back().text.find("successfully"), std::string::npos) << what;
+    }
+  }
+}
+
 TEST(StoreForms, AMessageTheStoreRefusesIsCountedAndTheRestGoOn) {
   TempDir in, out;
   const std::string box = in / "x.mbx";
