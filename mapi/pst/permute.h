@@ -1,0 +1,13 @@
+// The permutation that Outlook applies to the bytes of every data block (NDB_CRYPT_PERMUTE):
+// an obfuscation, not encryption, and the default for new stores.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qc::mapi::pst {
+
+void PermuteEncode(std::uint8_t* data, std::size_t size);
+void PermuteDecode(std::uint8_t* data, std::size_t size);
+
+}  // namespace qc::mapi::pst
