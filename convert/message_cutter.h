@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/output_folder.h"
+#include "util/pending_file.h"
 #include "scanner/mailbox_file.h"
 
 namespace qc {

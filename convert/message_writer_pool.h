@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "convert/message_cutter.h"
-#include "convert/output_folder.h"
+#include "util/pending_file.h"
 
 namespace qc {
 

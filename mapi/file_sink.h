@@ -3,16 +3,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "mapi/cfb/compound_file.h"
+#include "util/pending_file.h"
 
 namespace qc::mapi {
 
 class FileSink final : public cfb::Sink {
  public:
   // Creates the temporary file; throws qc::Error naming the path on failure.
-  explicit FileSink(std::string finalPath);
-  ~FileSink() override;  // removes the temporary file unless committed
+  explicit FileSink(const std::string& finalPath);
   FileSink(const FileSink&) = delete;
   FileSink& operator=(const FileSink&) = delete;
 
@@ -22,9 +23,7 @@ class FileSink final : public cfb::Sink {
  private:
   void flush();
 
-  std::string finalPath_;
-  std::string tempPath_;
-  int fd_ = -1;
+  PendingFile file_;  // removes the temporary file unless committed
   std::vector<std::uint8_t> buffer_;
 };
 

@@ -1,5 +1,9 @@
 #include "mapi/import/rfc822_import.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -118,13 +122,27 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
 }  // namespace import
 
 std::unique_ptr<Message> ImportRfc822File(const std::string& path) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) throw systemError("cannot open message file", path, errno);
+  // Non-blocking, so that a FIFO cannot hang the open; anything but a regular file (a device
+  // that never ends, a folder, a FIFO) is refused before a byte is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw systemError("cannot open message file", path, errno);
+  std::unique_ptr<FILE, int (*)(FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    throw systemError("cannot open message file", path, error);
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw systemError("cannot open message file", path, errno);
+  if (!S_ISREG(st.st_mode)) {
+    throw Error("cannot read message file '" + path + "': it is not a regular file",
+                S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  }
   std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[1 << 16];
   std::size_t n = 0;
   while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, n);
-  // A directory opens but does not read; neither does a file on a failing disk.
   if (std::ferror(file.get())) throw systemError("cannot read message file", path, errno);
   return ImportRfc822(bytes);
 }

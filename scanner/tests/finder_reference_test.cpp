@@ -14,7 +14,7 @@
 #include "scanner/frm_finder.h"
 #include "scanner/tests/fake_screen.h"
 #include "scanner/tests/recording_log.h"
-#include "scanner/tests/scratch_folder.h"
+#include "util/tests/scratch_folder.h"
 
 namespace qc {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "scanner/cp1252.h"
 #include "scanner/tests/attempt_model.h"
-#include "scanner/tests/scratch_folder.h"
+#include "util/tests/scratch_folder.h"
 
 namespace qc {
 namespace {

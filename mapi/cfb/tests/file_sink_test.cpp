@@ -52,7 +52,9 @@ TEST_F(FileSinkTest, WritesUnderATemporaryNameUntilCommitted) {
   Bytes content(3 << 20);  // larger than the buffer, written in odd pieces
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = PatternByte(1, i);
   FileSink sink(path("out.msg"));
-  EXPECT_EQ(listing(), std::vector<std::string>{".out.msg.part"});
+  ASSERT_EQ(listing().size(), 1u);
+  EXPECT_TRUE(listing()[0].starts_with(".out.msg.") && listing()[0].ends_with(".part"))
+      << listing()[0];
   sink.write(content.data(), 7);
   sink.write(content.data() + 7, 2 << 20);
   sink.write(content.data() + 7 + (2 << 20), content.size() - 7 - (2 << 20));
@@ -79,7 +81,7 @@ TEST_F(FileSinkTest, MissingFolderIsAnErrorNamingThePath) {
     FileSink sink(path("missing/out.msg"));
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
-    EXPECT_NE(std::string(e.what()).find("missing/.out.msg.part"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("missing'"), std::string::npos) << e.what();
     EXPECT_EQ(e.code(), ENOENT);
   }
 }

@@ -16,7 +16,7 @@ class ScratchFolder {
   ScratchFolder() {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /
-            ("qc-scanner-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            ("qc-scratch-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

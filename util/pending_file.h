@@ -1,0 +1,82 @@
+// Writing a file so that no half-written file ever stands under its final name: the bytes go to
+// a temporary file in the same folder, which is renamed to the final name only when complete.
+// Every writer of the program (message files, .msg files, stores) goes through this one place.
+//
+// The temporary file is created exclusively under a name no one can predict, and never through
+// an existing file or link: a link planted at a guessable name cannot make us overwrite its
+// target.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace qc {
+
+// A folder that receives files, held open so that every file of it is created and renamed
+// relative to the folder itself, whatever happens to the path meanwhile.
+class OutputFolder {
+ public:
+  // Opens an existing folder; throws qc::Error naming it when it cannot be opened.
+  explicit OutputFolder(std::string path);
+  ~OutputFolder();
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string pathOf(std::string_view name) const;
+  int fd() const { return fd_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// One file being written. Until commit() it lives under a hidden temporary name
+// (".<name>.<random>.part"); destroying it uncommitted (a failure, or a run being stopped)
+// removes it.
+class PendingFile {
+ public:
+  // A file `name` (no separator) in `folder`, which must outlive the pending file.
+  PendingFile(const OutputFolder& folder, std::string name);
+  // A file at `finalPath`, in a folder the pending file opens and holds itself.
+  explicit PendingFile(const std::string& finalPath);
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  struct Piece {
+    const void* data;
+    std::size_t size;
+  };
+  // Appends all of the given pieces, in order, with as few system calls as possible.
+  void write(const Piece* pieces, std::size_t count);
+  void write(const void* data, std::size_t size);
+  // Writes at `offset` without moving the append position (for headers and maps written after
+  // what they describe). Throws qc::Error.
+  void writeAt(std::uint64_t offset, const void* data, std::size_t size);
+
+  // Closes the file and gives it its final name, replacing any file (or link) of that name but
+  // never a folder. Throws qc::Error naming the final path; the temporary file is removed then.
+  void commit();
+
+  std::string finalPath() const { return folder_->pathOf(name_); }
+  std::string temporaryPath() const { return folder_->pathOf(tempName_); }
+  std::uint64_t bytesWritten() const { return written_; }
+  bool complete() const { return fd_ < 0; }  // committed (or failed while committing)
+
+ private:
+  void create();
+  void discard() noexcept;
+
+  std::unique_ptr<OutputFolder> ownFolder_;
+  const OutputFolder* folder_;
+  std::string name_;
+  std::string tempName_;
+  int fd_ = -1;
+  std::uint64_t written_ = 0;
+};
+
+}  // namespace qc

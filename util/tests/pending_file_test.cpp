@@ -1,0 +1,119 @@
+#include "util/pending_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "util/error.h"
+#include "util/tests/scratch_folder.h"
+
+namespace qc {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(PendingFile, LivesUnderAnUnguessableHiddenNameUntilCommitted) {
+  test::ScratchFolder scratch;
+  OutputFolder folder(scratch.path().string());
+  std::set<std::string> temporaryNames;
+  for (int i = 0; i < 3; ++i) {
+    PendingFile file(folder, "email-0.eml");
+    const std::string name = fs::path(file.temporaryPath()).filename().string();
+    EXPECT_TRUE(name.starts_with(".email-0.eml.") && name.ends_with(".part")) << name;
+    temporaryNames.insert(name);
+    EXPECT_EQ(Listing(scratch.path()), std::vector<std::string>{name});
+  }  // never committed: removed
+  EXPECT_EQ(temporaryNames.size(), 3u) << "each file gets a name of its own";
+  EXPECT_TRUE(Listing(scratch.path()).empty());
+
+  PendingFile file(scratch.file("out.pst"));
+  file.write("0123456789", 10);
+  file.writeAt(2, "ab", 2);  // positioned writes leave the append position alone
+  file.write("Z", 1);
+  EXPECT_FALSE(fs::exists(scratch.file("out.pst")));
+  file.commit();
+  EXPECT_EQ(ReadAll(scratch.file("out.pst")), "01ab456789Z");
+  EXPECT_EQ(Listing(scratch.path()), std::vector<std::string>{"out.pst"});
+  EXPECT_THROW(file.write("x", 1), Error);
+  EXPECT_THROW(file.commit(), Error);
+}
+
+// Links planted where an earlier version put its temporary files, or at the final name, must
+// never lead a write to their targets.
+TEST(PendingFile, NeverWritesThroughALink) {
+  test::ScratchFolder scratch;
+  const std::string victim = scratch.write("victim.txt", "precious");
+  fs::create_directory(scratch.path() / "out");
+  fs::create_symlink(victim, scratch.path() / "out" / ".email-0.eml.part");
+  fs::create_symlink(victim, scratch.path() / "out" / "email-0.eml");
+  fs::create_symlink(scratch.path() / "nowhere", scratch.path() / "out" / ".email-1.eml.part");
+  {
+    OutputFolder folder((scratch.path() / "out").string());
+    PendingFile file(folder, "email-0.eml");
+    file.write("new", 3);
+    file.commit();
+    PendingFile dangling(folder, "email-1.eml");
+    dangling.write("x", 1);
+    dangling.commit();
+  }
+  EXPECT_EQ(ReadAll(victim), "precious");
+  EXPECT_FALSE(fs::exists(scratch.path() / "nowhere"));
+  EXPECT_FALSE(fs::is_symlink(scratch.path() / "out" / "email-0.eml"));
+  EXPECT_EQ(ReadAll(scratch.path() / "out" / "email-0.eml"), "new");
+}
+
+TEST(PendingFile, FailuresNameThePathAndLeaveNothingBehind) {
+  test::ScratchFolder scratch;
+  fs::create_directory(scratch.path() / "email-0.eml");  // a folder in the way of the final name
+  OutputFolder folder(scratch.path().string());
+  {
+    PendingFile file(folder, "email-0.eml");
+    file.write("x", 1);
+    try {
+      file.commit();
+      ADD_FAILURE() << "a folder was replaced";
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(scratch.file("email-0.eml")), std::string::npos);
+    }
+  }
+  EXPECT_EQ(Listing(scratch.path()), std::vector<std::string>{"email-0.eml"});
+  EXPECT_TRUE(fs::is_directory(scratch.path() / "email-0.eml"));
+
+  try {
+    PendingFile file(scratch.file("missing/out.msg"));
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("missing'"), std::string::npos) << e.what();
+    EXPECT_EQ(e.code(), ENOENT);
+  }
+  if (::geteuid() != 0) {  // root may write anywhere
+    fs::create_directory(scratch.path() / "locked");
+    fs::permissions(scratch.path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_THROW(PendingFile(scratch.file("locked/out.msg")), Error);
+    fs::permissions(scratch.path() / "locked", fs::perms::owner_all);
+  }
+}
+
+}  // namespace
+}  // namespace qc
