@@ -107,7 +107,7 @@ void SpaceAllocator::finish() {
     }
     WriteMapPage(sink_, AMapOffset(index) + 2 * kPageSize, kPageTypeFMap, body.data());
   }
-  sink_.resize(fileEof());
+  sink_.extendTo(fileEof());
 }
 
 }  // namespace qc::mapi::pst

@@ -90,7 +90,8 @@ void NodeDatabase::close() {
   Header header;
   header.root.nbt = WriteNodeBTree(nodes_, space_, sink_, nextPageBid_);
   header.root.bbt = WriteBlockBTree(blocks_, space_, sink_, nextPageBid_);
-  WriteDensityList(sink_, nextPageBid_++);
+  // Outlook gives the density list the next page identifier without using it up.
+  WriteDensityList(sink_, nextPageBid_);
   space_.finish();
   closed_ = true;
   header.nextPageBid = nextPageBid_;
