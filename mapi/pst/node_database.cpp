@@ -20,7 +20,6 @@ std::array<std::uint32_t, 32> InitialNids() {
   nids.fill(0x400);
   nids[nid_type::kSearchFolder] = 0x4000;
   nids[nid_type::kNormalMessage] = 0x10000;
-  nids[nid_type::kSearchCriteriaObject] = 0x4000;
   nids[nid_type::kAssocMessage] = 0x8000;
   return nids;
 }
@@ -78,6 +77,8 @@ void NodeDatabase::useNid(std::uint32_t nid) {
 void NodeDatabase::addNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub,
                            std::uint32_t nidParent) {
   nodes_.push_back({nid, bidData, bidSub, nidParent});
+  // A folder's tables share its index under their own types; their counters follow.
+  useNid(nid);
 }
 
 void NodeDatabase::close() {
