@@ -8,7 +8,7 @@
 namespace qc::mapi::pst {
 
 std::uint32_t WriteBth(HeapWriter& heap, std::uint8_t keySize, std::uint8_t dataSize,
-                       std::size_t count, const PutRecord& put) {
+                       std::size_t count, const PutRecord& put, std::uint32_t headerHid) {
   struct Child {
     Bytes key;
     std::uint32_t hid;
@@ -46,7 +46,9 @@ std::uint32_t WriteBth(HeapWriter& heap, std::uint8_t keySize, std::uint8_t data
   header.push_back(dataSize);
   header.push_back(indexLevels);
   Append32(header, level.empty() ? 0 : level.front().hid);
-  return heap.allocate(header);
+  if (headerHid == 0) return heap.allocate(header);
+  heap.fill(headerHid, header);
+  return headerHid;
 }
 
 }  // namespace qc::mapi::pst

@@ -64,6 +64,17 @@ std::uint32_t HeapWriter::allocate(const std::uint8_t* data, std::size_t size) {
   return MakeHid(currentIndex_, current_.starts.size());
 }
 
+std::uint32_t HeapWriter::reserve(std::size_t size) {
+  const Bytes zeros(size, 0);
+  const std::uint32_t hid = allocate(zeros);
+  if ((hid >> 16) != 0) throw std::logic_error("heap items reserved after the first block");
+  return hid;
+}
+
+void HeapWriter::fill(std::uint32_t hid, const Bytes& data) {
+  fills_.emplace_back(hid, data);
+}
+
 // HNPAGEMAP: the block gets its item offsets, on a 2-byte boundary after the items.
 void HeapWriter::seal(Block& block, std::size_t index) {
   Bytes& b = block.bytes;
@@ -114,6 +125,16 @@ std::uint64_t HeapWriter::finish() {
   for (auto& [index, block] : held_) {
     if (index == 0) {
       Bytes& b = block.bytes;
+      for (const auto& [hid, data] : fills_) {
+        const std::size_t item = (hid >> 5) & 0x7FF;
+        const std::size_t start = block.starts[item - 1];
+        const std::size_t map = Get16(b.data());
+        const std::size_t end = item < block.starts.size()
+                                    ? block.starts[item]
+                                    : Get16(b.data() + map + 4 + 2 * block.starts.size());
+        if (end - start != data.size()) throw std::logic_error("reserved heap item refilled");
+        std::copy(data.begin(), data.end(), b.begin() + static_cast<std::ptrdiff_t>(start));
+      }
       b[2] = kHeapSignature;
       b[3] = client_;
       Put32(b.data() + 4, root_);

@@ -20,6 +20,10 @@ class HeapWriter {
   // Stores an item; returns its HID. An empty item gets HID 0, which readers take as empty.
   std::uint32_t allocate(const std::uint8_t* data, std::size_t size);
   std::uint32_t allocate(const Bytes& data) { return allocate(data.data(), data.size()); }
+  // An item of `size` bytes to be filled in later (by finish() at the latest): readers expect
+  // a table's or context's headers first in the heap, and they are known last.
+  std::uint32_t reserve(std::size_t size);
+  void fill(std::uint32_t hid, const Bytes& data);
   void setRoot(std::uint32_t hid) { root_ = hid; }
 
   // Writes what is held and the data tree; returns the node's data identifier.
@@ -45,6 +49,7 @@ class HeapWriter {
   std::vector<std::uint8_t> fillLevels_;  // one per sealed block
   std::vector<std::uint64_t> bids_;       // of written blocks, by block index
   std::vector<std::uint16_t> sizes_;
+  std::vector<std::pair<std::uint32_t, Bytes>> fills_;  // for reserved items
 };
 
 // FILL_LEVEL of a block with `freeBytes` unused.

@@ -59,6 +59,7 @@ void PropertyContextWriter::setObject(std::uint16_t id, std::uint32_t nid, std::
 
 std::uint64_t PropertyContextWriter::write() {
   HeapWriter heap(db_, kClientPropertyContext);
+  const std::uint32_t header = heap.reserve(8);  // BTHHEADER first, where readers look
   // Values first, then the BTH records that point to them.
   std::vector<std::pair<std::uint16_t, std::pair<std::uint16_t, std::uint32_t>>> records;
   records.reserve(props_.size());
@@ -73,11 +74,14 @@ std::uint64_t PropertyContextWriter::write() {
     }
     records.push_back({id, {entry.type, value}});
   }
-  const std::uint32_t root = WriteBth(heap, 2, 6, records.size(), [&](std::size_t i, auto* out) {
-    Put16(out, records[i].first);
-    Put16(out + 2, records[i].second.first);
-    Put32(out + 4, records[i].second.second);
-  });
+  const std::uint32_t root = WriteBth(
+      heap, 2, 6, records.size(),
+      [&](std::size_t i, auto* out) {
+        Put16(out, records[i].first);
+        Put16(out + 2, records[i].second.first);
+        Put32(out + 4, records[i].second.second);
+      },
+      header);
   heap.setRoot(root);
   return heap.finish();
 }

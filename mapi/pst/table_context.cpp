@@ -58,7 +58,10 @@ TableLayout MakeTableLayout(std::vector<std::uint32_t> tags) {
 }
 
 TableWriter::TableWriter(NodeDatabase& db, const TableLayout& layout)
-    : db_(db), layout_(layout), heap_(db, kClientTable) {}
+    : db_(db), layout_(layout), heap_(db, kClientTable) {
+  indexHeader_ = heap_.reserve(8);
+  info_ = heap_.reserve(22 + 8 * layout_.columns.size());
+}
 
 void TableWriter::addRow(std::uint32_t rowId, const RowValues& values) {
   row_.assign(layout_.rowSize, 0);
@@ -87,22 +90,25 @@ void TableWriter::addRow(std::uint32_t rowId, const RowValues& values) {
     return;
   }
   if (!rows_) moveRowsToSubnode();
-  // Rows never span two blocks.
-  if ((rowsInBlock_ + 1) * layout_.rowSize > kMaxBlockData) {
-    rows_->endBlock();
-    rowsInBlock_ = 0;
-  }
+  nextRowBlockIfFull();
   rows_->append(row_.data(), row_.size());
   ++rowsInBlock_;
+}
+
+// Rows never span two blocks; a full block is padded to 8,176 bytes, as readers count rows
+// by whole blocks.
+void TableWriter::nextRowBlockIfFull() {
+  const std::size_t used = rowsInBlock_ * layout_.rowSize;
+  if (used + layout_.rowSize <= kMaxBlockData) return;
+  const Bytes padding(kMaxBlockData - used, 0);
+  rows_->append(padding.data(), padding.size());  // completes the block
+  rowsInBlock_ = 0;
 }
 
 void TableWriter::moveRowsToSubnode() {
   rows_ = std::make_unique<DataTreeWriter>(db_);
   for (std::size_t at = 0; at < smallRows_.size(); at += layout_.rowSize) {
-    if ((rowsInBlock_ + 1) * layout_.rowSize > kMaxBlockData) {
-      rows_->endBlock();
-      rowsInBlock_ = 0;
-    }
+    nextRowBlockIfFull();
     rows_->append(smallRows_.data() + at, layout_.rowSize);
     ++rowsInBlock_;
   }
@@ -112,11 +118,13 @@ void TableWriter::moveRowsToSubnode() {
 
 std::pair<std::uint64_t, std::uint64_t> TableWriter::finish() {
   std::sort(rowIds_.begin(), rowIds_.end());
-  const std::uint32_t rowIndex =
-      WriteBth(heap_, 4, 4, rowIds_.size(), [&](std::size_t i, auto* out) {
+  const std::uint32_t rowIndex = WriteBth(
+      heap_, 4, 4, rowIds_.size(),
+      [&](std::size_t i, auto* out) {
         Put32(out, rowIds_[i].first);
         Put32(out + 4, rowIds_[i].second);
-      });
+      },
+      indexHeader_);
   std::uint32_t hnidRows = 0;
   if (rows_) {
     hnidRows = db_.newNid(nid_type::kLtp);
@@ -141,7 +149,8 @@ std::pair<std::uint64_t, std::uint64_t> TableWriter::finish() {
     info.push_back(c.size);
     info.push_back(c.bit);
   }
-  heap_.setRoot(heap_.allocate(info));
+  heap_.fill(info_, info);
+  heap_.setRoot(info_);
   const std::uint64_t data = heap_.finish();
   return {data, subnodes_.write(db_)};
 }

@@ -49,10 +49,13 @@ class TableWriter {
 
  private:
   void moveRowsToSubnode();
+  void nextRowBlockIfFull();
 
   NodeDatabase& db_;
   TableLayout layout_;
   HeapWriter heap_;
+  std::uint32_t indexHeader_ = 0;  // the row index's BTHHEADER, then TCINFO: first in the heap
+  std::uint32_t info_ = 0;
   SubnodeTree subnodes_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> rowIds_;  // id, row number
   Bytes smallRows_;  // the rows while they still fit in one heap item

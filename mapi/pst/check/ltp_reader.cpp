@@ -345,8 +345,14 @@ std::optional<Table> LtpReader::tableContext(std::uint64_t bidData, const Subnod
     pieces = std::move(*blocks);
   }
   std::vector<Bytes> rows;
-  for (const Bytes& piece : pieces) {
-    if (piece.size() % rowSize != 0) {
+  // Every block but the last is full: as many whole rows as fit, then padding.
+  const std::size_t rowsPerBlock = kMaxBlockData / rowSize;
+  for (std::size_t p = 0; p < pieces.size(); ++p) {
+    Bytes& piece = pieces[p];
+    const bool last = p + 1 == pieces.size();
+    if (!last && pieces.size() > 1 && piece.size() == kMaxBlockData) {
+      piece.resize(rowsPerBlock * rowSize);
+    } else if (piece.size() % rowSize != 0 || (!last && pieces.size() > 1)) {
       findings_.add(Fault::kTableContext, where + ": a row matrix block holds part of a row");
       return std::nullopt;
     }
