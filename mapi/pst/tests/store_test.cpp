@@ -25,8 +25,8 @@ using testing::FixedOptions;
 
 // The messages of a written store, each as its property context, in node order.
 struct StoreContents {
-  explicit StoreContents(const Bytes& bytes)
-      : ndb(bytes.data(), bytes.size(), findings), ltp(ndb, findings) {
+  explicit StoreContents(Bytes store)
+      : bytes(std::move(store)), ndb(bytes.data(), bytes.size(), findings), ltp(ndb, findings) {
     EXPECT_TRUE(ndb.check());
   }
   std::vector<check::Properties> messages(std::uint32_t folder) {
@@ -42,6 +42,7 @@ struct StoreContents {
     const auto& node = ndb.nodes().at(nid);
     return ltp.propertyContext(node.bidData, ndb.subnodes(node.bidSub).value(), "n").value();
   }
+  Bytes bytes;  // the reader refers to them
   check::Findings findings;
   check::NodeDatabaseReader ndb;
   check::LtpReader ltp;
