@@ -2,7 +2,10 @@
 // attachments, embedded messages and streamed data, and failures that name the file and the
 // message and leave nothing under the final name.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <set>
@@ -283,6 +286,47 @@ TEST(PstStoreFile, ClosedStoresStandUnderTheirNameAndOthersLeaveNothing) {
   const auto findings = check::CheckPstFile(path);
   EXPECT_TRUE(findings.empty()) << testing::Describe(findings);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// A real full disk: the file size limit makes writes fail with EFBIG.
+TEST(PstStoreFile, FullDiskLeavesNothingAndNamesTheMessage) {
+  test::ScratchFolder dir;
+  const std::string path = dir.file("full.pst");
+  const auto corpus = CorpusMessages();
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 200000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::optional<StoreError> failure;
+  try {
+    auto store = Store::Create(path, "full", FixedOptions());
+    const FolderId f = store->addMailFolder("F");
+    for (std::size_t i = 0; i < 2000; ++i) store->addMessageFromRfc822(f, corpus[i % 8], 17);
+    store->close();
+  } catch (const StoreError& e) {
+    failure = e;
+  }
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->path(), path);
+  EXPECT_TRUE(failure->messageNumber().has_value()) << failure->what();
+  EXPECT_NE(std::string(failure->what()).find("full.pst"), std::string::npos) << failure->what();
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(PstStoreFile, TheSameMessageAsMsg) {
+  test::ScratchFolder dir;
+  MemorySink sink;
+  Store store(sink, "S", FixedOptions());
+  const auto message =
+      store.addMessageFromRfc822(store.addMailFolder("F"), CorpusMessages()[0], 17);
+  SaveAsMsg(*message, dir.file("Email-0.msg"));
+  const std::string msg = testing::ReadAll(dir.file("Email-0.msg"));
+  ASSERT_GT(msg.size(), 512u);
+  EXPECT_EQ(msg.substr(0, 8), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
 }
 
 TEST(PstStoreFile, UnwritableFolderIsATypedErrorNamingThePath) {
