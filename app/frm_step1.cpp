@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <atomic>
+#include <chrono>
+#include <future>
 
 #include "app/busy_scope.h"
 #include "convert/conversion_run.h"
@@ -15,6 +18,22 @@ namespace qc::app {
 
 namespace {
 const QString kTitle = QStringLiteral("Quillon Converter");
+constexpr std::size_t kFoldersNamed = 10;
+
+QString UnreadFoldersText(const std::vector<std::string>& problems) {
+  QString text = QString::number(problems.size()) +
+                 (problems.size() == 1 ? QStringLiteral(" folder could not be read")
+                                       : QStringLiteral(" folders could not be read")) +
+                 QStringLiteral("; the mailboxes in them were not added:");
+  for (std::size_t i = 0; i < problems.size() && i < kFoldersNamed; ++i) {
+    text += QStringLiteral("\r\n") + CoreText(problems[i]);
+  }
+  if (problems.size() > kFoldersNamed) {
+    text += QStringLiteral("\r\n... and ") + QString::number(problems.size() - kFoldersNamed) +
+            QStringLiteral(" more");
+  }
+  return text;
+}
 }  // namespace
 
 FrmStep1::FrmStep1(Desktop& desktop, QString manual)
@@ -67,12 +86,14 @@ void FrmStep1::CmdAddFolder_Click() {
   const QString folder = desktop_.browseForFolder(this, QStringLiteral("Choose Source Folder..."));
   if (folder.isEmpty()) return;
 
-  // While the entries go in (the loop yields), the list and Convert wait for it to finish.
+  // While the tree is walked and the entries go in, the list and Convert wait for it to finish.
   ControlsOff off({ui_.cmdAdd, ui_.CmdAddFolder, ui_.cmdClear1, ui_.CmdConvert});
   BusyPointer busy;
-  std::vector<std::string> found;
+  MailboxSearch found;
   try {
-    found = FindMailboxes(NativePath(folder));
+    found = WalkWhileResponsive(NativePath(folder));
+  } catch (const StopRequested&) {
+    return;
   } catch (const std::exception& e) {
     busy.restore();
     ask(CoreText(e.what()), MsgStyle::OkExclamation);
@@ -80,7 +101,7 @@ void FrmStep1::CmdAddFolder_Click() {
   }
   int added = 0;
   try {
-    for (const std::string& entry : found) {
+    for (const std::string& entry : found.mailboxes) {
       pump_.yield();
       list_->AddFileToList(DisplayPath(entry));
       ++added;
@@ -91,7 +112,25 @@ void FrmStep1::CmdAddFolder_Click() {
   busy.restore();
   off.restore();
   ui_.CmdConvert->setEnabled(added > 0);
+  if (!found.problems.empty()) ask(UnreadFoldersText(found.problems), MsgStyle::OkExclamation);
   ask(QString::number(added) + QStringLiteral(" Files Added to List."), MsgStyle::Ok);
+}
+
+MailboxSearch FrmStep1::WalkWhileResponsive(const std::string& folder) {
+  // A home folder can hold a million entries: the walk runs beside the event loop so that the
+  // window keeps repainting, and a close request ends it at its next folder.
+  std::atomic<bool> stop{false};
+  auto walk = std::async(std::launch::async, [&] { return FindMailboxes(folder, &stop); });
+  try {
+    while (walk.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+      pump_.yield();
+    }
+  } catch (const StopRequested&) {
+    stop = true;
+    walk.wait();
+    throw;
+  }
+  return walk.get();
 }
 
 void FrmStep1::cmdClear1_Click() {

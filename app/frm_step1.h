@@ -14,6 +14,7 @@
 #include "app/window_screen.h"
 #include "convert/run_report.h"
 #include "scanner/frm_finder.h"
+#include "util/mailbox_filter.h"
 
 namespace qc::app {
 
@@ -53,6 +54,8 @@ class FrmStep1 final : public QWidget {
  private:
   void connectButtons();
   MsgButton ask(const QString& text, MsgStyle style);
+  // The mailboxes below `folder`, found while the window keeps handling events.
+  MailboxSearch WalkWhileResponsive(const std::string& folder);
 
   Desktop& desktop_;
   QString manual_;

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 
+#include "cli/stop_signals.h"
 #include "util/registry.h"
 
 namespace qc {
@@ -9,19 +10,8 @@ namespace qc {
 namespace {
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
-// Message-box text uses CR LF or a bare CR between lines; a terminal wants LF.
-std::string TerminalText(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      out += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
+std::string Count(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 }  // namespace
 
@@ -39,6 +29,17 @@ std::string HumanBytes(std::uint64_t bytes) {
   return text;
 }
 
+std::string MailboxOutcomeText(const MailboxSummary& s) {
+  if (s.mailboxBytes < 0) return "not read";
+  if (s.mailboxBytes < 2) {
+    return s.mailboxBytes == 0 ? "empty, no messages" : "1 byte, no messages";
+  }
+  if (s.messagesFound == 0) return "no messages (no \"From ???@???\" separator in it)";
+  std::string text = Count(s.messagesWritten, "message", "messages") + " written";
+  if (s.messagesFailed > 0) text += ", " + std::to_string(s.messagesFailed) + " failed";
+  return text;
+}
+
 CliWindow::CliWindow(Form form, std::vector<std::string> mailboxes, std::string outputFolder,
                      bool quiet, bool liveLine, std::FILE* err)
     : form_(form),
@@ -50,20 +51,13 @@ CliWindow::CliWindow(Form form, std::vector<std::string> mailboxes, std::string 
       started_(std::chrono::steady_clock::now()),
       lastDraw_(started_) {}
 
-MsgButton CliWindow::messageBox(std::string_view text, MsgStyle style, std::string_view title) {
-  const bool informational = style == MsgStyle::Ok || style == MsgStyle::OkInformation;
-  if (quiet_ && informational && title == "Quillon Converter") return MsgButton::Ok;
-  endProgress();
-  const std::string body = TerminalText(text);
-  if (title.empty()) {
-    std::fprintf(err_, "%s\n", body.c_str());
-  } else {
-    std::fprintf(err_, "%.*s: %s\n", static_cast<int>(title.size()), title.data(), body.c_str());
-  }
+MsgButton CliWindow::messageBox(std::string_view, MsgStyle style, std::string_view) {
+  // Every box of a run says what the observer has already told (a problem, or the end).
   return style == MsgStyle::YesNoQuestion ? MsgButton::Yes : MsgButton::Ok;
 }
 
 void CliWindow::yield() {
+  if (StopSignalReceived() != 0) throw StopRequested{};
   if (!live_) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - lastDraw_ < kRedrawEvery) return;
@@ -71,8 +65,15 @@ void CliWindow::yield() {
   drawLiveLine();
 }
 
-void CliWindow::setLabel(Label label, std::string_view text) {
-  if (label == Label::LblEmlsFound && !text.empty()) mailboxDone(text);
+void CliWindow::problem(std::string_view text) {
+  if (problemsShown_ >= kProblemsShown) {
+    ++problemsNotShown_;
+    return;
+  }
+  ++problemsShown_;
+  endProgress();
+  std::fprintf(err_, "quillon-convert: %.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(err_);
 }
 
 void CliWindow::drawLiveLine() {
@@ -89,13 +90,11 @@ void CliWindow::drawLiveLine() {
   lineShown_ = true;
 }
 
-void CliWindow::mailboxDone(std::string_view messagesLabel) {
-  // The count of messages found is known once the search of a mailbox has ended.
-  if (quiet_ || !report_) return;
+void CliWindow::mailboxDone(std::size_t index, const MailboxSummary& summary) {
+  if (quiet_) return;
   endProgress();
-  std::fprintf(err_, "[%zu/%zu] %s: %.*s found\n", report_->mailboxIndex + 1, report_->mailboxCount,
-               report_->mailboxPath.c_str(), static_cast<int>(messagesLabel.size()),
-               messagesLabel.data());
+  std::fprintf(err_, "[%zu/%zu] %s: %s\n", index + 1, mailboxes_.size(), summary.path.c_str(),
+               MailboxOutcomeText(summary).c_str());
   std::fflush(err_);
 }
 

@@ -2,17 +2,20 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
 #include "cli/cli_window.h"
+#include "cli/mailbox_args.h"
+#include "cli/stop_signals.h"
 #include "convert/conversion_run.h"
 #include "scanner/frm_finder.h"
 #include "util/error.h"
-#include "util/mailbox_filter.h"
 
 namespace {
 
@@ -21,6 +24,37 @@ enum Exit : int { kAllWritten = 0, kBadUsage = 1, kSomeFailed = 2, kStopped = 3 
 int Fail(int code, const std::string& text) {
   std::fprintf(stderr, "quillon-convert: %s\n", text.c_str());
   return code;
+}
+
+const char* Plural(std::int64_t n, const char* one, const char* many) {
+  return n == 1 ? one : many;
+}
+
+// The summary: one line of counts, then what the user should know about the output.
+void PrintSummary(const qc::RunReport& report, const std::string& target, double seconds,
+                  std::int64_t extraProblems, const char* stoppedBy) {
+  if (stoppedBy) std::printf("Stopped by %s: ", stoppedBy);
+  std::printf("%zu mailbox%s: %lld message%s written (%s) to %s in %.2f s", report.mailboxCount,
+              Plural(static_cast<std::int64_t>(report.mailboxCount), "", "es"),
+              static_cast<long long>(report.messagesWritten),
+              Plural(report.messagesWritten, "", "s"), qc::HumanBytes(report.bytesWritten).c_str(),
+              target.c_str(), seconds);
+  if (report.anyFailed() || extraProblems > 0) {
+    std::printf(
+        "; %lld message%s failed, %lld mailbox%s unreadable",
+        static_cast<long long>(report.messagesFailed), Plural(report.messagesFailed, "", "s"),
+        static_cast<long long>(report.mailboxesFailed), Plural(report.mailboxesFailed, "", "es"));
+    if (report.mailboxesChanged > 0) {
+      std::printf(", %lld changed while converted",
+                  static_cast<long long>(report.mailboxesChanged));
+    }
+    if (extraProblems > 0) {
+      std::printf(", %lld folder%s not searched", static_cast<long long>(extraProblems),
+                  Plural(extraProblems, "", "s"));
+    }
+  }
+  std::printf("\n");
+  for (const auto& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
 }
 
 }  // namespace
@@ -37,7 +71,7 @@ int main(int argc, char** argv) {
   std::string format;
   std::string output;
   std::vector<std::string> folders;
-  std::vector<std::string> mailboxes;
+  std::vector<std::string> named;
   bool quiet = false;
   const std::map<std::string, qc::Form> forms{{"eml", qc::Form::EML},
                                               {"emlx", qc::Form::EMLX},
@@ -48,9 +82,13 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"eml", "emlx", "msg", "pst"}));
   app.add_option("--output", output, "folder that receives the results (created when missing)")
       ->required();
+  // One folder per --folder: the words after it are mailboxes.
   app.add_option("--folder", folders,
-                 "add every .mbx/.mbox file below this folder (any depth); may be repeated");
-  app.add_option("mailboxes", mailboxes, "mailbox files to convert");
+                 "add every .mbx/.mbox file below this folder (any depth); may be repeated")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->take_all();
+  app.add_option("mailboxes", named, "mailbox files to convert");
   app.add_flag("-q,--quiet", quiet, "print only problems");
   try {
     app.parse(argc, argv);
@@ -63,26 +101,38 @@ int main(int argc, char** argv) {
     return Fail(kBadUsage, "the ." + format +
                                " form is not available in this version; use --format eml or emlx");
   }
-  for (const auto& m : mailboxes) {
+  for (const auto& m : named) {
     if (m.empty()) return Fail(kBadUsage, "a mailbox argument is empty");
   }
   for (const auto& folder : folders) {
     std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
+    if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::exists(folder, ec)) {
+      return Fail(kBadUsage, "--folder '" + folder + "' does not exist");
+    }
+    if (!std::filesystem::is_directory(folder, ec) && std::filesystem::exists(folder, ec)) {
       return Fail(kBadUsage, "--folder '" + folder + "' is not a folder");
     }
-    try {
-      const auto found = qc::FindMailboxes(folder);
-      if (found.empty() && !quiet) {
-        std::fprintf(stderr, "quillon-convert: no .mbx or .mbox files below '%s'\n",
-                     folder.c_str());
-      }
-      mailboxes.insert(mailboxes.end(), found.begin(), found.end());
-    } catch (const std::exception& e) {
-      return Fail(kStopped, e.what());
+  }
+  qc::InstallStopSignals();
+  qc::NamedMailboxes collected;
+  try {
+    collected = qc::CollectMailboxes(named, folders, qc::StopSignalFlag());
+  } catch (const qc::StopRequested&) {
+    const int signal = qc::StopSignalReceived();
+    std::fprintf(stderr, "quillon-convert: stopped by %s while searching the folders\n",
+                 signal == SIGTERM ? "SIGTERM" : "SIGINT");
+    return 128 + signal;
+  }
+  for (const auto& folder : collected.foldersWithout) {
+    if (!quiet) {
+      std::fprintf(stderr, "quillon-convert: no .mbx or .mbox files below '%s'\n", folder.c_str());
     }
   }
-  if (mailboxes.empty()) return Fail(kBadUsage, "no mailboxes to convert (see --help)");
+  if (collected.mailboxes.empty()) {
+    for (const auto& problem : collected.problems) Fail(kSomeFailed, problem);
+    return collected.problems.empty() ? Fail(kBadUsage, "no mailboxes to convert (see --help)")
+                                      : Fail(kSomeFailed, "no mailboxes to convert");
+  }
 
   std::error_code ec;
   std::filesystem::create_directories(output, ec);
@@ -93,34 +143,54 @@ int main(int argc, char** argv) {
   const std::string target = std::filesystem::absolute(output).lexically_normal().string();
 
   const auto started = std::chrono::steady_clock::now();
-  qc::CliWindow window(form, mailboxes, target, quiet, ::isatty(STDERR_FILENO) == 1);
+  qc::CliWindow window(form, collected.mailboxes, target, quiet, ::isatty(STDERR_FILENO) == 1);
+  for (const auto& problem : collected.problems) window.problem(problem);
+  if (!quiet && collected.duplicates > 0) {
+    std::fprintf(stderr,
+                 "quillon-convert: %zu repeated mention%s of a mailbox skipped: each file is "
+                 "converted once\n",
+                 collected.duplicates, collected.duplicates == 1 ? "" : "s");
+  }
   qc::NullLog log;
   qc::FinderSlot finder(window, log);
   qc::ConversionRun run(window, finder);
+  run.setObserver(&window);
   window.watch(&run.report());
-  const qc::RunReport report = run.CmdConvert_Click();
+  qc::RunReport report;
+  bool stopped = false;
+  try {
+    report = run.CmdConvert_Click();
+  } catch (const qc::StopRequested&) {
+    report = run.report();  // every file it counts is complete; unfinished ones are gone
+    stopped = true;
+  }
   window.endProgress();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-  if (report.outcome == qc::RunReport::Outcome::NotStarted) return kBadUsage;
-  if (!quiet || report.anyFailed()) {
-    std::printf("%zu mailbox%s: %lld message%s written (%s) to %s in %.2f s", report.mailboxCount,
-                report.mailboxCount == 1 ? "" : "es",
-                static_cast<long long>(report.messagesWritten),
-                report.messagesWritten == 1 ? "" : "s", qc::HumanBytes(report.bytesWritten).c_str(),
-                target.c_str(), seconds);
-    if (report.anyFailed()) {
-      std::printf(
-          "; %lld message%s failed, %lld mailbox%s unreadable",
-          static_cast<long long>(report.messagesFailed), report.messagesFailed == 1 ? "" : "s",
-          static_cast<long long>(report.mailboxesFailed), report.mailboxesFailed == 1 ? "" : "es");
-    }
-    std::printf("\n");
-    for (std::size_t i = 1; i < report.problems.size(); ++i) {
-      std::fprintf(stderr, "quillon-convert: %s\n", report.problems[i].c_str());
-    }
+  if (report.outcome == qc::RunReport::Outcome::NotStarted && !stopped) return kBadUsage;
+  const int signal = qc::StopSignalReceived();
+  const char* stoppedBy = !stopped ? nullptr : signal == SIGTERM ? "SIGTERM" : "SIGINT";
+  const auto extraProblems = static_cast<std::int64_t>(collected.problems.size());
+  if (window.problemsNotShown() > 0) {
+    std::fprintf(stderr, "quillon-convert: ... and %zu more problem%s\n", window.problemsNotShown(),
+                 window.problemsNotShown() == 1 ? "" : "s");
   }
-  if (report.outcome == qc::RunReport::Outcome::Stopped) return kStopped;
-  return report.anyFailed() ? kSomeFailed : kAllWritten;
+  if (!quiet || report.anyFailed() || extraProblems > 0 || stopped || !report.warnings.empty()) {
+    PrintSummary(report, target, seconds, extraProblems, stoppedBy);
+  }
+  int code = kAllWritten;
+  if (stopped) {
+    code = 128 + (signal != 0 ? signal : SIGINT);
+  } else if (report.outcome == qc::RunReport::Outcome::Stopped) {
+    code = kStopped;
+  } else if (report.anyFailed() || extraProblems > 0) {
+    code = kSomeFailed;
+  }
+  // A summary that never reached its reader (a full disk, a closed pipe) is a failure too.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    Fail(kSomeFailed, std::string("cannot write to standard output: ") + std::strerror(errno));
+    if (code == kAllWritten) code = kSomeFailed;
+  }
+  return code;
 }

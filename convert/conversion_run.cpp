@@ -1,5 +1,9 @@
 #include "convert/conversion_run.h"
 
+#include <dirent.h>
+
+#include <memory>
+
 #include "convert/message_writer_pool.h"
 #include "util/error.h"
 #include "util/mod_main.h"
@@ -74,11 +78,24 @@ void ConversionRun::recordFailure(FailureKind kind, std::string reason, std::int
     case FailureKind::Mailbox:
       ++report_.mailboxesFailed;
       break;
+    case FailureKind::Changed:
+      ++report_.mailboxesChanged;
+      break;
     case FailureKind::Other:
       ++report_.otherFailures;
       break;
   }
-  if (report_.problems.size() < kMaxProblemsKept) report_.problems.push_back(std::move(reason));
+  if (observer_) observer_->problem(reason);
+  if (report_.problems.size() < kMaxProblemsKept) {
+    report_.problems.push_back(std::move(reason));
+  } else {
+    ++report_.problemsNotKept;
+  }
+}
+
+void ConversionRun::warn(std::string text) {
+  if (observer_) observer_->warning(text);
+  if (report_.warnings.size() < kMaxProblemsKept) report_.warnings.push_back(std::move(text));
 }
 
 RunReport ConversionRun::CmdConvert_Click() {
@@ -91,7 +108,8 @@ RunReport ConversionRun::CmdConvert_Click() {
   }
   std::vector<std::string> rows = window_.mailboxRows();
   bool anyPath = false;
-  for (const auto& row : rows) anyPath = anyPath || !TrimSpaces(row).empty();
+  for (const auto& row : rows)
+    anyPath = anyPath || !TrimSpaces(row).empty();  // blank rows name no file
   if (!anyPath) {
     window_.messageBox("The list of mailboxes is empty. Add (.mbx) or (.mbox) files first.",
                        MsgStyle::OkExclamation, kProductTitle);
@@ -125,6 +143,7 @@ RunReport ConversionRun::CmdConvert_Click() {
     window_.setConvertEnabled(true);
     window_.clearOptions();
     report_.outcome = RunReport::Outcome::Stopped;
+    if (observer_) observer_->runDone(report_);
     return report_;
   }
   finish();
@@ -143,6 +162,9 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   const bool derived =
       attempt(FailureKind::Mailbox, [&] { paths = DeriveMailboxPaths(row, TargetFolder, style_); });
   report_.mailboxPath = derived ? paths.path : row;
+  MailboxSummary summary;
+  summary.path = report_.mailboxPath;
+  if (derived && observer_) observer_->mailboxStarted(i, rowCount_, paths);
 
   if (form_ == Form::PST && derived) {
     mode_ = FailureMode::Trapped;
@@ -153,7 +175,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     });
   }
   mode_ = FailureMode::Ignored;
-  if (derived) convertMailbox(paths);
+  if (derived) convertMailbox(paths, summary);
   window_.yield();
   window_.setProgress(Bar::ProgressBar1,
                       static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
@@ -161,9 +183,10 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     window_.yield();
     attempt(FailureKind::Other, [&] { stores_->closeMailboxStore(); });
   }
+  if (observer_) observer_->mailboxDone(i, summary);
 }
 
-void ConversionRun::convertMailbox(const MailboxPaths& paths) {
+void ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
   StoreFolderName = paths.MailboxName;
   if (form_ == Form::PST || form_ == Form::MSG) {
     attempt(FailureKind::Other, [&] { stores_->createMailboxFolder(StoreFolderName); });
@@ -177,21 +200,33 @@ void ConversionRun::convertMailbox(const MailboxPaths& paths) {
   window_.setLabel(Label::LblEmlsFound, "");
   window_.setLabel(Label::LblProgress, "");
 
-  if (attempt(FailureKind::Mailbox, [&] { searchMailbox(finder, paths.path); })) {
+  SearchedMailbox searched;
+  if (attempt(FailureKind::Mailbox, [&] { searched = searchMailbox(finder, paths.path); })) {
     if (finder.OpenError) {
       recordFailure(FailureKind::Mailbox, *finder.OpenError);
     } else if (finder.ReadError) {
       recordFailure(FailureKind::Mailbox, *finder.ReadError);
+    } else {
+      summary.mailboxBytes = finder.FileSize;
     }
   }
 
-  writeMessages(paths, claims_.claim(paths.MailboxOutputFolder, paths.path));
+  const std::int64_t writtenBefore = report_.messagesWritten;
+  const std::int64_t failedBefore = report_.messagesFailed;
+  const std::string outputFolder = claims_.claim(paths.MailboxOutputFolder, paths.canonicalPath);
+  summary.outputFolder = outputFolder;
+  writeMessages(outputFolder, searched);
+  summary.messagesFound = static_cast<std::int64_t>(finder_.shared.MessageOffsets.size());
+  summary.messagesWritten = report_.messagesWritten - writtenBefore;
+  summary.messagesFailed = report_.messagesFailed - failedBefore;
+  if (searched.file) checkUnchanged(paths, searched);
 }
 
-void ConversionRun::searchMailbox(FrmFinder& finder, const std::string& path) {
+SearchedMailbox ConversionRun::searchMailbox(FrmFinder& finder, const std::string& path) {
   finder.Open_MBOX(path);
   window_.yield();
   window_.setProgressRange(Bar::ProgressBar2, 0, 100);
+  SearchedMailbox searched;
   try {
     finder.Find_Click();
     window_.yield();
@@ -201,14 +236,18 @@ void ConversionRun::searchMailbox(FrmFinder& finder, const std::string& path) {
       finder.FindNext_Click();
       window_.yield();
     }
+    // The messages are cut from the very file that was searched, over the range it covered.
+    searched = {finder.OpenMailbox(), finder.FileSize};
   } catch (...) {
     finder.CloseFile();  // the next mailbox could not be opened while this one is
     throw;
   }
   finder.CloseFile();
+  return searched;
 }
 
-void ConversionRun::writeMessages(const MailboxPaths& paths, const std::string& outputFolder) {
+void ConversionRun::writeMessages(const std::string& outputFolder,
+                                  const SearchedMailbox& searched) {
   std::string folderProblem;
   const bool folderMade = EnsureFolderPath(outputFolder, &folderProblem);
   window_.yield();
@@ -220,10 +259,13 @@ void ConversionRun::writeMessages(const MailboxPaths& paths, const std::string& 
   window_.setLabel(Label::LblEmlsFound, std::to_string(n) + " Messages");
   window_.yield();
   window_.setLabel(Label::LblHappening, "Saving email messages...");
-  if (n == 0) return;
+  if (n == 0 || !searched.file) {
+    if (folderMade) warnOfEarlierFiles(outputFolder, 0);
+    return;
+  }
 
-  // Every message of this mailbox depends on the folder and on reading the mailbox again; when
-  // either is missing, all of them are counted as failed with the one reason.
+  // Every message of this mailbox depends on the folder; when it is missing, all of them are
+  // counted as failed with the one reason.
   if (!folderMade) {
     recordFailure(FailureKind::Message, folderProblem, static_cast<std::int64_t>(n));
     return;
@@ -236,13 +278,13 @@ void ConversionRun::writeMessages(const MailboxPaths& paths, const std::string& 
     return;
   }
 
-  MessageWriterPool writer(paths.path, offsets.values(), *folder,
+  MessageWriterPool writer(searched, offsets.values(), *folder,
                            std::string(MessageFileExtension(form_)), workers_);
   const auto waiting = [&](std::int64_t soFar) {
     if (soFar > 0) {
       std::int64_t size = 0;
       try {
-        size = FileSizeOf(paths.path);
+        size = searched.file->size();
       } catch (const Error&) {
       }
       window_.setLabel(Label::LblByteUpdate, "Saving: " + std::to_string(soFar) + " Bytes out of " +
@@ -257,10 +299,6 @@ void ConversionRun::writeMessages(const MailboxPaths& paths, const std::string& 
         folder->pathOf("email-" + std::to_string(j) + std::string(MessageFileExtension(form_)));
     if (!outcome.written) {
       recordFailure(FailureKind::Message, outcome.error);
-    } else if (outcome.cutShort) {
-      recordFailure(FailureKind::Message, "message " + std::to_string(j + 1) + " of '" +
-                                              paths.path +
-                                              "' was cut short: the mailbox shrank during the run");
     } else {
       bool stored = true;
       if (form_ == Form::PST) {
@@ -280,6 +318,63 @@ void ConversionRun::writeMessages(const MailboxPaths& paths, const std::string& 
     window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");
     window_.yield();
   }
+  if (form_ == Form::EML || form_ == Form::EMLX) warnOfEarlierFiles(outputFolder, n);
+}
+
+void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched) {
+  // A mail client compacting a mailbox writes a new file and renames it over the old one; new
+  // mail is appended. Either way the file now holds what this run did not convert.
+  if (!searched.file->isNamedBy(paths.path)) {
+    recordFailure(FailureKind::Changed,
+                  "the mailbox '" + paths.path +
+                      "' was replaced by another file during the run: its messages were "
+                      "converted from the file as it was when it was searched; convert it "
+                      "again to get the new file's messages");
+    return;
+  }
+  std::int64_t now = 0;
+  try {
+    now = searched.file->size();
+  } catch (const Error&) {
+    return;
+  }
+  if (now > searched.end) {
+    recordFailure(FailureKind::Changed,
+                  "the mailbox '" + paths.path + "' grew by " + std::to_string(now - searched.end) +
+                      " bytes during the run (new mail?): the messages up to byte " +
+                      std::to_string(searched.end) +
+                      " were converted, what came after was not; convert it again to get it");
+  }
+}
+
+void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::size_t written) {
+  // Files of an earlier run that this run did not replace would stand among the new ones as if
+  // they belonged to this mailbox.
+  if (form_ != Form::EML && form_ != Form::EMLX) return;
+  const std::string_view ours = MessageFileExtension(form_);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(outputFolder.c_str()), &::closedir);
+  if (!dir) return;
+  std::int64_t earlier = 0;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (!name.starts_with("email-")) continue;
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos) continue;
+    const std::string_view digits = name.substr(6, dot - 6);
+    const std::string_view extension = name.substr(dot);
+    if (extension != ".eml" && extension != ".emlx") continue;
+    if (digits.empty() || digits.size() > 18 || (digits.size() > 1 && digits[0] == '0') ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos) {
+      continue;
+    }
+    if (extension != ours || std::stoull(std::string(digits)) >= written) ++earlier;
+  }
+  if (earlier > 0) {
+    warn("'" + outputFolder + "' also holds " + std::to_string(earlier) + " message file" +
+         (earlier == 1 ? "" : "s") +
+         " of an earlier run that this run did not replace; they are not messages of this "
+         "mailbox as it is now");
+  }
 }
 
 void ConversionRun::finish() {
@@ -288,6 +383,7 @@ void ConversionRun::finish() {
     attempt(FailureKind::Other, [&] { stores_->closeTemporaryStore(); });
   }
   report_.outcome = RunReport::Outcome::Completed;
+  if (observer_) observer_->runDone(report_);
   if (report_.anyFailed()) {
     window_.messageBox(FailureSummaryText(report_), MsgStyle::OkExclamation, kProductTitle);
   } else {

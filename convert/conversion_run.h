@@ -6,6 +6,8 @@
 
 #include "convert/mailbox_paths.h"
 #include "convert/main_window.h"
+#include "convert/message_cutter.h"
+#include "convert/run_observer.h"
 #include "convert/run_report.h"
 #include "convert/store_steps.h"
 #include "scanner/frm_finder.h"
@@ -31,9 +33,12 @@ class ConversionRun {
   // Threads that write message files beside the run's own (0: the run writes them itself).
   void setWriterThreads(unsigned workers) { workers_ = workers; }
 
+  // Who hears of mailboxes, problems and warnings as they happen (optional).
+  void setObserver(RunObserver* observer) { observer_ = observer; }
+
  private:
   enum class FailureMode { Unset, Trapped, Ignored };
-  enum class FailureKind { Message, Mailbox, Other };
+  enum class FailureKind { Message, Mailbox, Changed, Other };
   struct Trapped {
     std::string reason;
   };
@@ -43,16 +48,20 @@ class ConversionRun {
   template <class Step>
   bool attempt(FailureKind kind, Step&& step);
   void recordFailure(FailureKind kind, std::string reason, std::int64_t messages = 1);
+  void warn(std::string text);
 
   void convertRow(std::size_t i, const std::string& row);
-  void convertMailbox(const MailboxPaths& paths);
-  void searchMailbox(FrmFinder& finder, const std::string& path);
-  void writeMessages(const MailboxPaths& paths, const std::string& outputFolder);
+  void convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
+  SearchedMailbox searchMailbox(FrmFinder& finder, const std::string& path);
+  void writeMessages(const std::string& outputFolder, const SearchedMailbox& searched);
+  void checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched);
+  void warnOfEarlierFiles(const std::string& outputFolder, std::size_t written);
   void finish();
 
   MainWindow& window_;
   FinderSlot& finder_;
   StoreSteps* stores_;
+  RunObserver* observer_ = nullptr;
   PathStyle style_;
   unsigned workers_;
 

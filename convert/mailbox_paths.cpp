@@ -30,17 +30,24 @@ std::string MailboxNameOf(std::string_view fileName) {
 
 MailboxPaths DeriveMailboxPaths(std::string_view row, std::string_view targetFolder,
                                 PathStyle style) {
+  if (TrimSpaces(row).empty()) throw Error("a row of the mailbox list is empty");
   MailboxPaths out;
-  out.path = std::string(TrimSpaces(row));
-  if (out.path.empty()) throw Error("a row of the mailbox list is empty");
   std::string rest;
   if (style == PathStyle::Windows) {
+    out.path = std::string(TrimSpaces(row));
+    out.canonicalPath = out.path;
     rest = out.path.size() > 3 ? out.path.substr(3) : std::string();
   } else {
     namespace fs = std::filesystem;
-    out.path = fs::absolute(fs::path(out.path)).lexically_normal().string();
-    const auto first = out.path.find_first_not_of('/');
-    if (first != std::string::npos) rest = out.path.substr(first);
+    out.path = fs::absolute(fs::path(std::string(row))).string();
+    // The file the system opens under this name: a name that does not resolve (yet) still gets
+    // a folder inside the target, from its lexical form.
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(fs::path(out.path), ec);
+    if (ec) canonical = fs::path(out.path).lexically_normal();
+    out.canonicalPath = canonical.string();
+    const auto first = out.canonicalPath.find_first_not_of('/');
+    if (first != std::string::npos) rest = out.canonicalPath.substr(first);
   }
   out.fileName = GetFileNamePart(out.path, SeparatorOf(style));
   out.MailboxName = MailboxNameOf(out.fileName);

@@ -30,38 +30,32 @@ void WriteSpaces(PendingFile& out, std::int64_t count) {
 
 }  // namespace
 
-MessageCutter::MessageCutter(const std::string& mailboxPath,
-                             const std::vector<std::int64_t>& offsets)
-    : file_(mailboxPath), window_(file_), offsets_(offsets) {}
+MessageCutter::MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                             std::size_t readSize)
+    : mailbox_(std::move(mailbox)), window_(*mailbox_.file, readSize), offsets_(offsets) {}
 
 CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder,
                                std::string_view extension, const ChunkProgress& progress) {
   const std::int64_t start = offsets_.at(j);
-  const bool last = j + 1 >= offsets_.size();
-  const std::int64_t end = last ? -1 : offsets_[j + 1];  // -1: up to the end of the file
+  const std::int64_t end = j + 1 < offsets_.size() ? offsets_[j + 1] : mailbox_.end;
 
   try {
-    auto first = window_.at(start, 1);
-    if (first.empty()) {
-      throw Error("it starts past the end of the mailbox, which is now " +
-                  std::to_string(file_.size()) + " bytes long (the file shrank)");
-    }
     PendingFile out(folder, "email-" + std::to_string(j) + std::string(extension));
     static constexpr char kLineEnd[] = "\r\n";
 
     std::int64_t pos = start;
     std::int64_t heldSpaces = 0;  // trailing spaces seen but not yet written
     bool leading = true;
-    bool cutShort = false;
-    bool ended = false;
-    for (;;) {
+    while (pos < end) {
       const auto bytes = window_.at(pos, 1);
-      if (bytes.empty()) {  // the end of the file
-        cutShort = !last && pos < end;
-        break;
+      if (bytes.empty()) {  // the file ends before the message does
+        throw Error("the mailbox shrank during the run to " +
+                    std::to_string(mailbox_.file->size()) +
+                    " bytes and no longer holds the message "
+                    "whole (it ended at byte " +
+                    std::to_string(end) + ")");
       }
-      std::size_t n = bytes.size();
-      if (!last) n = static_cast<std::size_t>(std::min<std::int64_t>(end - pos, n));
+      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(end - pos, bytes.size()));
       const char* data = reinterpret_cast<const char*>(bytes.data());
       std::size_t from = 0;
       if (leading) {
@@ -71,7 +65,7 @@ CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder,
       std::size_t to = n;
       while (to > from && data[to - 1] == ' ') --to;
       pos += static_cast<std::int64_t>(n);
-      ended = !last && pos >= end;
+      const bool ended = pos >= end;
 
       PendingFile::Piece pieces[2];
       std::size_t count = 0;
@@ -83,15 +77,14 @@ CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder,
       heldSpaces += static_cast<std::int64_t>(n - to);
       if (ended) pieces[count++] = {kLineEnd, 2};  // most messages: one write for all
       out.write(pieces, count);
-      if (ended) break;
-      if (progress) progress(pos - start);
+      if (!ended && progress) progress(pos - start);
     }
-    if (!ended) out.write(kLineEnd, 2);
-    CutResult result{out.finalPath(), out.bytesWritten(), cutShort};
+    if (start >= end) out.write(kLineEnd, 2);  // an empty message still ends its line
+    CutResult result{out.finalPath(), out.bytesWritten()};
     out.commit();
     return result;
   } catch (const Error& e) {
-    throw Error(MessageContext(j, start, file_.path()) + ": " + e.what(), e.code());
+    throw Error(MessageContext(j, start, mailbox_.file->path()) + ": " + e.what(), e.code());
   }
 }
 

@@ -5,18 +5,26 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "util/pending_file.h"
 #include "scanner/mailbox_file.h"
+#include "util/pending_file.h"
 
 namespace qc {
 
 struct CutResult {
   std::string path;         // the message file written
   std::uint64_t bytes = 0;  // bytes written, CR LF included
-  bool cutShort = false;    // the mailbox ended before the message did (it shrank)
+};
+
+// A mailbox as its search saw it: the open file that was searched, and where the search's range
+// ended (the file's size when the search began). The last message ends there, whatever has been
+// appended since.
+struct SearchedMailbox {
+  std::shared_ptr<const MailboxFile> file;
+  std::int64_t end = 0;
 };
 
 class MessageCutter {
@@ -24,20 +32,21 @@ class MessageCutter {
   // Called while a message larger than one chunk is copied: bytes read of it so far.
   using ChunkProgress = std::function<void(std::int64_t bytesSoFar)>;
 
-  // Opens the mailbox for reading; throws qc::Error when it cannot. `offsets` must outlive the
-  // cutter.
-  MessageCutter(const std::string& mailboxPath, const std::vector<std::int64_t>& offsets);
+  // Reads the searched file itself, never the path again, `readSize` bytes at a time. `offsets`
+  // must outlive the cutter.
+  MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                std::size_t readSize = ByteWindow::kDefaultCapacity);
 
   // Writes message j as `folder`/email-j<extension>. Throws qc::Error with the message number,
-  // offset and path on failure; a message that starts past the current end of the mailbox is
-  // such a failure, and no file is left for it.
+  // offset and path on failure. A message the mailbox no longer holds whole (it shrank) is such
+  // a failure, and no file is left for it.
   CutResult write(std::size_t j, const OutputFolder& folder, std::string_view extension,
                   const ChunkProgress& progress);
 
-  const MailboxFile& mailbox() const { return file_; }
+  const MailboxFile& mailbox() const { return *mailbox_.file; }
 
  private:
-  MailboxFile file_;
+  SearchedMailbox mailbox_;
   ByteWindow window_;
   const std::vector<std::int64_t>& offsets_;
 };

@@ -16,11 +16,11 @@ unsigned MessageWriterPool::DefaultWorkers() {
   return std::thread::hardware_concurrency() > 1 ? 2u : 0u;
 }
 
-MessageWriterPool::MessageWriterPool(std::string mailboxPath,
+MessageWriterPool::MessageWriterPool(SearchedMailbox mailbox,
                                      const std::vector<std::int64_t>& offsets,
                                      const OutputFolder& folder, std::string extension,
                                      unsigned workers)
-    : mailboxPath_(std::move(mailboxPath)),
+    : mailbox_(std::move(mailbox)),
       offsets_(offsets),
       folder_(folder),
       extension_(std::move(extension)),
@@ -45,20 +45,15 @@ std::size_t MessageWriterPool::batchEnd(std::size_t first) const {
   return static_cast<std::size_t>(past - offsets_.begin());
 }
 
-MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageCutter* cutter,
-                                                       const std::string& openError, std::size_t j,
+MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageCutter& cutter, std::size_t j,
                                                        bool onWorker, const Waiting* waiting) {
   Outcome outcome;
-  if (!cutter) {
-    outcome.error = openError;
-    return outcome;
-  }
   if (onWorker) {
     progressBytes_ = 0;
     progressMessage_ = static_cast<std::int64_t>(j);
   }
   try {
-    const CutResult cut = cutter->write(j, folder_, extension_, [&](std::int64_t soFar) {
+    const CutResult cut = cutter.write(j, folder_, extension_, [&](std::int64_t soFar) {
       if (onWorker) {
         progressBytes_ = soFar;
         if (stop_) throw Stopped{};
@@ -67,7 +62,6 @@ MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageCutter* cutter,
       }
     });
     outcome.written = true;
-    outcome.cutShort = cut.cutShort;
     outcome.bytes = cut.bytes;
   } catch (const std::exception& e) {
     outcome.error = e.what();
@@ -76,13 +70,7 @@ MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageCutter* cutter,
 }
 
 void MessageWriterPool::work() {
-  std::unique_ptr<MessageCutter> cutter;
-  std::string openError;
-  try {
-    cutter = std::make_unique<MessageCutter>(mailboxPath_, offsets_);
-  } catch (const std::exception& e) {
-    openError = e.what();
-  }
+  MessageCutter cutter(mailbox_, offsets_);  // each worker its own read window on the one file
   for (;;) {
     Batch* slot = nullptr;
     std::size_t first = 0;
@@ -104,7 +92,7 @@ void MessageWriterPool::work() {
     outcomes.reserve(end - first);
     try {
       for (std::size_t j = first; j < end; ++j) {
-        outcomes.push_back(writeOne(cutter.get(), openError, j, true, nullptr));
+        outcomes.push_back(writeOne(cutter, j, true, nullptr));
       }
     } catch (const Stopped&) {
       return;  // the unfinished file has been removed
@@ -121,15 +109,8 @@ void MessageWriterPool::work() {
 
 MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting& waiting) {
   if (threads_.empty()) {
-    if (!ownOpened_) {
-      ownOpened_ = true;
-      try {
-        ownCutter_ = std::make_unique<MessageCutter>(mailboxPath_, offsets_);
-      } catch (const std::exception& e) {
-        ownOpenError_ = e.what();
-      }
-    }
-    return writeOne(ownCutter_.get(), ownOpenError_, j, false, &waiting);
+    if (!ownCutter_) ownCutter_ = std::make_unique<MessageCutter>(mailbox_, offsets_);
+    return writeOne(*ownCutter_, j, false, &waiting);
   }
 
   std::unique_lock lock(mutex_);

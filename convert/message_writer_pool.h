@@ -23,7 +23,6 @@ class MessageWriterPool {
  public:
   struct Outcome {
     bool written = false;
-    bool cutShort = false;
     std::uint64_t bytes = 0;
     std::string error;  // why the file was not written
   };
@@ -34,7 +33,7 @@ class MessageWriterPool {
   using Waiting = std::function<void(std::int64_t bytesSoFar)>;
 
   // With `workers` 0 every message is written on the calling thread, inside take().
-  MessageWriterPool(std::string mailboxPath, const std::vector<std::int64_t>& offsets,
+  MessageWriterPool(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
                     const OutputFolder& folder, std::string extension, unsigned workers);
   ~MessageWriterPool();
   MessageWriterPool(const MessageWriterPool&) = delete;
@@ -56,19 +55,16 @@ class MessageWriterPool {
   struct Stopped {};
 
   void work();
-  Outcome writeOne(MessageCutter* cutter, const std::string& openError, std::size_t j,
-                   bool onWorker, const Waiting* waiting);
+  Outcome writeOne(MessageCutter& cutter, std::size_t j, bool onWorker, const Waiting* waiting);
   std::size_t batchEnd(std::size_t first) const;
 
-  std::string mailboxPath_;
+  SearchedMailbox mailbox_;
   const std::vector<std::int64_t>& offsets_;
   const OutputFolder& folder_;
   std::string extension_;
 
   // Work on the calling thread (no workers).
   std::unique_ptr<MessageCutter> ownCutter_;
-  std::string ownOpenError_;
-  bool ownOpened_ = false;
 
   // Work on workers: batches of neighbouring messages, a few in flight at a time.
   std::mutex mutex_;

@@ -16,6 +16,10 @@ std::string FailureSummaryText(const RunReport& report) {
   if (report.mailboxesFailed > 0) {
     text += ", " + Plural(report.mailboxesFailed, "mailbox", "mailboxes") + " could not be read";
   }
+  if (report.mailboxesChanged > 0) {
+    text += ", " + Plural(report.mailboxesChanged, "mailbox", "mailboxes") +
+            " changed while being converted";
+  }
   if (report.otherFailures > 0) {
     text += ", " + Plural(report.otherFailures, "other step", "other steps") + " failed";
   }

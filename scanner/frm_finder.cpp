@@ -1,7 +1,5 @@
 #include "scanner/frm_finder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -24,8 +22,9 @@ std::string Num(std::int64_t n) {
 }  // namespace
 
 struct FrmFinder::Open {
-  explicit Open(const std::string& path) : file(path), window(file) {}
-  MailboxFile file;
+  explicit Open(const std::string& path)
+      : file(std::make_shared<MailboxFile>(path)), window(*file) {}
+  std::shared_ptr<MailboxFile> file;  // shared with whoever cuts the messages out
   ByteWindow window;
 };
 
@@ -47,7 +46,7 @@ void FrmFinder::Open_MBOX(const std::string& fmboxname) {
     OpenFile();
   } catch (const Error& e) {
     error = e.code() != 0 ? e.code() : EIO;
-    OpenError = e.what();
+    OpenError = systemError("cannot open the mailbox", FileName, error).what();
   }
   Text1 = FileName;
   if (error != 0) {
@@ -86,22 +85,8 @@ void FrmFinder::OpenFile() {
 void FrmFinder::CloseFile() {
   open_.reset();
   screen_.yield();
-  // A scratch file left next to the mailbox under its name plus ".tmp" is removed. Without a
-  // file name there is no scratch file to speak of (and ".tmp" in the working folder is not ours).
-  if (!FileName.empty()) {
-    const std::string scratch = FileName + ".tmp";
-    if (IsExistingFile(scratch)) {
-      if (::unlink(scratch.c_str()) != 0) {
-        const int error = errno;
-        screen_.beep();
-        screen_.messageBox(
-            "Temporay file \"" + scratch + "\" could not be deleted!\r\rError No: " + Num(error),
-            MsgStyle::OkExclamation, kErrorTitle);
-      } else {
-        screen_.yield();
-      }
-    }
-  }
+  // Files beside the mailbox (such as "<mailbox>.tmp") belong to the mail client or the user:
+  // closing a mailbox never deletes anything.
   FileNum = 0;
 }
 
@@ -110,7 +95,7 @@ void FrmFinder::Find_Click() {
 }
 
 void FrmFinder::Command3_Click() {
-  if (TrimSpaces(Text1).empty()) {
+  if (TrimSpaces(Text1).empty()) {  // a blank field names no file
     screen_.beep();
     screen_.messageBox("Enter name of the file to be searched...", MsgStyle::Ok, kFinderTitle);
     open_.reset();
@@ -119,11 +104,11 @@ void FrmFinder::Command3_Click() {
     return;
   }
   if (FileNum < 1) {
-    FileName = std::string(TrimSpaces(Text1));
+    FileName = std::string(FileNameFieldText(Text1));
     if (!IsExistingFile(FileName)) {
       screen_.beep();
       screen_.messageBox("File not found !", MsgStyle::OkExclamation, kFinderTitle);
-      if (!OpenError) OpenError = "the mailbox '" + FileName + "' does not exist or is not a file";
+      if (!OpenError) OpenError = "cannot open the mailbox '" + FileName + "': no such file";
       FileNum = 0;
       EndOfSearch();
       return;
@@ -131,7 +116,8 @@ void FrmFinder::Command3_Click() {
     try {
       OpenFile();
     } catch (const Error& e) {
-      OpenError = e.what();
+      OpenError =
+          systemError("cannot open the mailbox", FileName, e.code() ? e.code() : EIO).what();
     }
     if (FileNum < 1) {
       screen_.beep();
@@ -259,7 +245,7 @@ void FrmFinder::DropFindsPastTheEnd() {
   // once, when the search ends, costs nothing per find and keeps such finds out of the offsets.
   if (!open_) return;
   try {
-    const std::int64_t now = open_->file.size();
+    const std::int64_t now = open_->file->size();
     if (now >= FileSize) return;
     auto& offsets = shared_.MessageOffsets;
     std::size_t keep = offsets.size();
@@ -275,6 +261,10 @@ void FrmFinder::DropFindsPastTheEnd() {
 void FrmFinder::WriteSizeLine() {
   log_.clear();
   log_.writeLine("FILE SIZE : " + Num(FileSize) + " bytes\r\n");
+}
+
+std::shared_ptr<const MailboxFile> FrmFinder::OpenMailbox() const {
+  return open_ ? open_->file : nullptr;
 }
 
 FrmFinder& FinderSlot::get() {

@@ -55,6 +55,11 @@ class FrmFinder {
   bool StrFound = false;
   std::int32_t FoundCount = 0;
 
+  // The mailbox file open now (null when none). Whoever cuts its messages out reads this very
+  // file, so that a mailbox renamed or replaced under its path is still the file that was
+  // searched; it stays open as long as someone holds it, also after CloseFile.
+  std::shared_ptr<const MailboxFile> OpenMailbox() const;
+
   // Why the last attempt to open a mailbox failed (path and the system's reason), for the
   // conversion's end report; empty after a successful open.
   std::optional<std::string> OpenError;

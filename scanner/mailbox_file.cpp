@@ -45,6 +45,13 @@ std::int64_t MailboxFile::size() const {
   return static_cast<std::int64_t>(st.st_size);
 }
 
+bool MailboxFile::isNamedBy(const std::string& path) const {
+  struct stat mine {
+  }, named{};
+  return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
 std::size_t MailboxFile::readAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n) const {
   std::size_t done = 0;
   while (done < n) {

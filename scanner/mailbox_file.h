@@ -28,6 +28,10 @@ class MailboxFile {
   // The size the file system reports now; the file may grow or shrink while we read it.
   std::int64_t size() const;
 
+  // Whether `path` still names this open file (it may have been renamed away or replaced by a
+  // new file, as mail clients do when they compact a mailbox).
+  bool isNamedBy(const std::string& path) const;
+
   // Reads up to `n` bytes at `offset`; fewer only at the end of the file. Throws on a read error.
   std::size_t readAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n) const;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <string>
@@ -23,31 +24,33 @@ namespace detail {
 [[noreturn]] void ThrowNoSuchKey(std::string_view key);
 [[noreturn]] void ThrowNoSuchPosition(std::int64_t position, std::int32_t count);
 
-// Lets the key index be searched with a string_view without building a std::string.
-struct KeyHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view key) const noexcept {
-    return std::hash<std::string_view>{}(key);
-  }
-};
 }  // namespace detail
 
 template <typename T>
 class KeyedList {
  public:
-  using const_iterator = typename std::vector<T>::const_iterator;
+  using const_iterator = typename std::deque<T>::const_iterator;
 
   // Appends `value` under `key`. A key already present throws qc::Error and leaves the list as
   // it was.
   void Add(std::string key, T value) {
-    if (index_.find(key) != index_.end()) detail::ThrowDuplicateKey(key);
+    if (index_.find(std::string_view(key)) != index_.end()) detail::ThrowDuplicateKey(key);
     const std::int32_t position = CheckedIncrement(Count(), "the number of list entries");
-    values_.reserve(values_.size() + 1);
-    keys_.reserve(keys_.size() + 1);
-    index_.emplace(key, position);
-    // Nothing below can throw: the list never holds a key without its value.
     keys_.push_back(std::move(key));
-    values_.push_back(std::move(value));
+    try {
+      values_.push_back(std::move(value));
+      try {
+        // The index points into keys_, whose entries never move: a deque grows at its end
+        // without relocating what it holds.
+        index_.emplace(std::string_view(keys_.back()), position);
+      } catch (...) {
+        values_.pop_back();
+        throw;
+      }
+    } catch (...) {
+      keys_.pop_back();
+      throw;
+    }
   }
 
   std::int32_t Count() const { return static_cast<std::int32_t>(values_.size()); }
@@ -67,9 +70,8 @@ class KeyedList {
 
   const std::string& Key(std::int32_t position) const { return keys_[Offset(position)]; }
 
-  // The values and keys in list order, for loops and comparisons.
-  const std::vector<T>& Values() const { return values_; }
-  const std::vector<std::string>& Keys() const { return keys_; }
+  // The values in list order, for comparisons.
+  std::vector<T> Values() const { return {values_.begin(), values_.end()}; }
 
   const_iterator begin() const { return values_.begin(); }
   const_iterator end() const { return values_.end(); }
@@ -80,9 +82,11 @@ class KeyedList {
     return static_cast<std::size_t>(position - 1);
   }
 
-  std::vector<T> values_;
-  std::vector<std::string> keys_;
-  std::unordered_map<std::string, std::int32_t, detail::KeyHash, std::equal_to<>> index_;
+  // Deques: growing never copies what is already there, so adding stays linear and memory
+  // never doubles for a moment on a large list.
+  std::deque<T> values_;
+  std::deque<std::string> keys_;
+  std::unordered_map<std::string_view, std::int32_t> index_;
 };
 
 using TextList = KeyedList<std::string>;

@@ -26,20 +26,26 @@ bool IsMailboxName(std::string_view entry) {
   return EndsWithNoCase(trimmed, ".mbox") || EndsWithNoCase(trimmed, ".mbx");
 }
 
-std::vector<std::string> FindMailboxes(const std::string& folder) {
+MailboxSearch FindMailboxes(const std::string& folder, const std::atomic<bool>* stop) {
   if (folder.empty()) throw Error("no folder was given to search for mailboxes");
 
   pathLogger walker;
   walker.PathLogInit();
   walker.fullFileNamesOnly(true);
+  walker.skipUnreadableFolders(true);
+  walker.stopWhen(stop);
+  // The end of a file's name is the end of its path, so the filter can run during the walk:
+  // a tree of a million files then costs the memory of its mailboxes only.
+  walker.recordOnly(&IsMailboxName);
   walker.LogPath(AddSeparator(folder));
   const auto found = walker.fullFileNames();
+  MailboxSearch result;
+  result.problems = walker.UnreadableFolders();
   walker.Terminate();
 
-  std::vector<std::string> mailboxes;
   for (const std::string& path : *found)
-    if (IsMailboxName(path)) mailboxes.push_back(path);
-  return mailboxes;
+    if (IsMailboxName(path)) result.mailboxes.push_back(path);
+  return result;
 }
 
 }  // namespace qc

@@ -1,11 +1,18 @@
 #include "util/path_logger.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "util/error.h"
 #include "util/registry.h"
+#include "util/ui.h"
 
 namespace qc {
 namespace {
@@ -39,12 +46,6 @@ bool FolderExists(const std::string& path) {
   return status.type() == fs::file_type::directory;
 }
 
-bool IsLinkToFolder(const fs::directory_entry& entry) {
-  // A link whose target cannot be reached is not a folder we could walk; it is recorded as a
-  // file so that whoever opens it gets the reason.
-  std::error_code ec;
-  return entry.status(ec).type() == fs::file_type::directory;
-}
 
 }  // namespace
 
@@ -55,6 +56,7 @@ void pathLogger::PathLogInit() {
   pathPointers_.reset();
   pathNames_.reset();
   fullFileNames_.reset();
+  unreadable_.clear();
 }
 
 void pathLogger::LogPath(std::string_view start) {
@@ -71,8 +73,12 @@ void pathLogger::LogPath(std::string_view start) {
   // waiting, which makes the walk breadth-first without recursion.
   while (folderPosition <= folderTotal) {
     // A copy: adding subfolders may move the list's storage.
+    if (stop_ && stop_->load()) throw StopRequested{};
     const std::string folder = Folders().Item(folderPosition);
-    ListFolder(folder);
+    if (!ListFolder(folder, folderPosition == 1)) {
+      folderPosition = CheckedIncrement(folderPosition, "the folder position");
+      continue;
+    }
     for (const std::string& name : subfolderListing_) {
       currentSubfolder_ = name;
       folderTotal = CheckedIncrement(folderTotal, "the number of folders");
@@ -83,31 +89,66 @@ void pathLogger::LogPath(std::string_view start) {
   }
 }
 
-void pathLogger::ListFolder(const std::string& folder) {
+bool pathLogger::ListFolder(const std::string& folder, bool isStart) {
   fileListing_.clear();
   subfolderListing_.clear();
-  std::error_code ec;
-  for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::directory_entry& entry = *it;
-    std::error_code typeEc;
-    const fs::file_type type = entry.symlink_status(typeEc).type();
-    if (typeEc) throw WalkError("cannot look at", entry.path().string(), typeEc);
-    // Links to folders are not followed: the walk keeps no record of folders already visited,
-    // so a link back up the tree would otherwise never let it end.
-    if (type == fs::file_type::symlink && IsLinkToFolder(entry)) continue;
-    std::string name = entry.path().filename().string();
-    if (type == fs::file_type::directory)
-      subfolderListing_.push_back(std::move(name));
-    else
-      fileListing_.push_back(std::move(name));
+  const bool skipping = skipUnreadable_ && !isStart;
+  // A million entries pass through here on a large home folder: plain readdir with the type it
+  // reports, a stat only where it reports none or a link.
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) {
+    const Error error = systemError("cannot list the folder", folder, errno);
+    if (!skipping) throw error;
+    unreadable_.push_back(error.what());
+    return false;
   }
-  if (ec) throw WalkError("cannot list the folder", folder, ec);
+  const int fd = ::dirfd(dir.get());
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (!entry) break;
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat st {};
+      if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        const Error error = systemError("cannot look at", folder + std::string(name), errno);
+        if (!skipUnreadable_) throw error;
+        unreadable_.push_back(error.what());
+        continue;
+      }
+      // Links to folders are not followed: the walk keeps no record of folders already
+      // visited, so a link back up the tree would otherwise never let it end. A link whose
+      // target cannot be reached is recorded as a file, so that whoever opens it gets the reason.
+      if (S_ISLNK(st.st_mode)) {
+        if (::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
+        isFolder = false;
+      } else {
+        isFolder = S_ISDIR(st.st_mode);
+      }
+    }
+    if (isFolder) {
+      subfolderListing_.emplace_back(name);
+    } else if (!keepFile_ || keepFile_(name)) {
+      fileListing_.emplace_back(name);
+    }
+  }
+  if (errno != 0) {
+    const Error error = systemError("cannot list the folder", folder, errno);
+    if (!skipping) throw error;
+    unreadable_.push_back(error.what());
+    fileListing_.clear();
+    subfolderListing_.clear();
+    return false;
+  }
 
   // Folder listings come in whatever order the file system keeps (hash order on ext4, creation
   // order on tmpfs, ...). Sorting by bytes gives the same mailbox list, and so the same output
   // folders, for the same tree on every machine.
   std::sort(subfolderListing_.begin(), subfolderListing_.end());
   std::sort(fileListing_.begin(), fileListing_.end());
+  return true;
 }
 
 void pathLogger::RecordFiles(const std::string& folder, std::int32_t folderPosition) {

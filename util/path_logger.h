@@ -2,6 +2,7 @@
 // add-folder action and the command line use it (through FindMailboxes) to collect mailboxes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,6 +47,21 @@ class pathLogger {
   void fullFileNamesOnly(bool value) { fullFileNamesOnly_ = value; }
   bool fullFileNamesOnly() const { return fullFileNamesOnly_; }
 
+  // When true, a folder below the start that cannot be listed (or an entry that cannot be looked
+  // at) does not end the walk: it is named with the reason in UnreadableFolders() and skipped.
+  // The start folder itself must still be readable. Off on a new walker.
+  void skipUnreadableFolders(bool value) { skipUnreadable_ = value; }
+  const std::vector<std::string>& UnreadableFolders() const { return unreadable_; }
+
+  // Records only the files whose name `keep` accepts (all when null, the default); the others
+  // are passed over as if absent, numbering included. For callers that want a few files of a
+  // large tree without holding every path of it.
+  void recordOnly(bool (*keep)(std::string_view name)) { keepFile_ = keep; }
+
+  // A flag another thread may set to end a walk early: the walk then throws StopRequested
+  // before the next folder. Null (the default) for none.
+  void stopWhen(const std::atomic<bool>* flag) { stop_ = flag; }
+
   // The walker's own lists, shared with the caller (not copies), so a list taken before or during
   // the walk shows what the walk adds. A list that does not exist yet is created empty.
   std::shared_ptr<const TextList> fileNames();
@@ -58,7 +74,8 @@ class pathLogger {
   // between PathLogInit and Terminate.
   struct FileSystemAccess {};
 
-  void ListFolder(const std::string& folder);
+  // False when the folder was skipped as unreadable.
+  bool ListFolder(const std::string& folder, bool isStart);
   void RecordFiles(const std::string& folder, std::int32_t folderPosition);
 
   TextList& Names() { return Ensure(fileNames_); }
@@ -83,6 +100,10 @@ class pathLogger {
   std::shared_ptr<TextList> pathNames_;
   std::shared_ptr<TextList> fullFileNames_;
   bool fullFileNamesOnly_ = false;
+  bool skipUnreadable_ = false;
+  const std::atomic<bool>* stop_ = nullptr;
+  bool (*keepFile_)(std::string_view) = nullptr;
+  std::vector<std::string> unreadable_;
 };
 
 }  // namespace qc

@@ -23,4 +23,12 @@ std::string_view TrimSpaces(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+std::string_view FileNameFieldText(std::string_view text) {
+#ifdef _WIN32
+  return TrimSpaces(text);
+#else
+  return text;
+#endif
+}
+
 }  // namespace qc

@@ -22,4 +22,9 @@ std::string AddSeparator(std::string_view path, char separator = kPathSeparator)
 // Leading and trailing space characters (0x20 only) removed.
 std::string_view TrimSpaces(std::string_view text);
 
+// The file name a user typed or listed, as the system will open it. On Windows no file name
+// begins or ends in a space, so spaces around it are typing noise and removed; elsewhere they may
+// belong to the name and are kept.
+std::string_view FileNameFieldText(std::string_view text);
+
 }  // namespace qc

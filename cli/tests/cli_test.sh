@@ -39,8 +39,72 @@ test -f "out2$work/tree/deep/er/ünï.mbx/email-1.emlx"; check "non-ASCII path" 
 
 "$bin" --format eml --output out3 "in box.mbx" missing.mbx > /dev/null 2> err.txt
 check "a missing mailbox is a failed step" 2 $?
-grep -q "File not found !" err.txt; check "finder message on stderr" 0 $?
+check "one line naming the missing mailbox and why" \
+  "quillon-convert: cannot open the mailbox '$work/missing.mbx': No such file or directory" \
+  "$(grep -v '^\[' err.txt)"
 test -f "out3$work/in box.mbx/email-1.eml"; check "the good mailbox still converted" 0 $?
+
+# Mailboxes that hold no message: said once, plainly, and not a failure.
+: > empty.mbx; printf F > one.mbx; mkdir folder.mbx
+"$bin" --format eml --output out5 empty.mbx one.mbx > out.txt 2> err.txt
+check "empty mailboxes are no failure" 0 $?
+check "empty mailboxes say so" "[1/2] $work/empty.mbx: empty, no messages|[2/2] $work/one.mbx: 1 byte, no messages" \
+  "$(paste -sd'|' err.txt)"
+grep -q "successfully\|File size\|could not open" out.txt err.txt; check "no window texts" 1 $?
+"$bin" --format eml --output out5 folder.mbx > /dev/null 2> err.txt; check "a folder as a mailbox" 2 $?
+grep -q "cannot open the mailbox '$work/folder.mbx': Is a directory" err.txt
+check "a folder as a mailbox says so" 0 $?
+
+# Each file once, however often and however it is named.
+ln -s "in box.mbx" alias.mbx
+"$bin" --format eml --output out6 "in box.mbx" "./in box.mbx" alias.mbx > out.txt 2> err.txt
+check "repeated mailboxes" 0 $?
+grep -q "^1 mailbox: 2 messages written" out.txt; check "converted and counted once" 0 $?
+
+# --folder takes one folder; what follows is a mailbox.
+"$bin" --format eml --output out7 --folder tree "in box.mbx" > out.txt 2>&1; check "--folder then a mailbox" 0 $?
+grep -q "^3 mailboxes: 6 messages written" out.txt; check "the mailbox after --folder is a mailbox" 0 $?
+
+# A folder that cannot be searched is one line; the rest is converted.
+seg=$(printf 'd%.0s' $(seq 200))
+mkdir -p deep/tree && cp "in box.mbx" deep/tree/ok.mbx
+(cd deep/tree && for i in $(seq 25); do mkdir "$seg" && cd "$seg"; done && cp "$work/in box.mbx" deep.mbx)
+"$bin" --format eml --output out8 --folder deep "in box.mbx" > out.txt 2> err.txt
+check "an unsearchable folder fails that folder only" 2 $?
+check "one line for it" 1 "$(grep -c 'File name too long' err.txt)"
+check "the rest converted" 4 "$(find out8 -name 'email-*.eml' | wc -l)"
+grep -q "1 folder not searched" out.txt; check "the summary counts it" 0 $?
+
+# Problems past the hundredth are counted, not dropped.
+"$bin" --quiet --format eml --output out9 $(seq -f 'gone%g.mbx' 1 105) > out.txt 2> err.txt
+check "many missing mailboxes" 2 $?
+check "a hundred problem lines" 100 "$(grep -c "cannot open the mailbox" err.txt)"
+grep -q "and 5 more problems" err.txt; check "and the rest counted" 0 $?
+
+# Files of an earlier run that this run did not replace are pointed out.
+printf '%s\r\nSubject: a\r\n\r\none\r\n' "$sep" > "in box.mbx.1"
+mkdir -p "out$work" && cp -r "out$work/in box.mbx" "out$work/in box.mbx.1"
+"$bin" --format eml --output out "in box.mbx.1" > out.txt 2>&1; check "earlier files are no failure" 0 $?
+grep -q "^warning: .*also holds 1 message file of an earlier run" out.txt
+check "earlier files are pointed out" 0 $?
+
+# A summary that cannot be written is a failure.
+"$bin" --format eml --output out10 "in box.mbx" > /dev/full 2>/dev/null; check "full standard output" 2 $?
+
+# Ctrl-C and SIGTERM stop like closing the window: complete files only, a summary, 130 or 143.
+awk -v s="$sep" 'BEGIN { for (i = 0; i < 300000; i++) printf "%s\r\nSubject: %06d\r\n\r\nbody\r\n", s, i }' > big.mbx
+for sig in INT TERM; do
+  rm -rf stop; "$bin" --format eml --output stop big.mbx > out.txt 2> err.txt &
+  pid=$!
+  for _ in $(seq 500); do
+    [ "$(find stop -name 'email-*' 2>/dev/null | head -200 | wc -l)" -ge 200 ] && break; sleep 0.02
+  done
+  kill -$sig $pid; wait $pid; code=$?
+  check "SIG$sig exit status" $([ $sig = INT ] && echo 130 || echo 143) $code
+  grep -q "^Stopped by SIG$sig: 1 mailbox: [0-9]* messages written" out.txt; check "SIG$sig summary" 0 $?
+  check "SIG$sig leaves no temporary file" 0 "$(find stop -name '.*part' | wc -l)"
+  check "SIG$sig leaves complete files only" 0 "$(find stop -name 'email-*.eml' ! -size 66c | wc -l)"
+done
 
 touch blocker
 "$bin" --format eml --output blocker/x "in box.mbx" > /dev/null 2>&1; check "output blocked" 3 $?
@@ -51,7 +115,8 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv > /dev/null; then
   setpriv --reuid=65534 --regid=65534 --clear-groups "$bin" --format eml --output out4 \
     "$work/in box.mbx" > /dev/null 2> err.txt
   check "unreadable mailbox" 2 $?
-  grep -q "File could not open !" err.txt; check "unreadable says so" 0 $?
+  grep -q "cannot open the mailbox '$work/in box.mbx': Permission denied" err.txt
+  check "unreadable says so" 0 $?
   chmod 644 "in box.mbx"
 elif [ "$(id -u)" -ne 0 ]; then
   chmod 000 "in box.mbx"

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "convert/tests/fake_window.h"
@@ -321,6 +322,9 @@ TEST_P(ConversionRunWriters, AFullDiskLeavesNoPartialFileUnderAFinalName) {
   }
 }
 
+// Mailboxes change under a running conversion: mail clients append new mail, compact a mailbox
+// by writing a new file and renaming it over the old one, or cut it short. None of it may turn
+// into garbage under a final name, and none of it may pass for success.
 TEST_P(ConversionRunWriters, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarbage) {
   TempDir in, out;
   const std::string box = in / "moving.mbx";
@@ -328,6 +332,7 @@ TEST_P(ConversionRunWriters, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarba
   for (int m = 0; m < 6; ++m) content += kSep + "message " + std::to_string(m) + "\r\n";
   WriteFile(box, content);
   const std::size_t cut = content.find("message 2") + 3;  // inside the third message
+  const auto searched = [](FakeWindow& w) { return w.labels[Label::LblEmlsFound] == "6 Messages"; };
 
   Harness h = make();
   h.window.form = Form::EML;
@@ -335,7 +340,7 @@ TEST_P(ConversionRunWriters, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarba
   h.window.browseAnswer = out.path().string();
   bool shrunk = false;
   h.window.onYield = [&](FakeWindow& w) {
-    if (!shrunk && w.labels[Label::LblEmlsFound] == "6 Messages") {  // searched, nothing cut yet
+    if (!shrunk && searched(w)) {  // searched, nothing cut yet
       fs::resize_file(box, cut);
       shrunk = true;
     }
@@ -343,13 +348,14 @@ TEST_P(ConversionRunWriters, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarba
   const RunReport report = h.run();
   EXPECT_EQ(report.messagesWritten, 2);
   EXPECT_EQ(report.messagesFailed, 4);  // one cut short, three past the end
+  EXPECT_NE(report.problems.at(0).find("message 3 (offset"), std::string::npos);
+  EXPECT_NE(report.problems.at(0).find("shrank"), std::string::npos);
   const std::string folder = OutFolder(out, box);
-  const std::size_t third = content.find(kSep + "message 2");
-  EXPECT_EQ(ReadFile(folder + "/email-2.eml"), content.substr(third, cut - third) + "\r\n");
-  EXPECT_FALSE(fs::exists(folder + "/email-3.eml"));
-  EXPECT_FALSE(fs::exists(folder + "/email-5.eml"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}), 2);
+  EXPECT_FALSE(fs::exists(folder + "/email-2.eml"));  // no half message under a final name
 
-  // Growth after the search: the last message runs to the file's end as it is now.
+  // New mail appended after the search: the last message ends where the searched file ended,
+  // and what came after is reported as not converted.
   TempDir out2;
   WriteFile(box, content);
   Harness g = make();
@@ -358,14 +364,44 @@ TEST_P(ConversionRunWriters, AMailboxThatShrinksOrGrowsDuringTheRunWritesNoGarba
   g.window.browseAnswer = out2.path().string();
   bool grown = false;
   g.window.onYield = [&](FakeWindow& w) {
-    if (!grown && w.labels[Label::LblEmlsFound] == "6 Messages") {
-      std::ofstream(box, std::ios::app | std::ios::binary) << "appended\r\n";
+    if (!grown && searched(w)) {
+      std::ofstream(box, std::ios::app | std::ios::binary) << kSep << "new mail\r\n";
       grown = true;
     }
   };
-  EXPECT_FALSE(g.run().anyFailed());
-  EXPECT_EQ(ReadFile(OutFolder(out2, box) + "/email-5.eml"),
-            kSep + "message 5\r\nappended\r\n\r\n");
+  const RunReport grew = g.run();
+  EXPECT_EQ(grew.messagesWritten, 6);
+  EXPECT_EQ(grew.mailboxesChanged, 1);
+  EXPECT_NE(grew.problems.at(0).find("grew by " + std::to_string(kSep.size() + 10) + " bytes"),
+            std::string::npos)
+      << grew.problems.at(0);
+  EXPECT_EQ(ReadFile(OutFolder(out2, box) + "/email-5.eml"), kSep + "message 5\r\n\r\n");
+  EXPECT_EQ(g.window.boxes.back().style, MsgStyle::OkExclamation);  // not "successfully"
+
+  // Compacted: a new file renamed over the mailbox. The messages come from the file that was
+  // searched, never from the new file at the old offsets.
+  TempDir out3;
+  WriteFile(box, content);
+  Harness c = make();
+  c.window.form = Form::EML;
+  c.window.rows = {box};
+  c.window.browseAnswer = out3.path().string();
+  bool replaced = false;
+  c.window.onYield = [&](FakeWindow& w) {
+    if (!replaced && searched(w)) {
+      WriteFile(in / "compacted.tmp", kSep + "only the newest\r\n" + std::string(500, 'z'));
+      fs::rename(in / "compacted.tmp", box);
+      replaced = true;
+    }
+  };
+  const RunReport compacted = c.run();
+  EXPECT_EQ(compacted.messagesWritten, 6);
+  EXPECT_EQ(compacted.mailboxesChanged, 1);
+  EXPECT_NE(compacted.problems.at(0).find("replaced by another file"), std::string::npos);
+  for (int m = 0; m < 6; ++m) {
+    EXPECT_EQ(ReadFile(OutFolder(out3, box) + "/email-" + std::to_string(m) + ".eml"),
+              kSep + "message " + std::to_string(m) + "\r\n\r\n");
+  }
 }
 
 TEST(ConversionRun, MessagesPastTwoGibibytesAreCutAtTheRightBytes) {
@@ -395,17 +431,100 @@ TEST(ConversionRun, MessagesPastTwoGibibytesAreCutAtTheRightBytes) {
   EXPECT_EQ(ReadFile(OutFolder(out, box) + "/email-1.eml"), second + "\r\n");
 }
 
-TEST(ConversionRun, TheSamePathTwiceConvertsIntoOneFolder) {
+TEST(ConversionRun, TheSameFileTwiceConvertsIntoOneFolder) {
   TempDir in, out;
   const std::string box = in / "twice.mbx";
   WriteFile(box, kSep + "a\r\n");
+  fs::create_symlink(box, in / "alias.mbx");
   Harness h;
   h.window.form = Form::EML;
-  h.window.rows = {box, "  " + box + " "};
+  h.window.rows = {box, in / "alias.mbx"};
   h.window.browseAnswer = out.path().string();
   EXPECT_EQ(h.run().messagesWritten, 2);
   EXPECT_TRUE(fs::exists(OutFolder(out, box) + "/email-0.eml"));
   EXPECT_FALSE(fs::exists(OutFolder(out, box) + " (2)"));
+  EXPECT_FALSE(fs::exists(OutFolder(out, in / "alias.mbx")));
+}
+
+// The file converted is the one the system opens under the listed name, and its output folder
+// follows that file: text tricks in the name change neither.
+TEST(ConversionRun, ConvertsExactlyTheFileTheNameOpens) {
+  TempDir in, out;
+  WriteFile(in / "x.mbx", kSep + "the x in the top folder\r\n");
+  WriteFile(in / "real/x.mbx", kSep + "the x the link leads to\r\n");
+  fs::create_directories(in.path() / "real/deep");
+  fs::create_symlink(in.path() / "real/deep", in.path() / "link");
+  WriteFile(in / "y.mbx ", kSep + "a name that ends in a space\r\n");
+  Harness h;
+  h.window.form = Form::EML;
+  h.window.rows = {in / "link/../x.mbx", in / " x.mbx", in / "y.mbx "};
+  h.window.browseAnswer = out.path().string();
+  const RunReport report = h.run();
+  EXPECT_EQ(report.messagesWritten, 2);
+  EXPECT_EQ(report.mailboxesFailed, 1);  // " x.mbx" does not exist
+  EXPECT_NE(report.problems.at(0).find(" x.mbx'"), std::string::npos);
+  const std::string real = fs::canonical(in / "real/x.mbx").string();
+  EXPECT_EQ(ReadFile(OutFolder(out, real) + "/email-0.eml"),
+            kSep + "the x the link leads to\r\n\r\n");
+  EXPECT_FALSE(fs::exists(OutFolder(out, fs::canonical(in / "x.mbx").string())));
+  EXPECT_EQ(ReadFile(OutFolder(out, fs::canonical(in / "y.mbx ").string()) + "/email-0.eml"),
+            kSep + "a name that ends in a space\r\n\r\n");
+  for (const auto& entry : fs::recursive_directory_iterator(out.path())) {
+    EXPECT_EQ(entry.path().string().rfind(out.path().string(), 0), 0u);
+  }
+}
+
+// Nothing beside a mailbox is the run's to delete, and no link in the output folder can make it
+// write elsewhere.
+TEST_P(ConversionRunWriters, LeavesOtherFilesAloneAndWritesThroughNoLink) {
+  TempDir in, out;
+  const std::string box = in / "In.mbx";
+  const std::string empty = in / "Empty.mbx";
+  WriteFile(box, kSep + "one\r\n" + kSep + "two\r\n");
+  WriteFile(empty, "");
+  for (const std::string& name : {box, empty, in / "Missing.mbx"}) {
+    WriteFile(name + ".tmp", "the mail client's own file");
+  }
+  const std::string victim = in / "victim.txt";
+  WriteFile(victim, "precious");
+  fs::create_directories(OutFolder(out, box));
+  fs::create_symlink(victim, OutFolder(out, box) + "/.email-0.eml.part");
+  fs::create_symlink(victim, OutFolder(out, box) + "/.email-1.eml.part");
+
+  Harness h = make();
+  h.window.form = Form::EML;
+  h.window.rows = {box, empty, in / "Missing.mbx"};
+  h.window.browseAnswer = out.path().string();
+  const RunReport report = h.run();
+  EXPECT_EQ(report.messagesWritten, 2);
+  EXPECT_EQ(ReadFile(victim), "precious");
+  EXPECT_EQ(ReadFile(OutFolder(out, box) + "/email-1.eml"), kSep + "two\r\n\r\n");
+  for (const std::string& name : {box, empty, in / "Missing.mbx"}) {
+    EXPECT_EQ(ReadFile(name + ".tmp"), "the mail client's own file") << name;
+  }
+}
+
+TEST(ConversionRun, WarnsOfMessageFilesOfAnEarlierRun) {
+  TempDir in, out;
+  const std::string box = in / "In.mbx";
+  WriteFile(box, kSep + "1\r\n" + kSep + "2\r\n" + kSep + "3\r\n");
+  const std::string folder = OutFolder(out, box);
+  for (int j = 0; j < 10; ++j) WriteFile(folder + "/email-" + std::to_string(j) + ".eml", "old");
+  WriteFile(folder + "/email-0.emlx", "old, another form");
+  WriteFile(folder + "/notes.txt", "the user's");
+  WriteFile(folder + "/email-07.eml", "not a name the run writes");
+  Harness h;
+  h.window.form = Form::EML;
+  h.window.rows = {box};
+  h.window.browseAnswer = out.path().string();
+  const RunReport report = h.run();
+  EXPECT_FALSE(report.anyFailed());
+  ASSERT_EQ(report.warnings.size(), 1u);
+  EXPECT_NE(report.warnings[0].find("also holds 8 message files of an earlier run"),
+            std::string::npos)
+      << report.warnings[0];
+  EXPECT_EQ(ReadFile(folder + "/email-2.eml"), kSep + "3\r\n\r\n");
+  EXPECT_EQ(ReadFile(folder + "/email-3.eml"), "old");  // warned of, never deleted
 }
 
 TEST(ConversionRun, AStoreFormWithoutAStoreStopsWithTheStoreError) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "convert/tests/test_files.h"
 #include "util/error.h"
 
 namespace qc {
@@ -24,12 +25,31 @@ TEST(MailboxPaths, NamesAndFoldersFollowTheMailboxPath) {
   EXPECT_EQ(MailboxNameOf("Inbox.mbx"), "Inbox.mbx");
   EXPECT_EQ(MailboxNameOf("a.mbox.mbox"), "a");
 
-  const auto p = DeriveMailboxPaths("/home/u/Mail/../Mail/Inbox.mbx", "/out/", PathStyle::Posix);
-  EXPECT_EQ(p.path, "/home/u/Mail/Inbox.mbx");
-  EXPECT_EQ(p.MailboxOutputFolder, "/out/home/u/Mail/Inbox.mbx");
+  const auto p = DeriveMailboxPaths("/nowhere/u/Mail/../Mail/Inbox.mbx", "/out/", PathStyle::Posix);
+  EXPECT_EQ(p.path, "/nowhere/u/Mail/../Mail/Inbox.mbx");
+  EXPECT_EQ(p.MailboxOutputFolder, "/out/nowhere/u/Mail/Inbox.mbx");
   const auto rel = DeriveMailboxPaths("rel/In.mbx", "/out/", PathStyle::Posix);
   EXPECT_EQ(rel.path, (std::filesystem::current_path() / "rel/In.mbx").string());
   EXPECT_THROW(DeriveMailboxPaths("   ", "/out/", PathStyle::Posix), Error);
+  EXPECT_EQ(DeriveMailboxPaths("/../../x.mbx", "/out/", PathStyle::Posix).MailboxOutputFolder,
+            "/out/x.mbx");
+}
+
+// The output folder follows the file the system opens, not the text of its name.
+TEST(MailboxPaths, FollowTheFileNotTheText) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  test::WriteFile(dir / "real/x.mbx", "");
+  fs::create_directories(dir.path() / "real/deep");
+  test::WriteFile(dir / "x.mbx", "");
+  fs::create_symlink(dir.path() / "real/deep", dir.path() / "link");
+  const auto viaLink = DeriveMailboxPaths(dir / "link/../x.mbx", "/out/", PathStyle::Posix);
+  EXPECT_EQ(viaLink.path, dir / "link/../x.mbx");
+  EXPECT_EQ(viaLink.canonicalPath, fs::canonical(dir / "real/x.mbx").string());
+  const auto spaced = DeriveMailboxPaths(dir / " y.mbx ", "/out/", PathStyle::Posix);
+  EXPECT_EQ(spaced.path, dir / " y.mbx ");
+  EXPECT_EQ(spaced.fileName, " y.mbx ");
+  EXPECT_EQ(spaced.MailboxName, "y.mbx");  // a display name: spaces around it mean nothing
 }
 
 TEST(OutputFolderClaims, ALaterDifferentMailboxGetsANumberedFolder) {

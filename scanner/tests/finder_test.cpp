@@ -182,21 +182,32 @@ TEST_F(FinderTest, KeepsTheOpenFileWhenAskedToOpenAnother) {
   EXPECT_EQ(SearchAll(second), "20|");
 }
 
-TEST_F(FinderTest, CloseRemovesOnlyTheMailboxScratchFile) {
+// Files beside a mailbox belong to the mail client or the user, "<mailbox>.tmp" included.
+TEST_F(FinderTest, CloseDeletesNothing) {
   const auto path = folder.write("In.mbx", WithSeparators(100, {0}));
-  folder.write("In.mbx.tmp", "scratch");
-  folder.write("In.tmp", "not ours");
-  folder.write("In.mbx.tmp.bak", "not ours");
+  folder.write("In.mbx.tmp", "the mail client's");
   finder.Open_MBOX(path);
   finder.CloseFile();
-  EXPECT_FALSE(std::filesystem::exists(folder.file("In.mbx.tmp")));
-  EXPECT_TRUE(std::filesystem::exists(folder.file("In.tmp")));
-  EXPECT_TRUE(std::filesystem::exists(folder.file("In.mbx.tmp.bak")));
+  EXPECT_EQ(test::ReadAll(folder.file("In.mbx.tmp")), "the mail client's");
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_EQ(finder.FileNum, 0);
 
-  finder.CloseFile();  // nothing open, no scratch file: quiet
+  finder.CloseFile();  // nothing open: quiet
   EXPECT_TRUE(screen.trace.empty());
+  // A name that does not exist, and one whose folder is read-only, leave no trace either.
+  finder.Open_MBOX(folder.file("Missing.mbx"));
+  finder.CloseFile();
+  EXPECT_TRUE(std::filesystem::exists(folder.file("In.mbx.tmp")));
+}
+
+// A name is opened as it is: spaces around it are part of it, and a failed open is never
+// retried under another name.
+TEST_F(FinderTest, OpensExactlyTheFileNamed) {
+  folder.write("x.mbx", WithSeparators(100, {0}));
+  const auto spaced = folder.write("y.mbx ", WithSeparators(100, {40}));
+  EXPECT_EQ(SearchAll(folder.file(" x.mbx")), "");
+  EXPECT_NE(finder.OpenError.value_or("").find(" x.mbx'"), std::string::npos);
+  EXPECT_EQ(SearchAll(spaced), "40|");
 }
 
 TEST_F(FinderTest, FindNextOnlyBeepsWithoutAPreviousFind) {

@@ -1,6 +1,8 @@
 #include "util/path_logger.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <utility>
 
 #include "util/error.h"
@@ -190,6 +193,12 @@ std::string WalkPastUnreadableFolder(const std::string& R) {
   const std::vector<std::string> kept{R + "/y.mbx", R + "/a/x.mbx"};
   if (walker.fullFileNames()->Values() != kept || walker.Count() != 3)
     return "the entries recorded before the failure were not kept";
+  // Collecting mailboxes goes past it, and says which folder it could not read.
+  const MailboxSearch found = FindMailboxes(R);
+  const std::vector<std::string> all{R + "/y.mbx", R + "/a/x.mbx", R + "/c/later.mbx"};
+  if (found.mailboxes != all) return "FindMailboxes did not go past the unreadable folder";
+  if (found.problems.size() != 1 || found.problems[0].find(R + "/b/") == std::string::npos)
+    return "FindMailboxes did not name the unreadable folder";
   // A start that cannot even be looked at is a failure, not an empty folder.
   pathLogger second;
   second.PathLogInit();
@@ -256,10 +265,109 @@ TEST_F(PathLoggerTest, FindMailboxesKeepsMailboxesOfTheWholeTree) {
   File("spaced/ Out.mbx ");
   const std::vector<std::string> expected{R + "/Inbox.MBX", R + "/spaced/ Out.mbx ",
                                           R + "/sub/Old.mbox"};
-  EXPECT_EQ(FindMailboxes(R), expected);
-  EXPECT_EQ(FindMailboxes(R + "/"), expected);
-  EXPECT_TRUE(FindMailboxes(R + "/missing").empty());
+  EXPECT_EQ(FindMailboxes(R).mailboxes, expected);
+  EXPECT_EQ(FindMailboxes(R + "/").mailboxes, expected);
+  EXPECT_TRUE(FindMailboxes(R + "/").problems.empty());
+  EXPECT_TRUE(FindMailboxes(R + "/missing").mailboxes.empty());
   EXPECT_THROW(FindMailboxes(""), Error);  // would walk the whole file system
+}
+
+// Random trees with every kind of entry the walk meets (names in any case and with spaces,
+// links to files, to folders, back up the tree and to nowhere): collecting mailboxes during the
+// walk gives exactly what filtering the whole walk's list afterwards gives, and that list is the
+// plain breadth-first order of the tree with links to folders left out.
+TEST_F(PathLoggerTest, RandomTreesGiveTheSameMailboxesEveryWay) {
+  std::mt19937 rng(7);
+  const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const char* names[] = {"a.mbx", "B.MBOX", " c.mbx ", "d.txt", "e.mbox.bak", "F.Mbx", "g"};
+  for (int round = 0; round < 30; ++round) {
+    fs::remove_all(R);
+    fs::create_directory(R);
+    std::vector<std::string> folders{R};
+    for (int i = 0; i < 60; ++i) {
+      const std::string at =
+          folders[static_cast<std::size_t>(pick(static_cast<int>(folders.size())))];
+      const std::string name = std::to_string(i) + names[pick(7)];
+      switch (pick(6)) {
+        case 0:
+          fs::create_directory(at + "/" + name);
+          folders.push_back(at + "/" + name);
+          break;
+        case 1:
+          fs::create_directory_symlink(folders[0], at + "/" + name);  // up the tree
+          break;
+        case 2:
+          fs::create_symlink(at + "/nowhere", at + "/" + name);
+          break;
+        case 3:
+          if (folders.size() > 1) fs::create_symlink(folders.back(), at + "/" + name);
+          break;
+        default:
+          std::ofstream(at + "/" + name) << "x";
+      }
+    }
+    // The plain breadth-first reading of the tree.
+    std::vector<std::string> expected;
+    std::vector<std::string> queue{R + "/"};
+    for (std::size_t q = 0; q < queue.size(); ++q) {
+      std::vector<std::string> files, subfolders;
+      for (const auto& entry : fs::directory_iterator(queue[q])) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_symlink() ? fs::is_directory(entry.path()) : false) continue;
+        (entry.is_directory() && !entry.is_symlink() ? subfolders : files).push_back(name);
+      }
+      std::sort(files.begin(), files.end());
+      std::sort(subfolders.begin(), subfolders.end());
+      for (const auto& f : subfolders) queue.push_back(queue[q] + f + "/");
+      for (const auto& f : files)
+        if (IsMailboxName(queue[q] + f)) expected.push_back(queue[q] + f);
+    }
+    pathLogger all;
+    all.PathLogInit();
+    all.LogPath(R);
+    std::vector<std::string> filtered;
+    for (const auto& path : *all.fullFileNames())
+      if (IsMailboxName(path)) filtered.push_back(path);
+    ASSERT_EQ(filtered, expected) << "round " << round;
+    ASSERT_EQ(FindMailboxes(R).mailboxes, expected) << "round " << round;
+  }
+}
+
+// A folder whose path is longer than the system accepts cannot be listed by name; it is named
+// as a problem and the rest of the tree is searched.
+TEST_F(PathLoggerTest, FindMailboxesGoesPastAPathBeyondTheSystemsLimit) {
+  File("a.mbx");
+  File("z/b.mbx");
+  const std::string segment(200, 'd');
+  int fd = ::open(R.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int depth = 0; depth < 25; ++depth) {  // about 5,000 bytes of path
+    ASSERT_EQ(::mkdirat(fd, segment.c_str(), 0755), 0) << std::strerror(errno);
+    const int next = ::openat(fd, segment.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  ::close(::openat(fd, "deep.mbx", O_WRONLY | O_CREAT, 0644));
+  ::close(fd);
+
+  const MailboxSearch found = FindMailboxes(R);
+  EXPECT_EQ(found.mailboxes, (std::vector<std::string>{R + "/a.mbx", R + "/z/b.mbx"}));
+  ASSERT_EQ(found.problems.size(), 1u);
+  EXPECT_NE(found.problems[0].find(std::strerror(ENAMETOOLONG)), std::string::npos)
+      << found.problems[0];
+  // Removing the tree needs the same care: remove_all walks it by name as well.
+  fd = ::open(R.c_str(), O_RDONLY | O_DIRECTORY);
+  std::vector<int> fds{fd};
+  for (int depth = 0; depth < 25; ++depth) {
+    fds.push_back(::openat(fds.back(), segment.c_str(), O_RDONLY | O_DIRECTORY));
+  }
+  ::unlinkat(fds.back(), "deep.mbx", 0);
+  for (int depth = 24; depth >= 0; --depth) {
+    ::close(fds[static_cast<std::size_t>(depth) + 1]);
+    ::unlinkat(fds[static_cast<std::size_t>(depth)], segment.c_str(), AT_REMOVEDIR);
+  }
+  ::close(fd);
 }
 
 }  // namespace
