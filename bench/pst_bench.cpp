@@ -52,7 +52,7 @@ int LargeAttachments(std::int64_t size, const std::string& out, int count) {
   if (out.size() > 4 && out.compare(out.size() - 4, 4, ".msg") == 0) {
     msg::WriteMsgFile(*m, out);
   } else {
-    auto store = pst::Store::Create(out, "large");
+    auto store = pst::PstStore::Create(out, "large");
     const auto folder = store->addMailFolder("Large");
     for (int i = 0; i < count; ++i) store->addMessage(folder, *m);
     store->close();
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     const std::size_t limit = argc > 3 ? std::stoul(argv[3]) : SIZE_MAX;
     std::ifstream in(argv[1], std::ios::binary);
     if (!in) throw std::runtime_error(std::string("cannot read ") + argv[1]);
-    auto store = pst::Store::Create(argv[2], "bench");
+    auto store = pst::PstStore::Create(argv[2], "bench");
     const auto folder = store->addMailFolder("bench");
     const std::string sep = "From ???@???";
     std::string pending;  // the message being read, and what follows it

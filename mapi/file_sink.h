@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "mapi/cfb/compound_file.h"
+#include "mapi/sink.h"
 #include "util/pending_file.h"
 
 namespace qc::mapi {
 
-class FileSink final : public cfb::Sink {
+class FileSink final : public PositionedSink {
  public:
   // Creates the temporary file; throws qc::Error naming the path on failure.
   explicit FileSink(const std::string& finalPath);
@@ -18,13 +18,15 @@ class FileSink final : public cfb::Sink {
   FileSink& operator=(const FileSink&) = delete;
 
   void write(const std::uint8_t* data, std::size_t size) override;  // buffered
+  std::uint64_t size() const override { return file_.bytesWritten() + buffer_.size(); }
+  void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
   void commit();  // flushes, closes and renames; throws qc::Error
 
  private:
   void flush();
 
-  PendingFile file_;  // removes the temporary file unless committed
-  std::vector<std::uint8_t> buffer_;
+  PendingFile file_;                  // removes the temporary file unless committed
+  std::vector<std::uint8_t> buffer_;  // what follows the bytes already in the file
 };
 
 }  // namespace qc::mapi

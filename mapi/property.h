@@ -14,25 +14,45 @@
 
 namespace qc::mapi {
 
-// Property types as MAPI numbers them.
+// Property types as MAPI numbers them (MS-OXCDATA 2.11.1).
 enum class PropType : std::uint16_t {
   Int16 = 0x0002,
   Int32 = 0x0003,
+  Float32 = 0x0004,
+  Float64 = 0x0005,
+  Currency = 0x0006,  // a 64-bit integer counting ten-thousandths
+  AppTime = 0x0007,   // a double: days since 1899-12-30
+  Error = 0x000A,     // a 32-bit SCODE
   Boolean = 0x000B,
+  Object = 0x000D,  // an embedded message or attachment data object
   Int64 = 0x0014,
+  String8 = 0x001E,  // 8-bit text in the code page of its object
   Unicode = 0x001F,  // held as UTF-8 here; written as UTF-16LE
   Time = 0x0040,     // FILETIME: 100 ns units since 1601-01-01 UTC
   Guid = 0x0048,
   Binary = 0x0102,
-  Object = 0x000D,  // an embedded message or attachment data object
+  MvInt16 = 0x1002,
   MvInt32 = 0x1003,
+  MvFloat32 = 0x1004,
+  MvFloat64 = 0x1005,
+  MvCurrency = 0x1006,
+  MvAppTime = 0x1007,
+  MvInt64 = 0x1014,
+  MvString8 = 0x101E,
   MvUnicode = 0x101F,
+  MvTime = 0x1040,
+  MvGuid = 0x1048,
   MvBinary = 0x1102,
 };
 
 constexpr bool IsMultiValued(PropType t) {
   return (static_cast<std::uint16_t>(t) & 0x1000) != 0;
 }
+
+// The size of one value of a type as MS-OXCDATA fixes it (a multi-valued type: of each of its
+// values), 0 for variable-size values (strings, binary, objects), nothing for a type the model
+// does not hold.
+std::optional<std::size_t> ValueSize(PropType t);
 
 // A property tag: 16-bit identifier and type, as in 0x0037001F (PR_SUBJECT_W).
 struct PropTag {
@@ -48,6 +68,14 @@ struct PropTag {
   friend constexpr bool operator==(PropTag a, PropTag b) { return a.value() == b.value(); }
   friend constexpr auto operator<=>(PropTag a, PropTag b) { return a.value() <=> b.value(); }
 };
+
+// "0x0037001F", as errors and defects name a tag.
+std::string HexTag(PropTag tag);
+
+// Identifiers from here up belong to named properties; a file's or a store's map assigns them.
+constexpr std::uint16_t kFirstNamedId = 0x8000;
+// The highest identifier a name can get; 0xFFFF stands for no property.
+constexpr std::uint16_t kLastNamedId = 0xFFFE;
 
 struct FileTime {
   std::uint64_t ticks = 0;
@@ -65,11 +93,13 @@ struct Guid {
 using Bytes = std::vector<std::uint8_t>;
 
 // Large binary content (attachment data) that writers copy in pieces instead of holding whole.
+// A source may keep a read position of its own, so one source is read by one thread at a time.
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
   virtual std::uint64_t size() const = 0;
-  // Copies up to n bytes starting at offset; returns how many were copied.
+  // Copies up to n bytes starting at offset; returns how many were copied, fewer than n only
+  // where the content ends. Throws qc::Error when the bytes cannot be read.
   virtual std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const = 0;
 };
 
@@ -85,17 +115,40 @@ class MemorySource final : public ByteSource {
   Bytes bytes_;
 };
 
+// A value of a type the model has no C++ type for (floating point, currency, error codes, 8-bit
+// strings, most multi-valued types), kept as MS-OXCDATA lays it out so that nothing read is
+// lost: the little-endian bytes of the type's fixed size, or the bytes of an 8-bit string
+// without its terminating NUL. A single-valued type holds one element, a multi-valued one an
+// element per value.
+struct RawValue {
+  std::vector<Bytes> values;
+  friend bool operator==(const RawValue&, const RawValue&) = default;
+};
+
+// The value of an object property (PR_ATTACH_DATA_OBJ): the object itself is held beside the
+// bag, as an attachment's embedded message.
+struct ObjectValue {
+  friend bool operator==(ObjectValue, ObjectValue) = default;
+};
+
+// Each type has one representation: Int16 int16_t, Int32 int32_t, Boolean bool, Int64 int64_t,
+// Unicode std::string (UTF-8), Time FileTime, Guid Guid, Binary Bytes or a ByteSource, Object
+// ObjectValue, MvInt32, MvUnicode and MvBinary vectors; every other type a RawValue.
 using PropValue =
     std::variant<std::int16_t, std::int32_t, bool, std::int64_t, std::string, FileTime, Guid, Bytes,
                  std::shared_ptr<const ByteSource>, std::vector<std::int32_t>,
-                 std::vector<std::string>, std::vector<Bytes>>;
+                 std::vector<std::string>, std::vector<Bytes>, RawValue, ObjectValue>;
 
-// A named property: a property set and a number or a name. The writers give it an identifier
-// from 0x8000 up in the file's name-to-id map.
+// A named property: a property set and a number or a string. Its type is not part of its name:
+// a .msg file or a store gives a name one identifier, whatever types it is used with.
 struct NamedProp {
   Guid set;
   std::variant<std::uint32_t, std::string> key;
-  PropType type = PropType::Int32;
+
+  bool isString() const { return key.index() == 1; }
+  std::uint32_t number() const { return std::get<0>(key); }
+  const std::string& name() const { return std::get<1>(key); }
+
   friend bool operator==(const NamedProp&, const NamedProp&) = default;
   friend auto operator<=>(const NamedProp& a, const NamedProp& b) {
     if (auto c = a.set <=> b.set; c != 0) return c;
@@ -108,27 +161,44 @@ struct NamedProp {
   }
 };
 
-// Properties of one object, kept in tag order so writers produce the same bytes every time.
+// What a bag holds under an identifier or a name: the type it was set with, and its value.
+struct Property {
+  PropType type = PropType::Int32;
+  PropValue value;
+};
+
+// Properties of one object, keyed by their 16-bit identifier (or name) and kept in identifier
+// order so writers produce the same bytes every time. An identifier holds one type: setting it
+// under another type is a fault of the caller and throws, as does a value that is not the
+// type's representation; nothing is ever silently replaced by a value of another type.
 class PropertyBag {
  public:
-  void set(PropTag tag, PropValue value) { tagged_[tag.value()] = std::move(value); }
-  void setNamed(const NamedProp& name, PropValue value) { named_[name] = std::move(value); }
-  void erase(PropTag tag) { tagged_.erase(tag.value()); }
+  // Sets or replaces the property. Throws qc::Error naming the tag when the identifier is held
+  // under another type, when the value is not of the type's representation, or when the
+  // identifier lies in the named range (named properties are set by name).
+  void set(PropTag tag, PropValue value);
+  // The same for a named property; the type is the bag's own use of the name.
+  void setNamed(const NamedProp& name, PropType type, PropValue value);
+  // Removes whatever the identifier holds.
+  void erase(std::uint16_t id) { tagged_.erase(id); }
 
+  // The value held under exactly this tag; nullptr when absent or held under another type.
   const PropValue* find(PropTag tag) const;
-  const PropValue* findNamed(const NamedProp& name) const;
+  // Whatever the identifier holds, of whichever type.
+  const Property* findId(std::uint16_t id) const;
+  const Property* findNamed(const NamedProp& name) const;
   template <class T>
   const T* get(PropTag tag) const {
     const PropValue* v = find(tag);
     return v ? std::get_if<T>(v) : nullptr;
   }
 
-  const std::map<std::uint32_t, PropValue>& tagged() const { return tagged_; }
-  const std::map<NamedProp, PropValue>& named() const { return named_; }
+  const std::map<std::uint16_t, Property>& tagged() const { return tagged_; }
+  const std::map<NamedProp, Property>& named() const { return named_; }
 
  private:
-  std::map<std::uint32_t, PropValue> tagged_;
-  std::map<NamedProp, PropValue> named_;
+  std::map<std::uint16_t, Property> tagged_;
+  std::map<NamedProp, Property> named_;
 };
 
 struct Message;

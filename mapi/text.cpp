@@ -1,9 +1,28 @@
 #include "mapi/text.h"
 
+#include <array>
+
 namespace qc::mapi {
 
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
+
+// What windows-1252 puts at 0x80-0x9F; the five bytes it leaves undefined keep their C1 value.
+constexpr std::array<std::uint16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+}  // namespace
+
+void AppendWindows1252(std::string& out, unsigned char byte) {
+  AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte);
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (char c : bytes) AppendWindows1252(out, static_cast<unsigned char>(c));
+  return out;
 }
 
 std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i) {

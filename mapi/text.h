@@ -18,6 +18,11 @@ bool IsValidUtf8(std::string_view text);
 
 void AppendUtf8(std::string& out, char32_t codePoint);
 
+// windows-1252 bytes as UTF-8; the five bytes the code page leaves undefined map to the C1
+// control characters of the same value, so nothing is dropped.
+std::string Windows1252ToUtf8(std::string_view bytes);
+void AppendWindows1252(std::string& out, unsigned char byte);
+
 // UTF-8 to UTF-16; bytes that are not valid UTF-8 become U+FFFD, so no input is refused.
 std::u16string Utf16FromUtf8(std::string_view utf8);
 

@@ -10,22 +10,9 @@
 #include <vector>
 
 #include "mapi/property.h"
+#include "mapi/sink.h"
 
 namespace qc::mapi::cfb {
-
-class Sink {
- public:
-  virtual ~Sink() = default;
-  virtual void write(const std::uint8_t* data, std::size_t size) = 0;
-};
-
-class MemorySink final : public Sink {
- public:
-  void write(const std::uint8_t* data, std::size_t size) override {
-    bytes.insert(bytes.end(), data, data + size);
-  }
-  Bytes bytes;
-};
 
 class Storage {
  public:

@@ -102,7 +102,7 @@ Attachment MakeByValueAttachment(ByValueAttachment in) {
   Attachment a;
   PropertyBag& p = a.props;
   const auto size = static_cast<std::int32_t>(
-      std::min<std::size_t>(in.data.size(), std::numeric_limits<std::int32_t>::max()));
+      std::min<std::uint64_t>(in.data->size(), std::numeric_limits<std::int32_t>::max()));
   p.set(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
   p.set(PR_ATTACH_LONG_FILENAME_W, in.fileName);
   p.set(PR_ATTACH_FILENAME_W, ShortFileName(in.fileName));
@@ -116,8 +116,7 @@ Attachment MakeByValueAttachment(ByValueAttachment in) {
   }
   p.set(PR_RENDERING_POSITION, std::int32_t{-1});
   p.set(PR_ATTACHMENT_HIDDEN, false);
-  p.set(PR_ATTACH_DATA_BIN,
-        std::shared_ptr<const ByteSource>(std::make_shared<MemorySource>(std::move(in.data))));
+  p.set(PR_ATTACH_DATA_BIN, std::move(in.data));
   return a;
 }
 

@@ -1,6 +1,7 @@
 // Attachment names and the properties of an attachment stored by value (MS-OXCMAIL 2.2.3.3).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -27,7 +28,7 @@ struct ByValueAttachment {
   std::string mimeType;
   std::string contentId;
   std::string contentLocation;
-  Bytes data;
+  std::shared_ptr<const ByteSource> data;
 };
 
 // An ATTACH_BY_VALUE attachment with its names, type, size and data.

@@ -8,6 +8,7 @@
 #include "mapi/import/attachment_props.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/part_data.h"
 #include "mapi/import/text_decode.h"
 
 namespace qc::mapi::import {
@@ -185,7 +186,7 @@ class ContentWalker {
     if (in.fileName.empty()) in.fileName = GeneratedName(ExtensionForType(in.mimeType));
     in.contentId = Utf8Of(g_mime_object_get_content_id(object));
     in.contentLocation = Utf8Of(g_mime_part_get_content_location(part));
-    in.data = DecodedContent(part);
+    in.data = PartData(part);
     out_.attachments.push_back(MakeByValueAttachment(std::move(in)));
     related_.push_back(related);
   }
@@ -205,8 +206,10 @@ class ContentWalker {
   // A message/rfc822 part GMime kept as a leaf, typically because it was base64 encoded.
   void AttachEncodedMessage(GMimePart* part) {
     if (depth_ + 1 > kMaxEmbeddedDepth) return AttachPart(part, false);
-    const Bytes bytes = DecodedContent(part);
-    AttachEmbedded(ImportAtDepth(AsString(bytes), depth_ + 1), GMIME_OBJECT(part));
+    // Decoded into memory once: the inner message's parts are read at their own offsets, which a
+    // decoding source reaches only by decoding again from the start.
+    AttachEmbedded(ImportAtDepth(std::make_shared<MemorySource>(DecodedContent(part)), depth_ + 1),
+                   GMIME_OBJECT(part));
   }
 
   void AttachEmbedded(std::unique_ptr<Message> inner, GMimeObject* part) {

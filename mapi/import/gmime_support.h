@@ -25,8 +25,19 @@ struct GFree {
 };
 using GString = std::unique_ptr<char, GFree>;
 
-// The content of a leaf part with its transfer encoding (base64, quoted-printable, uuencode)
-// undone; broken encodings give whatever GMime recovers.
+// The encoded content of a leaf part as a stream of its own (reading it moves no other reader's
+// position), and its transfer encoding. A null stream when the part has no content.
+struct EncodedContent {
+  GPtr<GMimeStream> stream;
+  GMimeContentEncoding encoding = GMIME_CONTENT_ENCODING_DEFAULT;
+};
+EncodedContent EncodedContentOf(GMimePart* part);
+
+// A stream that reads `encoded` (keeping it) with its transfer encoding (base64,
+// quoted-printable, uuencode) undone; broken encodings give whatever GMime recovers.
+GPtr<GMimeStream> NewDecodingStream(GMimeStream* encoded, GMimeContentEncoding encoding);
+
+// The whole content of a leaf part, decoded.
 Bytes DecodedContent(GMimePart* part);
 
 // "type/subtype" in lower case, "application/octet-stream" when the part has no usable type.

@@ -19,8 +19,10 @@ constexpr int kMaxEmbeddedDepth = 16;
 // MIME levels walked structurally within one message; deeper parts become plain attachments.
 constexpr int kMaxMimeDepth = 64;
 
-// A message from its bytes (separator line allowed), `depth` levels below the outermost.
-std::unique_ptr<Message> ImportAtDepth(std::string_view bytes, int depth);
+// A message from its bytes (separator line allowed), `depth` levels below the outermost. Its
+// attachments read their data from `bytes` when written. Throws qc::Error when `bytes` cannot
+// be read.
+std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, int depth);
 
 // A message from what GMime parsed. `transportHeaders` is the header block as it stood.
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,

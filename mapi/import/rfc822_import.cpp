@@ -1,31 +1,19 @@
 #include "mapi/import/rfc822_import.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <algorithm>
 
-#include <cerrno>
-#include <cstdio>
-
+#include "mapi/file_source.h"
 #include "mapi/import/envelope.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/source_stream.h"
 #include "mapi/import/text_decode.h"
-#include "util/error.h"
 
 namespace qc::mapi {
 
 namespace import {
 
 namespace {
-
-// The mailbox's separator line belongs to the mailbox, not to the message: "From " followed by
-// a space, unlike the header "From:".
-std::string_view SkipSeparatorLine(std::string_view bytes) {
-  if (bytes.substr(0, 5) != "From ") return bytes;
-  const auto end = bytes.find('\n');
-  return end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
-}
 
 // Whether a line can belong to a header block: a field ("Name:" with no blanks or controls in
 // the name) or the continuation of one.
@@ -86,24 +74,78 @@ std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers) {
   return out;
 }
 
+// The start of a message read in pieces, as far as the separator line and the header block need.
+class MessageStart {
+ public:
+  explicit MessageStart(const ByteSource& bytes) : bytes_(bytes) {
+    more();
+    // The mailbox's separator line belongs to the mailbox, not to the message: "From " followed
+    // by a space, unlike the header "From:".
+    if (text_.starts_with("From ")) {
+      std::size_t end = std::string::npos;
+      do {
+        end = text_.find('\n');
+      } while (end == std::string::npos && more());
+      body_ = end == std::string::npos ? text_.size() : end + 1;
+    }
+    // A header line cut off by the end of a piece may look like no header: only a stop before a
+    // complete line counts.
+    do {
+      headerLength_ = HeaderBlockLength(std::string_view(text_).substr(body_));
+    } while (text_.find('\n', body_ + headerLength_) == std::string::npos && more());
+  }
+
+  // Where the message begins, past any separator line.
+  std::uint64_t offset() const { return body_; }
+  std::string headers() const {
+    return RawText(std::string_view(text_).substr(body_, headerLength_));
+  }
+
+ private:
+  bool more() {
+    if (text_.size() >= bytes_.size()) return false;
+    const std::size_t old = text_.size();
+    const auto piece =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, bytes_.size() - old));
+    text_.resize(old + piece);
+    text_.resize(old +
+                 bytes_.read(old, reinterpret_cast<std::uint8_t*>(text_.data() + old), piece));
+    return text_.size() > old;
+  }
+
+  static constexpr std::size_t kPiece = 64 * 1024;
+  const ByteSource& bytes_;
+  std::string text_;
+  std::size_t body_ = 0;
+  std::size_t headerLength_ = 0;
+};
+
+// All of the message's bytes from `offset`: only for a message GMime could make nothing of.
+std::string ReadAll(const ByteSource& bytes, std::uint64_t offset) {
+  std::string all(static_cast<std::size_t>(bytes.size() - std::min(offset, bytes.size())), '\0');
+  all.resize(bytes.read(offset, reinterpret_cast<std::uint8_t*>(all.data()), all.size()));
+  return all;
+}
+
 }  // namespace
 
-std::unique_ptr<Message> ImportAtDepth(std::string_view bytes, int depth) {
+std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, int depth) {
   EnsureGMimeInitialized();
-  bytes = SkipSeparatorLine(bytes);
-  std::string headers = RawText(bytes.substr(0, HeaderBlockLength(bytes)));
+  const MessageStart start(*bytes);
+  std::string headers = start.headers();
 
-  // GMime refuses a null buffer, which is what an empty view may hold.
-  GPtr<GMimeStream> stream(bytes.empty()
-                               ? g_mime_stream_mem_new()
-                               : g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  GPtr<GMimeStream> stream(NewSourceStream(bytes, start.offset(), bytes->size()));
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   GMimeParserOptions* options = LenientOptions();
   GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), options));
-  std::unique_ptr<Message> out = parsed ? ConvertParsed(parsed.get(), std::move(headers), depth)
-                                        : Unparsed(bytes, std::move(headers));
   g_mime_parser_options_free(options);
+  RethrowReadFailure(stream.get());
+  std::unique_ptr<Message> out =
+      parsed ? ConvertParsed(parsed.get(), std::move(headers), depth)
+             : Unparsed(ReadAll(*bytes, start.offset()), std::move(headers));
+  // Bodies are read after parsing: a failure there must not pass for a shorter body.
+  RethrowReadFailure(stream.get());
   return out;
 }
 
@@ -122,33 +164,15 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
 }  // namespace import
 
 std::unique_ptr<Message> ImportRfc822File(const std::string& path) {
-  // Non-blocking, so that a FIFO cannot hang the open; anything but a regular file (a device
-  // that never ends, a folder, a FIFO) is refused before a byte is read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw systemError("cannot open message file", path, errno);
-  std::unique_ptr<FILE, int (*)(FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
-  if (!file) {
-    const int error = errno;
-    ::close(fd);
-    throw systemError("cannot open message file", path, error);
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) throw systemError("cannot open message file", path, errno);
-  if (!S_ISREG(st.st_mode)) {
-    throw Error("cannot read message file '" + path + "': it is not a regular file",
-                S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-  }
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(st.st_size));
-  char buffer[1 << 16];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, n);
-  if (std::ferror(file.get())) throw systemError("cannot read message file", path, errno);
-  return ImportRfc822(bytes);
+  return ImportRfc822(FileSource::Open(path, "message file"));
 }
 
 std::unique_ptr<Message> ImportRfc822(std::string_view bytes) {
-  return import::ImportAtDepth(bytes, 0);
+  return ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())));
+}
+
+std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes) {
+  return import::ImportAtDepth(std::move(bytes), 0);
 }
 
 void SetMessageFlags(Message& message, std::int32_t flags) {

@@ -11,14 +11,22 @@
 
 namespace qc::mapi {
 
-// Reads and imports a message file. Throws qc::Error naming the path when the file cannot be
-// read; whatever the file holds, it gives a message.
+// Imports a message file. Attachment data is not read into memory: the attachments decode it
+// from the file when a writer reads them, and keep the file open until then. Throws qc::Error
+// naming the path when the file cannot be read (or is not a regular file); whatever the file
+// holds, it gives a message.
 std::unique_ptr<Message> ImportRfc822File(const std::string& path);
 
-// Imports a message held in memory. A leading mailbox separator line ("From ???@??? ...") is
+// Imports a message held in memory. The bytes are copied (the attachments read from the copy),
+// so they need not outlive the call. A leading mailbox separator line ("From ???@??? ...") is
 // skipped. Never throws on content: malformed input gives a message with what could be
 // recovered (at worst an empty IPM.Note).
 std::unique_ptr<Message> ImportRfc822(std::string_view bytes);
+
+// The same without a copy, for a message that lies elsewhere (a range of a mailbox file): the
+// attachments decode their data from `bytes` when a writer reads them, and keep it alive. Throws
+// qc::Error when `bytes` cannot be read, as reading it later may too.
+std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes);
 
 // Sets PR_MESSAGE_FLAGS as IMAPIProp::SetProps on a stored message would: MSGFLAG_HASATTACH is
 // computed by the store, so the bit follows whether the message has attachments, whatever

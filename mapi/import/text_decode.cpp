@@ -1,7 +1,6 @@
 #include "mapi/import/text_decode.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -22,19 +21,6 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-constexpr std::array<std::uint16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendCp1252(std::string& out, unsigned char b) {
-  if (b >= 0x80 && b < 0xA0) {
-    AppendUtf8(out, kCp1252High[b - 0x80]);
-  } else {
-    AppendUtf8(out, b);
-  }
-}
-
 // Valid UTF-8 sequences kept, each stray byte read as windows-1252: a message labelled UTF-8
 // that carries a few Latin-1 bytes keeps both its real characters and the stray ones.
 std::string RepairUtf8(std::string_view bytes) {
@@ -45,7 +31,7 @@ std::string RepairUtf8(std::string_view bytes) {
     if (NextUtf8(bytes, n)) {
       out.append(bytes.substr(0, n));
     } else {
-      AppendCp1252(out, static_cast<unsigned char>(bytes[0]));
+      AppendWindows1252(out, static_cast<unsigned char>(bytes[0]));
     }
     bytes.remove_prefix(n);
   }
@@ -88,13 +74,6 @@ bool IsAscii(std::string_view lower) {
 }
 
 }  // namespace
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 8);
-  for (char c : bytes) AppendCp1252(out, static_cast<unsigned char>(c));
-  return out;
-}
 
 std::string ToUtf8(std::string_view bytes, std::string_view charset) {
   const std::string lower = Lower(charset);

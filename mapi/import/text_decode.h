@@ -11,10 +11,7 @@
 namespace qc::mapi::import {
 
 using mapi::IsValidUtf8;
-
-// windows-1252 bytes as UTF-8; the five bytes the code page leaves undefined map to the C1
-// control characters of the same value, so nothing is dropped.
-std::string Windows1252ToUtf8(std::string_view bytes);
+using mapi::Windows1252ToUtf8;
 
 // Bytes in the given MIME charset (empty when the message named none) as UTF-8. Never fails:
 // unknown charsets and bytes that do not fit their charset are read as UTF-8 when they form

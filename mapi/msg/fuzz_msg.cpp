@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto message =
       qc::mapi::ImportRfc822(std::string_view(reinterpret_cast<const char*>(data), size));
   qc::mapi::SetMessageFlags(*message, 17);
-  qc::mapi::cfb::MemorySink sink;
+  qc::mapi::MemorySink sink;
   qc::mapi::msg::WriteMsg(*message, sink);
   const auto defects = qc::mapi::msg::CheckMsg(sink.bytes);
   if (!defects.empty()) {

@@ -89,11 +89,16 @@ class Checker {
       defect(path, "a next recipient or attachment ID is below the count");
     }
     std::set<std::string> expected;
+    std::set<std::uint32_t> ids;
     for (std::size_t at = headerSize; at < props->size(); at += 16) {
       const std::uint32_t tag = Get32(props->data() + at);
       const std::uint64_t value = Get64(props->data() + at + 8);
       const auto type = static_cast<PropType>(tag & 0xFFFF);
-      if (found.contains(tag)) defect(path, "property " + Hex8(tag) + " appears twice");
+      if (found.contains(tag)) {
+        defect(path, "property " + Hex8(tag) + " appears twice");
+      } else if (!ids.insert(tag >> 16).second) {
+        defect(path, "property " + Hex8(tag) + ": its identifier appears under two types");
+      }
       found[tag] = value;
       if ((tag & 0xFFFF) == 0x001E || (tag & 0xFFFF) == 0x101E) {
         defect(path, "property " + Hex8(tag) + " is an 8-bit string; all strings must be Unicode");
@@ -101,7 +106,19 @@ class Checker {
       if ((tag >> 16) >= 0x8000 && !namedIds_.contains(tag >> 16)) {
         defect(path, "named property " + Hex8(tag) + " has no entry in the name map");
       }
-      if (!IsVariable(type)) continue;
+      const std::optional<std::size_t> valueSize = ValueSize(type);
+      if (!valueSize) {
+        defect(path, "property " + Hex8(tag) + " has a type no .msg file holds");
+        continue;
+      }
+      if (!IsVariable(type)) {
+        // What lies past a fixed-size value in its 8 bytes must be zero.
+        if (*valueSize < 8 && (value >> (8 * *valueSize)) != 0) {
+          defect(path, "property " + Hex8(tag) + " has bits set past its " +
+                           std::to_string(*valueSize) + "-byte value");
+        }
+        continue;
+      }
       const std::string name = "__substg1.0_" + Hex8(tag);
       if (type == PropType::Object) {
         if ((value & 0xFFFFFFFFu) != 0xFFFFFFFFu)
@@ -125,7 +142,16 @@ class Checker {
       if (type == PropType::Unicode && v->size() % 2 != 0) {
         defect(path, "string " + Hex8(tag) + " has an odd number of bytes");
       }
-      if (type == PropType::MvUnicode || type == PropType::MvBinary) {
+      if (type == PropType::Guid && v->size() != 16) {
+        defect(path, "GUID " + Hex8(tag) + " has " + std::to_string(v->size()) + " bytes");
+      }
+      if (IsMultiValued(type) && *valueSize != 0 && v->size() % *valueSize != 0) {
+        defect(path, "property " + Hex8(tag) + " holds " + std::to_string(v->size()) +
+                         " bytes, not a whole number of " + std::to_string(*valueSize) +
+                         "-byte values");
+      }
+      if (type == PropType::MvUnicode || type == PropType::MvString8 ||
+          type == PropType::MvBinary) {
         const std::size_t step = type == PropType::MvBinary ? 8 : 4;
         for (std::size_t i = 0; i * step < v->size(); ++i) {
           const std::string valueName = name + "-" + Hex8(static_cast<std::uint32_t>(i));

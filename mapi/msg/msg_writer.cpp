@@ -25,8 +25,8 @@ std::string Numbered(const char* prefix, std::size_t n) {
 // top-level message.
 Amendments MessageAmendments(const Message& message, bool topLevel) {
   Amendments extra;
-  if (!message.props.find(tags::PR_BODY_W)) extra.added.set(tags::PR_BODY_W, std::string());
-  if (!message.props.find(tags::PR_MESSAGE_CLASS_W)) {
+  if (!message.props.findId(tags::PR_BODY_W.id)) extra.added.set(tags::PR_BODY_W, std::string());
+  if (!message.props.findId(tags::PR_MESSAGE_CLASS_W.id)) {
     extra.added.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   }
   if (topLevel) extra.added.set(tags::PR_STORE_SUPPORT_MASK, kStoreUnicodeOk);
@@ -40,16 +40,16 @@ void WriteAttachment(const Attachment& attachment, std::size_t n, const NamedPro
                      cfb::Storage& storage) {
   Amendments extra;
   extra.added.set(tags::PR_ATTACH_NUM, static_cast<std::int32_t>(n));
-  if (!attachment.props.find(tags::PR_RENDERING_POSITION)) {
+  if (!attachment.props.findId(tags::PR_RENDERING_POSITION.id)) {
     extra.added.set(tags::PR_RENDERING_POSITION, std::int32_t{-1});
   }
   if (attachment.embedded) {
     extra.added.set(tags::PR_ATTACH_METHOD, kAttachEmbeddedMsg);
-    extra.added.set(tags::PR_ATTACH_DATA_OBJ, Bytes{});  // stands for the message's storage
-    extra.dropped.push_back(tags::PR_ATTACH_DATA_BIN.value());
+    // Stands for the message's storage, in place of any data the attachment had.
+    extra.added.set(tags::PR_ATTACH_DATA_OBJ, ObjectValue{});
     cfb::Storage& inner = storage.addStorage("__substg1.0_3701000D");
     WriteMessage(*attachment.embedded, names, inner, false);
-  } else if (!attachment.props.find(tags::PR_ATTACH_METHOD)) {
+  } else if (!attachment.props.findId(tags::PR_ATTACH_METHOD.id)) {
     extra.added.set(tags::PR_ATTACH_METHOD, std::int32_t{1});
   }
   WriteProperties(attachment.props, extra, names, {StreamHeader::Kind::RecipientOrAttachment},
@@ -79,7 +79,7 @@ void WriteMessage(const Message& message, const NamedPropertyMap& names, cfb::St
 
 }  // namespace
 
-void WriteMsg(const Message& message, cfb::Sink& sink) {
+void WriteMsg(const Message& message, Sink& sink) {
   cfb::CompoundFile file;
   file.root().setClsid(kMsgClsid);
   const NamedPropertyMap names(message);

@@ -10,7 +10,7 @@
 namespace qc::mapi::msg {
 
 // The whole file, to a sink. Throws qc::Error.
-void WriteMsg(const Message& message, cfb::Sink& sink);
+void WriteMsg(const Message& message, Sink& sink);
 
 // The whole file under `path`, written under a temporary name and renamed when complete; on
 // failure nothing stands under `path` that was not there before. Throws qc::Error.

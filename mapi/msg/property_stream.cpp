@@ -1,6 +1,5 @@
 #include "mapi/msg/property_stream.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "mapi/little_endian.h"
@@ -32,58 +31,81 @@ void PutEntry(Bytes& out, std::uint32_t tag, std::uint64_t value) {
   Append64(out, value);
 }
 
+// A value of a fixed-size type as its entry holds it: little-endian, zeros past its size.
+std::uint64_t InlineValue(const Bytes& bytes) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < bytes.size() && i < 8; ++i) v |= std::uint64_t{bytes[i]} << (8 * i);
+  return v;
+}
+
+// An 8-bit string as text: a .msg file that declares Unicode strings holds every string in
+// Unicode. Its code page is unknown here; windows-1252 is the one such strings are most often in.
+std::string TextOf8Bit(const Bytes& bytes) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
+}
+
 // The property's value as the file holds it: inline in its entry, or in streams of its own.
-void WriteValue(std::uint32_t tag, const PropValue& value, Bytes& entries, cfb::Storage& storage) {
-  const auto type = static_cast<PropType>(tag & 0xFFFF);
+void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storage& storage) {
+  const std::uint32_t t = tag.value();
   const auto mismatch = [&] {
-    char text[80];
-    std::snprintf(text, sizeof text, "property 0x%08X holds a value of another type", tag);
-    return Error(text);
+    return Error("property " + HexTag(tag) + " holds a value of another type");
   };
-  switch (type) {
+  const auto* raw = std::get_if<RawValue>(&value);
+  switch (tag.type) {
     case PropType::Int16:
       if (auto v = std::get_if<std::int16_t>(&value))
-        return PutEntry(entries, tag, static_cast<std::uint16_t>(*v));
+        return PutEntry(entries, t, static_cast<std::uint16_t>(*v));
       throw mismatch();
     case PropType::Int32:
       if (auto v = std::get_if<std::int32_t>(&value))
-        return PutEntry(entries, tag, static_cast<std::uint32_t>(*v));
+        return PutEntry(entries, t, static_cast<std::uint32_t>(*v));
       throw mismatch();
     case PropType::Boolean:
-      if (auto v = std::get_if<bool>(&value)) return PutEntry(entries, tag, *v ? 1u : 0u);
+      if (auto v = std::get_if<bool>(&value)) return PutEntry(entries, t, *v ? 1u : 0u);
       throw mismatch();
     case PropType::Int64:
       if (auto v = std::get_if<std::int64_t>(&value))
-        return PutEntry(entries, tag, static_cast<std::uint64_t>(*v));
+        return PutEntry(entries, t, static_cast<std::uint64_t>(*v));
       throw mismatch();
     case PropType::Time:
-      if (auto v = std::get_if<FileTime>(&value)) return PutEntry(entries, tag, v->ticks);
+      if (auto v = std::get_if<FileTime>(&value)) return PutEntry(entries, t, v->ticks);
       throw mismatch();
+    case PropType::Float32:
+    case PropType::Float64:
+    case PropType::Currency:
+    case PropType::AppTime:
+    case PropType::Error:
+      if (!raw || raw->values.size() != 1) throw mismatch();
+      return PutEntry(entries, t, InlineValue(raw->values[0]));
     case PropType::Unicode: {
       auto v = std::get_if<std::string>(&value);
       if (!v) throw mismatch();
       Bytes utf16 = Utf16LeBytes(*v);
       // The size counts the terminating NUL that the stream leaves out.
-      PutEntry(entries, tag, utf16.size() + 2);
-      return storage.addStream(SubstgName(tag), std::move(utf16));
+      PutEntry(entries, t, utf16.size() + 2);
+      return storage.addStream(SubstgName(t), std::move(utf16));
     }
+    case PropType::String8:
+      if (!raw || raw->values.size() != 1) throw mismatch();
+      return WriteValue({tag.id, PropType::Unicode}, TextOf8Bit(raw->values[0]), entries, storage);
     case PropType::Guid: {
       auto v = std::get_if<Guid>(&value);
       if (!v) throw mismatch();
-      PutEntry(entries, tag, 16);
-      return storage.addStream(SubstgName(tag), Bytes(v->bytes.begin(), v->bytes.end()));
+      PutEntry(entries, t, 16);
+      return storage.addStream(SubstgName(t), Bytes(v->bytes.begin(), v->bytes.end()));
     }
     case PropType::Binary:
       if (auto v = std::get_if<Bytes>(&value)) {
-        PutEntry(entries, tag, v->size());
-        return storage.addStream(SubstgName(tag), *v);
+        PutEntry(entries, t, v->size());
+        return storage.addStream(SubstgName(t), *v);
       }
       if (auto v = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
         if (!*v) throw mismatch();
         if ((*v)->size() > 0xFFFFFFFFu)
           throw Error("an attachment of 4 GiB or more does not fit a .msg file");
-        PutEntry(entries, tag, (*v)->size());
-        return storage.addStream(SubstgName(tag), *v);
+        PutEntry(entries, t, (*v)->size());
+        return storage.addStream(SubstgName(t), *v);
       }
       throw mismatch();
     case PropType::MvInt32: {
@@ -91,8 +113,29 @@ void WriteValue(std::uint32_t tag, const PropValue& value, Bytes& entries, cfb::
       if (!v) throw mismatch();
       Bytes all;
       for (const auto x : *v) Append32(all, static_cast<std::uint32_t>(x));
-      PutEntry(entries, tag, all.size());
-      return storage.addStream(SubstgName(tag), std::move(all));
+      PutEntry(entries, t, all.size());
+      return storage.addStream(SubstgName(t), std::move(all));
+    }
+    case PropType::MvInt16:
+    case PropType::MvFloat32:
+    case PropType::MvFloat64:
+    case PropType::MvCurrency:
+    case PropType::MvAppTime:
+    case PropType::MvInt64:
+    case PropType::MvTime:
+    case PropType::MvGuid: {
+      // Fixed-size values one after another in a single stream.
+      if (!raw) throw mismatch();
+      Bytes all;
+      for (const Bytes& v : raw->values) all.insert(all.end(), v.begin(), v.end());
+      PutEntry(entries, t, all.size());
+      return storage.addStream(SubstgName(t), std::move(all));
+    }
+    case PropType::MvString8: {
+      if (!raw) throw mismatch();
+      std::vector<std::string> texts;
+      for (const Bytes& v : raw->values) texts.push_back(TextOf8Bit(v));
+      return WriteValue({tag.id, PropType::MvUnicode}, texts, entries, storage);
     }
     case PropType::MvUnicode: {
       auto v = std::get_if<std::vector<std::string>>(&value);
@@ -103,10 +146,10 @@ void WriteValue(std::uint32_t tag, const PropValue& value, Bytes& entries, cfb::
         utf16.push_back(0);
         utf16.push_back(0);
         Append32(lengths, static_cast<std::uint32_t>(utf16.size()));
-        storage.addStream(ValueStreamName(tag, i), std::move(utf16));
+        storage.addStream(ValueStreamName(t, i), std::move(utf16));
       }
-      PutEntry(entries, tag, lengths.size());
-      return storage.addStream(SubstgName(tag), std::move(lengths));
+      PutEntry(entries, t, lengths.size());
+      return storage.addStream(SubstgName(t), std::move(lengths));
     }
     case PropType::MvBinary: {
       auto v = std::get_if<std::vector<Bytes>>(&value);
@@ -115,17 +158,15 @@ void WriteValue(std::uint32_t tag, const PropValue& value, Bytes& entries, cfb::
       for (std::size_t i = 0; i < v->size(); ++i) {
         Append32(lengths, static_cast<std::uint32_t>((*v)[i].size()));
         Append32(lengths, 0);
-        storage.addStream(ValueStreamName(tag, i), (*v)[i]);
+        storage.addStream(ValueStreamName(t, i), (*v)[i]);
       }
-      PutEntry(entries, tag, lengths.size());
-      return storage.addStream(SubstgName(tag), std::move(lengths));
+      PutEntry(entries, t, lengths.size());
+      return storage.addStream(SubstgName(t), std::move(lengths));
     }
     case PropType::Object:
       break;  // embedded messages are written by the message writer
   }
-  char text[80];
-  std::snprintf(text, sizeof text, "property 0x%08X has a type .msg files cannot hold", tag);
-  throw Error(text);
+  throw Error("property " + HexTag(tag) + " has a type .msg files cannot hold");
 }
 
 }  // namespace
@@ -148,25 +189,23 @@ void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
       Append64(stream, 0);
       break;
   }
-  const auto write = [&](std::uint32_t tag, const PropValue& value) {
-    if (static_cast<PropType>(tag & 0xFFFF) == PropType::Object) {
-      PutEntry(stream, tag, 0xFFFFFFFFu);  // an embedded message: its storage holds the value
+  const auto write = [&](std::uint16_t id, const Property& p) {
+    if (p.type == PropType::Object) {
+      // An embedded message: its storage holds the value.
+      PutEntry(stream, PropTag{id, p.type}.value(), 0xFFFFFFFFu);
     } else {
-      WriteValue(tag, value, stream, storage);
+      WriteValue({id, p.type}, p.value, stream, storage);
     }
   };
-  // Both maps are in tag order: merge them, the amendments winning.
+  // Both maps are in identifier order: merge them, an amendment replacing the object's own
+  // property of the same identifier, whatever its type.
   const auto& own = bag.tagged();
   const auto& added = amendments.added.tagged();
   auto a = own.begin();
   auto b = added.begin();
-  const auto isDropped = [&](std::uint32_t tag) {
-    return std::find(amendments.dropped.begin(), amendments.dropped.end(), tag) !=
-           amendments.dropped.end();
-  };
   while (a != own.end() || b != added.end()) {
     if (b == added.end() || (a != own.end() && a->first < b->first)) {
-      if (!isDropped(a->first)) write(a->first, a->second);
+      write(a->first, a->second);
       ++a;
     } else {
       if (a != own.end() && a->first == b->first) ++a;
@@ -174,9 +213,8 @@ void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
       ++b;
     }
   }
-  for (const auto& [name, value] : bag.named()) {
-    const PropTag tag{names.idOf(name), name.type};
-    WriteValue(tag.value(), value, stream, storage);
+  for (const auto& [name, p] : bag.named()) {
+    WriteValue({names.idOf(name), p.type}, p.value, stream, storage);
   }
   storage.addStream("__properties_version1.0", std::move(stream));
 }

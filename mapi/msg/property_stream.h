@@ -22,11 +22,10 @@ struct StreamHeader {
 
 // What the writer adds to an object's own properties (or takes away), without copying them.
 struct Amendments {
-  PropertyBag added;  // replaces a property of the same tag
-  std::vector<std::uint32_t> dropped;
+  PropertyBag added;  // replaces a property of the same identifier
 };
 
-// Entries are written in tag order, tagged properties first, then named ones under their
+// Entries are written in identifier order, tagged properties first, then named ones under their
 // identifiers.
 void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
                      const NamedPropertyMap& names, const StreamHeader& header,

@@ -29,10 +29,27 @@ void WriteMapPage(PositionedSink& sink, std::uint64_t offset, std::uint8_t type,
   Page page{};
   std::copy(body, body + 496, page.begin());
   SealPage(page, type, 0, offset);
-  sink.writeAt(offset, page.data(), page.size());
+  PutAt(sink, offset, page.data(), page.size());
 }
 
 }  // namespace
+
+void PutAt(PositionedSink& sink, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+  static const std::array<std::uint8_t, 4096> kZeros{};
+  for (std::uint64_t end = sink.size(); end < offset;) {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kZeros.size(), offset - end));
+    sink.write(kZeros.data(), n);
+    end += n;
+  }
+  const std::uint64_t end = sink.size();
+  if (offset < end) {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size, end - offset));
+    sink.writeAt(offset, data, n);
+    data += n;
+    size -= n;
+  }
+  if (size > 0) sink.write(data, size);
+}
 
 MapPages MapPagesOf(std::uint64_t amapIndex) {
   MapPages pages;
@@ -48,6 +65,7 @@ std::uint64_t AMapOffset(std::uint64_t amapIndex) {
 
 SpaceAllocator::SpaceAllocator(PositionedSink& sink) : sink_(sink) {
   openRegion(0);
+  PutAt(sink_, next_, nullptr, 0);  // the header, the density list and the first maps' places
 }
 
 void SpaceAllocator::openRegion(std::uint64_t index) {
@@ -107,7 +125,7 @@ void SpaceAllocator::finish() {
     }
     WriteMapPage(sink_, AMapOffset(index) + 2 * kPageSize, kPageTypeFMap, body.data());
   }
-  sink_.extendTo(fileEof());
+  PutAt(sink_, fileEof(), nullptr, 0);  // the last range's free space, as zeros
 }
 
 }  // namespace qc::mapi::pst

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mapi/pst/store_sink.h"
+#include "mapi/sink.h"
 
 namespace qc::mapi::pst {
 
@@ -20,6 +20,10 @@ struct MapPages {
 };
 MapPages MapPagesOf(std::uint64_t amapIndex);
 std::uint64_t AMapOffset(std::uint64_t amapIndex);
+
+// Writes at `offset` of a sink that is appended to: over bytes already there, after zeros up to
+// `offset` when it lies past the end.
+void PutAt(PositionedSink& sink, std::uint64_t offset, const std::uint8_t* data, std::size_t size);
 
 class SpaceAllocator {
  public:

@@ -34,7 +34,7 @@ Child WritePage(std::uint8_t type, std::uint8_t level, std::size_t entrySize, st
   const std::uint64_t ib = space.allocate(kPageSize, kPageSize);
   const std::uint64_t bid = nextPageBid++;
   SealPage(page, type, BlockSignature(ib, bid), bid);
-  sink.writeAt(ib, page.data(), page.size());
+  PutAt(sink, ib, page.data(), page.size());
   return {firstKey, {bid, ib}};
 }
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "mapi/pst/store_sink.h"
+#include "mapi/sink.h"
 
 namespace qc::mapi::pst {
 

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pst::StoreOptions options;
   options.clock = [] { return FileTime{0x01DA000000000000}; };
   options.newGuid = [] { return Guid{}; };
-  pst::MemorySink sink;
-  pst::Store store(sink, "Fuzz", options);
+  MemorySink sink;
+  pst::PstStore store(sink, "Fuzz", options);
   const auto folder = store.addMailFolder("Inbox");
   try {
     store.addMessage(folder, *message);
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Refused as too large for the format: the store must still be sound.
   }
   store.close();
-  const auto findings = pst::check::CheckPst(sink.bytes().data(), sink.bytes().size());
+  const auto findings = pst::check::CheckPst(sink.bytes.data(), sink.bytes.size());
   for (const auto& f : findings.all()) {
     std::fprintf(stderr, "%s: %s\n", pst::check::FaultName(f.fault), f.where.c_str());
   }

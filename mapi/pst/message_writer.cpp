@@ -35,31 +35,41 @@ Bytes TimeBytes(FileTime t) {
   return b;
 }
 
-// Every property of a bag as (tag, encoded value), named properties under their store-wide
-// identifiers. Values that do not match their tag's type are dropped rather than mis-stored.
-RowValues EncodeBag(const PropertyBag& bag, NameToIdMap& names) {
-  RowValues out;
-  for (const auto& [tag, value] : bag.tagged()) {
-    if (auto bytes = EncodeValue(TypeOf(tag), value)) out[tag] = std::move(*bytes);
-  }
-  for (const auto& [name, value] : bag.named()) {
-    const auto type = static_cast<std::uint16_t>(name.type);
-    if (auto bytes = EncodeValue(type, value)) {
-      out[(std::uint32_t{names.idOf(name)} << 16) | type] = std::move(*bytes);
+// The properties of a bag: encoded, by tag (named properties under their store-wide
+// identifiers), and the values given as sources, to be copied in pieces.
+struct EncodedBag {
+  RowValues values;
+  std::vector<std::pair<std::uint32_t, const ByteSource*>> streams;
+};
+
+EncodedBag EncodeBag(const PropertyBag& bag, NamedIds& names) {
+  EncodedBag out;
+  const auto add = [&out](std::uint32_t tag, const PropValue& value) {
+    if (const auto* s = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
+      if (*s) out.streams.emplace_back(tag, s->get());
+    } else if (auto bytes = EncodeValue(TypeOf(tag), value)) {
+      out.values[tag] = std::move(*bytes);
     }
+  };
+  for (const auto& [id, p] : bag.tagged()) {
+    add((std::uint32_t{id} << 16) | static_cast<std::uint16_t>(p.type), p.value);
+  }
+  for (const auto& [name, p] : bag.named()) {
+    add((std::uint32_t{names.assign(name)} << 16) | static_cast<std::uint16_t>(p.type), p.value);
   }
   return out;
+}
+
+void SetStreams(PropertyContextWriter& pc, const EncodedBag& bag) {
+  for (const auto& [tag, source] : bag.streams) {
+    pc.setStream(static_cast<std::uint16_t>(tag >> 16), TypeOf(tag), *source);
+  }
 }
 
 void SetAll(PropertyContextWriter& pc, const RowValues& values) {
   for (const auto& [tag, bytes] : values) {
     pc.set(static_cast<std::uint16_t>(tag >> 16), TypeOf(tag), bytes);
   }
-}
-
-const ByteSource* StreamedData(const Attachment& a) {
-  const auto* source = a.props.get<std::shared_ptr<const ByteSource>>(tags::PR_ATTACH_DATA_BIN);
-  return source && *source ? source->get() : nullptr;
 }
 
 std::uint64_t ValueSize(const PropValue& value) {
@@ -72,8 +82,8 @@ std::uint64_t ValueSize(const PropValue& value) {
 }
 
 void CheckBag(const PropertyBag& bag) {
-  for (const auto& [tag, value] : bag.tagged()) {
-    if (ValueSize(value) > std::numeric_limits<std::uint32_t>::max()) {
+  for (const auto& [id, p] : bag.tagged()) {
+    if (ValueSize(p.value) > std::numeric_limits<std::uint32_t>::max()) {
       throw Error("a value of more than 4 GiB does not fit in an Outlook data file");
     }
   }
@@ -104,7 +114,8 @@ WrittenMessage MessageWriter::write(const Message& message, std::uint32_t nid,
     subnodes.add(nid::kAttachmentTable, attachments.first, attachments.second);
   }
 
-  RowValues props = EncodeBag(message.props, names_);
+  EncodedBag bag = EncodeBag(message.props, names_);
+  RowValues& props = bag.values;
   const auto setIfMissing = [&props](PropTag tag, Bytes value) {
     props.try_emplace(tag.value(), std::move(value));
   };
@@ -115,11 +126,13 @@ WrittenMessage MessageWriter::write(const Message& message, std::uint32_t nid,
   if (!stamp.searchKey.empty()) setIfMissing(tags::PR_SEARCH_KEY, stamp.searchKey);
   std::uint64_t size = attachmentBytes;
   for (const auto& [tag, bytes] : props) size += bytes.size() + 8;
+  for (const auto& [tag, source] : bag.streams) size += source->size() + 8;
   props[tags::PR_MESSAGE_SIZE.value()] = Int32Bytes(static_cast<std::int32_t>(
       std::min<std::uint64_t>(size, std::numeric_limits<std::int32_t>::max())));
 
   PropertyContextWriter pc(db_, subnodes);
   SetAll(pc, props);
+  SetStreams(pc, bag);
   WrittenMessage out;
   out.nid = nid;
   out.bidData = pc.write();
@@ -134,7 +147,8 @@ std::pair<std::uint64_t, std::uint64_t> MessageWriter::writeRecipients(const Mes
   std::vector<RowValues> rows;
   std::vector<std::uint32_t> tags = columns::Recipients();
   for (const Recipient& r : message.recipients) {
-    RowValues row = EncodeBag(r.props, names_);
+    EncodedBag encoded = EncodeBag(r.props, names_);
+    RowValues& row = encoded.values;  // a recipient lives in its row: no room for streams
     row.try_emplace(0x0FFE0003, Int32Bytes(kMailUser));  // PR_OBJECT_TYPE
     row.try_emplace(0x39000003, Int32Bytes(0));          // PR_DISPLAY_TYPE: DT_MAILUSER
     row.try_emplace(0x0E0F000B, Bytes{1});               // PR_RESPONSIBILITY
@@ -157,8 +171,8 @@ std::pair<std::uint64_t, std::uint64_t> MessageWriter::writeAttachments(
     const std::uint32_t nid = db_.newNid(nid_type::kAttachment);
     SubnodeTree own;
     PropertyContextWriter pc(db_, own);
-    RowValues values = EncodeBag(a.props, names_);
-    values.erase(tags::PR_ATTACH_DATA_BIN.value());
+    EncodedBag bag = EncodeBag(a.props, names_);
+    RowValues& values = bag.values;
     values.erase(tags::PR_ATTACH_DATA_OBJ.value());
     std::uint64_t dataSize = 0;
     if (a.embedded) {
@@ -171,13 +185,16 @@ std::pair<std::uint64_t, std::uint64_t> MessageWriter::writeAttachments(
       dataSize = sizeIt != m.row.end() ? Get32(sizeIt->second.data()) : 0;
       pc.setObject(kAttachDataId, inner, static_cast<std::uint32_t>(dataSize));
       values[tags::PR_ATTACH_METHOD.value()] = Int32Bytes(ATTACH_EMBEDDED_MSG);
-    } else if (const ByteSource* source = StreamedData(a)) {
-      dataSize = source->size();
-      pc.setStream(kAttachDataId, static_cast<std::uint16_t>(PropType::Binary), *source);
-    } else if (const Bytes* bytes = a.props.get<Bytes>(tags::PR_ATTACH_DATA_BIN)) {
-      dataSize = bytes->size();
-      pc.set(kAttachDataId, static_cast<std::uint16_t>(PropType::Binary), *bytes);
+      values.erase(tags::PR_ATTACH_DATA_BIN.value());
+      bag.streams.clear();
+    } else {
+      const auto data = values.find(tags::PR_ATTACH_DATA_BIN.value());
+      if (data != values.end()) dataSize = data->second.size();
+      for (const auto& [tag, source] : bag.streams) {
+        if (tag == tags::PR_ATTACH_DATA_BIN.value()) dataSize = source->size();
+      }
     }
+    SetStreams(pc, bag);
     values.try_emplace(tags::PR_ATTACH_METHOD.value(), Int32Bytes(ATTACH_BY_VALUE));
     values.try_emplace(tags::PR_RENDERING_POSITION.value(), Int32Bytes(-1));
     values[tags::PR_ATTACH_SIZE.value()] = Int32Bytes(static_cast<std::int32_t>(

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "mapi/named_ids.h"
 #include "mapi/property.h"
-#include "mapi/pst/name_to_id_map.h"
 #include "mapi/pst/node_database.h"
 #include "mapi/pst/subnode_tree.h"
 #include "mapi/pst/table_context.h"
@@ -34,7 +34,7 @@ void CheckMessageFits(const Message& message);
 
 class MessageWriter {
  public:
-  MessageWriter(NodeDatabase& db, NameToIdMap& names) : db_(db), names_(names) {}
+  MessageWriter(NodeDatabase& db, NamedIds& names) : db_(db), names_(names) {}
 
   // Writes the message under `nid` (the caller adds the node, or a subnode).
   WrittenMessage write(const Message& message, std::uint32_t nid, const MessageStamp& stamp);
@@ -47,7 +47,7 @@ class MessageWriter {
                                                            std::uint64_t& attachmentBytes);
 
   NodeDatabase& db_;
-  NameToIdMap& names_;
+  NamedIds& names_;
 };
 
 }  // namespace qc::mapi::pst

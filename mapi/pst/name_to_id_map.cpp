@@ -1,6 +1,8 @@
 #include "mapi/pst/name_to_id_map.h"
 
-#include <algorithm>
+#include <map>
+#include <string>
+#include <variant>
 
 #include "mapi/little_endian.h"
 #include "mapi/pst/crc.h"
@@ -9,18 +11,14 @@
 #include "mapi/pst/property_context.h"
 #include "mapi/pst/subnode_tree.h"
 #include "mapi/text.h"
-#include "util/error.h"
 
 namespace qc::mapi::pst {
 
 namespace {
 
-constexpr std::uint16_t kFirstNamedId = 0x8000;
 constexpr std::uint32_t kBucketCount = 251;
 constexpr std::uint16_t kFirstBucketProp = 0x1000;
 
-const Guid kPsMapi = Guid::Parse("00020328-0000-0000-C000-000000000046");
-const Guid kPsPublicStrings = Guid::Parse("00020329-0000-0000-C000-000000000046");
 const Guid kAppointment = Guid::Parse("00062002-0000-0000-C000-000000000046");
 const Guid kInternetHeaders = Guid::Parse("00020386-0000-0000-C000-000000000046");
 const Guid kCommon = Guid::Parse("00062008-0000-0000-C000-000000000046");
@@ -30,88 +28,68 @@ const Guid kTask = Guid::Parse("00062003-0000-0000-C000-000000000046");
 
 }  // namespace
 
-NameToIdMap::NameToIdMap() {
+void AddOutlookNames(NamedIds& ids) {
+  const auto add = [&ids](const Guid& set, std::variant<std::uint32_t, std::string> key) {
+    ids.assign(NamedProp{set, std::move(key)});
+  };
   // What a new store of Outlook's already holds, in its order (0x8000 to 0x8022).
   for (const std::uint32_t lid :
        {0x8205u, 0x8223u, 0x8231u, 0x8216u, 0x820Du, 0x820Eu, 0x8235u, 0x8236u, 0x8233u}) {
-    add({kAppointment, lid});
+    add(kAppointment, lid);
   }
-  add({kInternetHeaders, std::string("content-class")});
-  add({kPsPublicStrings, std::string("DRMLicense")});
-  add({kInternetHeaders, std::string("x-cr-hashedpuzzle")});
-  add({kInternetHeaders, std::string("x-cr-puzzleid")});
-  add({kCommon, 0x8580u});
-  add({kCommon, 0x8581u});
-  add({kPsPublicStrings, std::string("urn:schemas-microsoft-com:office:outlook#storetypeprivate")});
-  add({kCommon, 0x8510u});
-  add({kCommon, 0x8578u});
-  add({kMessaging, std::string("IsMentioned")});
-  add({kPsPublicStrings, std::string("Keywords")});
-  add({kUnknownSet, 0x8F05u});
-  add({kCommon, 0x8514u});
-  add({kUnknownSet, 0x8F07u});
-  add({kCommon, 0x8503u});
-  add({kCommon, 0x85A8u});
-  add({kCommon, 0x8502u});
-  add({kTask, 0x8104u});
-  add({kTask, 0x8105u});
-  add({kTask, 0x811Cu});
-  add({kInternetHeaders, std::string("x-ms-exchange-organization-authdomain")});
-  add({kPsPublicStrings, std::string("DoNotForward")});
-  add({kCommon, 0x8570u});
-  add({kTask, 0x8101u});
-  add({kCommon, 0x85E0u});
-  add({kCommon, 0x8552u});
+  add(kInternetHeaders, std::string("content-class"));
+  add(kPsPublicStrings, std::string("DRMLicense"));
+  add(kInternetHeaders, std::string("x-cr-hashedpuzzle"));
+  add(kInternetHeaders, std::string("x-cr-puzzleid"));
+  add(kCommon, 0x8580u);
+  add(kCommon, 0x8581u);
+  add(kPsPublicStrings, std::string("urn:schemas-microsoft-com:office:outlook#storetypeprivate"));
+  add(kCommon, 0x8510u);
+  add(kCommon, 0x8578u);
+  add(kMessaging, std::string("IsMentioned"));
+  add(kPsPublicStrings, std::string("Keywords"));
+  add(kUnknownSet, 0x8F05u);
+  add(kCommon, 0x8514u);
+  add(kUnknownSet, 0x8F07u);
+  add(kCommon, 0x8503u);
+  add(kCommon, 0x85A8u);
+  add(kCommon, 0x8502u);
+  add(kTask, 0x8104u);
+  add(kTask, 0x8105u);
+  add(kTask, 0x811Cu);
+  add(kInternetHeaders, std::string("x-ms-exchange-organization-authdomain"));
+  add(kPsPublicStrings, std::string("DoNotForward"));
+  add(kCommon, 0x8570u);
+  add(kTask, 0x8101u);
+  add(kCommon, 0x85E0u);
+  add(kCommon, 0x8552u);
 }
 
-std::uint16_t NameToIdMap::add(const Name& name) {
-  const auto it = ids_.find(name);
-  if (it != ids_.end()) return it->second;
-  if (names_.size() >= 0x7FFF) throw Error("too many named properties for one Outlook data file");
-  const auto id = static_cast<std::uint16_t>(kFirstNamedId + names_.size());
-  ids_.emplace(name, id);
-  names_.push_back(name);
-  if (name.set != kPsMapi && name.set != kPsPublicStrings &&
-      std::find(guids_.begin(), guids_.end(), name.set) == guids_.end()) {
-    guids_.push_back(name.set);
-  }
-  return id;
-}
-
-std::uint16_t NameToIdMap::idOf(const NamedProp& name) {
-  return add({name.set, name.key});
-}
-
-std::uint16_t NameToIdMap::guidIndex(const Guid& set) const {
-  if (set == kPsMapi) return 1;
-  if (set == kPsPublicStrings) return 2;
-  return static_cast<std::uint16_t>(
-      3 + (std::find(guids_.begin(), guids_.end(), set) - guids_.begin()));
-}
-
-void NameToIdMap::write(NodeDatabase& db) const {
+void WriteNameToIdMap(const NamedIds& ids, NodeDatabase& db) {
   Bytes guidStream;
-  for (const Guid& g : guids_) guidStream.insert(guidStream.end(), g.bytes.begin(), g.bytes.end());
+  for (const Guid& g : ids.guids()) {
+    guidStream.insert(guidStream.end(), g.bytes.begin(), g.bytes.end());
+  }
   Bytes entryStream;
   Bytes stringStream;
   std::map<std::uint32_t, Bytes> buckets;
-  for (std::size_t index = 0; index < names_.size(); ++index) {
-    const Name& name = names_[index];
-    const bool isString = name.key.index() == 1;
+  for (std::size_t index = 0; index < ids.names().size(); ++index) {
+    const NamedProp& name = ids.names()[index];
+    const bool isString = name.isString();
     // NAMEID: the property number or string offset, then wGuid (with the N bit) and wPropIdx.
-    const std::uint32_t guidAndKind = (std::uint32_t{guidIndex(name.set)} << 1) | isString;
+    const std::uint32_t guidAndKind = (std::uint32_t{ids.guidIndex(name.set)} << 1) | isString;
     const std::uint32_t second = (static_cast<std::uint32_t>(index) << 16) | guidAndKind;
     std::uint32_t key = 0;
     std::uint32_t hash = 0;
     if (isString) {
-      const Bytes utf16 = Utf16LeBytes(std::get<std::string>(name.key));
+      const Bytes utf16 = Utf16LeBytes(name.name());
       key = static_cast<std::uint32_t>(stringStream.size());
       hash = Crc32(utf16.data(), utf16.size());
       Append32(stringStream, static_cast<std::uint32_t>(utf16.size()));
       stringStream.insert(stringStream.end(), utf16.begin(), utf16.end());
       while (stringStream.size() % 4 != 0) stringStream.push_back(0);
     } else {
-      key = std::get<std::uint32_t>(name.key);
+      key = name.number();
       hash = key;
     }
     Append32(entryStream, key);

@@ -40,7 +40,7 @@ std::uint64_t NodeDatabase::writeBlock(std::uint64_t bid, const std::uint8_t* da
   const std::size_t fileSize = BlockFileSize(size);
   const std::uint64_t ib = space_.allocate(fileSize, kBlockAlign);
   SealBlock(scratch_, size, ib, bid);
-  sink_.writeAt(ib, scratch_.data(), scratch_.size());
+  PutAt(sink_, ib, scratch_.data(), scratch_.size());
   // A block's count holds one reference for the block tree and one for whoever points to it.
   blocks_.push_back({bid, ib, static_cast<std::uint16_t>(size), 2});
   return bid;
@@ -106,7 +106,7 @@ void NodeDatabase::close() {
   header.root.amapValid = kAMapValid;
   header.cryptMethod = kCryptPermute;
   const Bytes bytes = SerializeHeader(header);
-  sink_.writeAt(0, bytes.data(), bytes.size());
+  PutAt(sink_, 0, bytes.data(), bytes.size());
 }
 
 }  // namespace qc::mapi::pst

@@ -9,7 +9,7 @@
 
 #include "mapi/pst/allocation_map.h"
 #include "mapi/pst/btree.h"
-#include "mapi/pst/store_sink.h"
+#include "mapi/sink.h"
 
 namespace qc::mapi::pst {
 

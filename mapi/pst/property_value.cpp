@@ -12,20 +12,31 @@ const T* As(const PropValue& value) {
   return std::get_if<T>(&value);
 }
 
-// PtypMultipleString / PtypMultipleBinary: ulCount, rgulDataOffsets, then the values.
-template <class Item, class Encode>
-Bytes VariableMultiValue(const std::vector<Item>& items, Encode encode) {
+// PtypMultipleString / PtypMultipleBinary / PtypMultipleString8: ulCount, rgulDataOffsets,
+// then the values.
+Bytes VariableMultiValue(const std::vector<Bytes>& parts) {
   Bytes out;
-  Append32(out, static_cast<std::uint32_t>(items.size()));
-  std::vector<Bytes> parts;
-  parts.reserve(items.size());
-  for (const Item& item : items) parts.push_back(encode(item));
-  std::uint32_t offset = static_cast<std::uint32_t>(4 + 4 * items.size());
+  Append32(out, static_cast<std::uint32_t>(parts.size()));
+  std::uint32_t offset = static_cast<std::uint32_t>(4 + 4 * parts.size());
   for (const Bytes& part : parts) {
     Append32(out, offset);
     offset += static_cast<std::uint32_t>(part.size());
   }
   for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+// A value the model keeps as MS-OXCDATA lays it out: one element, fixed-size elements side by
+// side, or 8-bit strings behind a count and offsets.
+std::optional<Bytes> EncodeRaw(std::uint16_t type, const RawValue& raw) {
+  const auto t = static_cast<PropType>(type);
+  if (!IsMultiValued(t)) {
+    if (raw.values.size() != 1) return std::nullopt;
+    return raw.values.front();
+  }
+  if (t == PropType::MvString8) return VariableMultiValue(raw.values);
+  Bytes out;
+  for (const Bytes& v : raw.values) out.insert(out.end(), v.begin(), v.end());
   return out;
 }
 
@@ -58,6 +69,7 @@ bool StoredInPlace(std::uint16_t type) {
 }
 
 std::optional<Bytes> EncodeValue(std::uint16_t type, const PropValue& value) {
+  if (const auto* raw = As<RawValue>(value)) return EncodeRaw(type, *raw);
   Bytes out;
   switch (static_cast<PropType>(type)) {
     case PropType::Int16:
@@ -83,14 +95,7 @@ std::optional<Bytes> EncodeValue(std::uint16_t type, const PropValue& value) {
       break;
     case PropType::Binary:
       if (const auto* v = As<Bytes>(value)) return *v;
-      if (const auto* v = As<std::shared_ptr<const ByteSource>>(value)) {
-        if (*v && (*v)->size() <= 4096) {
-          Bytes bytes((*v)->size());
-          bytes.resize((*v)->read(0, bytes.data(), bytes.size()));
-          return bytes;
-        }
-      }
-      return std::nullopt;
+      break;
     case PropType::MvInt32:
       if (const auto* v = As<std::vector<std::int32_t>>(value)) {
         for (const std::int32_t i : *v) Append32(out, static_cast<std::uint32_t>(i));
@@ -99,16 +104,16 @@ std::optional<Bytes> EncodeValue(std::uint16_t type, const PropValue& value) {
       break;
     case PropType::MvUnicode:
       if (const auto* v = As<std::vector<std::string>>(value)) {
-        return VariableMultiValue(*v, [](const std::string& s) { return Utf16LeBytes(s); });
+        std::vector<Bytes> parts;
+        for (const std::string& s : *v) parts.push_back(Utf16LeBytes(s));
+        return VariableMultiValue(parts);
       }
       break;
     case PropType::MvBinary:
-      if (const auto* v = As<std::vector<Bytes>>(value)) {
-        return VariableMultiValue(*v, [](const Bytes& b) { return b; });
-      }
+      if (const auto* v = As<std::vector<Bytes>>(value)) return VariableMultiValue(*v);
       break;
-    case PropType::Object:
-      return std::nullopt;
+    default:
+      break;
   }
   if (out.empty()) return std::nullopt;  // the value does not have the tag's type
   return out;

@@ -17,8 +17,8 @@ std::uint8_t RowCellSize(std::uint16_t type);
 bool StoredInPlace(std::uint16_t type);
 
 // The value as stored: little-endian for numbers, UTF-16LE for strings, the MS-PST layout for
-// multi-valued types. Nothing for a value that does not match `type`, or for attachment data
-// given as a ByteSource (which is copied in pieces instead).
+// multi-valued types. Nothing for a value that does not match `type`, for an object, and for
+// data given as a ByteSource (which is copied in pieces instead).
 std::optional<Bytes> EncodeValue(std::uint16_t type, const PropValue& value);
 
 // The in-place form (dwValueHnid) of a value for which StoredInPlace() is true.

@@ -1,11 +1,13 @@
 #include "mapi/pst/pst_store.h"
 
 #include <chrono>
+#include <map>
 #include <random>
 
 #include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
 #include "mapi/msg/msg_writer.h"
+#include "mapi/named_ids.h"
 #include "mapi/pst/data_tree.h"
 #include "mapi/pst/entry_id.h"
 #include "mapi/pst/folder.h"
@@ -69,12 +71,22 @@ std::vector<std::string_view> SplitPath(std::string_view path) {
   return parts;
 }
 
+// A folder of the store: its writer, and the model's folder where it has one.
+struct FolderEntry {
+  FolderWriter* writer = nullptr;
+  Folder* model = nullptr;
+};
+
 }  // namespace
 
-class Store::Impl {
+class PstStore::Impl {
  public:
-  Impl(PositionedSink& sink, std::string name, StoreOptions givenOptions)
-      : db(sink), displayName(std::move(name)), options(std::move(givenOptions)) {
+  Impl(PositionedSink& sink, Store& model, StoreOptions givenOptions)
+      : db(sink),
+        names(model.namedIds()),
+        displayName(model.displayName()),
+        options(std::move(givenOptions)) {
+    AddOutlookNames(names);
     if (!options.clock) options.clock = SystemClock;
     if (!options.newGuid) options.newGuid = RandomGuid;
     recordKey = options.newGuid();
@@ -90,6 +102,7 @@ class Store::Impl {
     topSpec.hierarchyColumns = &columns::TopHierarchy();
     topSpec.contentsColumns = &columns::MailContents();
     top = addFolder(topSpec, root);
+    entries[kTopOfFolders].model = &model.root();
     FolderSpec searchRoot = Spec(kSearchRoot, nid::kRootFolder, "Search Root");
     searchRoot.hierarchyColumns = &columns::SearchRootHierarchy();
     addFolder(searchRoot, root);
@@ -103,6 +116,7 @@ class Store::Impl {
     FolderSpec deleted = Spec(kDeletedItems, kTopOfFolders, "Deleted Items");
     deleted.comment = std::string("Deleted Items folder");
     addFolder(deleted, top);
+    entries[kDeletedItems].model = &model.root().addFolder("Deleted Items", "");
   }
 
   static FolderSpec Spec(std::uint32_t nid, std::uint32_t parent, std::string name) {
@@ -116,14 +130,13 @@ class Store::Impl {
   FolderWriter* addFolder(FolderSpec spec, FolderWriter* parent) {
     folders.push_back(std::make_unique<FolderWriter>(db, std::move(spec)));
     if (parent) parent->addChild(folders.back().get());
+    entries[folders.back()->nid()].writer = folders.back().get();
     return folders.back().get();
   }
 
   FolderWriter* folder(FolderId id) const {
-    for (const auto& f : folders) {
-      if (f->nid() == id) return f.get();
-    }
-    return nullptr;
+    const auto it = entries.find(id);
+    return it == entries.end() ? nullptr : it->second.writer;
   }
 
   Bytes newKey() {
@@ -202,48 +215,50 @@ class Store::Impl {
   void close() {
     closeFolder(*root);
     writeStoreProperties();
-    names.write(db);
+    WriteNameToIdMap(names, db);
     writeFixedNodes();
     db.close();
   }
 
   NodeDatabase db;
-  NameToIdMap names;
+  NamedIds& names;
   std::string displayName;
   StoreOptions options;
   Guid recordKey;
   std::vector<std::unique_ptr<FolderWriter>> folders;
+  std::map<FolderId, FolderEntry> entries;
   FolderWriter* root = nullptr;
   FolderWriter* top = nullptr;
   EmptyTableCache empties;
   std::uint32_t rowVersion = 0;
 };
 
-std::unique_ptr<Store> Store::Create(const std::string& path, std::string displayName,
-                                     StoreOptions options) {
-  std::unique_ptr<FileStoreSink> file;
+std::unique_ptr<PstStore> PstStore::Create(const std::string& path, std::string displayName,
+                                           StoreOptions options) {
+  std::unique_ptr<FileSink> file;
   try {
-    file = std::make_unique<FileStoreSink>(path);
+    file = std::make_unique<FileSink>(path);
   } catch (const Error& e) {
     throw StoreError(e.what(), path, std::nullopt, e.code());
   }
-  auto store = std::make_unique<Store>(*file, std::move(displayName), std::move(options), path);
+  auto store = std::make_unique<PstStore>(*file, std::move(displayName), std::move(options), path);
   store->file_ = std::move(file);
   return store;
 }
 
-Store::Store(PositionedSink& sink, std::string displayName, StoreOptions options, std::string path)
-    : displayName_(displayName),
+PstStore::PstStore(PositionedSink& sink, std::string displayName, StoreOptions options,
+                   std::string path)
+    : model_(std::move(displayName)),
       path_(std::move(path)),
-      impl_(std::make_unique<Impl>(sink, std::move(displayName), std::move(options))) {}
+      impl_(std::make_unique<Impl>(sink, model_, std::move(options))) {}
 
-Store::~Store() {
+PstStore::~PstStore() {
   // The temporary file goes with file_ unless close() committed it; impl_ must go first, as
   // it refers to the sink.
   impl_.reset();
 }
 
-void Store::fail(const std::exception& e, std::optional<std::uint64_t> message) {
+void PstStore::fail(const std::exception& e, std::optional<std::uint64_t> message) {
   broken_ = true;
   const auto* error = dynamic_cast<const Error*>(&e);
   std::string text = "cannot write the store '" + path_ + "'";
@@ -251,46 +266,48 @@ void Store::fail(const std::exception& e, std::optional<std::uint64_t> message) 
   throw StoreError(text + ": " + e.what(), path_, message, error ? error->code() : 0);
 }
 
-FolderId Store::addMailFolder(const std::string& name, std::optional<FolderId> parent) {
+FolderId PstStore::addMailFolder(const std::string& name, std::optional<FolderId> parent) {
   if (broken_ || closed_) throw StoreError("the store '" + path_ + "' is closed", path_, {});
-  FolderWriter* under = parent ? impl_->folder(*parent) : impl_->top;
-  if (!under || name.empty()) {
+  const auto entry = impl_->entries.find(parent.value_or(kTopOfFolders));
+  if (entry == impl_->entries.end() || !entry->second.model || name.empty()) {
     throw StoreError("cannot add the folder '" + name + "' to '" + path_ + "'", path_, {});
   }
-  for (const FolderWriter* child : under->children()) {
-    if (SameName(child->spec().name, name)) {
-      throw StoreError("the folder '" + name + "' already exists in '" + path_ + "'", path_, {});
-    }
+  Folder* model = nullptr;
+  try {
+    model = &entry->second.model->addFolder(name, "IPF.Note");
+  } catch (const Error& e) {
+    throw StoreError("cannot add the folder '" + name + "' to '" + path_ + "': " + e.what(), path_,
+                     {});
   }
   const std::uint32_t nid = impl_->db.newNid(nid_type::kNormalFolder);
-  FolderSpec spec = Impl::Spec(nid, under->nid(), name);
+  FolderSpec spec = Impl::Spec(nid, entry->second.writer->nid(), name);
   spec.containerClass = std::string("IPF.Note");
   spec.hiddenCounts = true;
   spec.contentsColumns = &columns::MailContents();
-  impl_->addFolder(spec, under);
+  impl_->addFolder(spec, entry->second.writer);
+  impl_->entries[nid].model = model;
   return nid;
 }
 
-std::optional<FolderId> Store::findFolder(std::string_view path) const {
+std::optional<FolderId> PstStore::findFolder(std::string_view path) const {
   std::vector<std::string_view> parts = SplitPath(path);
-  // "\\Store\Folder": Outlook's form starts with two separators and the store's name.
+  // Outlook writes a path as two separators, the store's name, then the folders.
   if (path.starts_with("\\\\") || path.starts_with("//")) {
-    if (parts.empty() || !SameName(parts.front(), displayName_)) return std::nullopt;
+    if (parts.empty() || !SameName(parts.front(), model_.displayName())) return std::nullopt;
     parts.erase(parts.begin());
   }
-  const FolderWriter* at = impl_->top;
+  const Folder* at = &model_.root();
   for (const std::string_view part : parts) {
-    const FolderWriter* next = nullptr;
-    for (const FolderWriter* child : at->children()) {
-      if (SameName(child->spec().name, part)) next = child;
-    }
-    if (!next) return std::nullopt;
-    at = next;
+    at = at->findFolder(part);
+    if (!at) return std::nullopt;
   }
-  return at->nid();
+  for (const auto& [id, entry] : impl_->entries) {
+    if (entry.model == at) return id;
+  }
+  return std::nullopt;
 }
 
-std::uint64_t Store::addMessage(FolderId folder, const Message& message) {
+std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
   const std::uint64_t number = messages_;
   if (broken_ || closed_) throw StoreError("the store '" + path_ + "' is closed", path_, number);
   FolderWriter* f = impl_->folder(folder);
@@ -318,15 +335,15 @@ std::uint64_t Store::addMessage(FolderId folder, const Message& message) {
   return messages_++;
 }
 
-std::unique_ptr<Message> Store::addMessageFromRfc822(FolderId folder, std::string_view bytes,
-                                                     std::int32_t flags) {
+std::unique_ptr<Message> PstStore::addMessageFromRfc822(FolderId folder, std::string_view bytes,
+                                                        std::int32_t flags) {
   auto message = ImportRfc822(bytes);
   SetMessageFlags(*message, flags);
   addMessage(folder, *message);
   return message;
 }
 
-void Store::close() {
+void PstStore::close() {
   if (closed_) throw StoreError("the store '" + path_ + "' is already closed", path_, {});
   if (broken_) throw StoreError("the store '" + path_ + "' was not written", path_, {});
   try {
@@ -340,6 +357,24 @@ void Store::close() {
 
 void SaveAsMsg(const Message& message, const std::string& path) {
   msg::WriteMsgFile(message, path);
+}
+
+namespace {
+void CopyFolders(const Folder& from, PstStore& to, std::optional<FolderId> parent) {
+  for (const auto& folder : from.folders()) {
+    const FolderId id = to.addMailFolder(folder->displayName(), parent);
+    if (MessageSource* messages = folder->messages()) {
+      while (const auto message = messages->next()) to.addMessage(id, *message);
+    }
+    CopyFolders(*folder, to, id);
+  }
+}
+}  // namespace
+
+void WritePstFile(const Store& store, const std::string& path, StoreOptions options) {
+  auto file = PstStore::Create(path, store.displayName(), std::move(options));
+  CopyFolders(store.root(), *file, std::nullopt);
+  file->close();
 }
 
 }  // namespace qc::mapi::pst

@@ -14,8 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "mapi/file_sink.h"
 #include "mapi/property.h"
-#include "mapi/pst/store_sink.h"
+#include "mapi/sink.h"
+#include "mapi/store.h"
 #include "util/error.h"
 
 namespace qc::mapi::pst {
@@ -44,19 +46,23 @@ struct StoreOptions {
 
 using FolderId = std::uint32_t;  // the folder's node identifier
 
-class Store {
+// The store of the property model (its folder tree and its named-property map) written as an
+// Outlook data file.
+class PstStore {
  public:
   // A store file at `path`. Throws StoreError.
-  static std::unique_ptr<Store> Create(const std::string& path, std::string displayName,
-                                       StoreOptions options = {});
+  static std::unique_ptr<PstStore> Create(const std::string& path, std::string displayName,
+                                          StoreOptions options = {});
   // A store written to any sink (memory, for tests); `path` only names it in errors.
-  Store(PositionedSink& sink, std::string displayName, StoreOptions options = {},
-        std::string path = {});
-  ~Store();
-  Store(const Store&) = delete;
-  Store& operator=(const Store&) = delete;
+  PstStore(PositionedSink& sink, std::string displayName, StoreOptions options = {},
+           std::string path = {});
+  ~PstStore();
+  PstStore(const PstStore&) = delete;
+  PstStore& operator=(const PstStore&) = delete;
 
-  const std::string& displayName() const { return displayName_; }
+  const std::string& displayName() const { return model_.displayName(); }
+  // The model: the folder tree below the top of the store, and the named-property map.
+  const Store& model() const { return model_; }
   const std::string& path() const { return path_; }
 
   // A mail folder (container class IPF.Note) under the top of the folder tree, or under
@@ -84,8 +90,8 @@ class Store {
   class Impl;
   void fail(const std::exception& e, std::optional<std::uint64_t> message);
 
-  std::unique_ptr<FileStoreSink> file_;
-  std::string displayName_;
+  std::unique_ptr<FileSink> file_;
+  Store model_;
   std::string path_;
   std::unique_ptr<Impl> impl_;
   std::uint64_t messages_ = 0;
@@ -95,5 +101,9 @@ class Store {
 
 // The same message as an Outlook .msg file, written under a temporary name and renamed.
 void SaveAsMsg(const Message& message, const std::string& path);
+
+// A whole store of the model, its folders' messages pulled from their sources one at a time,
+// written to `path`. Throws StoreError.
+void WritePstFile(const Store& store, const std::string& path, StoreOptions options = {});
 
 }  // namespace qc::mapi::pst

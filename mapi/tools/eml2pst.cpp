@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     }
   }
   try {
-    auto store = qc::mapi::pst::Store::Create(argv[1], DisplayNameOf(argv[1]));
+    auto store = qc::mapi::pst::PstStore::Create(argv[1], DisplayNameOf(argv[1]));
     const auto folder = store->addMailFolder(argv[2]);
     for (int i = 3; i < argc; ++i) {
       std::ifstream in(argv[i], std::ios::binary);

@@ -115,6 +115,55 @@ TEST_F(FileSinkTest, FullDiskIsAnErrorAndLeavesNoFile) {
   EXPECT_EQ(listing(), std::vector<std::string>{});
 }
 
+TEST(MemorySink, WritesOverWhatItTookAndNothingBeyond) {
+  MemorySink sink;
+  const Bytes start{1, 2, 3, 4, 5};
+  sink.write(start.data(), start.size());
+  const Bytes patch{9, 8};
+  sink.writeAt(3, patch.data(), patch.size());
+  sink.writeAt(0, patch.data(), 0);
+  EXPECT_EQ(sink.bytes, (Bytes{1, 2, 3, 9, 8}));
+  EXPECT_EQ(sink.size(), 5u);
+  EXPECT_THROW(sink.writeAt(4, patch.data(), patch.size()), Error);
+  EXPECT_THROW(sink.writeAt(6, patch.data(), 0), Error);
+  EXPECT_EQ(sink.bytes, (Bytes{1, 2, 3, 9, 8}));
+}
+
+// A store's writer appends pages and fixes up headers and maps later: the bytes written over
+// may be on disk already or still in the buffer, or both.
+TEST_F(FileSinkTest, WritesOverBytesOnDiskInTheBufferOrBoth) {
+  Bytes expected(200'000);
+  for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = PatternByte(4, i);
+  FileSink sink(path("store.pst"));
+  const Bytes header(512, 0);
+  sink.write(header.data(), header.size());
+  for (std::size_t at = 512; at < expected.size(); at += 7'000) {
+    const std::size_t n = std::min<std::size_t>(7'000, expected.size() - at);
+    sink.write(expected.data() + at, n);
+  }
+  EXPECT_EQ(sink.size(), expected.size());
+  sink.writeAt(0, expected.data(), 512);           // long flushed
+  const std::uint64_t tail = sink.size() - 1'000;  // still buffered
+  Bytes marks(3'000, 0xEE);
+  sink.writeAt(tail, marks.data(), 1'000);
+  std::copy_n(marks.begin(), 1'000, expected.begin() + static_cast<std::ptrdiff_t>(tail));
+  // Across every point where a write began, so also across where the buffer begins.
+  for (std::uint64_t at = 512 + 7'000; at + 1'500 < tail; at += 7'000) {
+    const std::uint64_t from = at - 1'500;
+    sink.writeAt(from, marks.data(), marks.size());
+    std::copy(marks.begin(), marks.end(), expected.begin() + static_cast<std::ptrdiff_t>(from));
+  }
+  EXPECT_EQ(sink.size(), expected.size());
+  EXPECT_THROW(sink.writeAt(sink.size() - 1, marks.data(), 2), Error);
+
+  const Bytes more{1, 2, 3};
+  sink.write(more.data(), more.size());
+  expected.insert(expected.end(), more.begin(), more.end());
+  sink.commit();
+  EXPECT_EQ(readFile(path("store.pst")), expected);
+  EXPECT_THROW(sink.writeAt(0, more.data(), 1), Error);
+}
+
 // About 100 MB streamed from a generated source to disk, then checked whole.
 TEST_F(FileSinkTest, HundredMegabyteFile) {
   const std::uint64_t size = 100ull << 20;

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "mapi/cfb/cfb_reader.h"
+#include "mapi/cfb/tests/cfb_test_support.h"
 #include "mapi/little_endian.h"
 #include "mapi/msg/msg_checker.h"
 #include "mapi/msg/named_map.h"
@@ -32,8 +33,8 @@ class PatternSource final : public ByteSource {
 };
 
 const NamedProp kNumbered{Guid::Parse("00062008-0000-0000-C000-000000000046"),
-                          std::uint32_t{0x8580}, PropType::Unicode};
-const NamedProp kStringNamed{kPsPublicStrings, std::string("Keywords-ish"), PropType::Int32};
+                          std::uint32_t{0x8580}};
+const NamedProp kStringNamed{kPsPublicStrings, std::string("Keywords-ish")};
 
 Message SampleMessage() {
   Message m;
@@ -43,8 +44,8 @@ Message SampleMessage() {
   m.props.set(tags::PR_HTML, Bytes{'<', 'p', '>', 'H', 'i'});
   m.props.set(tags::PR_MESSAGE_FLAGS, std::int32_t{MSGFLAG_READ | MSGFLAG_HASATTACH});
   m.props.set(tags::PR_CLIENT_SUBMIT_TIME, FileTime{133000000000000000});
-  m.props.setNamed(kNumbered, std::string("named value"));
-  m.props.setNamed(kStringNamed, std::int32_t{42});
+  m.props.setNamed(kNumbered, PropType::Unicode, std::string("named value"));
+  m.props.setNamed(kStringNamed, PropType::Int32, std::int32_t{42});
   for (int i = 0; i < 2; ++i) {
     Recipient r;
     r.props.set(tags::PR_RECIPIENT_TYPE, std::int32_t{i + 1});
@@ -64,7 +65,7 @@ Message SampleMessage() {
   Attachment forwarded;
   forwarded.embedded = std::make_unique<Message>();
   forwarded.embedded->props.set(tags::PR_SUBJECT_W, std::string("inner"));
-  forwarded.embedded->props.setNamed(kNumbered, std::string("inner named"));
+  forwarded.embedded->props.setNamed(kNumbered, PropType::Unicode, std::string("inner named"));
   Recipient inner;
   inner.props.set(tags::PR_DISPLAY_NAME_W, std::string("Inner"));
   forwarded.embedded->recipients.push_back(std::move(inner));
@@ -76,7 +77,7 @@ TEST(MsgWriter, PropertyStreamHeaderAndEntriesFieldByField) {
   Message m;
   m.props.set(tags::PR_SUBJECT_W, std::string("Hi"));
   m.props.set(tags::PR_MESSAGE_FLAGS, std::int32_t{1});
-  cfb::MemorySink sink;
+  MemorySink sink;
   WriteMsg(m, sink);
   const auto file = cfb::ReadCompoundFile(sink.bytes);
   ASSERT_TRUE(file.defects.empty()) << file.defects.front();
@@ -105,7 +106,7 @@ TEST(MsgWriter, PropertyStreamHeaderAndEntriesFieldByField) {
 }
 
 TEST(MsgWriter, AWholeMessageReadsBackAndPassesTheChecker) {
-  cfb::MemorySink sink;
+  MemorySink sink;
   WriteMsg(SampleMessage(), sink);
   const auto defects = CheckMsg(sink.bytes);
   EXPECT_TRUE(defects.empty()) << defects.front();
@@ -128,7 +129,7 @@ TEST(MsgWriter, AWholeMessageReadsBackAndPassesTheChecker) {
 }
 
 TEST(MsgChecker, ReportsWhatAWriterCouldGetWrong) {
-  cfb::MemorySink sink;
+  MemorySink sink;
   WriteMsg(SampleMessage(), sink);
   const auto file = cfb::ReadCompoundFile(sink.bytes);
   // Rebuild the file from what was read, with one thing broken at a time.
@@ -152,7 +153,7 @@ TEST(MsgChecker, ReportsWhatAWriterCouldGetWrong) {
     for (const auto& [path, bytes] : streams) {  // streams the spoiling added
       if (!file.streams.contains(path)) out.root().addStream(path.substr(1), bytes);
     }
-    cfb::MemorySink spoiled;
+    MemorySink spoiled;
     out.write(spoiled);
     return CheckMsg(spoiled.bytes);
   };
@@ -176,7 +177,10 @@ TEST(MsgChecker, ReportsWhatAWriterCouldGetWrong) {
 TEST(MsgWriter, AFailedWriteLeavesNoFileBehind) {
   const std::string path = ::testing::TempDir() + "/failed.msg";
   Message m = SampleMessage();
-  m.props.set(PropTag{0x0037, PropType::Int32}, std::string("a string where a number belongs"));
+  // Attachment data that cannot be read to its end, as from a disk that fails.
+  m.attachments[1].props.set(tags::PR_ATTACH_DATA_BIN, std::shared_ptr<const ByteSource>(
+                                                           std::make_shared<cfb::test::ShortSource>(
+                                                               9'000'000, 5'000'000, true)));
   EXPECT_THROW(WriteMsgFile(m, path), std::exception);
   EXPECT_FALSE(std::ifstream(path).good());
 }

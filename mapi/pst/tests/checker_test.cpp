@@ -208,14 +208,14 @@ TEST(PstChecker, NodeDatabaseDamage) {
 
 TEST(PstChecker, DataAndSubnodeTreeDamage) {
   MemorySink sink;
-  Store store(sink, "S", testing::FixedOptions());
+  PstStore store(sink, "S", testing::FixedOptions());
   const FolderId f = store.addMailFolder("F");
   const std::string big(30000, 'b');
   store.addMessageFromRfc822(f, "Subject: big\r\n\r\n" + big + "\r\n", 17);
   store.close();
   const std::uint32_t message = MakeNid(nid_type::kNormalMessage, 0x10001);
   {
-    Damage d(sink.bytes());
+    Damage d(sink.bytes);
     // The body, 60,000 bytes of UTF-16, stands in a subnode's XBLOCK.
     const std::uint64_t sub = Get64(&d.bytes()[d.nodeEntry(message) + 16]);
     std::uint64_t xblock = 0;
@@ -229,7 +229,7 @@ TEST(PstChecker, DataAndSubnodeTreeDamage) {
     ExpectFault(d, Fault::kDataTree);
   }
   {
-    Damage d(sink.bytes());
+    Damage d(sink.bytes);
     const std::uint64_t sub = Get64(&d.bytes()[d.nodeEntry(message) + 16]);
     d.editBlock(sub, [](Bytes& sl) {  // swap the first two SLENTRYs
       std::swap_ranges(sl.begin() + 8, sl.begin() + 32, sl.begin() + 32);

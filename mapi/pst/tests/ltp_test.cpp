@@ -33,8 +33,8 @@ struct OneNode {
     const auto [data, sub] = write(db);
     db.addNode(kNode, data, sub, 0);
     db.close();
-    reader = std::make_unique<check::NodeDatabaseReader>(sink.bytes().data(), sink.bytes().size(),
-                                                         findings);
+    reader =
+        std::make_unique<check::NodeDatabaseReader>(sink.bytes.data(), sink.bytes.size(), findings);
     EXPECT_TRUE(reader->check());
     EXPECT_TRUE(findings.empty()) << testing::Describe(findings);
   }

@@ -139,9 +139,9 @@ TEST(PstPrimitives, AllocationSkipsMapPagesAndRangeEnds) {
   EXPECT_EQ(at, AMapOffset(1) + kPageSize);
   space.finish();
   EXPECT_EQ(space.fileEof(), AMapOffset(2));
-  EXPECT_EQ(sink.bytes().size(), AMapOffset(2));
+  EXPECT_EQ(sink.bytes.size(), AMapOffset(2));
   // The first AMap marks itself, the PMap and everything handed out before the gap.
-  const Bytes& b = sink.bytes();
+  const Bytes& b = sink.bytes;
   EXPECT_EQ(b[0x4400], 0xFF);
   EXPECT_EQ(b[0x4401], 0xFF);
   EXPECT_EQ(b[0x4400 + 496], kPageTypeAMap);
@@ -163,7 +163,7 @@ TEST(PstNodeDatabase, DataTreesOfEveryShapeReadBack) {
   }
   EXPECT_EQ(WriteData(db, nullptr, 0), 0u);  // no data, no block
   db.close();
-  ReadBack back(sink.bytes());
+  ReadBack back(sink.bytes);
   for (std::size_t i = 0; i < sizes.size(); ++i) {
     SCOPED_TRACE(sizes[i]);
     const auto data = back.reader.data(bids[i]);
@@ -198,7 +198,7 @@ TEST(PstNodeDatabase, SubnodeTreesAndDeepBTreesReadBack) {
     db.addNode(MakeNid(nid_type::kNormalMessage, 0x10001 + i), 0, 0, 0x8022);
   }
   db.close();
-  ReadBack back(sink.bytes());
+  ReadBack back(sink.bytes);
   EXPECT_EQ(back.reader.nodes().size(), 5001u);
   const auto read = back.reader.subnodes(sub);
   ASSERT_TRUE(read.has_value());
@@ -208,7 +208,7 @@ TEST(PstNodeDatabase, SubnodeTreesAndDeepBTreesReadBack) {
   EXPECT_EQ(back.reader.data(entry.bidData),
             Pattern(10 + 777 % 50, static_cast<std::uint8_t>(777)));
   // The header's identifiers run past everything given out.
-  const Bytes& b = sink.bytes();
+  const Bytes& b = sink.bytes;
   EXPECT_EQ(Get32(&b[header_offset::kNids + 4 * nid_type::kNormalMessage]), 0x10000u + 5000u);
 }
 
@@ -221,7 +221,7 @@ TEST(PstNodeDatabase, SharedBlocksCountEveryReference) {
   db.addReference(bid);
   db.addNode(0x521, bid, 0, 0);
   db.close();
-  ReadBack back(sink.bytes());  // cRef 3: two nodes and the BBT
+  ReadBack back(sink.bytes);  // cRef 3: two nodes and the BBT
 }
 
 }  // namespace

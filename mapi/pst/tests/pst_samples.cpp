@@ -104,7 +104,7 @@ std::string ReadAll(const std::string& path) {
 void WriteSample(
     const std::string& dir, const std::string& name,
     const std::vector<std::pair<std::string, std::vector<std::unique_ptr<Message>>>>& folders) {
-  auto store = pst::Store::Create(dir + "/" + name + ".pst", name);
+  auto store = pst::PstStore::Create(dir + "/" + name + ".pst", name);
   std::string json = "{\"display_name\": " + Json(name) + ", \"folders\": [";
   bool firstFolder = true;
   for (const auto& [folder, messages] : folders) {

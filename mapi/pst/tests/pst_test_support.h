@@ -71,11 +71,11 @@ inline check::Findings Check(const Bytes& store, check::Summary* summary = nullp
 // A store of the corpus's messages in one folder "Inbox", written to memory.
 inline Bytes CorpusStore(std::uint8_t seed = 1, std::int32_t flags = 17) {
   MemorySink sink;
-  Store store(sink, "Corpus", FixedOptions(seed));
+  PstStore store(sink, "Corpus", FixedOptions(seed));
   const FolderId inbox = store.addMailFolder("Inbox");
   for (const std::string& m : CorpusMessages()) store.addMessageFromRfc822(inbox, m, flags);
   store.close();
-  return sink.bytes();
+  return sink.bytes;
 }
 
 }  // namespace qc::mapi::pst::testing

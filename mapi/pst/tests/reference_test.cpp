@@ -62,9 +62,9 @@ std::map<std::uint32_t, Shape> Shapes(const std::uint8_t* data, std::uint64_t si
 
 std::map<std::uint32_t, Shape> NewStoreShapes() {
   MemorySink sink;
-  Store store(sink, "Empty", testing::FixedOptions());
+  PstStore store(sink, "Empty", testing::FixedOptions());
   store.close();
-  return Shapes(sink.bytes().data(), sink.bytes().size());
+  return Shapes(sink.bytes.data(), sink.bytes.size());
 }
 
 // Nodes of Outlook's blank store whose contents MS-PST leaves undocumented (Outlook's own

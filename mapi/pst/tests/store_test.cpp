@@ -75,14 +75,22 @@ class GeneratedSource final : public ByteSource {
 class FullDiskSink final : public PositionedSink {
  public:
   explicit FullDiskSink(std::uint64_t limit) : limit_(limit) {}
+  void write(const std::uint8_t* data, std::size_t size) override {
+    count(size);
+    inner_.write(data, size);
+  }
+  std::uint64_t size() const override { return inner_.size(); }
   void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
-    written_ += size;
-    if (written_ > limit_) throw Error("cannot write 'x.pst': No space left on device", 28);
+    count(size);
     inner_.writeAt(offset, data, size);
   }
-  void extendTo(std::uint64_t size) override { inner_.extendTo(size); }
 
  private:
+  void count(std::size_t size) {
+    written_ += size;
+    if (written_ > limit_) throw Error("cannot write 'x.pst': No space left on device", 28);
+  }
+
   std::uint64_t limit_;
   std::uint64_t written_ = 0;
   MemorySink inner_;
@@ -100,27 +108,48 @@ TEST(PstStore, SameInputsGiveTheSameBytesAndEachStoreItsOwnKeys) {
     return c.props(nid::kMessageStore).at(0x0FF9).bytes;
   };
   MemorySink s1, s2;
-  Store(s1, "A").close();
-  Store(s2, "A").close();
-  EXPECT_NE(recordKey(s1.bytes()), recordKey(s2.bytes()));
+  PstStore(s1, "A").close();
+  PstStore(s2, "A").close();
+  EXPECT_NE(recordKey(s1.bytes), recordKey(s2.bytes));
   StoreContents corpus(a);
   std::set<Bytes> searchKeys;
   for (const auto& m : corpus.messages(0x80A2)) searchKeys.insert(m.at(0x300B).bytes);
   EXPECT_EQ(searchKeys.size(), CorpusMessages().size());
 }
 
+// A store of the model, its folders' messages pulled from their sources.
+TEST(PstStoreFile, AWholeStoreOfTheModel) {
+  test::ScratchFolder dir;
+  Store model("Archive");
+  Folder& inbox = model.root().addFolder("Inbox");
+  auto messages = std::make_unique<MessageList>();
+  for (const std::string& m : CorpusMessages()) {
+    auto message = ImportRfc822(m);
+    SetMessageFlags(*message, 17);
+    messages->add(std::move(message));
+  }
+  inbox.setMessages(std::move(messages));
+  inbox.addFolder("Sub");
+  WritePstFile(model, dir.file("archive.pst"), FixedOptions());
+  check::Summary summary;
+  const auto findings = check::CheckPstFile(dir.file("archive.pst"), &summary);
+  EXPECT_TRUE(findings.empty()) << testing::Describe(findings);
+  EXPECT_EQ(summary.messages, CorpusMessages().size());
+  EXPECT_EQ(summary.folders, 7u);  // Outlook's five normal folders, Inbox and Sub
+}
+
 TEST(PstStore, EmptyStoreIsSound) {
   MemorySink sink;
-  Store store(sink, "Empty", FixedOptions());
+  PstStore store(sink, "Empty", FixedOptions());
   store.close();
-  EXPECT_SOUND_STORE(sink.bytes());
-  EXPECT_EQ(sink.bytes().size(), 0x4400u + 253952u);  // one allocation map's range, as Outlook
+  EXPECT_SOUND_STORE(sink.bytes);
+  EXPECT_EQ(sink.bytes.size(), 0x4400u + 253952u);  // one allocation map's range, as Outlook
   EXPECT_THROW(store.close(), StoreError);
 }
 
 TEST(PstStore, FoldersAreFoundByPath) {
   MemorySink sink;
-  Store store(sink, "Inbox.mbx", FixedOptions());
+  PstStore store(sink, "Inbox.mbx", FixedOptions());
   const FolderId inbox = store.addMailFolder("Inbox.mbx");
   const FolderId sub = store.addMailFolder("Sub", inbox);
   EXPECT_EQ(store.findFolder("Inbox.mbx"), inbox);
@@ -133,8 +162,8 @@ TEST(PstStore, FoldersAreFoundByPath) {
   EXPECT_THROW(store.addMailFolder("inbox.MBX"), StoreError);
   EXPECT_THROW(store.addMailFolder(""), StoreError);
   store.close();
-  EXPECT_SOUND_STORE(sink.bytes());
-  StoreContents c(sink.bytes());
+  EXPECT_SOUND_STORE(sink.bytes);
+  StoreContents c(sink.bytes);
   const auto props = c.props(inbox);
   EXPECT_EQ(props.at(0x3613).bytes, Utf16LeBytes("IPF.Note"));
   EXPECT_EQ(props.at(0x360A).bytes, Bytes{1});
@@ -161,12 +190,12 @@ TEST(PstStore, MessageFlagsKeepHasAttachmentsOnlyWithAttachments) {
 
 TEST(PstStore, ImportedPropertiesArriveWhole) {
   MemorySink sink;
-  Store store(sink, "S", FixedOptions());
+  PstStore store(sink, "S", FixedOptions());
   const FolderId f = store.addMailFolder("F");
   const auto message = store.addMessageFromRfc822(
       f, testing::ReadAll(testing::CorpusDir() + "/encoded-words.eml"), 17);
   store.close();
-  StoreContents c(sink.bytes());
+  StoreContents c(sink.bytes);
   const auto m = c.messages(f).at(0);
   EXPECT_EQ(m.at(0x0037).bytes, Utf16LeBytes(*message->props.get<std::string>(tags::PR_SUBJECT_W)));
   EXPECT_EQ(m.at(0x1000).bytes, Utf16LeBytes(*message->props.get<std::string>(tags::PR_BODY_W)));
@@ -187,12 +216,12 @@ TEST(PstStore, LargeAttachmentsAreStreamedAndReadBack) {
   message->attachments.push_back(std::move(a));
   SetMessageFlags(*message, 17);
   MemorySink sink;
-  Store store(sink, "S", FixedOptions());
+  PstStore store(sink, "S", FixedOptions());
   const FolderId f = store.addMailFolder("F");
   store.addMessage(f, *message);
   store.close();
-  EXPECT_SOUND_STORE(sink.bytes());
-  StoreContents c(sink.bytes());
+  EXPECT_SOUND_STORE(sink.bytes);
+  StoreContents c(sink.bytes);
   const auto& node = c.ndb.nodes().at(MakeNid(nid_type::kNormalMessage, 0x10001));
   const auto subs = c.ndb.subnodes(node.bidSub).value();
   const auto attachment = std::find_if(subs.begin(), subs.end(), [](const auto& s) {
@@ -211,7 +240,7 @@ TEST(PstStore, LargeAttachmentsAreStreamedAndReadBack) {
 
 TEST(PstStore, ManyMessagesAndEmbeddedMessagesPassTheChecker) {
   MemorySink sink;
-  Store store(sink, "Many", FixedOptions());
+  PstStore store(sink, "Many", FixedOptions());
   const FolderId a = store.addMailFolder("A");
   const FolderId b = store.addMailFolder("B");
   const auto corpus = CorpusMessages();
@@ -221,14 +250,14 @@ TEST(PstStore, ManyMessagesAndEmbeddedMessagesPassTheChecker) {
   EXPECT_EQ(store.messageCount(), 2500u);
   store.close();
   check::Summary summary;
-  const auto findings = testing::Check(sink.bytes(), &summary);
+  const auto findings = testing::Check(sink.bytes, &summary);
   EXPECT_TRUE(findings.empty()) << testing::Describe(findings);
   EXPECT_EQ(summary.messages, 2500u);
 }
 
 TEST(PstStore, MessageTooLargeIsRefusedAndTheStoreGoesOn) {
   MemorySink sink;
-  Store store(sink, "S", FixedOptions());
+  PstStore store(sink, "S", FixedOptions());
   const FolderId f = store.addMailFolder("F");
   store.addMessageFromRfc822(f, "Subject: one\r\n\r\nfirst\r\n", 17);
   auto huge = ImportRfc822("Subject: huge\r\n\r\nx\r\n");
@@ -245,13 +274,13 @@ TEST(PstStore, MessageTooLargeIsRefusedAndTheStoreGoesOn) {
   }
   store.addMessageFromRfc822(f, "Subject: three\r\n\r\nthird\r\n", 17);
   store.close();
-  EXPECT_SOUND_STORE(sink.bytes());
-  EXPECT_EQ(StoreContents(sink.bytes()).messages(f).size(), 2u);
+  EXPECT_SOUND_STORE(sink.bytes);
+  EXPECT_EQ(StoreContents(sink.bytes).messages(f).size(), 2u);
 }
 
 TEST(PstStore, FullDiskNamesTheMessageAndStopsTheStore) {
   FullDiskSink sink(60000);
-  Store store(sink, "S", FixedOptions());
+  PstStore store(sink, "S", FixedOptions());
   const FolderId f = store.addMailFolder("F");
   const auto corpus = CorpusMessages();
   std::optional<StoreError> failure;
@@ -274,12 +303,12 @@ TEST(PstStoreFile, ClosedStoresStandUnderTheirNameAndOthersLeaveNothing) {
   test::ScratchFolder dir;
   const std::string path = dir.file("Inbox.mbx.pst");
   {
-    auto store = Store::Create(path, "Inbox.mbx", FixedOptions());
+    auto store = PstStore::Create(path, "Inbox.mbx", FixedOptions());
     store->addMessageFromRfc822(store->addMailFolder("Inbox.mbx"), CorpusMessages()[0], 17);
     // Destroyed without close(), as after a failure: nothing is left.
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-  auto store = Store::Create(path, "Inbox.mbx", FixedOptions());
+  auto store = PstStore::Create(path, "Inbox.mbx", FixedOptions());
   store->addMessageFromRfc822(store->addMailFolder("Inbox.mbx"), CorpusMessages()[0], 17);
   EXPECT_FALSE(std::filesystem::exists(path));  // only the temporary file so far
   store->close();
@@ -301,7 +330,7 @@ TEST(PstStoreFile, FullDiskLeavesNothingAndNamesTheMessage) {
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   std::optional<StoreError> failure;
   try {
-    auto store = Store::Create(path, "full", FixedOptions());
+    auto store = PstStore::Create(path, "full", FixedOptions());
     const FolderId f = store->addMailFolder("F");
     for (std::size_t i = 0; i < 2000; ++i) store->addMessageFromRfc822(f, corpus[i % 8], 17);
     store->close();
@@ -320,7 +349,7 @@ TEST(PstStoreFile, FullDiskLeavesNothingAndNamesTheMessage) {
 TEST(PstStoreFile, TheSameMessageAsMsg) {
   test::ScratchFolder dir;
   MemorySink sink;
-  Store store(sink, "S", FixedOptions());
+  PstStore store(sink, "S", FixedOptions());
   const auto message =
       store.addMessageFromRfc822(store.addMailFolder("F"), CorpusMessages()[0], 17);
   SaveAsMsg(*message, dir.file("Email-0.msg"));
@@ -332,7 +361,7 @@ TEST(PstStoreFile, TheSameMessageAsMsg) {
 TEST(PstStoreFile, UnwritableFolderIsATypedErrorNamingThePath) {
   const std::string path = "/nonexistent-folder-of-the-tests/x.pst";
   try {
-    Store::Create(path, "x");
+    PstStore::Create(path, "x");
     FAIL() << "created a store in a folder that does not exist";
   } catch (const StoreError& e) {
     EXPECT_EQ(e.path(), path);

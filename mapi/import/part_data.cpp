@@ -1,0 +1,82 @@
+#include "mapi/import/part_data.h"
+
+#include <algorithm>
+#include <array>
+
+#include "mapi/import/gmime_support.h"
+#include "mapi/import/source_stream.h"
+#include "util/error.h"
+
+namespace qc::mapi::import {
+
+namespace {
+
+class DecodedPart final : public ByteSource {
+ public:
+  // `encoded`: a stream of the part's bytes of its own, for no one else moves its position.
+  DecodedPart(GPtr<GMimeStream> encoded, GMimeContentEncoding encoding)
+      : encoded_(std::move(encoded)), encoding_(encoding) {
+    restart();
+    std::array<std::uint8_t, 1 << 16> scratch;
+    while (const std::size_t n = decode(scratch.data(), scratch.size())) size_ += n;
+    decoded_.reset();  // a message may have many attachments: no decoder waits for each
+  }
+
+  std::uint64_t size() const override { return size_; }
+
+  std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override {
+    if (offset >= size_) return 0;
+    if (!decoded_ || offset < position_) restart();
+    std::array<std::uint8_t, 1 << 14> scratch;
+    while (position_ < offset) {
+      const auto skip =
+          static_cast<std::size_t>(std::min<std::uint64_t>(scratch.size(), offset - position_));
+      if (decode(scratch.data(), skip) == 0) return 0;
+    }
+    const std::size_t got =
+        decode(out, static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset)));
+    if (position_ >= size_) decoded_.reset();
+    return got;
+  }
+
+ private:
+  void restart() const {
+    if (g_mime_stream_reset(encoded_.get()) != 0) fail();
+    decoded_ = NewDecodingStream(encoded_.get(), encoding_);
+    position_ = 0;
+  }
+
+  // The next up to n decoded bytes; fewer only where the content ends.
+  std::size_t decode(std::uint8_t* out, std::size_t n) const {
+    std::size_t done = 0;
+    while (done < n && !g_mime_stream_eos(decoded_.get())) {
+      const ssize_t got =
+          g_mime_stream_read(decoded_.get(), reinterpret_cast<char*>(out + done), n - done);
+      if (got < 0) fail();
+      done += static_cast<std::size_t>(got);
+    }
+    position_ += done;
+    return done;
+  }
+
+  [[noreturn]] void fail() const {
+    RethrowReadFailure(encoded_.get());
+    throw Error("cannot read the data of an attachment from its message");
+  }
+
+  GPtr<GMimeStream> encoded_;
+  GMimeContentEncoding encoding_;
+  std::uint64_t size_ = 0;
+  mutable GPtr<GMimeStream> decoded_;
+  mutable std::uint64_t position_ = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<const ByteSource> PartData(GMimePart* part) {
+  EncodedContent content = EncodedContentOf(part);
+  if (!content.stream) return std::make_shared<MemorySource>(Bytes());
+  return std::make_shared<DecodedPart>(std::move(content.stream), content.encoding);
+}
+
+}  // namespace qc::mapi::import
