@@ -52,9 +52,7 @@ void FolderWriter::addMessage(const WrittenMessage& message, std::uint32_t rowVe
     contents_ = std::make_unique<TableWriter>(db_, MakeTableLayout(*spec_.contentsColumns));
   }
   db_.addNode(message.nid, message.bidData, message.bidSub, spec_.nid);
-  RowValues row = message.row;
-  row[kTagRowVersion] = Int32Bytes(rowVersion);
-  contents_->addRow(message.nid, row);
+  contents_->addRow(message.nid, message.row, {{kTagRowVersion, Int32Bytes(rowVersion)}});
   ++count_;
   if (!message.read) ++unread_;
 }

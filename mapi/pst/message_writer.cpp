@@ -66,9 +66,10 @@ void SetStreams(PropertyContextWriter& pc, const EncodedBag& bag) {
   }
 }
 
+// The values must outlive the context's write().
 void SetAll(PropertyContextWriter& pc, const RowValues& values) {
   for (const auto& [tag, bytes] : values) {
-    pc.set(static_cast<std::uint16_t>(tag >> 16), TypeOf(tag), bytes);
+    pc.setView(static_cast<std::uint16_t>(tag >> 16), TypeOf(tag), bytes);
   }
 }
 

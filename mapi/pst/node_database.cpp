@@ -1,6 +1,7 @@
 #include "mapi/pst/node_database.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "mapi/pst/block.h"
@@ -35,8 +36,12 @@ std::uint64_t NodeDatabase::writeBlock(std::uint64_t bid, const std::uint8_t* da
                                        std::size_t size, bool encode) {
   if (closed_) throw std::logic_error("write to a closed store");
   if (size > kMaxBlockData) throw std::logic_error("block larger than 8,176 bytes");
-  scratch_.assign(data, data + size);
-  if (encode) PermuteEncode(scratch_.data(), scratch_.size());
+  scratch_.resize(size);
+  if (encode) {
+    PermuteEncode(data, scratch_.data(), size);
+  } else if (size > 0) {
+    std::memcpy(scratch_.data(), data, size);
+  }
   const std::size_t fileSize = BlockFileSize(size);
   const std::uint64_t ib = space_.allocate(fileSize, kBlockAlign);
   SealBlock(scratch_, size, ib, bid);

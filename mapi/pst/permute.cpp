@@ -39,6 +39,10 @@ void PermuteEncode(std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) data[i] = kEncode[data[i]];
 }
 
+void PermuteEncode(const std::uint8_t* from, std::uint8_t* to, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) to[i] = kEncode[from[i]];
+}
+
 void PermuteDecode(std::uint8_t* data, std::size_t size) {
   static const std::array<std::uint8_t, 256> decode = Inverse();
   for (std::size_t i = 0; i < size; ++i) data[i] = decode[data[i]];

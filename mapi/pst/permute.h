@@ -8,6 +8,8 @@
 namespace qc::mapi::pst {
 
 void PermuteEncode(std::uint8_t* data, std::size_t size);
+// Encodes `size` bytes of `from` into `to`.
+void PermuteEncode(const std::uint8_t* from, std::uint8_t* to, std::size_t size);
 void PermuteDecode(std::uint8_t* data, std::size_t size);
 
 }  // namespace qc::mapi::pst

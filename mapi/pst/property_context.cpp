@@ -9,12 +9,25 @@
 namespace qc::mapi::pst {
 
 void PropertyContextWriter::set(std::uint16_t id, std::uint16_t type, Bytes encoded) {
-  Entry entry{type, std::move(encoded), 0};
+  Entry entry;
+  entry.type = type;
+  entry.bytes = std::move(encoded);
   if (!StoredInPlace(type) && entry.bytes.size() > kMaxHeapItem) {
     entry.nid = db_.newNid(nid_type::kLtp);
     subnodes_.add(entry.nid, WriteData(db_, entry.bytes.data(), entry.bytes.size()), 0);
     entry.bytes.clear();
   }
+  props_[id] = std::move(entry);
+}
+
+void PropertyContextWriter::setView(std::uint16_t id, std::uint16_t type, const Bytes& encoded) {
+  if (!StoredInPlace(type) && encoded.size() > kMaxHeapItem) {
+    set(id, type, encoded);  // goes to a subnode now: nothing to keep
+    return;
+  }
+  Entry entry;
+  entry.type = type;
+  entry.view = &encoded;
   props_[id] = std::move(entry);
 }
 
@@ -47,7 +60,10 @@ void PropertyContextWriter::setStream(std::uint16_t id, std::uint16_t type,
   }
   const std::uint32_t nid = db_.newNid(nid_type::kLtp);
   subnodes_.add(nid, tree.finish(), 0);
-  props_[id] = Entry{type, {}, nid};
+  Entry entry;
+  entry.type = type;
+  entry.nid = nid;
+  props_[id] = std::move(entry);
 }
 
 void PropertyContextWriter::setObject(std::uint16_t id, std::uint32_t nid, std::uint32_t size) {
@@ -68,9 +84,9 @@ std::uint64_t PropertyContextWriter::write() {
     if (entry.nid != 0) {
       value = entry.nid;
     } else if (StoredInPlace(entry.type)) {
-      value = InPlaceValue(entry.bytes);
+      value = InPlaceValue(entry.data());
     } else {
-      value = heap.allocate(entry.bytes);
+      value = heap.allocate(entry.data());
     }
     records.push_back({id, {entry.type, value}});
   }

@@ -18,6 +18,8 @@ class PropertyContextWriter {
   PropertyContextWriter(NodeDatabase& db, SubnodeTree& subnodes) : db_(db), subnodes_(subnodes) {}
 
   void set(std::uint16_t id, std::uint16_t type, Bytes encoded);
+  // The same without a copy: `encoded` must stay as it is until write() has returned.
+  void setView(std::uint16_t id, std::uint16_t type, const Bytes& encoded);
   void setInt32(std::uint16_t id, std::int32_t value);
   void setBool(std::uint16_t id, bool value);
   // Copies the source in pieces into a subnode (or the heap, when small).
@@ -32,8 +34,10 @@ class PropertyContextWriter {
  private:
   struct Entry {
     std::uint16_t type = 0;
-    Bytes bytes;            // for the heap, or the in-place value
-    std::uint32_t nid = 0;  // set when the value already stands in a subnode
+    Bytes bytes;                  // for the heap, or the in-place value
+    const Bytes* view = nullptr;  // or the caller's bytes
+    std::uint32_t nid = 0;        // set when the value already stands in a subnode
+    const Bytes& data() const { return view ? *view : bytes; }
   };
 
   NodeDatabase& db_;

@@ -12,6 +12,16 @@ const T* As(const PropValue& value) {
   return std::get_if<T>(&value);
 }
 
+// UTF-16LE; most mail text is ASCII, which widens byte by byte.
+Bytes Utf16Le(const std::string& text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return Utf16LeBytes(text);
+  }
+  Bytes out(2 * text.size(), 0);
+  for (std::size_t i = 0; i < text.size(); ++i) out[2 * i] = static_cast<std::uint8_t>(text[i]);
+  return out;
+}
+
 // PtypMultipleString / PtypMultipleBinary / PtypMultipleString8: ulCount, rgulDataOffsets,
 // then the values.
 Bytes VariableMultiValue(const std::vector<Bytes>& parts) {
@@ -88,7 +98,7 @@ std::optional<Bytes> EncodeValue(std::uint16_t type, const PropValue& value) {
       if (const auto* v = As<FileTime>(value)) Append64(out, v->ticks);
       break;
     case PropType::Unicode:
-      if (const auto* v = As<std::string>(value)) return Utf16LeBytes(*v);
+      if (const auto* v = As<std::string>(value)) return Utf16Le(*v);
       break;
     case PropType::Guid:
       if (const auto* v = As<Guid>(value)) out.assign(v->bytes.begin(), v->bytes.end());
@@ -105,7 +115,7 @@ std::optional<Bytes> EncodeValue(std::uint16_t type, const PropValue& value) {
     case PropType::MvUnicode:
       if (const auto* v = As<std::vector<std::string>>(value)) {
         std::vector<Bytes> parts;
-        for (const std::string& s : *v) parts.push_back(Utf16LeBytes(s));
+        for (const std::string& s : *v) parts.push_back(Utf16Le(s));
         return VariableMultiValue(parts);
       }
       break;

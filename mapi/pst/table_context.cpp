@@ -63,7 +63,7 @@ TableWriter::TableWriter(NodeDatabase& db, const TableLayout& layout)
   info_ = heap_.reserve(22 + 8 * layout_.columns.size());
 }
 
-void TableWriter::addRow(std::uint32_t rowId, const RowValues& values) {
+void TableWriter::addRow(std::uint32_t rowId, const RowValues& values, const RowValues& overrides) {
   row_.assign(layout_.rowSize, 0);
   const auto setCell = [&](const ColumnDesc& c, const Bytes& v) {
     if (RowCellSize(static_cast<std::uint16_t>(c.tag & 0xFFFF)) != 0) {
@@ -79,10 +79,14 @@ void TableWriter::addRow(std::uint32_t rowId, const RowValues& values) {
   };
   Bytes id;
   Append32(id, rowId);
-  setCell(*layout_.find(kTagRowId), id);
-  for (const auto& [tag, value] : values) {
-    if (tag == kTagRowId) continue;
-    if (const ColumnDesc* c = layout_.find(tag)) setCell(*c, value);
+  for (const ColumnDesc& c : layout_.columns) {
+    if (c.tag == kTagRowId) {
+      setCell(c, id);
+    } else if (const auto o = overrides.find(c.tag); o != overrides.end()) {
+      setCell(c, o->second);
+    } else if (const auto v = values.find(c.tag); v != values.end()) {
+      setCell(c, v->second);
+    }
   }
   rowIds_.push_back({rowId, static_cast<std::uint32_t>(rowIds_.size())});
   if (!rows_ && smallRows_.size() + row_.size() <= kMaxHeapItem) {

@@ -40,8 +40,9 @@ class TableWriter {
  public:
   TableWriter(NodeDatabase& db, const TableLayout& layout);
 
-  // Cells whose tag is not a column are left out; PidTagLtpRowId is set from `rowId`.
-  void addRow(std::uint32_t rowId, const RowValues& values);
+  // Cells whose tag is not a column are left out; PidTagLtpRowId is set from `rowId`; a cell
+  // in `overrides` wins over one in `values`.
+  void addRow(std::uint32_t rowId, const RowValues& values, const RowValues& overrides = {});
   std::size_t rowCount() const { return rowIds_.size(); }
 
   // Writes everything; returns the node's data and subnode identifiers.
