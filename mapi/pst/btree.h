@@ -1,8 +1,10 @@
-// The node and block B-trees (BTPAGE with NBTENTRY, BBTENTRY and BTENTRY records), written
-// bottom-up once every node and block is known.
+// The node and block B-trees (BTPAGE with NBTENTRY, BBTENTRY and BTENTRY records). Leaf pages
+// can be written as their entries become final (the block tree's, while the store is written:
+// blocks get rising identifiers), the pages above them once every leaf is known.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "mapi/pst/allocation_map.h"
@@ -12,9 +14,9 @@ namespace qc::mapi::pst {
 
 // NBTENTRY
 struct NodeEntry {
-  std::uint32_t nid = 0;
   std::uint64_t bidData = 0;
   std::uint64_t bidSub = 0;
+  std::uint32_t nid = 0;
   std::uint32_t nidParent = 0;
 };
 
@@ -26,11 +28,25 @@ struct BlockEntry {
   std::uint16_t refs = 0;
 };
 
-// Writes the tree over entries sorted by key and returns the root page. `nextPageBid` gives
-// the pages their identifiers.
-BlockRef WriteNodeBTree(const std::vector<NodeEntry>& entries, SpaceAllocator& space,
-                        PositionedSink& sink, std::uint64_t& nextPageBid);
-BlockRef WriteBlockBTree(const std::vector<BlockEntry>& entries, SpaceAllocator& space,
-                         PositionedSink& sink, std::uint64_t& nextPageBid);
+// A written page, as the level above refers to it (BTENTRY).
+struct PageRef {
+  std::uint64_t firstKey = 0;
+  BlockRef ref;
+};
+
+// Where pages go and how they get their identifiers.
+struct PageWriter {
+  SpaceAllocator& space;
+  PositionedSink& sink;
+  std::uint64_t& nextPageBid;
+};
+
+// Leaf pages over `count` entries sorted by key, full but for the last.
+std::vector<PageRef> WriteBlockLeaves(const BlockEntry* entries, std::size_t count,
+                                      const PageWriter& out);
+// The pages above the leaves (or one empty leaf when there are none); returns the root.
+BlockRef WriteBlockBTreeAbove(std::vector<PageRef> leaves, const PageWriter& out);
+// The whole node tree over entries sorted by NID.
+BlockRef WriteNodeBTree(const std::deque<NodeEntry>& entries, const PageWriter& out);
 
 }  // namespace qc::mapi::pst

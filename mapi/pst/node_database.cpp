@@ -48,7 +48,18 @@ std::uint64_t NodeDatabase::writeBlock(std::uint64_t bid, const std::uint8_t* da
   PutAt(sink_, ib, scratch_.data(), scratch_.size());
   // A block's count holds one reference for the block tree and one for whoever points to it.
   blocks_.push_back({bid, ib, static_cast<std::uint16_t>(size), 2});
+  ++blockCount_;
+  if (!holdBlocks_ && blocks_.size() >= kFlushEntries) flushBlockEntries(false);
   return bid;
+}
+
+// Leaf pages for the pending entries, written together so they share one alignment gap.
+void NodeDatabase::flushBlockEntries(bool all) {
+  const std::size_t perPage = kBTreeEntryArea / kBBTEntrySize;
+  const std::size_t count = all ? blocks_.size() : blocks_.size() / perPage * perPage;
+  const auto leaves = WriteBlockLeaves(blocks_.data(), count, {space_, sink_, nextPageBid_});
+  blockLeaves_.insert(blockLeaves_.end(), leaves.begin(), leaves.end());
+  blocks_.erase(blocks_.begin(), blocks_.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 std::uint64_t NodeDatabase::writeDataBlock(const std::uint8_t* data, std::size_t size) {
@@ -66,7 +77,9 @@ std::uint64_t NodeDatabase::writeInternalBlock(const Bytes& body) {
 void NodeDatabase::addReference(std::uint64_t bid) {
   const auto it = std::lower_bound(blocks_.begin(), blocks_.end(), bid,
                                    [](const BlockEntry& e, std::uint64_t b) { return e.bid < b; });
-  if (it == blocks_.end() || it->bid != bid) throw std::logic_error("reference to no block");
+  if (it == blocks_.end() || it->bid != bid) {
+    throw std::logic_error("reference to a block not held");
+  }
   ++it->refs;
 }
 
@@ -81,7 +94,7 @@ void NodeDatabase::useNid(std::uint32_t nid) {
 
 void NodeDatabase::addNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub,
                            std::uint32_t nidParent) {
-  nodes_.push_back({nid, bidData, bidSub, nidParent});
+  nodes_.push_back({bidData, bidSub, nid, nidParent});
   // A folder's tables share its index under their own types; their counters follow.
   useNid(nid);
 }
@@ -94,8 +107,10 @@ void NodeDatabase::close() {
     if (nodes_[i].nid == nodes_[i - 1].nid) throw std::logic_error("two nodes with one NID");
   }
   Header header;
-  header.root.nbt = WriteNodeBTree(nodes_, space_, sink_, nextPageBid_);
-  header.root.bbt = WriteBlockBTree(blocks_, space_, sink_, nextPageBid_);
+  const PageWriter pages{space_, sink_, nextPageBid_};
+  header.root.nbt = WriteNodeBTree(nodes_, pages);
+  flushBlockEntries(true);
+  header.root.bbt = WriteBlockBTreeAbove(std::move(blockLeaves_), pages);
   // Outlook gives the density list the next page identifier without using it up.
   WriteDensityList(sink_, nextPageBid_);
   space_.finish();

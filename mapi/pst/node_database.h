@@ -1,10 +1,13 @@
-// The node database of a store being written: blocks go to the file as they are made; only a
-// small record per block and per node stays in memory until close() writes the B-trees, the
-// last allocation map, the density list and the header.
+// The node database of a store being written: blocks go to the file as they are made, and so
+// do the block tree's leaf pages (blocks get rising identifiers, so their entries come in key
+// order); a small record per node and per leaf page stays in memory until close() writes the
+// node tree, the pages above the leaves, the last allocation map, the density list and the
+// header.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "mapi/pst/allocation_map.h"
@@ -21,8 +24,10 @@ class NodeDatabase {
   std::uint64_t writeDataBlock(const std::uint8_t* data, std::size_t size);
   // An XBLOCK, XXBLOCK, SLBLOCK or SIBLOCK (stored as is).
   std::uint64_t writeInternalBlock(const Bytes& body);
-  // One more node or tree refers to a block already written.
+  // One more node or tree refers to a block already written. Only blocks written after
+  // holdBlockTree() can be shared: the entries of earlier ones may be on disk already.
   void addReference(std::uint64_t bid);
+  void holdBlockTree() { holdBlocks_ = true; }
 
   // The next free identifier of a node type (rgnid); indexes below `floor` are never given.
   std::uint32_t newNid(std::uint8_t type);
@@ -33,7 +38,7 @@ class NodeDatabase {
   // Writes what remains; the sink then holds a complete store.
   void close();
 
-  std::uint64_t blockCount() const { return blocks_.size(); }
+  std::uint64_t blockCount() const { return blockCount_; }
 
  private:
   std::uint64_t writeBlock(std::uint64_t bid, const std::uint8_t* data, std::size_t size,
@@ -41,14 +46,20 @@ class NodeDatabase {
 
   PositionedSink& sink_;
   SpaceAllocator space_;
-  std::vector<BlockEntry> blocks_;  // in identifier order: identifiers only grow
-  std::vector<NodeEntry> nodes_;
+  void flushBlockEntries(bool all);
+
+  std::vector<BlockEntry> blocks_;  // not yet in a leaf page; in identifier order
+  std::vector<PageRef> blockLeaves_;
+  std::uint64_t blockCount_ = 0;
+  bool holdBlocks_ = false;
+  std::deque<NodeEntry> nodes_;  // a deque: no copy of them all when it grows
   std::array<std::uint32_t, 32> nextNid_{};
   std::uint64_t nextBlockBid_ = kFirstBlockBid;
   std::uint64_t nextPageBid_ = kFirstPageBid;
   Bytes scratch_;
   bool closed_ = false;
 
+  static constexpr std::size_t kFlushEntries = 20 * 64;  // 64 leaf pages at a time
   static constexpr std::uint64_t kFirstBlockBid = 4;
   static constexpr std::uint64_t kFirstPageBid = 1;
 };

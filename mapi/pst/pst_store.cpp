@@ -213,6 +213,7 @@ class PstStore::Impl {
   }
 
   void close() {
+    db.holdBlockTree();  // empty tables share blocks from here on
     closeFolder(*root);
     writeStoreProperties();
     WriteNameToIdMap(names, db);
