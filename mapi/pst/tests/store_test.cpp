@@ -255,6 +255,23 @@ TEST(PstStore, ManyMessagesAndEmbeddedMessagesPassTheChecker) {
   EXPECT_EQ(summary.messages, 2500u);
 }
 
+TEST(PstStore, EmptyAndGarbageMessagesStillGiveASoundStore) {
+  MemorySink sink;
+  PstStore store(sink, "S", FixedOptions());
+  const FolderId f = store.addMailFolder("F");
+  std::string garbage;
+  for (int i = 0; i < 20000; ++i) garbage += static_cast<char>((i * 7919) % 256);
+  for (const std::string& m :
+       {std::string(), std::string("\r\n\r\n"), garbage, std::string(100000, '\0'),
+        "From ???@??? Mon Jan 01 00:00:00 2024\r\nSubject: " + std::string(50000, 'x') +
+            "\r\n\r\n"}) {
+    store.addMessageFromRfc822(f, m, 17);
+  }
+  store.close();
+  EXPECT_SOUND_STORE(sink.bytes);
+  EXPECT_EQ(StoreContents(sink.bytes).messages(f).size(), 5u);
+}
+
 TEST(PstStore, MessageTooLargeIsRefusedAndTheStoreGoesOn) {
   MemorySink sink;
   PstStore store(sink, "S", FixedOptions());
