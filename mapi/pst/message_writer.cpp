@@ -122,6 +122,14 @@ WrittenMessage MessageWriter::write(const Message& message, std::uint32_t nid,
   };
   setIfMissing(tags::PR_MESSAGE_CLASS_W, Utf16LeBytes("IPM.Note"));
   setIfMissing(tags::PR_MESSAGE_FLAGS, Int32Bytes(MSGFLAG_READ));
+  // The store computes has-attachments, as a MAPI store does: the flag follows the table.
+  Bytes& flagBytes = props[tags::PR_MESSAGE_FLAGS.value()];
+  std::uint32_t flags = flagBytes.size() == 4 ? Get32(flagBytes.data()) : MSGFLAG_READ;
+  flags = message.attachments.empty() ? flags & ~std::uint32_t{MSGFLAG_HASATTACH}
+                                      : flags | MSGFLAG_HASATTACH;
+  flagBytes = Int32Bytes(static_cast<std::int32_t>(flags));
+  props[tags::PR_HASATTACH.value()] =
+      Bytes{static_cast<std::uint8_t>(!message.attachments.empty())};
   setIfMissing(PropTag{0x3007, PropType::Time}, TimeBytes(stamp.now));    // PR_CREATION_TIME
   props[PropTag{0x3008, PropType::Time}.value()] = TimeBytes(stamp.now);  // last modification
   if (!stamp.searchKey.empty()) setIfMissing(tags::PR_SEARCH_KEY, stamp.searchKey);
@@ -138,8 +146,7 @@ WrittenMessage MessageWriter::write(const Message& message, std::uint32_t nid,
   out.nid = nid;
   out.bidData = pc.write();
   out.bidSub = subnodes.write(db_);
-  const Bytes& flags = props[tags::PR_MESSAGE_FLAGS.value()];
-  out.read = flags.size() == 4 && (Get32(flags.data()) & MSGFLAG_READ) != 0;
+  out.read = (flags & MSGFLAG_READ) != 0;
   out.row = std::move(props);
   return out;
 }

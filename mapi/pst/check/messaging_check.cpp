@@ -12,7 +12,7 @@ namespace qc::mapi::pst::check {
 
 namespace {
 
-constexpr int kMaxEmbedding = 16;
+constexpr int kMaxEmbedding = 64;  // deeper than any import makes
 
 std::optional<std::uint32_t> Int32Of(const Properties& p, std::uint16_t id) {
   const auto it = p.find(id);

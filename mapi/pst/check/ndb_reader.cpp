@@ -15,7 +15,8 @@ namespace qc::mapi::pst::check {
 
 namespace {
 
-constexpr int kMaxDepth = 8;
+constexpr int kMaxDepth = 8;      // of a B-tree or data tree
+constexpr int kMaxNesting = 256;  // of subnode trees inside subnodes
 constexpr std::uint32_t kMagic = 0x4E444221;
 
 std::string PageAt(std::uint64_t ib) {
@@ -264,7 +265,10 @@ void NodeDatabaseReader::countDataTree(std::uint64_t bid, int depth, const std::
 }
 
 // SLBLOCK / SIBLOCK, counting the references they make.
-void NodeDatabaseReader::countSubnodeTree(std::uint64_t bid, int depth, const std::string& owner) {
+// `nesting` counts the subnode trees of subnodes (embedded messages nest them deeply);
+// `underBranch` says an SIBLOCK points here, so an SLBLOCK belongs.
+void NodeDatabaseReader::countSubnodeTree(std::uint64_t bid, int nesting, bool underBranch,
+                                          const std::string& owner) {
   if (bid == 0) return;
   reference(bid, owner);
   if (!walked_.insert(bid).second) return;
@@ -273,8 +277,8 @@ void NodeDatabaseReader::countSubnodeTree(std::uint64_t bid, int depth, const st
   const std::uint8_t* b = blockBytes(bid, &cb);
   if (!b) return;
   if (!(bid & kBidInternal) || cb < 8 || b[0] != kBlockTypeSubnode || b[1] > 1 ||
-      depth > kMaxDepth) {
-    findings_.add(Fault::kSubnodeTree, where + ": not an SLBLOCK or SIBLOCK");
+      (underBranch && b[1] != 0) || nesting > kMaxNesting) {
+    findings_.add(Fault::kSubnodeTree, where + ": not an SLBLOCK or SIBLOCK where one belongs");
     return;
   }
   const std::uint16_t count = Get16(b + 2);
@@ -293,10 +297,10 @@ void NodeDatabaseReader::countSubnodeTree(std::uint64_t bid, int depth, const st
     if (b[1] == 0) {
       const std::string sub = owner + " subnode " + Hex(nid);
       countDataTree(Get64(e + 8), 0, sub);
-      countSubnodeTree(Get64(e + 16), depth + 1, sub);
+      countSubnodeTree(Get64(e + 16), nesting + 1, false, sub);
     } else {
       const std::uint64_t child = Get64(e + 8);
-      countSubnodeTree(child, depth + 1, owner);
+      countSubnodeTree(child, nesting, true, owner);
       std::uint16_t ccb = 0;
       const std::uint8_t* c = blockBytes(child, &ccb);
       if (c && ccb >= 16 && Get32(c + 8) != nid) {
@@ -313,7 +317,7 @@ void NodeDatabaseReader::checkNodeTrees() {
     if (node.bidData != 0 && (node.bidData & kBidInternal) == 0) {
       // A leaf data block: nothing more to walk.
     }
-    countSubnodeTree(node.bidSub, 0, owner);
+    countSubnodeTree(node.bidSub, 0, false, owner);
   }
   for (const auto& [bid, block] : blocks_) {
     if (block.found == 0) {

@@ -59,7 +59,7 @@ class NodeDatabaseReader {
   void checkBlocks();
   void checkNodeTrees();
   void countDataTree(std::uint64_t bid, int depth, const std::string& owner);
-  void countSubnodeTree(std::uint64_t bid, int depth, const std::string& owner);
+  void countSubnodeTree(std::uint64_t bid, int nesting, bool underBranch, const std::string& owner);
   void reference(std::uint64_t bid, const std::string& owner);
   void checkAllocationMaps();
   void checkIdentifiers();

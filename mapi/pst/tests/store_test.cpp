@@ -272,6 +272,25 @@ TEST(PstStore, EmptyAndGarbageMessagesStillGiveASoundStore) {
   EXPECT_EQ(StoreContents(sink.bytes).messages(f).size(), 5u);
 }
 
+// Each embedded message nests a subnode tree in its attachment's, itself in a subnode tree.
+TEST(PstStore, DeeplyEmbeddedMessagesAreSound) {
+  auto top = ImportRfc822("Subject: level 0\r\n\r\nbody\r\n");
+  Message* at = top.get();
+  for (int level = 1; level <= 16; ++level) {
+    Attachment a;
+    a.props.set(tags::PR_ATTACH_METHOD, ATTACH_EMBEDDED_MSG);
+    a.embedded = ImportRfc822("Subject: level " + std::to_string(level) + "\r\n\r\nx\r\n");
+    at->attachments.push_back(std::move(a));
+    at = at->attachments.back().embedded.get();
+  }
+  SetMessageFlags(*top, 17);
+  MemorySink sink;
+  PstStore store(sink, "S", FixedOptions());
+  store.addMessage(store.addMailFolder("F"), *top);
+  store.close();
+  EXPECT_SOUND_STORE(sink.bytes);
+}
+
 TEST(PstStore, MessageTooLargeIsRefusedAndTheStoreGoesOn) {
   MemorySink sink;
   PstStore store(sink, "S", FixedOptions());
