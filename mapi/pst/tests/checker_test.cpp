@@ -7,6 +7,7 @@
 #include <functional>
 #include <random>
 
+#include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
 #include "mapi/pst/block.h"
 #include "mapi/pst/crc.h"
@@ -293,7 +294,11 @@ TEST(PstChecker, MessagingDamage) {
   }
   {
     Damage d(SoundStore());
-    const std::uint32_t plain = MakeNid(nid_type::kNormalMessage, 0x10001);
+    // The first message of the corpus that has no attachment.
+    const auto corpus = testing::CorpusMessages();
+    std::uint32_t index = 0;
+    while (!ImportRfc822(corpus.at(index))->attachments.empty()) ++index;
+    const std::uint32_t plain = MakeNid(nid_type::kNormalMessage, 0x10001 + index);
     setInPlace(d, plain, 0x0E07, 0x11);  // has-attachments without attachments
     ExpectFault(d, Fault::kMessage);
   }

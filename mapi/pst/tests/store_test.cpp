@@ -181,7 +181,10 @@ TEST(PstStore, MessageFlagsKeepHasAttachmentsOnlyWithAttachments) {
     EXPECT_EQ(flags, has ? 0x11 : 0x01);
     withAttachments += has;
   }
-  EXPECT_EQ(withAttachments, 4u);
+  std::size_t expected = 0;
+  for (const std::string& m : CorpusMessages()) expected += !ImportRfc822(m)->attachments.empty();
+  EXPECT_EQ(withAttachments, expected);
+  EXPECT_GT(expected, 0u);
   // Unread messages are counted as such.
   StoreContents unread(CorpusStore(1, 0));
   EXPECT_EQ(Int32(unread.props(0x80A2), 0x3603), static_cast<std::int32_t>(messages.size()));

@@ -239,6 +239,9 @@ def readpst_message(msg):
             for sub in part.iter_parts():
                 visit(sub)
             return
+        # readpst hands the message's RTF body out as an attachment of its own.
+        if ctype == "application/rtf" and part.get_filename() == "rtf-body.rtf":
+            return
         if part.get_content_disposition() == "attachment" or ctype not in ("text/plain",
                                                                             "text/html"):
             data = part.get_payload(decode=True) or b""
