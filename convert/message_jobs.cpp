@@ -13,11 +13,6 @@ namespace {
 // The read flag, and has-attachments kept only where the message has some.
 constexpr std::int32_t kMessageFlags = 17;
 
-std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox) {
-  return "message " + std::to_string(j + 1) + " (offset " + std::to_string(offset) + ") of '" +
-         mailbox + "'";
-}
-
 // A range of the searched mailbox file, read where it lies: the import parses it in place and
 // attachments decode from it when they are written. Holds the file open while anything reads.
 class MailboxSlice final : public mapi::ByteSource {
@@ -108,6 +103,11 @@ class MsgFileJob final : public ImportJob {
 };
 
 }  // namespace
+
+std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox) {
+  return "message " + std::to_string(j + 1) + " (offset " + std::to_string(offset) + ") of '" +
+         mailbox + "'";
+}
 
 std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mailbox,
                                                      const std::vector<std::int64_t>& offsets,

@@ -104,6 +104,25 @@ void CheckMessageFits(const Message& message) {
   }
 }
 
+// Outlook keeps a stored subject behind a two-character mark: U+0001, then one more than the
+// length of its prefix ("Re: " gives U+0005; no prefix, U+0001). Readers of data files expect
+// it and drop it; one that finds no mark takes a first character below U+0005 for one.
+void MarkSubject(RowValues& props) {
+  const auto subject = props.find(tags::PR_SUBJECT_W.value());
+  if (subject == props.end()) return;
+  std::size_t prefixUnits = 0;
+  const auto prefix = props.find(tags::PR_SUBJECT_PREFIX_W.value());
+  if (prefix != props.end() && prefix->second.size() <= subject->second.size() &&
+      std::equal(prefix->second.begin(), prefix->second.end(), subject->second.begin())) {
+    prefixUnits = prefix->second.size() / 2;
+  }
+  if (prefixUnits + 1 > 0xFFFF) prefixUnits = 0;
+  Bytes marked{0x01, 0x00, static_cast<std::uint8_t>((prefixUnits + 1) & 0xFF),
+               static_cast<std::uint8_t>((prefixUnits + 1) >> 8)};
+  marked.insert(marked.end(), subject->second.begin(), subject->second.end());
+  subject->second = std::move(marked);
+}
+
 WrittenMessage MessageWriter::write(const Message& message, std::uint32_t nid,
                                     const MessageStamp& stamp) {
   SubnodeTree subnodes;
@@ -130,8 +149,10 @@ WrittenMessage MessageWriter::write(const Message& message, std::uint32_t nid,
   flagBytes = Int32Bytes(static_cast<std::int32_t>(flags));
   props[tags::PR_HASATTACH.value()] =
       Bytes{static_cast<std::uint8_t>(!message.attachments.empty())};
-  setIfMissing(PropTag{0x3007, PropType::Time}, TimeBytes(stamp.now));    // PR_CREATION_TIME
-  props[PropTag{0x3008, PropType::Time}.value()] = TimeBytes(stamp.now);  // last modification
+  // Creation and modification times the import set (the message's arrival) stand.
+  setIfMissing(PropTag{0x3007, PropType::Time}, TimeBytes(stamp.now));  // PR_CREATION_TIME
+  setIfMissing(PropTag{0x3008, PropType::Time}, TimeBytes(stamp.now));  // last modification
+  MarkSubject(props);
   if (!stamp.searchKey.empty()) setIfMissing(tags::PR_SEARCH_KEY, stamp.searchKey);
   std::uint64_t size = attachmentBytes;
   for (const auto& [tag, bytes] : props) size += bytes.size() + 8;

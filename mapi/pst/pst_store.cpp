@@ -349,7 +349,7 @@ void PstStore::close() {
   if (broken_) throw StoreError("the store '" + path_ + "' was not written", path_, {});
   try {
     impl_->close();
-    if (file_) file_->commit();
+    if (file_) file_->commit(impl_->options.replaceExisting);
     closed_ = true;
   } catch (const std::exception& e) {
     fail(e, std::nullopt);

@@ -42,6 +42,9 @@ class StoreError : public Error {
 struct StoreOptions {
   std::function<FileTime()> clock;  // default: the system clock
   std::function<Guid()> newGuid;    // default: random (record keys, search keys)
+  // Whether close() may replace a file already at the store's path. Off, closing fails with
+  // EEXIST rather than touch what is there.
+  bool replaceExisting = true;
 };
 
 using FolderId = std::uint32_t;  // the folder's node identifier

@@ -1,5 +1,5 @@
-// pst_samples OUTDIR: writes the stores that readers we did not write are asked to read, each
-// with a JSON file saying what the import put in it (subjects, senders, recipients, times,
+// pst_samples CORPUS_DIR OUTDIR: writes the stores that readers we did not write are asked to read,
+// each with a JSON file saying what the import put in it (subjects, senders, recipients, times,
 // bodies, attachments with their sizes and CRC-32s), for independent_readers.py to compare.
 #include <cstdio>
 #include <fstream>
@@ -62,6 +62,10 @@ std::string MessageJson(const Message& m) {
   std::string out = "{\"subject\": " + Json(Str(m.props, tags::PR_SUBJECT_W));
   out += ", \"sender_name\": " + Json(Str(m.props, tags::PR_SENDER_NAME_W));
   out += ", \"sender_email\": " + Json(Str(m.props, tags::PR_SENDER_EMAIL_ADDRESS_W));
+  // The From header's person; the sender differs from it where a Sender header names another.
+  out += ", \"representing_name\": " + Json(Str(m.props, tags::PR_SENT_REPRESENTING_NAME_W));
+  out +=
+      ", \"representing_email\": " + Json(Str(m.props, tags::PR_SENT_REPRESENTING_EMAIL_ADDRESS_W));
   const auto* time = m.props.get<FileTime>(tags::PR_CLIENT_SUBMIT_TIME);
   out += ", \"submit_time\": " +
          std::to_string(time ? static_cast<std::int64_t>(time->ticks / 10000000) - 11644473600 : 0);
@@ -130,9 +134,28 @@ std::unique_ptr<Message> Imported(const std::string& bytes) {
 
 }  // namespace
 
+// What a store written elsewhere (by the conversion) must hold: one folder of the given
+// messages, imported as the conversion imports them.
+int Describe(const std::string& displayName, const std::string& folder, const std::string& out,
+             char** emls, int count) {
+  std::string json = "{\"display_name\": " + Json(displayName) +
+                     ", \"folders\": [{\"name\": " + Json(folder) + ", \"messages\": [";
+  for (int i = 0; i < count; ++i) {
+    json += std::string(i ? ",\n" : "\n") + MessageJson(*Imported(ReadAll(emls[i])));
+  }
+  std::ofstream(out) << json << "]}]}\n";
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 5 && std::string(argv[1]) == "--describe") {
+    return Describe(argv[2], argv[3], argv[4], argv + 5, argc - 5);
+  }
   if (argc != 3) {
-    std::fputs("usage: pst_samples CORPUS_DIR OUTDIR\n", stderr);
+    std::fputs(
+        "usage: pst_samples CORPUS_DIR OUTDIR\n"
+        "       pst_samples --describe DISPLAY_NAME FOLDER OUT.json MESSAGE.eml...\n",
+        stderr);
     return 2;
   }
   const std::string corpus = argv[1], out = argv[2];

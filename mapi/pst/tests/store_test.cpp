@@ -200,13 +200,30 @@ TEST(PstStore, ImportedPropertiesArriveWhole) {
   store.close();
   StoreContents c(sink.bytes);
   const auto m = c.messages(f).at(0);
-  EXPECT_EQ(m.at(0x0037).bytes, Utf16LeBytes(*message->props.get<std::string>(tags::PR_SUBJECT_W)));
+  // The stored subject carries the mark Outlook puts before it (no prefix: U+0001 U+0001).
+  EXPECT_EQ(m.at(0x0037).bytes,
+            Utf16LeBytes("\x01\x01" + *message->props.get<std::string>(tags::PR_SUBJECT_W)));
   EXPECT_EQ(m.at(0x1000).bytes, Utf16LeBytes(*message->props.get<std::string>(tags::PR_BODY_W)));
   EXPECT_EQ(Get64(m.at(0x0039).bytes.data()),
             message->props.get<FileTime>(tags::PR_CLIENT_SUBMIT_TIME)->ticks);
   EXPECT_EQ(m.at(0x001A).bytes, Utf16LeBytes("IPM.Note"));
   EXPECT_TRUE(m.contains(0x0E08));  // PR_MESSAGE_SIZE
   EXPECT_TRUE(m.contains(0x3008));  // last modification time
+}
+
+// A reply's mark counts its prefix; a subject of one Cyrillic letter (U+0424, whose low byte
+// readers could take for a mark) comes back whole behind its own mark.
+TEST(PstStore, StoredSubjectsCarryOutlooksMark) {
+  MemorySink sink;
+  PstStore store(sink, "S", FixedOptions());
+  const FolderId f = store.addMailFolder("F");
+  store.addMessageFromRfc822(f, "From: a@b\r\nSubject: Re: planning\r\n\r\nx\r\n", 17);
+  store.addMessageFromRfc822(f, "From: a@b\r\nSubject: \xD0\xA4\r\n\r\nx\r\n", 17);
+  store.close();
+  EXPECT_SOUND_STORE(sink.bytes);
+  StoreContents c(sink.bytes);
+  EXPECT_EQ(c.messages(f).at(0).at(0x0037).bytes, Utf16LeBytes("\x01\x05Re: planning"));
+  EXPECT_EQ(c.messages(f).at(1).at(0x0037).bytes, Utf16LeBytes("\x01\x01\xD0\xA4"));
 }
 
 TEST(PstStore, LargeAttachmentsAreStreamedAndReadBack) {
