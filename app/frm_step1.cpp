@@ -12,6 +12,7 @@
 
 #include "app/busy_scope.h"
 #include "convert/conversion_run.h"
+#include "convert/store_library.h"
 #include "util/mailbox_filter.h"
 
 namespace qc::app {
@@ -147,7 +148,8 @@ void FrmStep1::CmdConvert_Click() {
   ControlsOff off({ui_.cmdAdd, ui_.CmdAddFolder, ui_.cmdClear1, ui_.OptEML, ui_.OptEMLX, ui_.OptPST,
                    ui_.OptMSG});
   busy_ = true;
-  ConversionRun run(*screen_, *finder_);
+  StoreLibrary stores;  // a store left open when the run is stopped goes with it
+  ConversionRun run(*screen_, *finder_, &stores);
   try {
     lastRun_ = run.CmdConvert_Click();
   } catch (const StopRequested&) {

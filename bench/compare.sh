@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times quillon-convert against git mailsplit and the floor program on one generated mailbox.
 #
-#   bench/compare.sh [--quillon PATH] [--runs N] [--work DIR] [--big] [--keep]
+#   bench/compare.sh [--quillon PATH] [--runs N] [--work DIR] [--big] [--keep] [--stores]
 #
 #   --quillon PATH  the converter to time (default build/release/cli/quillon-convert)
 #   --runs N        runs per tool; the best wall-clock time counts (default 3)
@@ -9,6 +9,7 @@
 #                   numbers are those of the page cache, not of a disk
 #   --big           also convert a 1 GiB mailbox once, for its peak memory
 #   --keep          keep the outputs of the last runs (they are removed by default)
+#   --stores        also time the .pst and .msg forms (MB/s, peak memory, store size)
 #
 # The mailboxes are generated when missing and kept for the next run (256 MiB with 75,000
 # messages; 1 GiB with 300,000). Output folders are emptied between runs, outside the timing.
@@ -20,6 +21,7 @@ runs=3
 work=/dev/shm/qc-bench
 big=0
 keep=0
+stores=0
 while (($# > 0)); do
   case $1 in
     --quillon) quillon=$2; shift 2 ;;
@@ -27,7 +29,8 @@ while (($# > 0)); do
     --work) work=$2; shift 2 ;;
     --big) big=1; shift ;;
     --keep) keep=1; shift ;;
-    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --stores) stores=1; shift ;;
+    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "compare.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -143,6 +146,31 @@ if ((have_quillon)); then
     echo "MISMATCH: quillon-convert output differs from the floor program's:"
     diff -rq "$out/floor" "$produced" | head -n 5
     status=1
+  fi
+fi
+
+if ((stores && have_quillon)); then
+  echo
+  mbps() { awk -v b="$size" -v s="$1" 'BEGIN { printf "%.1f", b / s / 1e6 }'; }
+  mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+  atleast() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }' && echo "ok" || echo "MISSED"; }
+  for form in pst msg; do
+    measure "quillon-convert $form" "$out/$form" "$quillon" --quiet --format $form --output "$out/$form" "$mailbox"
+    rate=$(mbps "${best[quillon-convert $form]}")
+    peak=$(mib "${rss[quillon-convert $form]}")
+    echo ".$form: ${best[quillon-convert $form]} s, $rate MB/s (goal >= 50: $(atleast "$rate" 50)), peak RSS $peak MiB (goal <= 64: $(within "$peak" 64))"
+  done
+  store=$(find "$out/pst" -maxdepth 1 -name '*.pst' | head -n 1)
+  store_size=$(stat -c %s "$store")
+  echo ".pst store: $store_size bytes, $(ratio "$store_size" "$size") times the mailbox"
+  if command -v pffexport >/dev/null; then
+    rm -rf "$out/pffexport.export"
+    start=$(date +%s%N)
+    pffexport -q -f all -t "$out/pffexport" "$store" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    read_back=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    echo "pffexport reads it back in $read_back s: ours / pffexport = $(ratio "${best[quillon-convert pst]}" "$read_back") (goal <= 1.0)"
+    rm -rf "$out/pffexport.export"
   fi
 fi
 

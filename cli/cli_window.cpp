@@ -93,8 +93,10 @@ void CliWindow::drawLiveLine() {
 void CliWindow::mailboxDone(std::size_t index, const MailboxSummary& summary) {
   if (quiet_) return;
   endProgress();
+  std::string outcome = MailboxOutcomeText(summary);
+  if (!summary.storePath.empty()) outcome += " into " + summary.storePath;
   std::fprintf(err_, "[%zu/%zu] %s: %s\n", index + 1, mailboxes_.size(), summary.path.c_str(),
-               MailboxOutcomeText(summary).c_str());
+               outcome.c_str());
   std::fflush(err_);
 }
 

@@ -14,6 +14,7 @@
 #include "cli/mailbox_args.h"
 #include "cli/stop_signals.h"
 #include "convert/conversion_run.h"
+#include "convert/store_library.h"
 #include "scanner/frm_finder.h"
 #include "util/error.h"
 
@@ -54,6 +55,7 @@ void PrintSummary(const qc::RunReport& report, const std::string& target, double
     }
   }
   std::printf("\n");
+  for (const auto& store : report.storeFiles) std::printf("store file: %s\n", store.c_str());
   for (const auto& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
 }
 
@@ -64,8 +66,10 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
 
   CLI::App app{
-      "Converts Quillon mailboxes (.mbx, .mbox) into one file per message.\n"
-      "Each mailbox's messages go to OUTPUT/<mailbox path>/email-0.eml, email-1.eml, ...",
+      "Converts Quillon mailboxes (.mbx, .mbox) into message files or Outlook data files.\n"
+      "eml, emlx: OUTPUT/<mailbox path>/email-0.eml, email-1.eml, ... one file per message\n"
+      "msg: OUTPUT/<mailbox path>/Email-0.msg, Email-1.msg, ... and OUTPUT/Temp<time>.pst\n"
+      "pst: OUTPUT/<mailbox name>.pst, one Outlook data file per mailbox",
       "quillon-convert"};
   app.set_version_flag("--version", "quillon-convert " QC_VERSION);
   std::string format;
@@ -97,10 +101,6 @@ int main(int argc, char** argv) {
   }
 
   const qc::Form form = forms.at(format);
-  if (form == qc::Form::PST || form == qc::Form::MSG) {
-    return Fail(kBadUsage, "the ." + format +
-                               " form is not available in this version; use --format eml or emlx");
-  }
   for (const auto& m : named) {
     if (m.empty()) return Fail(kBadUsage, "a mailbox argument is empty");
   }
@@ -153,7 +153,8 @@ int main(int argc, char** argv) {
   }
   qc::NullLog log;
   qc::FinderSlot finder(window, log);
-  qc::ConversionRun run(window, finder);
+  qc::StoreLibrary stores;
+  qc::ConversionRun run(window, finder, &stores);
   run.setObserver(&window);
   window.watch(&run.report());
   qc::RunReport report;

@@ -178,7 +178,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     attempt(FailureKind::Other, [&] {
       if (!stores_) throw Error("no message store is available for the .pst form");
       window_.yield();
-      summary.storePath = stores_->openMailboxStore(TargetFolder, paths.MailboxName);
+      stores_->openMailboxStore(TargetFolder, paths.MailboxName);
       storeOpen = true;
     });
   }
@@ -325,8 +325,15 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
     MessageWriterPool::Outcome outcome = writer.take(j, waiting);
     if (!outcome.done) {
       recordFailure(FailureKind::Message, outcome.error);
-    } else if (form_ != Form::PST ||
-               attempt(FailureKind::Message, [&] { stores_->addMessage(*outcome.message); })) {
+    } else if (form_ != Form::PST || attempt(FailureKind::Message, [&] {
+                 try {
+                   stores_->addMessage(*outcome.message);
+                 } catch (const Error& e) {
+                   throw Error(
+                       MessageContext(j, values[j], searched.file->path()) + ": " + e.what(),
+                       e.code());
+                 }
+               })) {
       ++saved;
       ++report_.messagesWritten;
       report_.bytesWritten += outcome.bytes;

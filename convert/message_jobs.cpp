@@ -18,11 +18,6 @@ constexpr std::int32_t kMessageFlags = 17;
 // attachment), and each of those would be reads of the file.
 constexpr std::int64_t kReadWhole = std::int64_t{1} << 20;
 
-std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox) {
-  return "message " + std::to_string(j + 1) + " (offset " + std::to_string(offset) + ") of '" +
-         mailbox + "'";
-}
-
 Error Shrank(const MailboxFile& file, std::int64_t messageEnd) {
   return Error("the mailbox shrank during the run to " + std::to_string(file.size()) +
                " bytes and no longer holds the message whole (it ended at byte " +
@@ -121,6 +116,11 @@ class MsgFileJob final : public ImportJob {
 };
 
 }  // namespace
+
+std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox) {
+  return "message " + std::to_string(j + 1) + " (offset " + std::to_string(offset) + ") of '" +
+         mailbox + "'";
+}
 
 std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mailbox,
                                                      const std::vector<std::int64_t>& offsets,

@@ -46,6 +46,9 @@ MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int
 MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
                               const OutputFolder& folder);
 
+// "message 3 (offset 1834) of '/path/Inbox.mbx'": how problems name message j (0-based).
+std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox);
+
 // The bytes of message j as the message file holds them, without the final CR LF: from its
 // separator up to the next one, without the spaces at its end. Read into memory when the message
 // is not large, read from the file where it lies otherwise. Throws qc::Error when the mailbox

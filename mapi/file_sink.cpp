@@ -69,9 +69,9 @@ void FileSink::flush() {
   buffer_.clear();
 }
 
-void FileSink::commit() {
+void FileSink::commit(bool replace) {
   flush();
-  file_.commit();
+  file_.commit(replace);
 }
 
 }  // namespace qc::mapi

@@ -2,7 +2,8 @@
 // loop went without handling an event, then converts it with quillon-convert for comparison.
 // With --folder, adds the mailboxes of a folder tree instead and reports the same for the walk.
 //
-//   QT_QPA_PLATFORM=offscreen window_bench MAILBOX OUTPUT_DIR [QUILLON_CONVERT] [ROUNDS]
+//   QT_QPA_PLATFORM=offscreen window_bench [--form eml|emlx|pst|msg] MAILBOX OUTPUT_DIR
+//                                          [QUILLON_CONVERT] [ROUNDS]
 //   QT_QPA_PLATFORM=offscreen window_bench --folder TREE
 #include <QAbstractButton>
 #include <QApplication>
@@ -83,6 +84,8 @@ class GapMeter {
   bool ended_ = false;
 };
 
+QString form = QStringLiteral("eml");
+
 WindowRun ConvertThroughTheWindow(const QString& mailbox, const QString& out) {
   qc::app::test::ScriptedDesktop desktop;
   qc::app::FrmStep1 window(desktop, QString());
@@ -90,7 +93,7 @@ WindowRun ConvertThroughTheWindow(const QString& mailbox, const QString& out) {
   QApplication::processEvents();
   desktop.files = {{mailbox}};
   window.cmdAdd_Click();
-  window.findChild<QAbstractButton*>(QStringLiteral("OptEML"))->click();
+  window.findChild<QAbstractButton*>(QStringLiteral("Opt") + form.toUpper())->click();
   desktop.folders = {out};
 
   GapMeter meter;
@@ -128,9 +131,8 @@ int AddFolderThroughTheWindow(const QString& tree) {
 double ConvertWithTheCommandLine(const QString& cli, const QString& mailbox, const QString& out) {
   QElapsedTimer clock;
   clock.start();
-  const int status =
-      QProcess::execute(cli, {QStringLiteral("--quiet"), QStringLiteral("--format"),
-                              QStringLiteral("eml"), QStringLiteral("--output"), out, mailbox});
+  const int status = QProcess::execute(cli, {QStringLiteral("--quiet"), QStringLiteral("--format"),
+                                             form, QStringLiteral("--output"), out, mailbox});
   const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
   if (status != 0) std::fprintf(stderr, "quillon-convert exited with %d\n", status);
   return seconds;
@@ -148,8 +150,16 @@ int main(int argc, char** argv) {
   if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--folder")) {
     return AddFolderThroughTheWindow(QString::fromLocal8Bit(argv[2]));
   }
+  if (argc > 2 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--form")) {
+    form = QString::fromLocal8Bit(argv[2]);
+    argv += 2;
+    argc -= 2;
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s MAILBOX OUTPUT_DIR [QUILLON_CONVERT] [ROUNDS]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s [--form eml|emlx|pst|msg] MAILBOX OUTPUT_DIR [QUILLON_CONVERT] "
+                 "[ROUNDS]\n",
+                 argv[0]);
     return 1;
   }
   const QString mailbox = QString::fromLocal8Bit(argv[1]);

@@ -58,6 +58,8 @@ class ConvertTest : public QObject {
   void aCancelledBrowserKeepsTheChoice();
   void convertsTwoMailboxesIntoEml();
   void aFailingMailboxIsCountedNotReportedAsSuccess();
+  void convertsIntoOutlookDataFilesAndMsgFiles();
+  void closingDuringAStoreLeavesNoStore();
   void theFileReaderWindowPresentsTheFinder();
   void closingDuringARunEndsItWithNoHalfWrittenFile();
 };
@@ -162,6 +164,69 @@ void ConvertTest::aFailingMailboxIsCountedNotReportedAsSuccess() {
     QVERIFY(!box.text.contains(QStringLiteral("successfully")));
   QVERIFY(fs::exists(OutputFolderOf(good, dir / "out") + "/email-1.emlx"));
   QVERIFY(w.enabled("CmdConvert"));
+}
+
+void ConvertTest::convertsIntoOutlookDataFilesAndMsgFiles() {
+  qc::test::TempDir dir;
+  const std::string inbox = dir / "Inbox.mbox";
+  MakeMailbox(inbox, 1, 3);
+  Window w;
+  w.desktop.files = {{Q(inbox)}};
+  w.click("cmdAdd");
+  w.click("OptPST");
+  w.desktop.folders = {Q(dir / "pst")};
+  w.click("CmdConvert");
+  QCOMPARE(w.desktop.boxes.size(), 1u);
+  QCOMPARE(w.desktop.boxes[0].text,
+           QStringLiteral("Your messages from Quillon Mailboxes has been successfully exported to "
+                          "Outlook (.pst) file.\r\n") +
+               QString(75, '*') +
+               QStringLiteral("\r\nStart Outlook and open converted pst file by clicking File -> "
+                              "Open -> Outlook Data File. And it all done !"));
+  QVERIFY(fs::is_regular_file(dir / "pst/Inbox.pst"));
+  QVERIFY(fs::is_empty(OutputFolderOf(inbox, dir / "pst")));
+  QCOMPARE(w.text("LblProgress"), QStringLiteral("Saved 3 Message(s)"));
+
+  w.desktop.boxes.clear();
+  w.click("OptMSG");
+  w.desktop.folders = {Q(dir / "msg")};
+  w.click("CmdConvert");
+  QCOMPARE(w.desktop.boxes.size(), 1u);
+  QCOMPARE(w.desktop.boxes[0].text, kSuccess);
+  for (int j = 0; j < 3; ++j) {
+    QVERIFY(fs::is_regular_file(OutputFolderOf(inbox, dir / "msg") + "/Email-" + std::to_string(j) +
+                                ".msg"));
+  }
+  int stores = 0;
+  for (const auto& entry : fs::directory_iterator(dir / "msg"))
+    stores += Q(entry.path().filename().string()).startsWith(QStringLiteral("Temp"));
+  QCOMPARE(stores, 1);
+}
+
+void ConvertTest::closingDuringAStoreLeavesNoStore() {
+  qc::test::TempDir dir;
+  const std::string mailbox = dir / "Big.mbx";
+  MakeMailbox(mailbox, 1, 20000, 1000);
+  Window w;
+  w.desktop.files = {{Q(mailbox)}};
+  w.click("cmdAdd");
+  w.click("OptPST");
+  w.desktop.folders = {Q(dir / "out")};
+  w.frm->show();
+  QTimer closer;
+  closer.setInterval(1);
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (w.text("LblProgress").startsWith(QStringLiteral("Saved 1"))) {
+      closer.stop();
+      w.frm->close();
+    }
+  });
+  closer.start();
+  w.click("CmdConvert");
+  QCOMPARE(w.frm->lastRun().outcome, qc::RunReport::Outcome::Stopped);
+  QVERIFY(w.desktop.boxes.empty());
+  for (const auto& entry : fs::directory_iterator(dir / "out"))
+    QVERIFY2(entry.is_directory(), entry.path().c_str());  // no store, no temporary file
 }
 
 void ConvertTest::theFileReaderWindowPresentsTheFinder() {

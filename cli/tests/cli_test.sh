@@ -22,8 +22,15 @@ grep -q -- "--format" help.txt; check "help names --format" 0 $?
 "$bin" --version | grep -q "quillon-convert"; check "version" 0 $?
 "$bin" --output o "in box.mbx" 2>/dev/null; check "missing --format" 1 $?
 "$bin" --format txt --output o "in box.mbx" 2>/dev/null; check "unknown form" 1 $?
-"$bin" --format pst --output o "in box.mbx" 2> err.txt; check "pst refused" 1 $?
-grep -q "not available" err.txt; check "pst says why" 0 $?
+"$bin" --format pst --output pst "in box.mbx" "in box.mbx" > out.txt 2> err.txt; check "pst" 0 $?
+check "the store file is named" "store file: $work/pst/in box.mbx.pst" "$(grep '^store file' out.txt)"
+test -s "pst/in box.mbx.pst"; check "the store is there" 0 $?
+check "no message files beside it" 0 "$(find pst -type f ! -name '*.pst' | wc -l)"
+"$bin" --format pst --output pst "in box.mbx" > out.txt 2> err.txt; check "pst again" 0 $?
+check "a later store never overwrites" "store file: $work/pst/in box.mbx (2).pst" "$(grep '^store file' out.txt)"
+"$bin" --format msg --output msg "in box.mbx" > out.txt 2> err.txt; check "msg" 0 $?
+check "Outlook files per message" "Email-0.msg Email-1.msg" "$(ls "msg$work/in box.mbx" | tr '\n' ' ' | sed 's/ $//')"
+grep -q "^store file: $work/msg/Temp[0-9.]* [0-9.]*\.pst$" out.txt; check "the temporary store is named" 0 $?
 "$bin" --format eml --output o 2> err.txt; check "nothing to convert" 1 $?
 "$bin" --format eml --output o --folder nowhere 2>/dev/null; check "folder missing" 1 $?
 

@@ -1,7 +1,7 @@
 // Writes every message of the corpus as NNN.eml beside NNN.json, what a reader must find in the
 // .msg made of it, for the readers' checks that run outside C++ (corpus_msgreader.js).
 //
-//   qc_corpus_expect FOLDER
+//   qc_corpus_expect FOLDER [MESSAGE.eml...]   (the corpus, or the given message files)
 #include <gmime/gmime.h>
 
 #include <cstdio>
@@ -77,13 +77,19 @@ std::string Json(const std::string& name, const Expected& e) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: qc_corpus_expect FOLDER\n");
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: qc_corpus_expect FOLDER [MESSAGE.eml...]\n");
     return 1;
   }
   const std::filesystem::path folder = argv[1];
   std::filesystem::create_directories(folder);
-  const auto corpus = qc::mapi::testing::Corpus();
+  // Given message files (a conversion's output) stand in for the corpus, in the order given.
+  std::vector<std::pair<std::string, std::string>> corpus;
+  for (int i = 2; i < argc; ++i) {
+    std::ifstream in(argv[i], std::ios::binary);
+    corpus.emplace_back(argv[i], std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  if (argc == 2) corpus = qc::mapi::testing::Corpus();
   for (std::size_t i = 0; i < corpus.size(); ++i) {
     char stem[32];
     std::snprintf(stem, sizeof stem, "%03zu", i);

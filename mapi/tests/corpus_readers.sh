@@ -4,9 +4,11 @@
 # sources say. Exits 77 (skipped) when Node.js or npm is missing or the registry cannot be
 # reached.
 #
-# usage: corpus_readers.sh EML2MSG QC_CORPUS_EXPECT SCRATCH_FOLDER NPM_FOLDER
+# usage: corpus_readers.sh EML2MSG QC_CORPUS_EXPECT SCRATCH_FOLDER NPM_FOLDER [EML_DIR MSG_DIR]
+# With EML_DIR and MSG_DIR (a conversion's email-N.eml and Email-N.msg files), those .msg files
+# are read against those messages instead.
 set -euo pipefail
-eml2msg=$1 expect=$2 scratch=$3 npm_folder=$4
+eml2msg=$1 expect=$2 scratch=$3 npm_folder=$4 eml_dir=${5:-} msg_dir=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 SKIPPED=77
 
@@ -36,8 +38,18 @@ fi
 
 rm -rf "$scratch"
 mkdir -p "$scratch"
-"$expect" "$scratch"
-for eml in "$scratch"/*.eml; do
-  "$eml2msg" "$eml" "${eml%.eml}.msg"
-done
+if [ -n "$eml_dir" ]; then
+  count=$(find "$eml_dir" -maxdepth 1 -name 'email-*.eml' | wc -l)
+  emls=()
+  for ((j = 0; j < count; j++)); do emls+=("$eml_dir/email-$j.eml"); done
+  "$expect" "$scratch" "${emls[@]}"
+  for ((j = 0; j < count; j++)); do
+    cp "$msg_dir/Email-$j.msg" "$scratch/$(printf '%03d' "$j").msg"
+  done
+else
+  "$expect" "$scratch"
+  for eml in "$scratch"/*.eml; do
+    "$eml2msg" "$eml" "${eml%.eml}.msg"
+  done
+fi
 exec "$node" "$here/corpus_msgreader.js" "$scratch" "$modules"

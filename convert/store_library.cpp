@@ -1,0 +1,90 @@
+#include "convert/store_library.h"
+
+#include "util/error.h"
+#include "util/mod_main.h"
+
+namespace qc {
+
+namespace {
+
+std::tm SystemLocalTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  return local;
+}
+
+}  // namespace
+
+StoreLibrary::StoreLibrary(std::function<std::tm()> localNow, mapi::pst::StoreOptions options)
+    : localNow_(localNow ? std::move(localNow) : SystemLocalTime), options_(std::move(options)) {
+  // A file that appears under the chosen name while the store is written is not replaced
+  // either: closing fails instead.
+  options_.replaceExisting = false;
+}
+
+StoreLibrary::~StoreLibrary() = default;
+
+std::string StoreLibrary::open(const std::string& path, std::string displayName) {
+  store_.reset();  // one store at a time; one left open by a failure goes
+  folder_.reset();
+  store_ = mapi::pst::PstStore::Create(path, std::move(displayName), options_);
+  return path;
+}
+
+namespace {
+
+// The target folder normally exists (it was just chosen); one that went missing meanwhile is
+// made again, as the mailboxes' own folders are.
+void EnsureTarget(const std::string& targetFolder) {
+  std::string why;
+  if (!EnsureFolderPath(targetFolder, &why)) throw Error(why);
+}
+
+}  // namespace
+
+std::string StoreLibrary::openTemporaryStore(const std::string& targetFolder) {
+  EnsureTarget(targetFolder);
+  // The name and the display name each read the clock, as they always have; they can differ
+  // when a second passes between them.
+  const std::string path = names_.claim(targetFolder, "Temp" + StoreTimestamp(localNow_()));
+  return open(path, "Temp : Created - " + StoreTimestamp(localNow_()));
+}
+
+std::string StoreLibrary::openMailboxStore(const std::string& targetFolder,
+                                           const std::string& mailboxName) {
+  EnsureTarget(targetFolder);
+  return open(names_.claim(targetFolder, mailboxName), mailboxName);
+}
+
+void StoreLibrary::createMailboxFolder(const std::string& storeFolderName) {
+  if (!store_) throw Error("no store is open for the folder '" + storeFolderName + "'");
+  // Two mailboxes of one name share the folder of that name, as a folder found again by its
+  // path would be.
+  folder_ = store_->findFolder(storeFolderName);
+  if (!folder_) folder_ = store_->addMailFolder(storeFolderName);
+}
+
+void StoreLibrary::addMessage(const mapi::Message& message) {
+  if (!store_ || !folder_) throw Error("no store folder is open for the message");
+  store_->addMessage(*folder_, message);
+}
+
+std::string StoreLibrary::close() {
+  if (!store_) throw Error("no store is open");
+  // Dropped even when closing fails: its temporary file goes with it.
+  const std::unique_ptr<mapi::pst::PstStore> store = std::move(store_);
+  folder_.reset();
+  store->close();
+  return store->path();
+}
+
+std::string StoreLibrary::closeMailboxStore() {
+  return close();
+}
+
+std::string StoreLibrary::closeTemporaryStore() {
+  return close();
+}
+
+}  // namespace qc

@@ -1,0 +1,155 @@
+// The .pst and .msg forms end to end through our own store writer: the files each run leaves,
+// their names, and that every store is sound.
+#include "convert/store_library.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "convert/conversion_run.h"
+#include "convert/tests/fake_window.h"
+#include "convert/tests/test_files.h"
+#include "mapi/pst/check/pst_checker.h"
+
+namespace qc {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeWindow;
+using test::TempDir;
+using test::WriteFile;
+
+const std::string kSep = "From ???@??? Mon Jan 01 00:00:00 2024\r\n";
+
+std::string Message(const std::string& subject) {
+  return kSep + "From: a@example.com\r\nTo: b@example.com\r\nSubject: " + subject +
+         "\r\n\r\nbody of " + subject + "\r\n";
+}
+
+std::tm At(int day, int month, int year, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_mday = day;
+  t.tm_mon = month - 1;
+  t.tm_year = year - 1900;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
+
+struct Harness {
+  FakeWindow window;
+  NullLog log;
+  FinderSlot finder{window, log};
+  std::vector<std::tm> clock{At(6, 12, 2026, 7, 5, 9), At(6, 12, 2026, 7, 5, 10)};
+  std::size_t ticks = 0;
+  StoreLibrary stores{[this] { return clock[std::min(ticks++, clock.size() - 1)]; }};
+  RunReport run(Form form, std::vector<std::string> rows, const std::string& out) {
+    window.form = form;
+    window.rows = std::move(rows);
+    window.browseAnswer = out;
+    ConversionRun conversion(window, finder, &stores);
+    return conversion.CmdConvert_Click();
+  }
+};
+
+std::size_t SoundStoreMessages(const std::string& path) {
+  mapi::pst::check::Summary summary;
+  const auto findings = mapi::pst::check::CheckPstFile(path, &summary);
+  EXPECT_TRUE(findings.empty()) << path;
+  return summary.messages;
+}
+
+std::vector<std::string> Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Each mailbox its own store, named after it; a name already taken (by an earlier run's file,
+// or by another mailbox of the same name) gets " (2)" and so on, and nothing is overwritten.
+TEST(StoreLibrary, PstStoresNeverOverwriteAndAreSound) {
+  TempDir in, out;
+  const std::string a = in / "A/Inbox.mbx";
+  const std::string b = in / "B/Inbox.mbx";
+  const std::string c = in / "Sent.mbox";
+  const std::string empty = in / "Empty.mbx";
+  WriteFile(a, Message("a1") + Message("a2"));
+  WriteFile(b, Message("b1") + kSep + "\r\n\x01\x02 garbage \xff\r\n" + Message("b3"));
+  WriteFile(c, Message("c1"));
+  WriteFile(empty, "");
+  WriteFile(out / "Inbox.mbx.pst", "an earlier run's store");
+  Harness h;
+  const RunReport report = h.run(Form::PST, {a, b, c, empty}, out.path().string());
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  EXPECT_EQ(report.messagesWritten, 6);
+  const std::string target = out.path().string() + "/";
+  EXPECT_EQ(report.storeFiles,
+            (std::vector<std::string>{target + "Inbox.mbx (2).pst", target + "Inbox.mbx (3).pst",
+                                      target + "Sent.pst", target + "Empty.mbx.pst"}));
+  EXPECT_EQ(test::ReadFile(out / "Inbox.mbx.pst"), "an earlier run's store");
+  EXPECT_EQ(SoundStoreMessages(target + "Inbox.mbx (2).pst"), 2u);
+  EXPECT_EQ(SoundStoreMessages(target + "Inbox.mbx (3).pst"), 3u);  // garbage kept as it came
+  EXPECT_EQ(SoundStoreMessages(target + "Sent.pst"), 1u);
+  EXPECT_EQ(SoundStoreMessages(target + "Empty.mbx.pst"), 0u);
+  for (const auto& entry : fs::recursive_directory_iterator(out.path())) {
+    EXPECT_FALSE(entry.path().extension() == ".eml" || entry.path().extension() == ".part")
+        << entry.path();
+  }
+}
+
+TEST(StoreLibrary, MsgFilesAndTheTemporaryStoreNamedAfterTheLocalTime) {
+  TempDir in, out;
+  const std::string box = in / "Inbox.mbox";
+  WriteFile(box, Message("one") + Message("two"));
+  Harness h;
+  const RunReport report = h.run(Form::MSG, {box}, out.path().string());
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  const std::string temporary = out.path().string() + "/Temp6.12.26 7.5.09.pst";
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{temporary});
+  EXPECT_EQ(SoundStoreMessages(temporary), 0u);  // the items were never saved into it
+  EXPECT_EQ(Listing(out.path() / fs::path(box).relative_path()),
+            (std::vector<std::string>{"Email-0.msg", "Email-1.msg"}));
+}
+
+// A full disk in the middle of a store: the messages it could not hold are counted, and
+// neither the store nor its temporary file is left.
+TEST(StoreLibrary, AFullDiskLeavesNoStore) {
+  TempDir in, out;
+  const std::string box = in / "Big.mbx";
+  std::string content;
+  for (int m = 0; m < 40; ++m)
+    content += Message("m" + std::to_string(m) + std::string(20000, 'x'));
+  WriteFile(box, content);
+  WriteFile(in / "Small.mbx", Message("small"));
+
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = old;
+  limited.rlim_cur = 400'000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  Harness h;
+  const RunReport report = h.run(Form::PST, {box, in / "Small.mbx"}, out.path().string());
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_TRUE(report.anyFailed());
+  EXPECT_GT(report.messagesFailed, 0);
+  EXPECT_EQ(report.otherFailures, 1);  // the store that could not be completed
+  const std::string target = out.path().string() + "/";
+  EXPECT_FALSE(fs::exists(target + "Big.mbx.pst"));
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "Small.mbx.pst"});
+  EXPECT_EQ(SoundStoreMessages(target + "Small.mbx.pst"), 1u);
+  for (const auto& name : Listing(out.path())) EXPECT_NE(name.front(), '.') << name;
+  bool named = false;
+  for (const auto& p : report.problems) named = named || p.find("Big.mbx.pst") != std::string::npos;
+  EXPECT_TRUE(named);
+}
+
+}  // namespace
+}  // namespace qc
