@@ -49,7 +49,7 @@ std::set<std::string> CidReferences(const std::string& html) {
 
 class ContentWalker {
  public:
-  ContentWalker(Message& out, int depth) : out_(out), depth_(depth) {}
+  ContentWalker(Message& out, const Level& level) : out_(out), level_(level) {}
 
   void Walk(GMimeObject* root) {
     if (root != nullptr) Visit(root, 0);
@@ -224,22 +224,23 @@ class ContentWalker {
   void AttachMessagePart(GMimeMessagePart* messagePart) {
     GMimeMessage* inner = g_mime_message_part_get_message(messagePart);
     if (inner == nullptr) return;
-    if (depth_ + 1 > kMaxEmbeddedDepth) {
+    if (level_.depth + 1 > kMaxEmbeddedDepth) {
       if (GMimeObject* body = g_mime_message_get_mime_part(inner)) Flatten(body);
       return;
     }
     GString headers(g_mime_object_get_headers(GMIME_OBJECT(inner), nullptr));
-    AttachEmbedded(ConvertParsed(inner, headers ? headers.get() : "", depth_ + 1),
+    AttachEmbedded(ConvertParsed(inner, headers ? headers.get() : "", level_.deeper()),
                    GMIME_OBJECT(messagePart));
   }
 
   // A message/rfc822 part GMime kept as a leaf, typically because it was base64 encoded.
   void AttachEncodedMessage(GMimePart* part) {
-    if (depth_ + 1 > kMaxEmbeddedDepth) return AttachPart(part, false);
+    if (level_.depth + 1 > kMaxEmbeddedDepth) return AttachPart(part, false);
     // Decoded into memory once: the inner message's parts are read at their own offsets, which a
     // decoding source reaches only by decoding again from the start.
-    AttachEmbedded(ImportAtDepth(std::make_shared<MemorySource>(DecodedContent(part)), depth_ + 1),
-                   GMIME_OBJECT(part));
+    AttachEmbedded(
+        ImportAtDepth(std::make_shared<MemorySource>(DecodedContent(part)), level_.deeper()),
+        GMIME_OBJECT(part));
   }
 
   void AttachEmbedded(std::unique_ptr<Message> inner, GMimeObject* part) {
@@ -290,7 +291,7 @@ class ContentWalker {
     p.set(PR_INTERNET_CPID, codePage.value_or(65001));
     p.set(PR_BODY_W, ToCrlf(plain_ ? *plain_ : html_ ? HtmlToText(htmlText) : std::string()));
     const std::string_view html(htmlText);
-    SetRtfBody(p, html_ ? &html : nullptr);
+    if (level_.options.rtfBody) SetRtfBody(p, html_ ? &html : nullptr);
 
     const bool hasAttachments = !out_.attachments.empty();
     p.set(PR_HASATTACH, hasAttachments);
@@ -316,7 +317,7 @@ class ContentWalker {
   }
 
   Message& out_;
-  int depth_;
+  Level level_;
   std::optional<std::string> plain_;  // UTF-8
   std::string plainCharset_;
   std::optional<Bytes> html_;  // in its own charset
@@ -328,8 +329,8 @@ class ContentWalker {
 
 }  // namespace
 
-void MapContent(GMimeObject* root, Message& out, int depth) {
-  ContentWalker(out, depth).Walk(root);
+void MapContent(GMimeObject* root, Message& out, const Level& level) {
+  ContentWalker(out, level).Walk(root);
 }
 
 }  // namespace qc::mapi::import

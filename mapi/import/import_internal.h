@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "mapi/import/rfc822_import.h"
 #include "mapi/property.h"
 
 namespace qc::mapi::import {
@@ -20,18 +21,25 @@ constexpr int kMaxEmbeddedDepth = 16;
 // MIME levels walked structurally within one message; deeper parts become plain attachments.
 constexpr int kMaxMimeDepth = 64;
 
-// A message from its bytes (separator line allowed), `depth` levels below the outermost. Its
-// attachments read their data from `bytes` when written. Throws qc::Error when `bytes` cannot
-// be read.
-std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, int depth);
+// Where in an import a message stands: how many levels below the outermost, and what the
+// import was asked to make.
+struct Level {
+  int depth = 0;
+  ImportOptions options;
+  Level deeper() const { return {depth + 1, options}; }
+};
+
+// A message from its bytes (separator line allowed) at `level`. Its attachments read their
+// data from `bytes` when written. Throws qc::Error when `bytes` cannot be read.
+std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, const Level& level);
 
 // A message from what GMime parsed. `transportHeaders` is the header block as it stood;
 // `separatorDate` the date of the mailbox's separator line, if any.
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
-                                       int depth,
+                                       const Level& level,
                                        std::optional<FileTime> separatorDate = std::nullopt);
 
 // Bodies and attachments of `out` from the MIME tree under `root` (which may be null).
-void MapContent(GMimeObject* root, Message& out, int depth);
+void MapContent(GMimeObject* root, Message& out, const Level& level);
 
 }  // namespace qc::mapi::import

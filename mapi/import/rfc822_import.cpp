@@ -111,16 +111,16 @@ GMimeParserOptions* LenientOptions() {
 }
 
 // What is left when GMime finds no message at all: the bytes as the body.
-std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers) {
+std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers, const Level& level) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   out->props.set(tags::PR_SUBJECT_W, std::string());
   if (!headers.empty()) {
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(headers));
   }
-  MapContent(nullptr, *out, 0);
+  MapContent(nullptr, *out, level);
   out->props.set(tags::PR_BODY_W, ToCrlf(RawText(bytes)));
-  SetRtfBody(out->props, nullptr);  // of this body, not the empty one MapContent saw
+  if (level.options.rtfBody) SetRtfBody(out->props, nullptr);  // of this body, not MapContent's
   return out;
 }
 
@@ -189,7 +189,8 @@ std::string ReadAll(const ByteSource& bytes, std::uint64_t offset) {
 
 }  // namespace
 
-std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, int depth) {
+std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
+                                       const Level& level) {
   EnsureGMimeInitialized();
   const MessageStart start(*bytes);
   std::string headers = start.headers();
@@ -200,8 +201,8 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, 
   GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), LenientOptions()));
   RethrowReadFailure(stream.get());
   std::unique_ptr<Message> out =
-      parsed ? ConvertParsed(parsed.get(), std::move(headers), depth, start.separatorDate())
-             : Unparsed(ReadAll(*bytes, start.offset()), std::move(headers));
+      parsed ? ConvertParsed(parsed.get(), std::move(headers), level, start.separatorDate())
+             : Unparsed(ReadAll(*bytes, start.offset()), std::move(headers), level);
   if (parsed && IsSmimeSigned(g_mime_message_get_mime_part(parsed.get()))) {
     KeepSignedEntity(*out, bytes, start.contentOffset());
   }
@@ -211,14 +212,14 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, 
 }
 
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
-                                       int depth, std::optional<FileTime> separatorDate) {
+                                       const Level& level, std::optional<FileTime> separatorDate) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   MapEnvelope(message, *out, separatorDate);
   if (!transportHeaders.empty()) {
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(transportHeaders));
   }
-  MapContent(g_mime_message_get_mime_part(message), *out, depth);
+  MapContent(g_mime_message_get_mime_part(message), *out, level);
   if (auto report = ReportMessageClass(g_mime_message_get_mime_part(message))) {
     out->props.set(tags::PR_MESSAGE_CLASS_W, std::move(*report));
   }
@@ -235,8 +236,9 @@ std::unique_ptr<Message> ImportRfc822(std::string_view bytes) {
   return ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())));
 }
 
-std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes) {
-  return import::ImportAtDepth(std::move(bytes), 0);
+std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes,
+                                      ImportOptions options) {
+  return import::ImportAtDepth(std::move(bytes), import::Level{0, options});
 }
 
 void SetMessageFlags(Message& message, std::int32_t flags) {

@@ -11,6 +11,14 @@
 
 namespace qc::mapi {
 
+// What the import makes besides the message's own content.
+struct ImportOptions {
+  // The compressed RTF body (encapsulating the HTML or the text), its in-sync flag, the native
+  // body and the editor format, which Outlook's .msg files carry. Outlook's data files keep no
+  // RTF beside an HTML or text body, so the .pst form goes without.
+  bool rtfBody = true;
+};
+
 // Imports a message file. Attachment data is not read into memory: the attachments decode it
 // from the file when a writer reads them, and keep the file open until then. Throws qc::Error
 // naming the path when the file cannot be read (or is not a regular file); whatever the file
@@ -26,7 +34,8 @@ std::unique_ptr<Message> ImportRfc822(std::string_view bytes);
 // The same without a copy, for a message that lies elsewhere (a range of a mailbox file): the
 // attachments decode their data from `bytes` when a writer reads them, and keep it alive. Throws
 // qc::Error when `bytes` cannot be read, as reading it later may too.
-std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes);
+std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes,
+                                      ImportOptions options = {});
 
 // Sets PR_MESSAGE_FLAGS as IMAPIProp::SetProps on a stored message would: MSGFLAG_HASATTACH is
 // computed by the store, so the bit follows whether the message has attachments, whatever

@@ -338,7 +338,9 @@ std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
 
 std::unique_ptr<Message> PstStore::addMessageFromRfc822(FolderId folder, std::string_view bytes,
                                                         std::int32_t flags) {
-  auto message = ImportRfc822(bytes);
+  // As Outlook keeps messages in its data files: no RTF beside the HTML or text body.
+  auto message = ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())),
+                              ImportOptions{.rtfBody = false});
   SetMessageFlags(*message, flags);
   addMessage(folder, *message);
   return message;

@@ -80,8 +80,9 @@ class PstStore {
   // StoreError before anything of it is written, and the store stays usable; a failure to
   // write (a full disk) leaves the store unusable.
   std::uint64_t addMessage(FolderId folder, const Message& message);
-  // Imports RFC 822 bytes (a mailbox's slice), sets PR_MESSAGE_FLAGS as SetMessageFlags()
-  // does, and adds the message, which is returned too (to be written as .msg if wanted).
+  // Imports RFC 822 bytes (a mailbox's slice) as Outlook keeps messages in its data files (no
+  // RTF body beside the HTML or text), sets PR_MESSAGE_FLAGS as SetMessageFlags() does, and adds
+  // the message, which is returned too.
   std::unique_ptr<Message> addMessageFromRfc822(FolderId folder, std::string_view bytes,
                                                 std::int32_t flags);
   std::uint64_t messageCount() const { return messages_; }

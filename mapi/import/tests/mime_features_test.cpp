@@ -404,6 +404,22 @@ TEST(ImportBodies, RtfBodyCarriesTheHtmlOrTheText) {
   ASSERT_EQ(forwarded->attachments.size(), 1u);
   ASSERT_NE(forwarded->attachments[0].embedded, nullptr);
   EXPECT_EQ(recovered(*forwarded->attachments[0].embedded).text, "<b>in</b>");
+
+  // Without the RTF body (as data files keep messages), at every level of embedding.
+  const std::string source =
+      "Content-Type: multipart/mixed; boundary=o\n\n--o\nContent-Type: text/plain\n\nsee\n"
+      "--o\nContent-Type: message/rfc822\n\nSubject: in\nContent-Type: text/html\n\n<b>in</b>\n"
+      "--o--\n";
+  auto plain = ImportRfc822(std::make_shared<MemorySource>(Bytes(source.begin(), source.end())),
+                            ImportOptions{.rtfBody = false});
+  ASSERT_EQ(plain->attachments.size(), 1u);
+  for (const Message* m : {plain.get(), plain->attachments[0].embedded.get()}) {
+    ASSERT_NE(m, nullptr);
+    for (const PropTag tag : {PR_RTF_COMPRESSED, PR_RTF_IN_SYNC}) {
+      EXPECT_EQ(m->props.findId(tag.id), nullptr) << std::hex << tag.value();
+    }
+  }
+  EXPECT_EQ(Body(*plain), "see");
 }
 
 TEST(ImportAttachments, FileNamesFromRfc2231AndEncodedWords) {

@@ -209,6 +209,9 @@ TEST(PstStore, ImportedPropertiesArriveWhole) {
   EXPECT_EQ(m.at(0x001A).bytes, Utf16LeBytes("IPM.Note"));
   EXPECT_TRUE(m.contains(0x0E08));  // PR_MESSAGE_SIZE
   EXPECT_TRUE(m.contains(0x3008));  // last modification time
+  // As in Outlook's own data files: the body and the HTML, no RTF made from them.
+  EXPECT_FALSE(m.contains(0x1009));  // PR_RTF_COMPRESSED
+  EXPECT_FALSE(m.contains(0x0E1F));  // PR_RTF_IN_SYNC
 }
 
 // A reply's mark counts its prefix; a subject of one Cyrillic letter (U+0424, whose low byte
