@@ -307,7 +307,8 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       jobs = MsgFileJobs(searched, values, *folder);
       break;
   }
-  MessageWriterPool writer(values, std::move(jobs), workers_);
+  MessageWriterPool writer(values, std::move(jobs), workers_,
+                           form_ == Form::PST ? kShortLead : PoolLead{});
   const auto waiting = [&](std::int64_t soFar) {
     if (soFar > 0) {
       std::int64_t size = 0;

@@ -6,8 +6,6 @@
 namespace qc {
 
 namespace {
-constexpr std::size_t kSlots = 8;                            // batches in flight
-constexpr std::int64_t kBatchBytes = std::int64_t{1} << 20;  // about one read window
 constexpr std::size_t kBatchMessages = 512;
 constexpr auto kPoll = std::chrono::milliseconds(10);
 }  // namespace
@@ -17,8 +15,8 @@ unsigned MessageWriterPool::DefaultWorkers() {
 }
 
 MessageWriterPool::MessageWriterPool(const std::vector<std::int64_t>& offsets,
-                                     MessageJobFactory jobs, unsigned workers)
-    : offsets_(offsets), jobs_(std::move(jobs)), slots_(kSlots) {
+                                     MessageJobFactory jobs, unsigned workers, PoolLead lead)
+    : offsets_(offsets), jobs_(std::move(jobs)), lead_(lead), slots_(lead.batches) {
   for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
 }
 
@@ -35,7 +33,7 @@ std::size_t MessageWriterPool::batchEnd(std::size_t first) const {
   const std::size_t cap = std::min(offsets_.size(), first + kBatchMessages);
   const auto past = std::upper_bound(offsets_.begin() + static_cast<std::ptrdiff_t>(first) + 1,
                                      offsets_.begin() + static_cast<std::ptrdiff_t>(cap),
-                                     offsets_[first] + kBatchBytes);
+                                     offsets_[first] + lead_.batchBytes);
   return static_cast<std::size_t>(past - offsets_.begin());
 }
 
@@ -64,10 +62,11 @@ void MessageWriterPool::work() {
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] {
-        return stop_ || nextMessage_ >= offsets_.size() || batchesIssued_ < batchesTaken_ + kSlots;
+        return stop_ || nextMessage_ >= offsets_.size() ||
+               batchesIssued_ < batchesTaken_ + slots_.size();
       });
       if (stop_ || nextMessage_ >= offsets_.size()) return;
-      slot = &slots_[batchesIssued_ % kSlots];
+      slot = &slots_[batchesIssued_ % slots_.size()];
       slot->number = batchesIssued_++;
       slot->done = false;
       first = nextMessage_;
@@ -100,7 +99,7 @@ MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting&
   }
 
   std::unique_lock lock(mutex_);
-  Batch& slot = slots_[current_ % kSlots];
+  Batch& slot = slots_[current_ % slots_.size()];
   while (!(slot.number == current_ && slot.done)) {
     if (changed_.wait_for(lock, kPoll) == std::cv_status::timeout) {
       const std::int64_t bytes =

@@ -19,6 +19,16 @@
 
 namespace qc {
 
+// How far the workers may run ahead of the run: batches of about `batchBytes` of mailbox each,
+// `batches` of them. Message files are written as they are done, so a long lead keeps both
+// workers busy; imported messages wait in memory for the store, so a short one keeps memory low
+// where the store's writer sets the pace anyway.
+struct PoolLead {
+  std::size_t batches = 8;
+  std::int64_t batchBytes = std::int64_t{1} << 20;  // about one read window
+};
+inline constexpr PoolLead kShortLead{16, std::int64_t{128} << 10};
+
 class MessageWriterPool {
  public:
   using Outcome = MessageOutcome;
@@ -31,8 +41,9 @@ class MessageWriterPool {
   // `offsets` (which must outlive the pool) group neighbouring messages into batches; `jobs`
   // makes one job per thread. With `workers` 0 every message is done on the calling thread,
   // inside take().
+
   MessageWriterPool(const std::vector<std::int64_t>& offsets, MessageJobFactory jobs,
-                    unsigned workers);
+                    unsigned workers, PoolLead lead = PoolLead{});
   ~MessageWriterPool();
   MessageWriterPool(const MessageWriterPool&) = delete;
   MessageWriterPool& operator=(const MessageWriterPool&) = delete;
@@ -58,6 +69,7 @@ class MessageWriterPool {
 
   const std::vector<std::int64_t>& offsets_;
   MessageJobFactory jobs_;
+  PoolLead lead_;
 
   // Work on the calling thread (no workers).
   std::unique_ptr<MessageJob> ownJob_;
