@@ -1,5 +1,7 @@
 #include "mapi/pst/bth.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "mapi/little_endian.h"
@@ -8,46 +10,48 @@
 namespace qc::mapi::pst {
 
 std::uint32_t WriteBth(HeapWriter& heap, std::uint8_t keySize, std::uint8_t dataSize,
-                       std::size_t count, const PutRecord& put, std::uint32_t headerHid) {
+                       const std::uint8_t* records, std::size_t count, std::uint32_t headerHid) {
+  // An item of the level being written: its first key (in `keys`) and its HID.
   struct Child {
-    Bytes key;
+    std::size_t key;
     std::uint32_t hid;
   };
   std::vector<Child> level;
+  Bytes keys;  // the first key of each item of the level
   const std::size_t recordSize = keySize + dataSize;
   const std::size_t perLeaf = kMaxHeapItem / recordSize;
-  Bytes item;
   for (std::size_t first = 0; first < count; first += perLeaf) {
     const std::size_t n = std::min(perLeaf, count - first);
-    item.assign(n * recordSize, 0);
-    for (std::size_t i = 0; i < n; ++i) put(first + i, item.data() + i * recordSize);
-    level.push_back({Bytes(item.begin(), item.begin() + keySize), heap.allocate(item)});
+    const std::uint8_t* item = records + first * recordSize;
+    level.push_back({keys.size(), heap.allocate(item, n * recordSize)});
+    keys.insert(keys.end(), item, item + keySize);
   }
   std::uint8_t indexLevels = 0;
-  const std::size_t perIndex = kMaxHeapItem / (keySize + 4u);
+  const std::size_t entrySize = keySize + 4u;
+  const std::size_t perIndex = kMaxHeapItem / entrySize;
+  Bytes item;
   while (level.size() > 1) {
     std::vector<Child> upper;
+    Bytes upperKeys;
     for (std::size_t first = 0; first < level.size(); first += perIndex) {
       const std::size_t n = std::min(perIndex, level.size() - first);
-      item.clear();
+      item.resize(n * entrySize);
       for (std::size_t i = 0; i < n; ++i) {
-        item.insert(item.end(), level[first + i].key.begin(), level[first + i].key.end());
-        Append32(item, level[first + i].hid);
+        std::memcpy(item.data() + i * entrySize, keys.data() + level[first + i].key, keySize);
+        Put32(item.data() + i * entrySize + keySize, level[first + i].hid);
       }
-      upper.push_back({level[first].key, heap.allocate(item)});
+      upper.push_back({upperKeys.size(), heap.allocate(item)});
+      upperKeys.insert(upperKeys.end(), item.begin(), item.begin() + keySize);
     }
     level = std::move(upper);
+    keys = std::move(upperKeys);
     ++indexLevels;
   }
   // BTHHEADER
-  Bytes header;
-  header.push_back(kClientBTree);
-  header.push_back(keySize);
-  header.push_back(dataSize);
-  header.push_back(indexLevels);
-  Append32(header, level.empty() ? 0 : level.front().hid);
-  if (headerHid == 0) return heap.allocate(header);
-  heap.fill(headerHid, header);
+  std::uint8_t header[8] = {kClientBTree, keySize, dataSize, indexLevels};
+  Put32(header + 4, level.empty() ? 0 : level.front().hid);
+  if (headerHid == 0) return heap.allocate(header, sizeof header);
+  heap.fill(headerHid, header, sizeof header);
   return headerHid;
 }
 

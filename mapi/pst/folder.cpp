@@ -47,12 +47,16 @@ std::pair<std::uint64_t, std::uint64_t> EmptyTableCache::get(NodeDatabase& db,
 
 FolderWriter::FolderWriter(NodeDatabase& db, FolderSpec spec) : db_(db), spec_(std::move(spec)) {}
 
-void FolderWriter::addMessage(const WrittenMessage& message, std::uint32_t rowVersion) {
+void FolderWriter::addMessage(const WrittenMessage& message, std::span<const Cell> properties,
+                              std::uint32_t rowVersion) {
   if (!contents_) {
     contents_ = std::make_unique<TableWriter>(db_, MakeTableLayout(*spec_.contentsColumns));
   }
   db_.addNode(message.nid, message.bidData, message.bidSub, spec_.nid);
-  contents_->addRow(message.nid, message.row, {{kTagRowVersion, Int32Bytes(rowVersion)}});
+  std::uint8_t version[4];
+  Put32(version, rowVersion);
+  const Cell override{kTagRowVersion, version, sizeof version};
+  contents_->addRow(message.nid, properties, {&override, 1});
   ++count_;
   if (!message.read) ++unread_;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,10 @@ class FolderWriter {
   void addChild(FolderWriter* child) { children_.push_back(child); }
   const std::vector<FolderWriter*>& children() const { return children_; }
 
-  // The message's node goes under this folder; its row into the contents table.
-  void addMessage(const WrittenMessage& message, std::uint32_t rowVersion);
+  // The message's node goes under this folder; its row, of the message's properties (sorted by
+  // tag), into the contents table.
+  void addMessage(const WrittenMessage& message, std::span<const Cell> properties,
+                  std::uint32_t rowVersion);
   std::uint32_t messageCount() const { return count_; }
 
   // Writes the folder's context and tables. Children must be closed first: their rows,

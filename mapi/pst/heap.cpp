@@ -1,5 +1,8 @@
 #include "mapi/pst/heap.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <stdexcept>
 
 #include "mapi/little_endian.h"
@@ -16,6 +19,34 @@ bool IsBitmapBlock(std::size_t index) {
 // HNPAGEMAP size for `items` items.
 std::size_t PageMapSize(std::size_t items) {
   return 4 + 2 * (items + 1);
+}
+
+// Blocks given back by heaps finished on this thread, for the next ones: each heap of each
+// message would otherwise allocate its blocks and grow them item by item.
+std::vector<std::unique_ptr<HeapWriter::Block>>& SpareBlocks() {
+  thread_local std::vector<std::unique_ptr<HeapWriter::Block>> spares;
+  return spares;
+}
+
+std::unique_ptr<HeapWriter::Block> TakeBlock() {
+  auto& spares = SpareBlocks();
+  if (spares.empty()) {
+    auto block = std::make_unique<HeapWriter::Block>();
+    block->bytes.reserve(kMaxBlockData);
+    block->starts.reserve(64);
+    return block;
+  }
+  auto block = std::move(spares.back());
+  spares.pop_back();
+  return block;
+}
+
+void GiveBack(std::unique_ptr<HeapWriter::Block> block) {
+  auto& spares = SpareBlocks();
+  if (!block || spares.size() >= 16) return;
+  block->bytes.clear();
+  block->starts.clear();
+  spares.push_back(std::move(block));
 }
 
 }  // namespace
@@ -36,77 +67,109 @@ HeapWriter::HeapWriter(NodeDatabase& db, std::uint8_t clientSignature)
   openBlock();
 }
 
+HeapWriter::~HeapWriter() {
+  GiveBack(std::move(current_));
+  GiveBack(std::move(first_));
+  for (auto& [index, block] : bitmaps_) GiveBack(std::move(block));
+}
+
 std::size_t HeapWriter::headerSize(std::size_t index) const {
   if (index == 0) return kHeapHeaderSize;
   return IsBitmapBlock(index) ? kHeapBitmapHeaderSize : kHeapPageHeaderSize;
 }
 
 void HeapWriter::openBlock() {
-  current_ = Block{};
-  current_.bytes.assign(headerSize(currentIndex_), 0);
+  current_ = TakeBlock();
+  current_->bytes.assign(headerSize(currentIndex_), 0);
 }
 
 std::uint32_t HeapWriter::allocate(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   if (size > kMaxHeapItem) throw std::logic_error("heap item larger than 3,580 bytes");
-  const auto fits = [&] {
-    const std::size_t end = current_.bytes.size() + size;
-    return current_.starts.size() < kHeapMaxAllocsPerBlock &&
-           end + (end & 1) + PageMapSize(current_.starts.size() + 1) <= kMaxBlockData;
-  };
-  if (!fits()) {
+  const std::size_t end = current_->bytes.size() + size;
+  const bool fits = current_->starts.size() < kHeapMaxAllocsPerBlock &&
+                    end + (end & 1) + PageMapSize(current_->starts.size() + 1) <= kMaxBlockData;
+  if (!fits) {
     sealCurrent();
     ++currentIndex_;
     openBlock();
   }
-  current_.starts.push_back(static_cast<std::uint16_t>(current_.bytes.size()));
-  current_.bytes.insert(current_.bytes.end(), data, data + size);
-  return MakeHid(currentIndex_, current_.starts.size());
+  Bytes& bytes = current_->bytes;
+  current_->starts.push_back(static_cast<std::uint16_t>(bytes.size()));
+  bytes.insert(bytes.end(), data, data + size);
+  return MakeHid(currentIndex_, current_->starts.size());
 }
 
 std::uint32_t HeapWriter::reserve(std::size_t size) {
-  const Bytes zeros(size, 0);
-  const std::uint32_t hid = allocate(zeros);
+  static const std::array<std::uint8_t, kMaxHeapItem> kZeros{};
+  if (size > kZeros.size()) throw std::logic_error("heap item larger than 3,580 bytes");
+  const std::uint32_t hid = allocate(kZeros.data(), size);
   if ((hid >> 16) != 0) throw std::logic_error("heap items reserved after the first block");
   return hid;
 }
 
-void HeapWriter::fill(std::uint32_t hid, const Bytes& data) {
-  fills_.emplace_back(hid, data);
+void HeapWriter::fill(std::uint32_t hid, const std::uint8_t* data, std::size_t size) {
+  // Reserved items are in the first block, which stays in memory until finish().
+  const bool sealed = currentIndex_ != 0;
+  Block& block = sealed ? *first_ : *current_;
+  const std::size_t item = (hid >> 5) & 0x7FF;
+  if ((hid >> 16) != 0 || item == 0 || item > block.starts.size()) {
+    throw std::logic_error("no reserved heap item to fill");
+  }
+  const std::size_t start = block.starts[item - 1];
+  std::size_t end = 0;
+  if (item < block.starts.size()) {
+    end = block.starts[item];
+  } else if (!sealed) {
+    end = block.bytes.size();
+  } else {
+    end = Get16(block.bytes.data() + Get16(block.bytes.data()) + 4 + 2 * block.starts.size());
+  }
+  if (end - start != size) throw std::logic_error("reserved heap item refilled");
+  if (size > 0) std::memcpy(block.bytes.data() + start, data, size);
 }
 
 // HNPAGEMAP: the block gets its item offsets, on a 2-byte boundary after the items.
 void HeapWriter::seal(Block& block, std::size_t index) {
   Bytes& b = block.bytes;
   const std::size_t itemsEnd = b.size();
-  if (b.size() & 1) b.push_back(0);
-  const std::size_t map = b.size();
-  Append16(b, static_cast<std::uint16_t>(block.starts.size()));
-  Append16(b, 0);
-  for (const std::uint16_t start : block.starts) Append16(b, start);
-  Append16(b, static_cast<std::uint16_t>(itemsEnd));
+  const std::size_t map = itemsEnd + (itemsEnd & 1);
+  b.resize(map + PageMapSize(block.starts.size()), 0);
+  std::uint8_t* out = b.data() + map;
+  Put16(out, static_cast<std::uint16_t>(block.starts.size()));
+  Put16(out + 2, 0);
+  out += 4;
+  for (const std::uint16_t start : block.starts) {
+    Put16(out, start);
+    out += 2;
+  }
+  Put16(out, static_cast<std::uint16_t>(itemsEnd));
   Put16(b.data(), static_cast<std::uint16_t>(map));
   if (fillLevels_.size() <= index) fillLevels_.resize(index + 1, 0);
   fillLevels_[index] = HeapFillLevel(kMaxBlockData - b.size());
 }
 
 void HeapWriter::sealCurrent() {
-  seal(current_, currentIndex_);
-  if (currentIndex_ == 0 || IsBitmapBlock(currentIndex_)) {
-    held_[currentIndex_] = std::move(current_);
+  seal(*current_, currentIndex_);
+  if (currentIndex_ == 0) {
+    first_ = std::move(current_);
+  } else if (IsBitmapBlock(currentIndex_)) {
+    bitmaps_[currentIndex_] = std::move(current_);
   } else {
-    emit(currentIndex_, current_);
+    emit(currentIndex_, *current_);
+    GiveBack(std::move(current_));
   }
   // A bitmap block goes out once the last of the 128 blocks it describes is sealed.
   if (currentIndex_ >= 8 && (currentIndex_ - 8) % 128 == 127) {
     const std::size_t bitmapIndex = currentIndex_ - 127;
-    auto it = held_.find(bitmapIndex);
+    auto it = bitmaps_.find(bitmapIndex);
     for (std::size_t i = 0; i < 128; ++i) {
       const std::uint8_t level = fillLevels_[bitmapIndex + i];
-      it->second.bytes[2 + i / 2] |= static_cast<std::uint8_t>(level << (4 * (i % 2)));
+      it->second->bytes[2 + i / 2] |= static_cast<std::uint8_t>(level << (4 * (i % 2)));
     }
-    emit(bitmapIndex, it->second);
-    held_.erase(it);
+    emit(bitmapIndex, *it->second);
+    GiveBack(std::move(it->second));
+    bitmaps_.erase(it);
   }
 }
 
@@ -122,34 +185,21 @@ void HeapWriter::emit(std::size_t index, const Block& block) {
 std::uint64_t HeapWriter::finish() {
   sealCurrent();
   const std::size_t blockCount = currentIndex_ + 1;
-  for (auto& [index, block] : held_) {
-    if (index == 0) {
-      Bytes& b = block.bytes;
-      for (const auto& [hid, data] : fills_) {
-        const std::size_t item = (hid >> 5) & 0x7FF;
-        const std::size_t start = block.starts[item - 1];
-        const std::size_t map = Get16(b.data());
-        const std::size_t end = item < block.starts.size()
-                                    ? block.starts[item]
-                                    : Get16(b.data() + map + 4 + 2 * block.starts.size());
-        if (end - start != data.size()) throw std::logic_error("reserved heap item refilled");
-        std::copy(data.begin(), data.end(), b.begin() + static_cast<std::ptrdiff_t>(start));
-      }
-      b[2] = kHeapSignature;
-      b[3] = client_;
-      Put32(b.data() + 4, root_);
-      for (std::size_t i = 0; i < 8 && i < blockCount; ++i) {
-        b[8 + i / 2] |= static_cast<std::uint8_t>(fillLevels_[i] << (4 * (i % 2)));
-      }
-    } else {
-      for (std::size_t i = 0; i < 128 && index + i < blockCount; ++i) {
-        const std::uint8_t level = fillLevels_[index + i];
-        block.bytes[2 + i / 2] |= static_cast<std::uint8_t>(level << (4 * (i % 2)));
-      }
-    }
-    emit(index, block);
+  Bytes& b = first_->bytes;
+  b[2] = kHeapSignature;
+  b[3] = client_;
+  Put32(b.data() + 4, root_);
+  for (std::size_t i = 0; i < 8 && i < blockCount; ++i) {
+    b[8 + i / 2] |= static_cast<std::uint8_t>(fillLevels_[i] << (4 * (i % 2)));
   }
-  held_.clear();
+  emit(0, *first_);
+  for (auto& [index, block] : bitmaps_) {
+    for (std::size_t i = 0; i < 128 && index + i < blockCount; ++i) {
+      const std::uint8_t level = fillLevels_[index + i];
+      block->bytes[2 + i / 2] |= static_cast<std::uint8_t>(level << (4 * (i % 2)));
+    }
+    emit(index, *block);
+  }
   if (bids_.size() == 1) return bids_.front();
   // The blocks were written out of order; the tree lists them by block index.
   DataTreeWriter tree(db_);

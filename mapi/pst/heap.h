@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "mapi/pst/data_tree.h"
@@ -16,6 +17,9 @@ namespace qc::mapi::pst {
 class HeapWriter {
  public:
   HeapWriter(NodeDatabase& db, std::uint8_t clientSignature);
+  ~HeapWriter();
+  HeapWriter(const HeapWriter&) = delete;
+  HeapWriter& operator=(const HeapWriter&) = delete;
 
   // Stores an item; returns its HID. An empty item gets HID 0, which readers take as empty.
   std::uint32_t allocate(const std::uint8_t* data, std::size_t size);
@@ -23,17 +27,21 @@ class HeapWriter {
   // An item of `size` bytes to be filled in later (by finish() at the latest): readers expect
   // a table's or context's headers first in the heap, and they are known last.
   std::uint32_t reserve(std::size_t size);
-  void fill(std::uint32_t hid, const Bytes& data);
+  void fill(std::uint32_t hid, const std::uint8_t* data, std::size_t size);
+  void fill(std::uint32_t hid, const Bytes& data) { fill(hid, data.data(), data.size()); }
   void setRoot(std::uint32_t hid) { root_ = hid; }
 
   // Writes what is held and the data tree; returns the node's data identifier.
   std::uint64_t finish();
 
- private:
+  // A block being filled: its bytes (header and items) and where each item begins. Kept from
+  // one heap to the next on a thread: a store's messages each build several heaps.
   struct Block {
-    Bytes bytes;                        // header and items
-    std::vector<std::uint16_t> starts;  // where each item begins
+    Bytes bytes;
+    std::vector<std::uint16_t> starts;
   };
+
+ private:
   std::size_t headerSize(std::size_t index) const;
   void openBlock();
   void sealCurrent();
@@ -43,13 +51,13 @@ class HeapWriter {
   NodeDatabase& db_;
   std::uint8_t client_;
   std::uint32_t root_ = 0;
-  Block current_;
+  std::unique_ptr<Block> current_;
   std::size_t currentIndex_ = 0;
-  std::map<std::size_t, Block> held_;     // the first block and open bitmap blocks
-  std::vector<std::uint8_t> fillLevels_;  // one per sealed block
-  std::vector<std::uint64_t> bids_;       // of written blocks, by block index
+  std::unique_ptr<Block> first_;                           // once sealed, until finish()
+  std::map<std::size_t, std::unique_ptr<Block>> bitmaps_;  // open bitmap blocks
+  std::vector<std::uint8_t> fillLevels_;                   // one per sealed block
+  std::vector<std::uint64_t> bids_;                        // of written blocks, by block index
   std::vector<std::uint16_t> sizes_;
-  std::vector<std::pair<std::uint32_t, Bytes>> fills_;  // for reserved items
 };
 
 // FILL_LEVEL of a block with `freeBytes` unused.

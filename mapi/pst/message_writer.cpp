@@ -1,12 +1,12 @@
 #include "mapi/pst/message_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/property_context.h"
-#include "mapi/pst/property_value.h"
 #include "mapi/pst/table_templates.h"
 #include "mapi/text.h"
 #include "util/error.h"
@@ -16,90 +16,111 @@ namespace qc::mapi::pst {
 namespace {
 
 constexpr std::uint16_t kAttachDataId = 0x3701;
-constexpr std::int32_t kMailUser = 6;  // PR_OBJECT_TYPE of a recipient: MAPI_MAILUSER
 constexpr std::size_t kMaxTableRows = 0x7FFFFFFF;
+constexpr std::uint32_t kObjectType = 0x0FFE0003;      // PR_OBJECT_TYPE
+constexpr std::uint32_t kDisplayType = 0x39000003;     // PR_DISPLAY_TYPE
+constexpr std::uint32_t kResponsibility = 0x0E0F000B;  // PR_RESPONSIBILITY
+constexpr std::uint32_t kCreationTime = 0x30070040;
+constexpr std::uint32_t kModificationTime = 0x30080040;
 
-std::uint16_t TypeOf(std::uint32_t tag) {
-  return static_cast<std::uint16_t>(tag & 0xFFFF);
+// The bytes of values the store sets itself.
+constexpr std::uint8_t kMailUser[4] = {6, 0, 0, 0};  // MAPI_MAILUSER
+constexpr std::uint8_t kZero32[4] = {0, 0, 0, 0};    // DT_MAILUSER
+constexpr std::uint8_t kTrue[1] = {1};
+constexpr std::uint8_t kByValue[4] = {ATTACH_BY_VALUE, 0, 0, 0};
+constexpr std::uint8_t kEmbedded[4] = {ATTACH_EMBEDDED_MSG, 0, 0, 0};
+constexpr std::uint8_t kNoPosition[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+
+const Bytes& IpmNote() {
+  static const Bytes bytes = Utf16LeBytes("IPM.Note");
+  return bytes;
 }
 
-Bytes Int32Bytes(std::int32_t v) {
-  Bytes b;
-  Append32(b, static_cast<std::uint32_t>(v));
-  return b;
+// Cells sorted by tag, each tag once.
+auto Position(std::vector<Cell>& cells, std::uint32_t tag) {
+  return std::lower_bound(cells.begin(), cells.end(), tag,
+                          [](const Cell& c, std::uint32_t t) { return c.tag < t; });
 }
 
-Bytes TimeBytes(FileTime t) {
-  Bytes b;
-  Append64(b, t.ticks);
-  return b;
+Cell* Find(std::vector<Cell>& cells, std::uint32_t tag) {
+  const auto it = Position(cells, tag);
+  return it != cells.end() && it->tag == tag ? &*it : nullptr;
 }
 
-// The properties of a bag: encoded, by tag (named properties under their store-wide
-// identifiers), and the values given as sources, to be copied in pieces.
-struct EncodedBag {
-  RowValues values;
-  std::vector<std::pair<std::uint32_t, const ByteSource*>> streams;
-};
-
-EncodedBag EncodeBag(const PropertyBag& bag, NamedIds& names) {
-  EncodedBag out;
-  const auto add = [&out](std::uint32_t tag, const PropValue& value) {
-    if (const auto* s = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
-      if (*s) out.streams.emplace_back(tag, s->get());
-    } else if (auto bytes = EncodeValue(TypeOf(tag), value)) {
-      out.values[tag] = std::move(*bytes);
-    }
-  };
-  for (const auto& [id, p] : bag.tagged()) {
-    add((std::uint32_t{id} << 16) | static_cast<std::uint16_t>(p.type), p.value);
+void Put(std::vector<Cell>& cells, const Cell& cell) {
+  const auto it = Position(cells, cell.tag);
+  if (it != cells.end() && it->tag == cell.tag) {
+    *it = cell;
+  } else {
+    cells.insert(it, cell);
   }
-  for (const auto& [name, p] : bag.named()) {
-    add((std::uint32_t{names.assign(name)} << 16) | static_cast<std::uint16_t>(p.type), p.value);
-  }
-  return out;
+}
+
+void PutIfMissing(std::vector<Cell>& cells, const Cell& cell) {
+  const auto it = Position(cells, cell.tag);
+  if (it == cells.end() || it->tag != cell.tag) cells.insert(it, cell);
+}
+
+void Erase(std::vector<Cell>& cells, std::uint32_t tag) {
+  const auto it = Position(cells, tag);
+  if (it != cells.end() && it->tag == tag) cells.erase(it);
+}
+
+void CellsOf(const EncodedBag& bag, std::vector<Cell>& cells) {
+  cells.clear();
+  for (const EncodedBag::Value& v : bag.values) cells.push_back(bag.cell(v));
+}
+
+std::uint32_t Capped(std::uint64_t size) {
+  return static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(size, std::numeric_limits<std::int32_t>::max()));
+}
+
+// The values must outlive the context's write().
+void SetAll(PropertyContextWriter& pc, std::span<const Cell> cells) {
+  for (const Cell& cell : cells) pc.setCell(cell);
 }
 
 void SetStreams(PropertyContextWriter& pc, const EncodedBag& bag) {
   for (const auto& [tag, source] : bag.streams) {
-    pc.setStream(static_cast<std::uint16_t>(tag >> 16), TypeOf(tag), *source);
+    pc.setStream(static_cast<std::uint16_t>(tag >> 16), static_cast<std::uint16_t>(tag & 0xFFFF),
+                 *source);
   }
 }
 
-// The values must outlive the context's write().
-void SetAll(PropertyContextWriter& pc, const RowValues& values) {
-  for (const auto& [tag, bytes] : values) {
-    pc.setView(static_cast<std::uint16_t>(tag >> 16), TypeOf(tag), bytes);
+// The layouts of the recipient tables seen last on this thread: the same few column sets come
+// back message after message.
+const TableLayout& RecipientLayout(std::vector<std::uint32_t>& tags) {
+  struct Entry {
+    std::vector<std::uint32_t> tags;
+    TableLayout layout;
+  };
+  thread_local std::array<Entry, 8> cache;
+  thread_local std::size_t next = 0;
+  std::sort(tags.begin(), tags.end());
+  tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+  for (const Entry& e : cache) {
+    if (!e.tags.empty() && e.tags == tags) return e.layout;
   }
+  Entry& e = cache[next];
+  next = (next + 1) % cache.size();
+  e.tags = tags;
+  e.layout = MakeTableLayout(tags);
+  return e.layout;
 }
 
-std::uint64_t ValueSize(const PropValue& value) {
-  if (const auto* s = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
-    return *s ? (*s)->size() : 0;
-  }
-  if (const auto* b = std::get_if<Bytes>(&value)) return b->size();
-  if (const auto* s = std::get_if<std::string>(&value)) return 2 * s->size();
-  return 8;
-}
-
-void CheckBag(const PropertyBag& bag) {
-  for (const auto& [id, p] : bag.tagged()) {
-    if (ValueSize(p.value) > std::numeric_limits<std::uint32_t>::max()) {
-      throw Error("a value of more than 4 GiB does not fit in an Outlook data file");
-    }
-  }
+const TableLayout& AttachmentLayout() {
+  static const TableLayout layout = MakeTableLayout(columns::MessageAttachments());
+  return layout;
 }
 
 }  // namespace
 
-void CheckMessageFits(const Message& message) {
-  CheckBag(message.props);
+void CheckMessageFits(const EncodedMessage& message) {
   if (message.recipients.size() > kMaxTableRows || message.attachments.size() > kMaxTableRows) {
     throw Error("too many recipients or attachments for an Outlook data file");
   }
-  for (const Recipient& r : message.recipients) CheckBag(r.props);
-  for (const Attachment& a : message.attachments) {
-    CheckBag(a.props);
+  for (const EncodedAttachment& a : message.attachments) {
     if (a.embedded) CheckMessageFits(*a.embedded);
   }
 }
@@ -107,23 +128,59 @@ void CheckMessageFits(const Message& message) {
 // Outlook keeps a stored subject behind a two-character mark: U+0001, then one more than the
 // length of its prefix ("Re: " gives U+0005; no prefix, U+0001). Readers of data files expect
 // it and drop it; one that finds no mark takes a first character below U+0005 for one.
-void MarkSubject(RowValues& props) {
-  const auto subject = props.find(tags::PR_SUBJECT_W.value());
-  if (subject == props.end()) return;
+void MarkSubject(std::vector<Cell>& cells, Bytes& marked) {
+  Cell* subject = Find(cells, tags::PR_SUBJECT_W.value());
+  if (!subject) return;
   std::size_t prefixUnits = 0;
-  const auto prefix = props.find(tags::PR_SUBJECT_PREFIX_W.value());
-  if (prefix != props.end() && prefix->second.size() <= subject->second.size() &&
-      std::equal(prefix->second.begin(), prefix->second.end(), subject->second.begin())) {
-    prefixUnits = prefix->second.size() / 2;
+  const Cell* prefix = Find(cells, tags::PR_SUBJECT_PREFIX_W.value());
+  if (prefix && prefix->size <= subject->size &&
+      std::equal(prefix->data, prefix->data + prefix->size, subject->data)) {
+    prefixUnits = prefix->size / 2;
   }
   if (prefixUnits + 1 > 0xFFFF) prefixUnits = 0;
-  Bytes marked{0x01, 0x00, static_cast<std::uint8_t>((prefixUnits + 1) & 0xFF),
-               static_cast<std::uint8_t>((prefixUnits + 1) >> 8)};
-  marked.insert(marked.end(), subject->second.begin(), subject->second.end());
-  subject->second = std::move(marked);
+  marked.assign({0x01, 0x00, static_cast<std::uint8_t>((prefixUnits + 1) & 0xFF),
+                 static_cast<std::uint8_t>((prefixUnits + 1) >> 8)});
+  marked.insert(marked.end(), subject->data, subject->data + subject->size);
+  subject->data = marked.data();
+  subject->size = marked.size();
 }
 
-WrittenMessage MessageWriter::write(const Message& message, std::uint32_t nid,
+void MessageWriter::setDefaults(const EncodedMessage& message, const MessageStamp& stamp,
+                                std::uint64_t attachmentBytes, WrittenMessage& out) {
+  std::uint8_t* flagBytes = defaults_;
+  std::uint8_t* hasAttach = defaults_ + 4;
+  std::uint8_t* now = defaults_ + 8;
+  std::uint8_t* size = defaults_ + 16;
+  const Bytes& note = IpmNote();
+  PutIfMissing(cells_, {tags::PR_MESSAGE_CLASS_W.value(), note.data(), note.size()});
+  // The store computes has-attachments, as a MAPI store does: the flag follows the table.
+  const Cell* given = Find(cells_, tags::PR_MESSAGE_FLAGS.value());
+  std::uint32_t flags = given && given->size == 4 ? Get32(given->data) : MSGFLAG_READ;
+  flags = message.attachments.empty() ? flags & ~std::uint32_t{MSGFLAG_HASATTACH}
+                                      : flags | MSGFLAG_HASATTACH;
+  Put32(flagBytes, flags);
+  Put(cells_, {tags::PR_MESSAGE_FLAGS.value(), flagBytes, 4});
+  hasAttach[0] = static_cast<std::uint8_t>(!message.attachments.empty());
+  Put(cells_, {tags::PR_HASATTACH.value(), hasAttach, 1});
+  // Creation and modification times the import set (the message's arrival) stand.
+  Put64(now, stamp.now.ticks);
+  PutIfMissing(cells_, {kCreationTime, now, 8});
+  PutIfMissing(cells_, {kModificationTime, now, 8});
+  MarkSubject(cells_, markedSubject_);
+  if (!stamp.searchKey.empty()) {
+    PutIfMissing(cells_,
+                 {tags::PR_SEARCH_KEY.value(), stamp.searchKey.data(), stamp.searchKey.size()});
+  }
+  std::uint64_t total = attachmentBytes;
+  for (const Cell& cell : cells_) total += cell.size + 8;
+  for (const auto& [tag, source] : message.props.streams) total += source->size() + 8;
+  out.size = Capped(total);
+  Put32(size, out.size);
+  Put(cells_, {tags::PR_MESSAGE_SIZE.value(), size, 4});
+  out.read = (flags & MSGFLAG_READ) != 0;
+}
+
+WrittenMessage MessageWriter::write(EncodedMessage& message, std::uint32_t nid,
                                     const MessageStamp& stamp) {
   SubnodeTree subnodes;
   const auto recipients = writeRecipients(message);
@@ -134,104 +191,80 @@ WrittenMessage MessageWriter::write(const Message& message, std::uint32_t nid,
     subnodes.add(nid::kAttachmentTable, attachments.first, attachments.second);
   }
 
-  EncodedBag bag = EncodeBag(message.props, names_);
-  RowValues& props = bag.values;
-  const auto setIfMissing = [&props](PropTag tag, Bytes value) {
-    props.try_emplace(tag.value(), std::move(value));
-  };
-  setIfMissing(tags::PR_MESSAGE_CLASS_W, Utf16LeBytes("IPM.Note"));
-  setIfMissing(tags::PR_MESSAGE_FLAGS, Int32Bytes(MSGFLAG_READ));
-  // The store computes has-attachments, as a MAPI store does: the flag follows the table.
-  Bytes& flagBytes = props[tags::PR_MESSAGE_FLAGS.value()];
-  std::uint32_t flags = flagBytes.size() == 4 ? Get32(flagBytes.data()) : MSGFLAG_READ;
-  flags = message.attachments.empty() ? flags & ~std::uint32_t{MSGFLAG_HASATTACH}
-                                      : flags | MSGFLAG_HASATTACH;
-  flagBytes = Int32Bytes(static_cast<std::int32_t>(flags));
-  props[tags::PR_HASATTACH.value()] =
-      Bytes{static_cast<std::uint8_t>(!message.attachments.empty())};
-  // Creation and modification times the import set (the message's arrival) stand.
-  setIfMissing(PropTag{0x3007, PropType::Time}, TimeBytes(stamp.now));  // PR_CREATION_TIME
-  setIfMissing(PropTag{0x3008, PropType::Time}, TimeBytes(stamp.now));  // last modification
-  MarkSubject(props);
-  if (!stamp.searchKey.empty()) setIfMissing(tags::PR_SEARCH_KEY, stamp.searchKey);
-  std::uint64_t size = attachmentBytes;
-  for (const auto& [tag, bytes] : props) size += bytes.size() + 8;
-  for (const auto& [tag, source] : bag.streams) size += source->size() + 8;
-  props[tags::PR_MESSAGE_SIZE.value()] = Int32Bytes(static_cast<std::int32_t>(
-      std::min<std::uint64_t>(size, std::numeric_limits<std::int32_t>::max())));
-
-  PropertyContextWriter pc(db_, subnodes);
-  SetAll(pc, props);
-  SetStreams(pc, bag);
+  ResolveNames(message.props, names_);
+  CellsOf(message.props, cells_);
   WrittenMessage out;
   out.nid = nid;
+  setDefaults(message, stamp, attachmentBytes, out);
+  PropertyContextWriter pc(db_, subnodes);
+  SetAll(pc, cells_);
+  SetStreams(pc, message.props);
   out.bidData = pc.write();
   out.bidSub = subnodes.write(db_);
-  out.read = (flags & MSGFLAG_READ) != 0;
-  out.row = std::move(props);
   return out;
 }
 
-std::pair<std::uint64_t, std::uint64_t> MessageWriter::writeRecipients(const Message& message) {
-  std::vector<RowValues> rows;
-  std::vector<std::uint32_t> tags = columns::Recipients();
-  for (const Recipient& r : message.recipients) {
-    EncodedBag encoded = EncodeBag(r.props, names_);
-    RowValues& row = encoded.values;  // a recipient lives in its row: no room for streams
-    row.try_emplace(0x0FFE0003, Int32Bytes(kMailUser));  // PR_OBJECT_TYPE
-    row.try_emplace(0x39000003, Int32Bytes(0));          // PR_DISPLAY_TYPE: DT_MAILUSER
-    row.try_emplace(0x0E0F000B, Bytes{1});               // PR_RESPONSIBILITY
-    for (const auto& [tag, bytes] : row) tags.push_back(tag);
-    rows.push_back(std::move(row));
+std::pair<std::uint64_t, std::uint64_t> MessageWriter::writeRecipients(EncodedMessage& message) {
+  const columns::Tags& template_ = columns::Recipients();
+  tags_.assign(template_.begin(), template_.end());
+  tags_.insert(tags_.end(), {kObjectType, kDisplayType, kResponsibility});
+  // A recipient lives in its row: no room for streams.
+  for (EncodedBag& r : message.recipients) {
+    ResolveNames(r, names_);
+    for (const EncodedBag::Value& v : r.values) tags_.push_back(v.tag);
   }
-  TableWriter table(db_, MakeTableLayout(tags));
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    table.addRow(static_cast<std::uint32_t>(i), rows[i]);
+  TableWriter table(db_, RecipientLayout(tags_));
+  for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+    CellsOf(message.recipients[i], row_);
+    PutIfMissing(row_, {kObjectType, kMailUser, 4});
+    PutIfMissing(row_, {kDisplayType, kZero32, 4});
+    PutIfMissing(row_, {kResponsibility, kTrue, 1});
+    table.addRow(static_cast<std::uint32_t>(i), row_);
   }
   // A table's own subnodes (large cells, a long row matrix) form the table's subnode tree.
   return table.finish();
 }
 
 std::pair<std::uint64_t, std::uint64_t> MessageWriter::writeAttachments(
-    const Message& message, const MessageStamp& stamp, SubnodeTree& subnodes,
+    EncodedMessage& message, const MessageStamp& stamp, SubnodeTree& subnodes,
     std::uint64_t& attachmentBytes) {
-  TableWriter table(db_, MakeTableLayout(columns::MessageAttachments()));
-  for (const Attachment& a : message.attachments) {
+  TableWriter table(db_, AttachmentLayout());
+  for (EncodedAttachment& a : message.attachments) {
     const std::uint32_t nid = db_.newNid(nid_type::kAttachment);
     SubnodeTree own;
     PropertyContextWriter pc(db_, own);
-    EncodedBag bag = EncodeBag(a.props, names_);
-    RowValues& values = bag.values;
-    values.erase(tags::PR_ATTACH_DATA_OBJ.value());
+    EncodedBag& bag = a.props;
+    ResolveNames(bag, names_);
+    CellsOf(bag, row_);
+    Erase(row_, tags::PR_ATTACH_DATA_OBJ.value());
     std::uint64_t dataSize = 0;
     if (a.embedded) {
       const std::uint32_t inner = db_.newNid(nid_type::kNormalMessage);
       MessageWriter writer(db_, names_);
-      MessageStamp innerStamp{stamp.now, {}};
+      const MessageStamp innerStamp{stamp.now, {}};
       const WrittenMessage m = writer.write(*a.embedded, inner, innerStamp);
       own.add(inner, m.bidData, m.bidSub);
-      const auto sizeIt = m.row.find(tags::PR_MESSAGE_SIZE.value());
-      dataSize = sizeIt != m.row.end() ? Get32(sizeIt->second.data()) : 0;
-      pc.setObject(kAttachDataId, inner, static_cast<std::uint32_t>(dataSize));
-      values[tags::PR_ATTACH_METHOD.value()] = Int32Bytes(ATTACH_EMBEDDED_MSG);
-      values.erase(tags::PR_ATTACH_DATA_BIN.value());
+      dataSize = m.size;
+      pc.setObject(kAttachDataId, inner, m.size);
+      Put(row_, {tags::PR_ATTACH_METHOD.value(), kEmbedded, 4});
+      Erase(row_, tags::PR_ATTACH_DATA_BIN.value());
       bag.streams.clear();
     } else {
-      const auto data = values.find(tags::PR_ATTACH_DATA_BIN.value());
-      if (data != values.end()) dataSize = data->second.size();
+      if (const Cell* data = Find(row_, tags::PR_ATTACH_DATA_BIN.value())) dataSize = data->size;
       for (const auto& [tag, source] : bag.streams) {
         if (tag == tags::PR_ATTACH_DATA_BIN.value()) dataSize = source->size();
       }
     }
     SetStreams(pc, bag);
-    values.try_emplace(tags::PR_ATTACH_METHOD.value(), Int32Bytes(ATTACH_BY_VALUE));
-    values.try_emplace(tags::PR_RENDERING_POSITION.value(), Int32Bytes(-1));
-    values[tags::PR_ATTACH_SIZE.value()] = Int32Bytes(static_cast<std::int32_t>(
-        std::min<std::uint64_t>(dataSize, std::numeric_limits<std::int32_t>::max())));
+    PutIfMissing(row_, {tags::PR_ATTACH_METHOD.value(), kByValue, 4});
+    PutIfMissing(row_, {tags::PR_RENDERING_POSITION.value(), kNoPosition, 4});
+    std::uint8_t size[4];
+    Put32(size, Capped(dataSize));
+    Put(row_, {tags::PR_ATTACH_SIZE.value(), size, 4});
     attachmentBytes += dataSize;
-    SetAll(pc, values);
+    SetAll(pc, row_);
     subnodes.add(nid, pc.write(), own.write(db_));
-    table.addRow(nid, values);
+    table.addRow(nid, row_);
   }
   return table.finish();
 }

@@ -12,42 +12,37 @@ const T* As(const PropValue& value) {
   return std::get_if<T>(&value);
 }
 
-// UTF-16LE; most mail text is ASCII, which widens byte by byte.
-Bytes Utf16Le(const std::string& text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return Utf16LeBytes(text);
+// PtypMultipleString / PtypMultipleBinary / PtypMultipleString8: ulCount, rgulDataOffsets,
+// then the values, each appended by `put(i)`.
+template <class Put>
+void AppendMultiValue(Bytes& out, std::size_t count, const Put& put) {
+  const std::size_t start = out.size();
+  out.resize(start + 4 + 4 * count, 0);
+  Put32(out.data() + start, static_cast<std::uint32_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    Put32(out.data() + start + 4 + 4 * i, static_cast<std::uint32_t>(out.size() - start));
+    put(i);
   }
-  Bytes out(2 * text.size(), 0);
-  for (std::size_t i = 0; i < text.size(); ++i) out[2 * i] = static_cast<std::uint8_t>(text[i]);
-  return out;
 }
 
-// PtypMultipleString / PtypMultipleBinary / PtypMultipleString8: ulCount, rgulDataOffsets,
-// then the values.
-Bytes VariableMultiValue(const std::vector<Bytes>& parts) {
-  Bytes out;
-  Append32(out, static_cast<std::uint32_t>(parts.size()));
-  std::uint32_t offset = static_cast<std::uint32_t>(4 + 4 * parts.size());
-  for (const Bytes& part : parts) {
-    Append32(out, offset);
-    offset += static_cast<std::uint32_t>(part.size());
-  }
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
+void AppendBytes(Bytes& out, const Bytes& bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 // A value the model keeps as MS-OXCDATA lays it out: one element, fixed-size elements side by
 // side, or 8-bit strings behind a count and offsets.
-std::optional<Bytes> EncodeRaw(std::uint16_t type, const RawValue& raw) {
+bool AppendRaw(std::uint16_t type, const RawValue& raw, Bytes& out) {
   const auto t = static_cast<PropType>(type);
   if (!IsMultiValued(t)) {
-    if (raw.values.size() != 1) return std::nullopt;
-    return raw.values.front();
+    if (raw.values.size() != 1) return false;
+    AppendBytes(out, raw.values.front());
+  } else if (t == PropType::MvString8) {
+    AppendMultiValue(out, raw.values.size(),
+                     [&](std::size_t i) { AppendBytes(out, raw.values[i]); });
+  } else {
+    for (const Bytes& v : raw.values) AppendBytes(out, v);
   }
-  if (t == PropType::MvString8) return VariableMultiValue(raw.values);
-  Bytes out;
-  for (const Bytes& v : raw.values) out.insert(out.end(), v.begin(), v.end());
-  return out;
+  return true;
 }
 
 }  // namespace
@@ -78,54 +73,84 @@ bool StoredInPlace(std::uint16_t type) {
   return size != 0 && size <= 4;
 }
 
-std::optional<Bytes> EncodeValue(std::uint16_t type, const PropValue& value) {
-  if (const auto* raw = As<RawValue>(value)) return EncodeRaw(type, *raw);
-  Bytes out;
+bool AppendEncoded(std::uint16_t type, const PropValue& value, Bytes& out) {
+  if (const auto* raw = As<RawValue>(value)) return AppendRaw(type, *raw, out);
   switch (static_cast<PropType>(type)) {
     case PropType::Int16:
-      if (const auto* v = As<std::int16_t>(value)) Append16(out, static_cast<std::uint16_t>(*v));
+      if (const auto* v = As<std::int16_t>(value)) {
+        Append16(out, static_cast<std::uint16_t>(*v));
+        return true;
+      }
       break;
     case PropType::Int32:
-      if (const auto* v = As<std::int32_t>(value)) Append32(out, static_cast<std::uint32_t>(*v));
+      if (const auto* v = As<std::int32_t>(value)) {
+        Append32(out, static_cast<std::uint32_t>(*v));
+        return true;
+      }
       break;
     case PropType::Boolean:
-      if (const auto* v = As<bool>(value)) out.push_back(*v ? 1 : 0);
+      if (const auto* v = As<bool>(value)) {
+        out.push_back(*v ? 1 : 0);
+        return true;
+      }
       break;
     case PropType::Int64:
-      if (const auto* v = As<std::int64_t>(value)) Append64(out, static_cast<std::uint64_t>(*v));
+      if (const auto* v = As<std::int64_t>(value)) {
+        Append64(out, static_cast<std::uint64_t>(*v));
+        return true;
+      }
       break;
     case PropType::Time:
-      if (const auto* v = As<FileTime>(value)) Append64(out, v->ticks);
+      if (const auto* v = As<FileTime>(value)) {
+        Append64(out, v->ticks);
+        return true;
+      }
       break;
     case PropType::Unicode:
-      if (const auto* v = As<std::string>(value)) return Utf16Le(*v);
+      if (const auto* v = As<std::string>(value)) {
+        AppendUtf16Le(out, *v);
+        return true;
+      }
       break;
     case PropType::Guid:
-      if (const auto* v = As<Guid>(value)) out.assign(v->bytes.begin(), v->bytes.end());
+      if (const auto* v = As<Guid>(value)) {
+        out.insert(out.end(), v->bytes.begin(), v->bytes.end());
+        return true;
+      }
       break;
     case PropType::Binary:
-      if (const auto* v = As<Bytes>(value)) return *v;
+      if (const auto* v = As<Bytes>(value)) {
+        AppendBytes(out, *v);
+        return true;
+      }
       break;
     case PropType::MvInt32:
       if (const auto* v = As<std::vector<std::int32_t>>(value)) {
         for (const std::int32_t i : *v) Append32(out, static_cast<std::uint32_t>(i));
-        return out;
+        return true;
       }
       break;
     case PropType::MvUnicode:
       if (const auto* v = As<std::vector<std::string>>(value)) {
-        std::vector<Bytes> parts;
-        for (const std::string& s : *v) parts.push_back(Utf16Le(s));
-        return VariableMultiValue(parts);
+        AppendMultiValue(out, v->size(), [&](std::size_t i) { AppendUtf16Le(out, (*v)[i]); });
+        return true;
       }
       break;
     case PropType::MvBinary:
-      if (const auto* v = As<std::vector<Bytes>>(value)) return VariableMultiValue(*v);
+      if (const auto* v = As<std::vector<Bytes>>(value)) {
+        AppendMultiValue(out, v->size(), [&](std::size_t i) { AppendBytes(out, (*v)[i]); });
+        return true;
+      }
       break;
     default:
       break;
   }
-  if (out.empty()) return std::nullopt;  // the value does not have the tag's type
+  return false;  // the value does not have the tag's type
+}
+
+std::optional<Bytes> EncodeValue(std::uint16_t type, const PropValue& value) {
+  Bytes out;
+  if (!AppendEncoded(type, value, out)) return std::nullopt;
   return out;
 }
 

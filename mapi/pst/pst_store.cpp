@@ -223,6 +223,7 @@ class PstStore::Impl {
 
   NodeDatabase db;
   NamedIds& names;
+  MessageWriter messages{db, names};  // kept from message to message, with its buffers
   std::string displayName;
   StoreOptions options;
   Guid recordKey;
@@ -317,19 +318,21 @@ std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
         "no folder to add message " + std::to_string(number) + " to in '" + path_ + "'", path_,
         number);
   }
+  EncodedMessage encoded;
   try {
-    CheckMessageFits(message);
+    encoded = EncodeMessage(message);
+    CheckMessageFits(encoded);
   } catch (const Error& e) {
     throw StoreError(
         "cannot add message " + std::to_string(number) + " to '" + path_ + "': " + e.what(), path_,
         number);
   }
   try {
-    MessageWriter writer(impl_->db, impl_->names);
+    MessageWriter& writer = impl_->messages;
     const MessageStamp stamp{impl_->options.clock(), impl_->newKey()};
     const WrittenMessage written =
-        writer.write(message, impl_->db.newNid(nid_type::kNormalMessage), stamp);
-    f->addMessage(written, ++impl_->rowVersion);
+        writer.write(encoded, impl_->db.newNid(nid_type::kNormalMessage), stamp);
+    f->addMessage(written, writer.properties(), ++impl_->rowVersion);
   } catch (const std::exception& e) {
     fail(e, number);
   }

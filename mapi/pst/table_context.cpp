@@ -63,29 +63,35 @@ TableWriter::TableWriter(NodeDatabase& db, const TableLayout& layout)
   info_ = heap_.reserve(22 + 8 * layout_.columns.size());
 }
 
-void TableWriter::addRow(std::uint32_t rowId, const RowValues& values, const RowValues& overrides) {
+void TableWriter::setCell(const ColumnDesc& c, const std::uint8_t* data, std::size_t size) {
+  if (RowCellSize(static_cast<std::uint16_t>(c.tag & 0xFFFF)) != 0) {
+    std::copy_n(data, std::min<std::size_t>(size, c.size), row_.begin() + c.offset);
+  } else if (size <= kMaxHeapItem) {
+    Put32(row_.data() + c.offset, heap_.allocate(data, size));
+  } else {
+    const std::uint32_t nid = db_.newNid(nid_type::kLtp);
+    subnodes_.add(nid, WriteData(db_, data, size), 0);
+    Put32(row_.data() + c.offset, nid);
+  }
+  row_[layout_.end1 + c.bit / 8] |= static_cast<std::uint8_t>(0x80u >> (c.bit % 8));
+}
+
+void TableWriter::addRow(std::uint32_t rowId, std::span<const Cell> cells,
+                         std::span<const Cell> overrides) {
   row_.assign(layout_.rowSize, 0);
-  const auto setCell = [&](const ColumnDesc& c, const Bytes& v) {
-    if (RowCellSize(static_cast<std::uint16_t>(c.tag & 0xFFFF)) != 0) {
-      std::copy_n(v.begin(), std::min<std::size_t>(v.size(), c.size), row_.begin() + c.offset);
-    } else if (v.size() <= kMaxHeapItem) {
-      Put32(row_.data() + c.offset, heap_.allocate(v));
-    } else {
-      const std::uint32_t nid = db_.newNid(nid_type::kLtp);
-      subnodes_.add(nid, WriteData(db_, v.data(), v.size()), 0);
-      Put32(row_.data() + c.offset, nid);
-    }
-    row_[layout_.end1 + c.bit / 8] |= static_cast<std::uint8_t>(0x80u >> (c.bit % 8));
-  };
-  Bytes id;
-  Append32(id, rowId);
+  std::uint8_t id[4];
+  Put32(id, rowId);
+  auto cell = cells.begin();
+  auto over = overrides.begin();
   for (const ColumnDesc& c : layout_.columns) {
+    while (cell != cells.end() && cell->tag < c.tag) ++cell;
+    while (over != overrides.end() && over->tag < c.tag) ++over;
     if (c.tag == kTagRowId) {
-      setCell(c, id);
-    } else if (const auto o = overrides.find(c.tag); o != overrides.end()) {
-      setCell(c, o->second);
-    } else if (const auto v = values.find(c.tag); v != values.end()) {
-      setCell(c, v->second);
+      setCell(c, id, sizeof id);
+    } else if (over != overrides.end() && over->tag == c.tag) {
+      setCell(c, over->data, over->size);
+    } else if (cell != cells.end() && cell->tag == c.tag) {
+      setCell(c, cell->data, cell->size);
     }
   }
   rowIds_.push_back({rowId, static_cast<std::uint32_t>(rowIds_.size())});
@@ -97,6 +103,19 @@ void TableWriter::addRow(std::uint32_t rowId, const RowValues& values, const Row
   nextRowBlockIfFull();
   rows_->append(row_.data(), row_.size());
   ++rowsInBlock_;
+}
+
+namespace {
+std::vector<Cell> CellsOf(const RowValues& values) {
+  std::vector<Cell> cells;
+  cells.reserve(values.size());
+  for (const auto& [tag, bytes] : values) cells.push_back({tag, bytes.data(), bytes.size()});
+  return cells;
+}
+}  // namespace
+
+void TableWriter::addRow(std::uint32_t rowId, const RowValues& values, const RowValues& overrides) {
+  addRow(rowId, CellsOf(values), CellsOf(overrides));
 }
 
 // Rows never span two blocks; a full block is padded to 8,176 bytes, as readers count rows
@@ -122,13 +141,13 @@ void TableWriter::moveRowsToSubnode() {
 
 std::pair<std::uint64_t, std::uint64_t> TableWriter::finish() {
   std::sort(rowIds_.begin(), rowIds_.end());
-  const std::uint32_t rowIndex = WriteBth(
-      heap_, 4, 4, rowIds_.size(),
-      [&](std::size_t i, auto* out) {
-        Put32(out, rowIds_[i].first);
-        Put32(out + 4, rowIds_[i].second);
-      },
-      indexHeader_);
+  Bytes records(8 * rowIds_.size());
+  for (std::size_t i = 0; i < rowIds_.size(); ++i) {
+    Put32(records.data() + 8 * i, rowIds_[i].first);
+    Put32(records.data() + 8 * i + 4, rowIds_[i].second);
+  }
+  const std::uint32_t rowIndex =
+      WriteBth(heap_, 4, 4, records.data(), rowIds_.size(), indexHeader_);
   std::uint32_t hnidRows = 0;
   if (rows_) {
     hnidRows = db_.newNid(nid_type::kLtp);
@@ -138,6 +157,7 @@ std::pair<std::uint64_t, std::uint64_t> TableWriter::finish() {
   }
   // TCINFO
   Bytes info;
+  info.reserve(22 + 8 * layout_.columns.size());
   info.push_back(kClientTable);
   info.push_back(static_cast<std::uint8_t>(layout_.columns.size()));
   Append16(info, layout_.end4);

@@ -8,11 +8,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "mapi/pst/data_tree.h"
 #include "mapi/pst/heap.h"
+#include "mapi/pst/property_value.h"
 #include "mapi/pst/subnode_tree.h"
 
 namespace qc::mapi::pst {
@@ -41,7 +43,9 @@ class TableWriter {
   TableWriter(NodeDatabase& db, const TableLayout& layout);
 
   // Cells whose tag is not a column are left out; PidTagLtpRowId is set from `rowId`; a cell
-  // in `overrides` wins over one in `values`.
+  // in `overrides` wins over one in `cells`. Both sorted by tag, a tag at most once in each.
+  void addRow(std::uint32_t rowId, std::span<const Cell> cells,
+              std::span<const Cell> overrides = {});
   void addRow(std::uint32_t rowId, const RowValues& values, const RowValues& overrides = {});
   std::size_t rowCount() const { return rowIds_.size(); }
 
@@ -51,6 +55,7 @@ class TableWriter {
  private:
   void moveRowsToSubnode();
   void nextRowBlockIfFull();
+  void setCell(const ColumnDesc& column, const std::uint8_t* data, std::size_t size);
 
   NodeDatabase& db_;
   TableLayout layout_;
