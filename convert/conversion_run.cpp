@@ -183,16 +183,33 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     });
   }
   mode_ = FailureMode::Ignored;
-  if (derived) convertMailbox(paths, summary);
-  window_.yield();
-  window_.setProgress(Bar::ProgressBar1,
-                      static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
-  if (storeOpen) {
+  const std::int64_t writtenBefore = report_.messagesWritten;
+  const std::uint64_t bytesBefore = report_.bytesWritten;
+  try {
+    if (derived) convertMailbox(paths, summary);
     window_.yield();
-    attempt(FailureKind::Other, [&] {
-      summary.storePath = stores_->closeMailboxStore();
-      storeWritten(summary.storePath);
-    });
+    window_.setProgress(Bar::ProgressBar1,
+                        static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
+    if (storeOpen) {
+      window_.yield();
+      attempt(FailureKind::Other, [&] {
+        summary.storePath = stores_->closeMailboxStore();
+        storeOpen = false;
+        storeWritten(summary.storePath);
+      });
+    }
+  } catch (const StopRequested&) {
+    // A store being written when the run stops is dropped, not left half-written: the messages
+    // added to it are written nowhere, so they are not counted as written.
+    if (storeOpen) {
+      const std::int64_t dropped = report_.messagesWritten - writtenBefore;
+      report_.messagesWritten = writtenBefore;
+      report_.bytesWritten = bytesBefore;
+      warn("the run was stopped while the Outlook data file of '" + report_.mailboxPath +
+           "' was being written: it was not kept, and its " + std::to_string(dropped) + " message" +
+           (dropped == 1 ? " is" : "s are") + " not counted as written");
+    }
+    throw;
   }
   if (observer_) observer_->mailboxDone(i, summary);
 }

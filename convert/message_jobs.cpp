@@ -47,6 +47,10 @@ class MailboxSlice final : public mapi::ByteSource {
   std::int64_t size_;
 };
 
+std::function<void()> Withdrawal(const OutputFolder& folder, std::string name) {
+  return [&folder, name = std::move(name)] { folder.removeFile(name); };
+}
+
 class MessageFileJob final : public MessageJob {
  public:
   MessageFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
@@ -59,6 +63,7 @@ class MessageFileJob final : public MessageJob {
       const CutResult cut = cutter_.write(j, folder_, extension_, progress);
       outcome.done = true;
       outcome.bytes = cut.bytes;
+      outcome.withdraw = Withdrawal(folder_, "email-" + std::to_string(j) + extension_);
     } catch (const Error& e) {
       outcome.error = e.what();
     }
@@ -110,8 +115,10 @@ class MsgFileJob final : public ImportJob {
 
  private:
   void finish(std::size_t j, MessageOutcome& outcome) override {
-    mapi::msg::WriteMsgFile(*outcome.message, folder_, "Email-" + std::to_string(j) + ".msg");
+    std::string name = "Email-" + std::to_string(j) + ".msg";
+    mapi::msg::WriteMsgFile(*outcome.message, folder_, name);
     outcome.message.reset();  // written; nothing more to do with it
+    outcome.withdraw = Withdrawal(folder_, std::move(name));
   }
 
   const OutputFolder& folder_;

@@ -8,6 +8,12 @@ namespace qc {
 namespace {
 constexpr std::size_t kBatchMessages = 512;
 constexpr auto kPoll = std::chrono::milliseconds(10);
+
+void Withdraw(MessageOutcome& outcome) {
+  if (outcome.withdraw) outcome.withdraw();
+  outcome.withdraw = nullptr;
+}
+
 }  // namespace
 
 unsigned MessageWriterPool::DefaultWorkers() {
@@ -27,6 +33,12 @@ MessageWriterPool::~MessageWriterPool() {
   }
   changed_.notify_all();
   for (auto& t : threads_) t.join();
+  // Outcomes the run did not take (it was stopped): their files must not stand among the ones
+  // it counted, as they would not have been written by one thread doing everything in order.
+  for (Batch& slot : slots_) {
+    if (slot.number == SIZE_MAX || !slot.done) continue;
+    for (Outcome& outcome : slot.outcomes) Withdraw(outcome);
+  }
 }
 
 std::size_t MessageWriterPool::batchEnd(std::size_t first) const {
@@ -80,7 +92,9 @@ void MessageWriterPool::work() {
         outcomes.push_back(writeOne(*job, j, true, nullptr));
       }
     } catch (const Stopped&) {
-      return;  // the unfinished file has been removed
+      // The unfinished file has been removed; the finished ones of the batch go too.
+      for (Outcome& outcome : outcomes) Withdraw(outcome);
+      return;
     }
     {
       std::lock_guard lock(mutex_);
@@ -110,6 +124,7 @@ MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting&
     }
   }
   Outcome outcome = std::move(slot.outcomes[j - slot.first]);
+  slot.outcomes[j - slot.first].withdraw = nullptr;  // taken: the run counts its file
   if (j + 1 == slot.first + slot.outcomes.size()) {
     slot.number = SIZE_MAX;
     ++current_;

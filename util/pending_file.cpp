@@ -68,6 +68,10 @@ std::string OutputFolder::pathOf(std::string_view name) const {
   return full;
 }
 
+bool OutputFolder::removeFile(const std::string& name) const noexcept {
+  return ::unlinkat(fd_, name.c_str(), 0) == 0;
+}
+
 PendingFile::PendingFile(const OutputFolder& folder, std::string name)
     : folder_(&folder), name_(std::move(name)) {
   create();

@@ -27,6 +27,8 @@ class OutputFolder {
 
   const std::string& path() const { return path_; }
   std::string pathOf(std::string_view name) const;
+  // Removes the file `name` of this folder (never a folder); false when it could not be removed.
+  bool removeFile(const std::string& name) const noexcept;
   int fd() const { return fd_; }
 
  private:

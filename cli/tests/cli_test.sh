@@ -111,6 +111,8 @@ for sig in INT TERM; do
   grep -q "^Stopped by SIG$sig: 1 mailbox: [0-9]* messages written" out.txt; check "SIG$sig summary" 0 $?
   check "SIG$sig leaves no temporary file" 0 "$(find stop -name '.*part' | wc -l)"
   check "SIG$sig leaves complete files only" 0 "$(find stop -name 'email-*.eml' ! -size 66c | wc -l)"
+  counted=$(sed -n 's/^Stopped by SIG[A-Z]*: 1 mailbox: \([0-9]*\) messages written.*/\1/p' out.txt)
+  check "SIG$sig leaves exactly the files it counts" "$counted" "$(find stop -name 'email-*.eml' | wc -l)"
 done
 
 touch blocker

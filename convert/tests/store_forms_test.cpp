@@ -2,6 +2,7 @@
 // window's texts and boxes, the files it leaves, and how failures are counted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "convert/conversion_run.h"
@@ -157,6 +158,46 @@ TEST_P(StoreForms, MsgWritesOneOutlookFilePerMessageThroughOneTemporaryStore) {
   EXPECT_EQ(h.window.boxes.back().text,
             "Your messages from Quillon Mailboxes has been successfully exported.\r\n" +
                 std::string(75, '*') + "\r\n");
+}
+
+// Stopped early in a long mailbox, while the workers are far ahead of what the run has taken: the
+// .msg files are exactly those counted, and a store being written is dropped and counts nothing.
+TEST_P(StoreForms, AStoppedRunCountsExactlyWhatItLeaves) {
+  TempDir in, out;
+  const std::string box = in / "long.mbx";
+  std::string content;
+  for (int m = 0; m < 2000; ++m) content += Message("m" + std::to_string(m));
+  WriteFile(box, content);
+  for (Form form : {Form::MSG, Form::PST}) {
+    Harness h;
+    h.window.form = form;
+    h.window.rows = {box};
+    h.window.browseAnswer = out.path().string();
+    h.window.onYield = [](FakeWindow& w) {
+      if (w.labels[Label::LblProgress] == "Saved 50 Message(s)") throw StopRequested{};
+    };
+    ConversionRun conversion(h.window, h.finder, &h.store);
+    conversion.setWriterThreads(GetParam());
+    EXPECT_THROW(conversion.CmdConvert_Click(), StopRequested);
+    const RunReport& report = conversion.report();
+    if (form == Form::MSG) {
+      EXPECT_EQ(report.messagesWritten, 50);
+      std::vector<std::string> expected;
+      for (int j = 0; j < 50; ++j) expected.push_back("Email-" + std::to_string(j) + ".msg");
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(Listing(OutFolder(out, box)), expected);
+      fs::remove_all(OutFolder(out, box));
+    } else {
+      EXPECT_EQ(report.messagesWritten, 0);
+      EXPECT_EQ(report.bytesWritten, 0u);
+      EXPECT_TRUE(report.storeFiles.empty());
+      ASSERT_EQ(report.warnings.size(), 1u);
+      EXPECT_NE(report.warnings[0].find("it was not kept, and its 50 messages are not counted"),
+                std::string::npos)
+          << report.warnings[0];
+      EXPECT_EQ(std::count(h.store.calls.begin(), h.store.calls.end(), "close"), 0);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(OnWorkerThreadsAndInline, StoreForms, ::testing::Values(2u, 0u));
