@@ -173,6 +173,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   if (derived && observer_) observer_->mailboxStarted(i, rowCount_, paths);
 
   bool storeOpen = false;
+  storeLost_ = false;
   if (form_ == Form::PST && derived) {
     mode_ = FailureMode::Trapped;
     attempt(FailureKind::Other, [&] {
@@ -192,11 +193,31 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
                         static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
     if (storeOpen) {
       window_.yield();
-      attempt(FailureKind::Other, [&] {
-        summary.storePath = stores_->closeMailboxStore();
-        storeOpen = false;
-        storeWritten(summary.storePath);
-      });
+      storeOpen = false;
+      if (storeLost_) {
+        try {
+          stores_->closeMailboxStore();  // drops it: its file was never complete
+        } catch (const std::exception&) {
+        }
+        // Their reason is the one already given for the message that found the store lost.
+        report_.messagesFailed += forgetStoredMessages(writtenBefore, bytesBefore, summary);
+      } else {
+        try {
+          summary.storePath = stores_->closeMailboxStore();
+          storeWritten(summary.storePath);
+        } catch (const std::exception& e) {
+          const std::int64_t lost = forgetStoredMessages(writtenBefore, bytesBefore, summary);
+          if (lost == 0) {
+            recordFailure(FailureKind::Other, e.what());
+          } else {
+            recordFailure(FailureKind::Message,
+                          std::string(e.what()) + ": the Outlook data file was not kept, so its " +
+                              std::to_string(lost) + " message" + (lost == 1 ? " is" : "s are") +
+                              " not converted",
+                          lost);
+          }
+        }
+      }
     }
   } catch (const StopRequested&) {
     // A store being written when the run stops is dropped, not left half-written: the messages
@@ -212,6 +233,17 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     throw;
   }
   if (observer_) observer_->mailboxDone(i, summary);
+}
+
+std::int64_t ConversionRun::forgetStoredMessages(std::int64_t writtenBefore,
+                                                 std::uint64_t bytesBefore,
+                                                 MailboxSummary& summary) {
+  const std::int64_t lost = report_.messagesWritten - writtenBefore;
+  report_.messagesWritten = writtenBefore;
+  report_.bytesWritten = bytesBefore;
+  summary.messagesWritten -= lost;
+  summary.messagesFailed += lost;
+  return lost;
 }
 
 void ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
@@ -341,17 +373,31 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   std::int64_t saved = 0;
   for (std::size_t j = 0; j < n; ++j) {
     MessageWriterPool::Outcome outcome = writer.take(j, waiting);
-    if (!outcome.done) {
+    bool written = outcome.done;
+    if (!written) {
       recordFailure(FailureKind::Message, outcome.error);
-    } else if (form_ != Form::PST || attempt(FailureKind::Message, [&] {
-                 try {
-                   stores_->addMessage(*outcome.message);
-                 } catch (const Error& e) {
-                   throw Error(
-                       MessageContext(j, values[j], searched.file->path()) + ": " + e.what(),
-                       e.code());
-                 }
-               })) {
+    } else if (form_ == Form::PST) {
+      const auto failed = [&](const std::exception& e) {
+        return MessageContext(j, values[j], searched.file->path()) + ": " + e.what();
+      };
+      try {
+        stores_->addMessage(*outcome.message);
+      } catch (const StoreLost& e) {
+        // Nothing added to the store is kept now: this message and the rest fail with this one
+        // reason, and the ones added before are taken back when the mailbox ends.
+        storeLost_ = true;
+        recordFailure(FailureKind::Message,
+                      failed(e) +
+                          ": the Outlook data file is not kept, so none of this "
+                          "mailbox's messages are converted",
+                      static_cast<std::int64_t>(n - j));
+        break;
+      } catch (const std::exception& e) {
+        recordFailure(FailureKind::Message, failed(e));
+        written = false;
+      }
+    }
+    if (written) {
       ++saved;
       ++report_.messagesWritten;
       report_.bytesWritten += outcome.bytes;

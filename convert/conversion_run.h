@@ -48,6 +48,12 @@ class ConversionRun {
   template <class Step>
   bool attempt(FailureKind kind, Step&& step);
   void recordFailure(FailureKind kind, std::string reason, std::int64_t messages = 1);
+  // The mailbox's store was not kept: the messages added to it since the counts stood at
+  // `writtenBefore` and `bytesBefore` were not written after all. Takes them off the written
+  // counts, puts them on the mailbox's failed count and returns how many; the caller counts
+  // them as failures of the run.
+  std::int64_t forgetStoredMessages(std::int64_t writtenBefore, std::uint64_t bytesBefore,
+                                    MailboxSummary& summary);
   void warn(std::string text);
   void storeWritten(const std::string& path);
 
@@ -68,6 +74,7 @@ class ConversionRun {
 
   FailureMode mode_ = FailureMode::Unset;
   bool temporaryStoreOpen_ = false;
+  bool storeLost_ = false;  // .pst form: the mailbox's store can no longer be written
   Form form_ = Form::EML;
   std::string TargetFolder;
   std::string StoreFolderName;

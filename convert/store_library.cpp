@@ -67,7 +67,12 @@ void StoreLibrary::createMailboxFolder(const std::string& storeFolderName) {
 
 void StoreLibrary::addMessage(const mapi::Message& message) {
   if (!store_ || !folder_) throw Error("no store folder is open for the message");
-  store_->addMessage(*folder_, message);
+  try {
+    store_->addMessage(*folder_, message);
+  } catch (const mapi::pst::StoreError& e) {
+    if (store_->broken()) throw StoreLost(e.what(), e.code());
+    throw;
+  }
 }
 
 std::string StoreLibrary::close() {

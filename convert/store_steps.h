@@ -6,8 +6,16 @@
 #include <string>
 
 #include "mapi/property.h"
+#include "util/error.h"
 
 namespace qc {
+
+// A store that can no longer be written (a full disk): no message added to it will be kept,
+// and adding more is pointless.
+class StoreLost : public Error {
+ public:
+  using Error::Error;
+};
 
 class StoreSteps {
  public:
@@ -23,7 +31,9 @@ class StoreSteps {
                                        const std::string& mailboxName) = 0;
   // Both forms, per mailbox: the folder `storeFolderName` under the top of the store's folders.
   virtual void createMailboxFolder(const std::string& storeFolderName) = 0;
-  // .pst form, per message in mailbox order: the message into the mailbox's folder.
+  // .pst form, per message in mailbox order: the message into the mailbox's folder. Throws
+  // StoreLost when the store cannot be written any more, qc::Error when only the message is
+  // refused.
   virtual void addMessage(const mapi::Message& message) = 0;
   // .pst form, after a mailbox's last message: completes the store file. Returns its path.
   virtual std::string closeMailboxStore() = 0;

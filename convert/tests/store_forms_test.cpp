@@ -35,6 +35,7 @@ class FakeStore final : public StoreSteps {
   std::vector<std::string> calls;
   std::string failOpen;                // a reason: opening a store throws it
   std::size_t failMessage = SIZE_MAX;  // this message (0-based, whole run) is refused
+  std::string failClose;               // a reason: closing a mailbox's store throws it
   std::size_t messages = 0;
 
   std::string openTemporaryStore(const std::string& target) override {
@@ -57,6 +58,7 @@ class FakeStore final : public StoreSteps {
   }
   std::string closeMailboxStore() override {
     calls.push_back("close");
+    if (!failClose.empty()) throw Error(failClose);
     return "closed.pst";
   }
   std::string closeTemporaryStore() override {
@@ -297,6 +299,30 @@ TEST(StoreForms, AMessageTheStoreRefusesIsCountedAndTheRestGoOn) {
   EXPECT_EQ(report.messagesFailed, 1);
   EXPECT_NE(report.problems.at(0).find("the store refused message b"), std::string::npos);
   EXPECT_EQ(h.store.calls.back(), "close");
+  EXPECT_EQ(h.window.boxes.back().style, MsgStyle::OkExclamation);
+  EXPECT_EQ(h.window.boxes.back().text.find("successfully"), std::string::npos);
+}
+
+// A store that cannot be completed (the disk fills while its tables are written): its messages
+// were added but are kept nowhere, so they are failures, not written messages.
+TEST(StoreForms, AStoreThatCannotBeClosedCountsItsMessagesAsFailed) {
+  TempDir in, out;
+  const std::string box = in / "x.mbx";
+  const std::string empty = in / "e.mbx";
+  WriteFile(box, Message("a") + Message("b") + Message("c"));
+  WriteFile(empty, "");
+  Harness h;
+  h.store.failClose = "cannot write '/out/x.mbx.pst': No space left on device";
+  const RunReport report = h.run(Form::PST, {box, empty}, out.path().string());
+  EXPECT_EQ(report.messagesWritten, 0);
+  EXPECT_EQ(report.bytesWritten, 0u);
+  EXPECT_EQ(report.messagesFailed, 3);
+  EXPECT_EQ(report.otherFailures, 1);  // the empty mailbox's store: no message to count
+  EXPECT_TRUE(report.storeFiles.empty());
+  ASSERT_EQ(report.problems.size(), 2u);
+  EXPECT_EQ(report.problems[0],
+            "cannot write '/out/x.mbx.pst': No space left on device: the Outlook data file was "
+            "not kept, so its 3 messages are not converted");
   EXPECT_EQ(h.window.boxes.back().style, MsgStyle::OkExclamation);
   EXPECT_EQ(h.window.boxes.back().text.find("successfully"), std::string::npos);
 }

@@ -86,6 +86,8 @@ class PstStore {
   std::unique_ptr<Message> addMessageFromRfc822(FolderId folder, std::string_view bytes,
                                                 std::int32_t flags);
   std::uint64_t messageCount() const { return messages_; }
+  // A write failed: nothing more can be added, and close() fails; the file is not kept.
+  bool broken() const { return broken_; }
 
   // Completes the file and, for a store file, renames it into place. Throws StoreError.
   void close();
