@@ -61,7 +61,7 @@ void StoreLibrary::createMailboxFolder(const std::string& storeFolderName) {
   if (!store_) throw Error("no store is open for the folder '" + storeFolderName + "'");
   // Two mailboxes of one name share the folder of that name, as a folder found again by its
   // path would be.
-  folder_ = store_->findFolder(storeFolderName);
+  folder_ = store_->childFolder(storeFolderName);
   if (!folder_) folder_ = store_->addMailFolder(storeFolderName);
 }
 

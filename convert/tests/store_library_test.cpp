@@ -116,6 +116,20 @@ TEST(StoreLibrary, MsgFilesAndTheTemporaryStoreNamedAfterTheLocalTime) {
             (std::vector<std::string>{"Email-0.msg", "Email-1.msg"}));
 }
 
+// On POSIX a backslash is part of a file name: two mailboxes named a\b.mbx share one folder of
+// the temporary store, which must be found again by its whole name, not as a path.
+TEST(StoreLibrary, MailboxNamesWithBackslashesShareTheirFolder) {
+  TempDir in, out;
+  const std::string a = in / "A/x\\y.mbx";
+  const std::string b = in / "B/x\\y.mbx";
+  WriteFile(a, Message("one"));
+  WriteFile(b, Message("two"));
+  Harness h;
+  const RunReport report = h.run(Form::MSG, {a, b}, out.path().string());
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  EXPECT_EQ(report.messagesWritten, 2);
+}
+
 // A full disk in the middle of a store: every message of its mailbox is counted as failed (the
 // ones added before too, since the store is not kept), with one reason rather than one per
 // message; neither the store nor its temporary file is left, and the next mailbox goes on.

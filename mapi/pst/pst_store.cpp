@@ -303,8 +303,20 @@ std::optional<FolderId> PstStore::findFolder(std::string_view path) const {
     at = at->findFolder(part);
     if (!at) return std::nullopt;
   }
+  return idOf(at);
+}
+
+std::optional<FolderId> PstStore::childFolder(std::string_view name,
+                                              std::optional<FolderId> parent) const {
+  const auto entry = impl_->entries.find(parent.value_or(kTopOfFolders));
+  if (entry == impl_->entries.end() || !entry->second.model) return std::nullopt;
+  const Folder* child = entry->second.model->findFolder(name);
+  return child ? idOf(child) : std::nullopt;
+}
+
+std::optional<FolderId> PstStore::idOf(const Folder* folder) const {
   for (const auto& [id, entry] : impl_->entries) {
-    if (entry.model == at) return id;
+    if (entry.model == folder) return id;
   }
   return std::nullopt;
 }

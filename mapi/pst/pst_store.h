@@ -75,6 +75,10 @@ class PstStore {
   // store's display name in front as Outlook writes it: "\\Store\Inbox". Names compare
   // without regard to ASCII case.
   std::optional<FolderId> findFolder(std::string_view path) const;
+  // The folder named `name` right under the top of the folder tree, or under `parent`: the name
+  // is taken whole, separators and all (a mailbox named a\b.mbx on POSIX gives one folder).
+  std::optional<FolderId> childFolder(std::string_view name,
+                                      std::optional<FolderId> parent = {}) const;
 
   // Adds a message; returns its number. A message the file cannot hold is refused with a
   // StoreError before anything of it is written, and the store stays usable; a failure to
@@ -95,6 +99,7 @@ class PstStore {
  private:
   class Impl;
   void fail(const std::exception& e, std::optional<std::uint64_t> message);
+  std::optional<FolderId> idOf(const Folder* folder) const;
 
   std::unique_ptr<FileSink> file_;
   Store model_;

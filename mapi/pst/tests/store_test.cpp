@@ -159,6 +159,12 @@ TEST(PstStore, FoldersAreFoundByPath) {
   EXPECT_EQ(store.findFolder("Deleted Items").has_value(), true);
   EXPECT_FALSE(store.findFolder("\\\\Other\\Inbox.mbx").has_value());
   EXPECT_FALSE(store.findFolder("Nowhere").has_value());
+  // A child by its whole name, separators and all.
+  const FolderId odd = store.addMailFolder("a\\b");
+  EXPECT_EQ(store.childFolder("A\\B"), odd);
+  EXPECT_FALSE(store.findFolder("a\\b").has_value());  // as a path: a, then b
+  EXPECT_EQ(store.childFolder("Sub", inbox), sub);
+  EXPECT_FALSE(store.childFolder("Sub").has_value());
   EXPECT_THROW(store.addMailFolder("inbox.MBX"), StoreError);
   EXPECT_THROW(store.addMailFolder(""), StoreError);
   store.close();
