@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "util/pending_file.h"
+
 namespace qc {
 
 std::string StoreTimestamp(const std::tm& local) {
@@ -15,8 +17,11 @@ std::string StoreTimestamp(const std::tm& local) {
 
 std::string StoreFileNames::claim(const std::string& folder, const std::string& stem) {
   for (int n = 1;; ++n) {
+    const std::string suffix = (n == 1 ? std::string() : " (" + std::to_string(n) + ")") + ".pst";
+    // A mailbox name near the limit of a file name still gets its store: the stem is shortened
+    // so that the whole name fits (the store's display name stays the mailbox's whole name).
     const std::string path =
-        folder + stem + (n == 1 ? std::string() : " (" + std::to_string(n) + ")") + ".pst";
+        folder + std::string(NamePrefix(stem, kNameMax - suffix.size())) + suffix;
     struct stat st {};
     const bool exists = ::lstat(path.c_str(), &st) == 0;
     if (!exists && claimed_.insert(path).second) return path;

@@ -18,7 +18,8 @@ std::string StoreTimestamp(const std::tm& local);
 class StoreFileNames {
  public:
   // The first free name for `stem` in `folder` (which ends in its separator). A name counts as
-  // taken when something exists under it (a file, a folder, a link) or this run chose it.
+  // taken when something exists under it (a file, a folder, a link) or this run chose it. A
+  // stem too long for a file name is shortened to fit.
   std::string claim(const std::string& folder, const std::string& stem);
 
  private:

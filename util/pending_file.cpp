@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "util/error.h"
@@ -68,6 +69,14 @@ std::string OutputFolder::pathOf(std::string_view name) const {
   return full;
 }
 
+std::string_view NamePrefix(std::string_view name, std::size_t maxBytes) {
+  if (name.size() <= maxBytes) return name;
+  std::size_t end = maxBytes;
+  // Back to the first byte of a character: continuation bytes are 10xxxxxx.
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return name.substr(0, end);
+}
+
 bool OutputFolder::removeFile(const std::string& name) const noexcept {
   return ::unlinkat(fd_, name.c_str(), 0) == 0;
 }
@@ -90,7 +99,9 @@ void PendingFile::create() {
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".%016llx.part",
                   static_cast<unsigned long long>(UnpredictableNumber()));
-    tempName_ = "." + name_ + suffix;
+    // A final name near the limit must not fail for want of room in its temporary name.
+    const std::size_t room = kNameMax - 1 - std::strlen(suffix);
+    tempName_ = "." + std::string(NamePrefix(name_, room)) + suffix;
     // O_EXCL: never an existing file, and never through a link, dangling or not.
     fd_ = ::openat(folder_->fd(), tempName_.c_str(),
                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

@@ -36,9 +36,16 @@ class OutputFolder {
   int fd_ = -1;
 };
 
+// The longest file name (one path component, in bytes) the program makes: POSIX file systems
+// take 255 bytes.
+inline constexpr std::size_t kNameMax = 255;
+
+// `name` cut to at most `maxBytes` bytes without splitting a UTF-8 character.
+std::string_view NamePrefix(std::string_view name, std::size_t maxBytes);
+
 // One file being written. Until commit() it lives under a hidden temporary name
-// (".<name>.<random>.part"); destroying it uncommitted (a failure, or a run being stopped)
-// removes it.
+// (".<name>.<random>.part", the name shortened where the whole would be too long); destroying it
+// uncommitted (a failure, or a run being stopped) removes it.
 class PendingFile {
  public:
   // A file `name` (no separator) in `folder`, which must outlive the pending file.

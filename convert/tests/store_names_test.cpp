@@ -43,5 +43,20 @@ TEST(StoreNames, NeverATakenName) {
   EXPECT_EQ(test::ReadFile(folder + "Inbox.pst"), "an earlier run's store");
 }
 
+// A mailbox name near the limit of a file name: the store's name is shortened to fit, and two
+// names that agree up to the cut still get stores of their own.
+TEST(StoreNames, ALongStemIsShortenedToFit) {
+  test::TempDir dir;
+  const std::string folder = dir.path().string() + "/";
+  const std::string stem(252, 's');
+  StoreFileNames names;
+  const std::string first = names.claim(folder, stem + ".mbx");
+  EXPECT_EQ(first, folder + std::string(251, 's') + ".pst");
+  test::WriteFile(first, "");
+  const std::string second = names.claim(folder, stem + ".mbox");
+  EXPECT_EQ(second, folder + std::string(247, 's') + " (2).pst");
+  test::WriteFile(second, "");  // both names can be created
+}
+
 }  // namespace
 }  // namespace qc

@@ -59,6 +59,25 @@ TEST(PendingFile, LivesUnderAnUnguessableHiddenNameUntilCommitted) {
   EXPECT_THROW(file.commit(), Error);
 }
 
+// A final name at the file system's limit must not fail because its temporary name is longer;
+// cut names keep whole UTF-8 characters.
+TEST(PendingFile, NamesAtTheLimitOfAFileName) {
+  test::ScratchFolder scratch;
+  OutputFolder folder(scratch.path().string());
+  std::string name(kNameMax - 4, 'n');
+  name += "\xC3\xA9.x";  // 255 bytes, an e-acute across where the temporary name is cut
+  ASSERT_EQ(name.size(), kNameMax);
+  PendingFile file(folder, name);
+  file.write("data", 4);
+  file.commit();
+  EXPECT_EQ(ReadAll(scratch.path() / name), "data");
+
+  EXPECT_EQ(NamePrefix("abc", 5), "abc");
+  EXPECT_EQ(NamePrefix("ab\xC3\xA9", 3), "ab");  // not half of the e-acute
+  EXPECT_EQ(NamePrefix("ab\xC3\xA9", 4), "ab\xC3\xA9");
+  EXPECT_EQ(NamePrefix("\xF0\x9F\x93\xB7z", 3), "");
+}
+
 // Links planted where an earlier version put its temporary files, or at the final name, must
 // never lead a write to their targets.
 TEST(PendingFile, NeverWritesThroughALink) {
