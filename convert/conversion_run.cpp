@@ -223,9 +223,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     // A store being written when the run stops is dropped, not left half-written: the messages
     // added to it are written nowhere, so they are not counted as written.
     if (storeOpen) {
-      const std::int64_t dropped = report_.messagesWritten - writtenBefore;
-      report_.messagesWritten = writtenBefore;
-      report_.bytesWritten = bytesBefore;
+      const std::int64_t dropped = forgetStoredMessages(writtenBefore, bytesBefore, summary);
       warn("the run was stopped while the Outlook data file of '" + report_.mailboxPath +
            "' was being written: it was not kept, and its " + std::to_string(dropped) + " message" +
            (dropped == 1 ? " is" : "s are") + " not counted as written");

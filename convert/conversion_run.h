@@ -51,7 +51,7 @@ class ConversionRun {
   // The mailbox's store was not kept: the messages added to it since the counts stood at
   // `writtenBefore` and `bytesBefore` were not written after all. Takes them off the written
   // counts, puts them on the mailbox's failed count and returns how many; the caller counts
-  // them as failures of the run.
+  // them as failures of the run, or not at all when the run was stopped.
   std::int64_t forgetStoredMessages(std::int64_t writtenBefore, std::uint64_t bytesBefore,
                                     MailboxSummary& summary);
   void warn(std::string text);
