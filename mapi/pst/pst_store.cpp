@@ -264,7 +264,7 @@ void PstStore::fail(const std::exception& e, std::optional<std::uint64_t> messag
   broken_ = true;
   const auto* error = dynamic_cast<const Error*>(&e);
   std::string text = "cannot write the store '" + path_ + "'";
-  if (message) text += " at message " + std::to_string(*message);
+  if (message) text += " at message " + std::to_string(*message + 1);
   throw StoreError(text + ": " + e.what(), path_, message, error ? error->code() : 0);
 }
 
@@ -327,7 +327,7 @@ std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
   FolderWriter* f = impl_->folder(folder);
   if (!f || f->spec().search) {
     throw StoreError(
-        "no folder to add message " + std::to_string(number) + " to in '" + path_ + "'", path_,
+        "no folder to add message " + std::to_string(number + 1) + " to in '" + path_ + "'", path_,
         number);
   }
   EncodedMessage encoded;
@@ -336,8 +336,8 @@ std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
     CheckMessageFits(encoded);
   } catch (const Error& e) {
     throw StoreError(
-        "cannot add message " + std::to_string(number) + " to '" + path_ + "': " + e.what(), path_,
-        number);
+        "cannot add message " + std::to_string(number + 1) + " to '" + path_ + "': " + e.what(),
+        path_, number);
   }
   try {
     MessageWriter& writer = impl_->messages;

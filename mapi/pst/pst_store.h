@@ -23,7 +23,8 @@
 namespace qc::mapi::pst {
 
 // A failure of the store: what, on which file, and for which message (0-based, in the order
-// the messages were added) when a message was being added.
+// the messages were added) when a message was being added. The text counts messages from 1,
+// as people do.
 class StoreError : public Error {
  public:
   StoreError(std::string message, std::string path, std::optional<std::uint64_t> messageNumber,
