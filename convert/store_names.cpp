@@ -20,8 +20,14 @@ std::string StoreFileNames::claim(const std::string& folder, const std::string& 
     const std::string suffix = (n == 1 ? std::string() : " (" + std::to_string(n) + ")") + ".pst";
     // A mailbox name near the limit of a file name still gets its store: the stem is shortened
     // so that the whole name fits (the store's display name stays the mailbox's whole name).
-    const std::string path =
-        folder + std::string(NamePrefix(stem, kNameMax - suffix.size())) + suffix;
+    std::string_view fitted = NamePrefix(stem, kNameMax - suffix.size());
+    if (fitted.size() < stem.size()) {
+      // A cut that ends in dots or spaces would give "name..pst" or "name .pst".
+      while (!fitted.empty() && (fitted.back() == '.' || fitted.back() == ' ')) {
+        fitted.remove_suffix(1);
+      }
+    }
+    const std::string path = folder + std::string(fitted) + suffix;
     struct stat st {};
     const bool exists = ::lstat(path.c_str(), &st) == 0;
     if (!exists && claimed_.insert(path).second) return path;

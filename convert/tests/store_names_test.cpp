@@ -56,6 +56,9 @@ TEST(StoreNames, ALongStemIsShortenedToFit) {
   const std::string second = names.claim(folder, stem + ".mbox");
   EXPECT_EQ(second, folder + std::string(247, 's') + " (2).pst");
   test::WriteFile(second, "");  // both names can be created
+  // Cut right after a dot: not "mmm..pst".
+  EXPECT_EQ(names.claim(folder, std::string(250, 'm') + ".mbx"),
+            folder + std::string(250, 'm') + ".pst");
 }
 
 }  // namespace
