@@ -17,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::FakeWindow;
+using test::Listing;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -85,14 +86,6 @@ struct Harness {
 
 std::string OutFolder(const TempDir& out, const std::string& mailbox) {
   return (out.path() / fs::path(mailbox).relative_path()).string();
-}
-
-std::vector<std::string> Listing(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 class StoreForms : public ::testing::TestWithParam<unsigned> {};

@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::FakeWindow;
+using test::Listing;
 using test::TempDir;
 using test::WriteFile;
 
@@ -60,14 +61,6 @@ std::size_t SoundStoreMessages(const std::string& path) {
   const auto findings = mapi::pst::check::CheckPstFile(path, &summary);
   EXPECT_TRUE(findings.empty()) << path;
   return summary.messages;
-}
-
-std::vector<std::string> Listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // Each mailbox its own store, named after it; a name already taken (by an earlier run's file,
