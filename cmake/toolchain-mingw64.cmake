@@ -59,8 +59,32 @@ set(CMAKE_USER_MAKE_RULES_OVERRIDE "${CMAKE_CURRENT_LIST_DIR}/windows/static-lib
 set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
 set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64")
 
+# Qt for the window, where scripts/windows --qt built it (a set of DLLs); its tools (moc, rcc,
+# uic) are the host's own Qt of the same version.
+set(_qc_qt "${_qc_cache}/qt6")
+set(_qc_dll_folders "")
+if(EXISTS "${_qc_qt}/lib/cmake/Qt6/Qt6Config.cmake")
+  list(PREPEND CMAKE_PREFIX_PATH "${_qc_qt}/lib/cmake")
+  list(PREPEND CMAKE_FIND_ROOT_PATH "${_qc_qt}")
+  file(GLOB _qc_host_qt LIST_DIRECTORIES true /usr/lib/*/cmake/Qt6HostInfo)
+  if(_qc_host_qt)
+    list(GET _qc_host_qt 0 _qc_host_qt)
+    get_filename_component(QT_HOST_PATH_CMAKE_DIR "${_qc_host_qt}" DIRECTORY)
+    set(QT_HOST_PATH /usr)
+  endif()
+  # Qt's DLLs use the compiler's runtime DLLs; the tests find both where they lie.
+  list(APPEND _qc_dll_folders --dlls "${_qc_qt}/bin")
+  foreach(_qc_dll libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=${_qc_dll}
+                    OUTPUT_VARIABLE _qc_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(_qc_dll "${_qc_dll}" DIRECTORY)
+    list(APPEND _qc_dll_folders --dlls "${_qc_dll}")
+  endforeach()
+endif()
+
 # Test programs run under Wine, in a prefix of their own (cmake/windows/wine-run says how).
 if(NOT QC_WINEPREFIX)
   set(QC_WINEPREFIX "${_qc_cache}/wine" CACHE PATH "The Wine prefix the tests run in")
 endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/windows/wine-run" "${QC_WINEPREFIX}")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/windows/wine-run" "${QC_WINEPREFIX}"
+                                  ${_qc_dll_folders})
