@@ -31,16 +31,33 @@ const char* Plural(std::int64_t n, const char* one, const char* many) {
   return n == 1 ? one : many;
 }
 
-// The summary: one line of counts, then what the user should know about the output.
+// The summary: what stopped the run, if anything did; one line of counts; then what the user
+// should know about the output.
 void PrintSummary(const qc::RunReport& report, const std::string& target, double seconds,
                   std::int64_t extraProblems, const char* stoppedBy) {
+  const bool stoppedOnError = report.outcome == qc::RunReport::Outcome::Stopped;
+  if (stoppedOnError) std::printf("Stopped: %s\n", report.stopReason.c_str());
   if (stoppedBy) std::printf("Stopped by %s: ", stoppedBy);
   std::printf("%zu mailbox%s: %lld message%s written (%s) to %s in %.2f s", report.mailboxCount,
               Plural(static_cast<std::int64_t>(report.mailboxCount), "", "es"),
               static_cast<long long>(report.messagesWritten),
               Plural(report.messagesWritten, "", "s"), qc::HumanBytes(report.bytesWritten).c_str(),
               target.c_str(), seconds);
-  if (report.anyFailed() || extraProblems > 0) {
+  if (stoppedOnError) {
+    // The failure above is the whole story of what was not converted; counts of zero would
+    // only hide it.
+    const std::size_t notConverted = report.mailboxCount - report.mailboxIndex;
+    if (report.messagesFailed > 0) {
+      std::printf("; %lld message%s failed", static_cast<long long>(report.messagesFailed),
+                  Plural(report.messagesFailed, "", "s"));
+    }
+    if (report.mailboxesFailed > 0) {
+      std::printf("; %lld mailbox%s unreadable", static_cast<long long>(report.mailboxesFailed),
+                  Plural(report.mailboxesFailed, "", "es"));
+    }
+    std::printf("; %zu mailbox%s not converted", notConverted,
+                Plural(static_cast<std::int64_t>(notConverted), "", "es"));
+  } else if (report.anyFailed() || extraProblems > 0) {
     std::printf(
         "; %lld message%s failed, %lld mailbox%s unreadable",
         static_cast<long long>(report.messagesFailed), Plural(report.messagesFailed, "", "s"),
@@ -49,10 +66,10 @@ void PrintSummary(const qc::RunReport& report, const std::string& target, double
       std::printf(", %lld changed while converted",
                   static_cast<long long>(report.mailboxesChanged));
     }
-    if (extraProblems > 0) {
-      std::printf(", %lld folder%s not searched", static_cast<long long>(extraProblems),
-                  Plural(extraProblems, "", "s"));
-    }
+  }
+  if (extraProblems > 0) {
+    std::printf(", %lld folder%s not searched", static_cast<long long>(extraProblems),
+                Plural(extraProblems, "", "s"));
   }
   std::printf("\n");
   for (const auto& store : report.storeFiles) std::printf("store file: %s\n", store.c_str());
@@ -134,6 +151,7 @@ int main(int argc, char** argv) {
                                       : Fail(kSomeFailed, "no mailboxes to convert");
   }
 
+  if (output.empty()) return Fail(kBadUsage, "--output is empty: name the folder for the results");
   std::error_code ec;
   std::filesystem::create_directories(output, ec);
   if (ec || !std::filesystem::is_directory(output, ec)) {

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "convert/message_writer_pool.h"
 #include "util/error.h"
@@ -28,6 +30,19 @@ std::string StoreErrorText(const std::string& reason) {
          "has free space, and that no folder has the data file's name.\r\n"
          "If still you face any issue, please write to us at " +
          std::string(kSupportEmail) + " with the text of this message.";
+}
+
+// The progress area as a new window shows it: a run that fails early must not show the
+// figures of the run before it.
+void ResetProgress(MainWindow& window) {
+  window.setLabel(Label::LblHappening, "");
+  window.setLabel(Label::LblProgessCurrent, "Mailbox  0 (of 0)");
+  window.setLabel(Label::LblIMMFile, "");
+  window.setLabel(Label::LblEmlsFound, "");
+  window.setLabel(Label::LblByteUpdate, "");
+  window.setLabel(Label::LblProgress, "Saving :");
+  window.setProgress(Bar::ProgressBar1, 0);
+  window.setProgress(Bar::ProgressBar2, 0);
 }
 
 std::string CompletionText(Form form) {
@@ -133,18 +148,30 @@ RunReport ConversionRun::CmdConvert_Click() {
   window_.yield();
   window_.setConvertEnabled(false);
   window_.setProgressRange(Bar::ProgressBar1, 0, 100);
+  ResetProgress(window_);
   try {
     if (form_ == Form::MSG) {
       mode_ = FailureMode::Trapped;
       attempt(FailureKind::Other, [&] {
         if (!stores_) throw Error("no message store is available for the .msg form");
-        stores_->openTemporaryStore(TargetFolder);
+        temporaryStorePath_ = stores_->openTemporaryStore(TargetFolder);
         temporaryStoreOpen_ = true;
       });
     }
     for (std::size_t i = 0; i < rowCount_; ++i) convertRow(i, rows[i]);
+  } catch (const StopRequested&) {
+    if (temporaryStoreOpen_) {
+      // The .msg files counted stay; the store they passed through is dropped with the run.
+      const std::string where = writing_ ? "at message " + std::to_string(messagesDone_ + 1) +
+                                               " of '" + report_.mailboxPath + "'"
+                                         : "before the messages of '" + report_.mailboxPath + "'";
+      warn("the run was stopped " + where + ": the temporary Outlook data file '" +
+           temporaryStorePath_ + "' was not kept");
+    }
+    throw;
   } catch (const Trapped& trapped) {
     recordFailure(FailureKind::Other, trapped.reason);
+    report_.stopReason = trapped.reason;
     window_.messageBox(StoreErrorText(trapped.reason), MsgStyle::OkInformation, "Outlook Error");
     window_.setConvertEnabled(true);
     window_.clearOptions();
@@ -158,6 +185,8 @@ RunReport ConversionRun::CmdConvert_Click() {
 
 void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   report_.mailboxIndex = i;
+  writing_ = false;
+  messagesDone_ = 0;
   window_.selectRow(i);
   finder_.shared.SearchFinished = 0;
   finder_.shared.MessageOffsets.clear();
@@ -187,7 +216,13 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   const std::int64_t writtenBefore = report_.messagesWritten;
   const std::uint64_t bytesBefore = report_.bytesWritten;
   try {
-    if (derived) convertMailbox(paths, summary);
+    const bool read = derived && convertMailbox(paths, summary);
+    if (storeOpen && !read) {
+      // A mailbox that could not be read leaves no store: an empty one would stand for it, and
+      // take its name from the store of a later, successful run.
+      storeOpen = false;
+      stores_->dropMailboxStore();
+    }
     window_.yield();
     window_.setProgress(Bar::ProgressBar1,
                         static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
@@ -244,7 +279,7 @@ std::int64_t ConversionRun::forgetStoredMessages(std::int64_t writtenBefore,
   return lost;
 }
 
-void ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
+bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
   StoreFolderName = paths.MailboxName;
   if (form_ == Form::PST || form_ == Form::MSG) {
     attempt(FailureKind::Other, [&] { stores_->createMailboxFolder(StoreFolderName); });
@@ -259,7 +294,9 @@ void ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& su
   window_.setLabel(Label::LblProgress, "");
 
   SearchedMailbox searched;
+  bool read = false;
   if (attempt(FailureKind::Mailbox, [&] { searched = searchMailbox(finder, paths.path); })) {
+    read = !finder.OpenError;
     if (finder.OpenError) {
       recordFailure(FailureKind::Mailbox, *finder.OpenError);
     } else if (finder.ReadError) {
@@ -278,6 +315,7 @@ void ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& su
   summary.messagesWritten = report_.messagesWritten - writtenBefore;
   summary.messagesFailed = report_.messagesFailed - failedBefore;
   if (searched.file) checkUnchanged(paths, searched);
+  return read;
 }
 
 SearchedMailbox ConversionRun::searchMailbox(FrmFinder& finder, const std::string& path) {
@@ -318,7 +356,7 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   window_.yield();
   window_.setLabel(Label::LblHappening, "Saving email messages...");
   if (n == 0 || !searched.file) {
-    if (folderMade) warnOfEarlierFiles(outputFolder, 0);
+    if (folderMade) warnOfEarlierFiles(outputFolder, {});
     return;
   }
   // A .pst store needs no folder of message files; its messages must not fail for want of one.
@@ -368,7 +406,9 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
     }
     window_.yield();
   };
+  writing_ = true;
   std::int64_t saved = 0;
+  std::vector<bool> replaced(n);  // message files this run wrote
   for (std::size_t j = 0; j < n; ++j) {
     MessageWriterPool::Outcome outcome = writer.take(j, waiting);
     bool written = outcome.done;
@@ -396,15 +436,17 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       }
     }
     if (written) {
+      replaced[j] = true;
       ++saved;
       ++report_.messagesWritten;
       report_.bytesWritten += outcome.bytes;
     }
     outcome.message.reset();  // its attachments may hold the mailbox's bytes open
+    messagesDone_ = j + 1;
     window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");
     window_.yield();
   }
-  if (form_ == Form::EML || form_ == Form::EMLX) warnOfEarlierFiles(outputFolder, n);
+  warnOfEarlierFiles(outputFolder, replaced);
 }
 
 void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched) {
@@ -433,27 +475,47 @@ void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMail
   }
 }
 
-void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::size_t written) {
-  // Files of an earlier run that this run did not replace would stand among the new ones as if
-  // they belonged to this mailbox.
-  if (form_ != Form::EML && form_ != Form::EMLX) return;
-  const std::string_view ours = MessageFileExtension(form_);
+namespace {
+
+// The message number in `name` when it is one of the message files a form writes
+// ("email-12.eml", "email-12.emlx", "Email-12.msg"), spelled as the run spells numbers.
+std::optional<std::uint64_t> MessageFileNumber(std::string_view name, std::string_view prefix,
+                                               std::initializer_list<std::string_view> extensions) {
+  if (!name.starts_with(prefix)) return std::nullopt;
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot < prefix.size()) return std::nullopt;
+  const std::string_view extension = name.substr(dot);
+  if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
+    return std::nullopt;
+  }
+  const std::string_view digits = name.substr(prefix.size(), dot - prefix.size());
+  if (digits.empty() || digits.size() > 18 || (digits.size() > 1 && digits[0] == '0') ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  return std::stoull(std::string(digits));
+}
+
+}  // namespace
+
+void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder,
+                                       const std::vector<bool>& replaced) {
+  // Files of an earlier run that this run did not replace (numbers past this mailbox's
+  // messages, messages that failed this time, the other message-file form) would stand among the
+  // new ones as if they belonged to this mailbox.
+  if (form_ == Form::PST) return;
+  const std::string_view ours = form_ == Form::MSG ? ".msg" : MessageFileExtension(form_);
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(outputFolder.c_str()), &::closedir);
   if (!dir) return;
   std::int64_t earlier = 0;
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view name = entry->d_name;
-    if (!name.starts_with("email-")) continue;
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos) continue;
-    const std::string_view digits = name.substr(6, dot - 6);
-    const std::string_view extension = name.substr(dot);
-    if (extension != ".eml" && extension != ".emlx") continue;
-    if (digits.empty() || digits.size() > 18 || (digits.size() > 1 && digits[0] == '0') ||
-        digits.find_first_not_of("0123456789") != std::string_view::npos) {
-      continue;
-    }
-    if (extension != ours || std::stoull(std::string(digits)) >= written) ++earlier;
+    const std::optional<std::uint64_t> number =
+        form_ == Form::MSG ? MessageFileNumber(name, "Email-", {".msg"})
+                           : MessageFileNumber(name, "email-", {".eml", ".emlx"});
+    if (!number) continue;
+    const bool ourFile = name.ends_with(ours) && *number < replaced.size() && replaced[*number];
+    if (!ourFile) ++earlier;
   }
   if (earlier > 0) {
     warn("'" + outputFolder + "' also holds " + std::to_string(earlier) + " message file" +

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "convert/mailbox_paths.h"
 #include "convert/main_window.h"
@@ -58,11 +59,13 @@ class ConversionRun {
   void storeWritten(const std::string& path);
 
   void convertRow(std::size_t i, const std::string& row);
-  void convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
+  // False when the mailbox could not be read at all.
+  bool convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
   SearchedMailbox searchMailbox(FrmFinder& finder, const std::string& path);
   void writeMessages(const std::string& outputFolder, const SearchedMailbox& searched);
   void checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched);
-  void warnOfEarlierFiles(const std::string& outputFolder, std::size_t written);
+  // `replaced`: for each message of the mailbox, whether this run wrote its file.
+  void warnOfEarlierFiles(const std::string& outputFolder, const std::vector<bool>& replaced);
   void finish();
 
   MainWindow& window_;
@@ -74,6 +77,10 @@ class ConversionRun {
 
   FailureMode mode_ = FailureMode::Unset;
   bool temporaryStoreOpen_ = false;
+  std::string temporaryStorePath_;
+  // Where a stop comes: writing the messages of the current mailbox, and how many are done.
+  bool writing_ = false;
+  std::size_t messagesDone_ = 0;
   bool storeLost_ = false;  // .pst form: the mailbox's store can no longer be written
   Form form_ = Form::EML;
   std::string TargetFolder;

@@ -22,10 +22,12 @@ char SeparatorOf(PathStyle style) {
 }  // namespace
 
 std::string MailboxNameOf(std::string_view fileName) {
-  std::string name(TrimSpaces(fileName));
+  const std::string whole(TrimSpaces(fileName));
+  std::string name = whole;
   RemoveAll(name, ".mbox");
   RemoveAll(name, ".MBOX");
-  return name;
+  // A mailbox named just ".mbox" would give a store and a folder without a name.
+  return name.empty() ? whole : name;
 }
 
 MailboxPaths DeriveMailboxPaths(std::string_view row, std::string_view targetFolder,

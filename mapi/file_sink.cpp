@@ -74,4 +74,9 @@ void FileSink::commit(bool replace) {
   file_.commit(replace);
 }
 
+void FileSink::commitUnderFreeName(const std::function<std::string()>& nextName) {
+  flush();
+  file_.commitUnderFreeName(nextName);
+}
+
 }  // namespace qc::mapi

@@ -2,6 +2,7 @@
 // its final name only when complete, so no half-written file ever stands under the final name.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ class FileSink final : public PositionedSink {
   // Flushes, closes and renames (replacing a file at the final name only when `replace`);
   // throws qc::Error.
   void commit(bool replace = true);
+  // Flushes, closes and renames, never replacing: a final name taken meanwhile makes way for
+  // the names `nextName` gives (see PendingFile::commitUnderFreeName).
+  void commitUnderFreeName(const std::function<std::string()>& nextName);
+  std::string finalPath() const { return file_.finalPath(); }
 
  private:
   void flush();

@@ -108,7 +108,8 @@ void FrmFinder::Command3_Click() {
     if (!IsExistingFile(FileName)) {
       screen_.beep();
       screen_.messageBox("File not found !", MsgStyle::OkExclamation, kFinderTitle);
-      if (!OpenError) OpenError = "cannot open the mailbox '" + FileName + "': no such file";
+      if (!OpenError)
+        OpenError = "cannot open the mailbox '" + FileName + "': " + NotAFileReason(FileName);
       FileNum = 0;
       EndOfSearch();
       return;

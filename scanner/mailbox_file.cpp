@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "util/error.h"
 
@@ -22,13 +23,23 @@ bool IsExistingFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::string NotAFileReason(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+  return "not a regular file";
+}
+
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a pipe put in the mailbox's place after it was looked at must not hang the run
+  // (it makes no difference to a regular file).
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) throw systemError("cannot open the mailbox", path, errno);
   struct stat st {};
-  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd_, &st) == 0 && !S_ISREG(st.st_mode)) {
     ::close(fd_);
-    throw systemError("cannot open the mailbox", path, EISDIR);
+    if (S_ISDIR(st.st_mode)) throw systemError("cannot open the mailbox", path, EISDIR);
+    throw Error("cannot open the mailbox '" + path + "': not a regular file");
   }
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -15,6 +15,10 @@ std::int64_t FileSizeOf(const std::string& path);
 // True when `path` names a regular file (links followed).
 bool IsExistingFile(const std::string& path);
 
+// Why `path` is no regular file, for a message: the system's reason ("No such file or
+// directory"), "a folder" or "not a regular file" (a pipe, a device, a socket).
+std::string NotAFileReason(const std::string& path);
+
 class MailboxFile {
  public:
   // Opens `path` for reading; throws qc::Error with the system's error number on failure.

@@ -107,7 +107,8 @@ void PendingFile::create() {
                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd_ >= 0) return;
     if (errno == EEXIST && attempt < 16) continue;
-    throw systemError("cannot create", folder_->pathOf(tempName_), errno);
+    // The user looks for the file under its final name; the hidden name would only puzzle.
+    throw systemError("cannot create", finalPath(), errno);
   }
 }
 
@@ -198,7 +199,7 @@ int RenameNoReplace(int folder, const char* from, const char* to) {
 
 }  // namespace
 
-void PendingFile::commit(bool replace) {
+void PendingFile::close() {
   if (fd_ < 0) throw Error("cannot complete '" + finalPath() + "' twice");
   const int fd = fd_;
   fd_ = -1;
@@ -208,6 +209,10 @@ void PendingFile::commit(bool replace) {
     ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
     throw systemError("cannot write", finalPath(), error);
   }
+}
+
+void PendingFile::commit(bool replace) {
+  close();
   const int renamed =
       replace ? ::renameat(folder_->fd(), tempName_.c_str(), folder_->fd(), name_.c_str())
               : RenameNoReplace(folder_->fd(), tempName_.c_str(), name_.c_str());
@@ -215,6 +220,27 @@ void PendingFile::commit(bool replace) {
     const int error = errno;
     ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
     throw systemError("cannot create", finalPath(), error);
+  }
+}
+
+void PendingFile::commitUnderFreeName(const std::function<std::string()>& nextName) {
+  close();
+  while (RenameNoReplace(folder_->fd(), tempName_.c_str(), name_.c_str()) != 0) {
+    const int error = errno;
+    std::string next;
+    if (error == EEXIST) {
+      try {
+        next = nextName();
+      } catch (...) {
+        ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
+        throw;
+      }
+    }
+    if (next.empty() || next.find('/') != std::string::npos) {
+      ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
+      throw systemError("cannot create", finalPath(), error);
+    }
+    name_ = std::move(next);
   }
 }
 

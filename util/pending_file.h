@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -72,6 +73,11 @@ class PendingFile {
   // With `replace` false an existing entry of that name is never replaced: the commit fails
   // with EEXIST instead, atomically (no one can slip a file in between a check and the rename).
   void commit(bool replace = true);
+  // Like commit(false), but a final name taken meanwhile (by another program, or another run
+  // writing into the same folder) is no failure: `nextName` is asked for another name in the
+  // same folder, as often as the ones it gives are taken too. finalPath() then names the file
+  // actually written.
+  void commitUnderFreeName(const std::function<std::string()>& nextName);
 
   std::string finalPath() const { return folder_->pathOf(name_); }
   std::string temporaryPath() const { return folder_->pathOf(tempName_); }
@@ -81,6 +87,7 @@ class PendingFile {
  private:
   void create();
   void discard() noexcept;
+  void close();
 
   std::unique_ptr<OutputFolder> ownFolder_;
   const OutputFolder* folder_;

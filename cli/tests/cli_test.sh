@@ -117,6 +117,25 @@ done
 
 touch blocker
 "$bin" --format eml --output blocker/x "in box.mbx" > /dev/null 2>&1; check "output blocked" 3 $?
+"$bin" --format eml --output "" "in box.mbx" 2> err.txt; check "an empty --output is bad usage" 1 $?
+
+# A run stopped by an error says so and why, naming the file the user would look for.
+"$bin" --format pst --output /proc "in box.mbx" > out.txt 2> err.txt; check "store blocked" 3 $?
+check "the stop and its reason come first" "Stopped: cannot create '/proc/in box.mbx.pst'" \
+  "$(head -1 out.txt | cut -d: -f1-2)"
+grep -q "1 mailbox not converted" out.txt; check "what was not converted" 0 $?
+grep -q "0 messages failed\|\.part" out.txt err.txt; check "no empty counts, no hidden names" 1 $?
+
+# A mailbox that cannot be read leaves no store; the next good one gets the plain name.
+mkfifo pipe.mbx
+"$bin" --format pst --output nostore missing.mbx pipe.mbx /dev/zero > out.txt 2> err.txt
+check "unreadable mailboxes fail" 2 $?
+grep -q "^store file" out.txt; check "no store for them" 1 $?
+check "pipes and devices are named for what they are" 2 "$(grep -c ': not a regular file$' err.txt)"
+check "no file in the output folder" 0 "$(find nostore -type f | wc -l)"
+cp "in box.mbx" missing.mbx
+"$bin" --format pst --output nostore missing.mbx > out.txt 2>&1; check "later good run" 0 $?
+check "it gets the plain name" "store file: $work/nostore/missing.mbx.pst" "$(grep '^store file' out.txt)"
 
 if [ "$(id -u)" -eq 0 ] && command -v setpriv > /dev/null; then
   # Root reads anything; an unprivileged user meets the unreadable file as users do.

@@ -111,20 +111,23 @@ TEST_P(ConversionRunWriters, WritesEveryMessageWithTheWindowsTexts) {
   EXPECT_EQ(std::distance(fs::directory_iterator(fa), fs::directory_iterator{}), 3);
 
   auto& w = h.window;
-  EXPECT_EQ(w.labelHistory[Label::LblProgessCurrent],
-            (std::vector<std::string>{"Mailbox 1 (of 2) ", "Mailbox 2 (of 2) "}));
+  // Each list starts with the progress area's start texts: a run begins from a clean slate.
+  EXPECT_EQ(
+      w.labelHistory[Label::LblProgessCurrent],
+      (std::vector<std::string>{"Mailbox  0 (of 0)", "Mailbox 1 (of 2) ", "Mailbox 2 (of 2) "}));
   EXPECT_EQ(w.labelHistory[Label::LblIMMFile],
-            (std::vector<std::string>{"In box é.mbx", "Sent.mbox"}));
+            (std::vector<std::string>{"", "In box é.mbx", "Sent.mbox"}));
   EXPECT_EQ(w.labelHistory[Label::LblEmlsFound],
-            (std::vector<std::string>{"", "3 Messages", "", "1 Messages"}));
+            (std::vector<std::string>{"", "", "3 Messages", "", "1 Messages"}));
   EXPECT_EQ(w.label(Label::LblProgress), "Saved 1 Message(s)");
-  EXPECT_EQ(w.labelHistory[Label::LblProgress][3], "Saved 3 Message(s)");
+  EXPECT_EQ(w.labelHistory[Label::LblProgress][0], "Saving :");
+  EXPECT_EQ(w.labelHistory[Label::LblProgress][4], "Saved 3 Message(s)");
   EXPECT_EQ(w.label(Label::LblHappening), "Saving email messages...");
   EXPECT_NE(std::find(w.labelHistory[Label::LblHappening].begin(),
                       w.labelHistory[Label::LblHappening].end(),
                       "Searching for messages... Messages Found : 3"),
             w.labelHistory[Label::LblHappening].end());
-  EXPECT_EQ(w.progress[Bar::ProgressBar1], (std::vector<double>{50.0, 100.0}));
+  EXPECT_EQ(w.progress[Bar::ProgressBar1], (std::vector<double>{0.0, 50.0, 100.0}));
   EXPECT_EQ(w.convertEnabled, (std::vector<bool>{false, true}));
   EXPECT_EQ(w.optionsCleared, 1);
   EXPECT_EQ(w.selectedRows, (std::vector<std::size_t>{0, 1}));
@@ -257,7 +260,7 @@ TEST(ConversionRunBadInput, MissingFolderEmptyAndSeparatorlessMailboxesAreReport
   EXPECT_EQ(texts[3], "File not found !");
   EXPECT_EQ(texts[4], "File size is 0 byte !\r\rFile can not open for string searching !");
   EXPECT_EQ(texts[7], "File size is 1 byte !\r\rFile can not open for string searching !");
-  EXPECT_EQ(h.window.labelHistory[Label::LblEmlsFound][9], "0 Messages");  // plain.mbx
+  EXPECT_EQ(h.window.labelHistory[Label::LblEmlsFound][10], "0 Messages");  // plain.mbx
   // The end of the run says what failed instead of claiming success.
   const test::Box& last = h.window.boxes.back();
   EXPECT_EQ(last.style, MsgStyle::OkExclamation);

@@ -24,6 +24,8 @@ TEST(MailboxPaths, NamesAndFoldersFollowTheMailboxPath) {
   EXPECT_EQ(MailboxNameOf("Inbox.Mbox"), "Inbox.Mbox");
   EXPECT_EQ(MailboxNameOf("Inbox.mbx"), "Inbox.mbx");
   EXPECT_EQ(MailboxNameOf("a.mbox.mbox"), "a");
+  EXPECT_EQ(MailboxNameOf(".mbox"), ".mbox");  // nothing left: the whole name
+  EXPECT_EQ(MailboxNameOf(".MBOX"), ".MBOX");
 
   const auto p = DeriveMailboxPaths("/nowhere/u/Mail/../Mail/Inbox.mbx", "/out/", PathStyle::Posix);
   EXPECT_EQ(p.path, "/nowhere/u/Mail/../Mail/Inbox.mbx");

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -163,6 +164,74 @@ TEST(StoreLibrary, AFullDiskLeavesNoStore) {
   bool named = false;
   for (const auto& p : report.problems) named = named || p.find("Big.mbx.pst") != std::string::npos;
   EXPECT_TRUE(named);
+}
+
+// Another run writing into the same folder takes the store's name while this store is written:
+// the store goes to the next free name, and the summary names the file actually written.
+TEST(StoreLibrary, ANameTakenWhileTheStoreIsWrittenGoesToTheNextFreeName) {
+  TempDir in, out;
+  const std::string box = in / "Inbox.mbx";
+  WriteFile(box, Message("one") + Message("two"));
+  const std::string target = out.path().string() + "/";
+  for (Form form : {Form::PST, Form::MSG}) {
+    const std::string taken =
+        target + (form == Form::PST ? "Inbox.mbx" : "Temp6.12.26 7.5.09") + ".pst";
+    Harness h;
+    h.window.onYield = [&](FakeWindow& w) {
+      if (w.label(Label::LblEmlsFound) == "2 Messages" && !fs::exists(taken)) {
+        WriteFile(taken, "the other run's store");
+      }
+    };
+    const RunReport report = h.run(form, {box}, out.path().string());
+    EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+    EXPECT_EQ(report.messagesWritten, 2);
+    const std::string written =
+        target + (form == Form::PST ? "Inbox.mbx (2)" : "Temp6.12.26 7.5.09 (2)") + ".pst";
+    EXPECT_EQ(report.storeFiles, std::vector<std::string>{written});
+    EXPECT_EQ(test::ReadFile(taken), "the other run's store");
+    EXPECT_EQ(SoundStoreMessages(written), form == Form::PST ? 2u : 0u);
+  }
+}
+
+// A mailbox that cannot be read (missing, a folder, a pipe, a device) leaves no store, so the
+// next good run of that name gets the name itself; a readable empty mailbox keeps its store.
+TEST(StoreLibrary, UnreadableMailboxesLeaveNoStore) {
+  TempDir in, out;
+  const std::string fifo = in / "pipe.mbx";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directories(in / "folder.mbx");
+  WriteFile(in / "empty.mbx", "");
+  Harness h;
+  RunReport report =
+      h.run(Form::PST, {in / "missing.mbx", in / "folder.mbx", fifo, "/dev/zero", in / "empty.mbx"},
+            out.path().string());
+  const std::string target = out.path().string() + "/";
+  EXPECT_EQ(report.mailboxesFailed, 4);
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "empty.mbx.pst"});
+  std::vector<std::string> stores;
+  for (const auto& name : Listing(out.path())) {
+    if (name.ends_with(".pst") || name.front() == '.') stores.push_back(name);
+  }
+  EXPECT_EQ(stores, std::vector<std::string>{"empty.mbx.pst"});
+  ASSERT_EQ(report.problems.size(), 4u);
+  EXPECT_EQ(report.problems[2], "cannot open the mailbox '" + fifo + "': not a regular file");
+  EXPECT_EQ(report.problems[3], "cannot open the mailbox '/dev/zero': not a regular file");
+
+  WriteFile(in / "missing.mbx", Message("here now"));
+  report = h.run(Form::PST, {in / "missing.mbx"}, out.path().string());
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "missing.mbx.pst"});
+}
+
+// A mailbox named just ".mbox" keeps its whole name for its store and its folder.
+TEST(StoreLibrary, AMailboxNamedOnlyByItsExtension) {
+  TempDir in, out;
+  const std::string box = in / ".mbox";
+  WriteFile(box, Message("one"));
+  Harness h;
+  const RunReport report = h.run(Form::PST, {box}, out.path().string());
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{out.path().string() + "/.mbox.pst"});
+  EXPECT_EQ(SoundStoreMessages(out.path().string() + "/.mbox.pst"), 1u);
 }
 
 }  // namespace

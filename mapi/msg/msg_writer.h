@@ -14,8 +14,9 @@ namespace qc::mapi::msg {
 void WriteMsg(const Message& message, Sink& sink);
 
 // The whole file under `path`, written under a temporary name and renamed when complete; on
-// failure nothing stands under `path` that was not there before. Throws qc::Error.
-void WriteMsgFile(const Message& message, const std::string& path);
+// failure nothing stands under `path` that was not there before. A file already at `path` is
+// replaced only when `replace` is true; otherwise writing fails with EEXIST. Throws qc::Error.
+void WriteMsgFile(const Message& message, const std::string& path, bool replace = true);
 // The same for a file `name` of `folder`.
 void WriteMsgFile(const Message& message, const OutputFolder& folder, std::string name);
 

@@ -31,6 +31,23 @@ constexpr std::uint32_t kSpamSearchFolder = 0x2223;
 // search root are valid.
 constexpr std::int32_t kValidFolders = 0x01 | 0x08 | 0x40 | 0x80;
 
+// The file name of `other`, which must lie in the same folder as `path`: a store is renamed into
+// place within the folder it was written in.
+std::string NameInFolderOf(const std::string& path, const std::string& other) {
+#ifdef _WIN32
+  constexpr std::string_view kSeparators = "/\\";
+#else
+  constexpr std::string_view kSeparators = "/";  // a backslash is part of a POSIX name
+#endif
+  const auto cut = [&](const std::string& p) { return p.find_last_of(kSeparators) + 1; };
+  const std::size_t folderEnd = cut(path);
+  if (cut(other) != folderEnd || other.compare(0, folderEnd, path, 0, folderEnd) != 0 ||
+      other.size() == folderEnd) {
+    throw Error("cannot rename '" + path + "' to '" + other + "': not a name in its folder");
+  }
+  return other.substr(folderEnd);
+}
+
 FileTime SystemClock() {
   using namespace std::chrono;
   const auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch());
@@ -366,7 +383,19 @@ void PstStore::close() {
   if (broken_) throw StoreError("the store '" + path_ + "' was not written", path_, {});
   try {
     impl_->close();
-    if (file_) file_->commit(impl_->options.replaceExisting);
+    if (file_) {
+      const StoreOptions& options = impl_->options;
+      if (!options.replaceExisting && options.pathWhenTaken) {
+        std::string next = path_;
+        file_->commitUnderFreeName([&] {
+          next = options.pathWhenTaken();
+          return NameInFolderOf(path_, next);
+        });
+        path_ = std::move(next);
+      } else {
+        file_->commit(options.replaceExisting);
+      }
+    }
     closed_ = true;
   } catch (const std::exception& e) {
     fail(e, std::nullopt);

@@ -126,6 +126,13 @@ TEST(PendingFile, FailuresNameThePathAndLeaveNothingBehind) {
     EXPECT_NE(std::string(e.what()).find("missing'"), std::string::npos) << e.what();
     EXPECT_EQ(e.code(), ENOENT);
   }
+  // A file that cannot be created is named by its final name, never by the hidden one.
+  try {
+    PendingFile file("/proc/out.pst");  // not even root creates files here
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("cannot create '/proc/out.pst': ", 0), 0u) << e.what();
+  }
   if (::geteuid() != 0) {  // root may write anywhere
     fs::create_directory(scratch.path() / "locked");
     fs::permissions(scratch.path() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
@@ -153,6 +160,19 @@ TEST(PendingFile, ACommitThatMustNotReplaceLeavesWhatIsThere) {
   fresh.write("new", 3);
   fresh.commit(false);
   EXPECT_EQ(ReadAll(scratch.file("free.pst")), "new");
+
+  // Names taken meanwhile make way for the next ones asked for; nothing there is touched.
+  scratch.write("taken (2).pst", "another run's store");
+  PendingFile moving(scratch.file("taken.pst"));
+  moving.write("mine", 4);
+  int asked = 0;
+  moving.commitUnderFreeName([&] { return "taken (" + std::to_string(++asked + 1) + ").pst"; });
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(moving.finalPath(), scratch.file("taken (3).pst"));
+  EXPECT_EQ(ReadAll(scratch.file("taken (3).pst")), "mine");
+  EXPECT_EQ(ReadAll(scratch.file("taken (2).pst")), "another run's store");
+  EXPECT_EQ(ReadAll(scratch.file("taken.pst")), "an earlier store");
+  EXPECT_EQ(Listing(scratch.path()).size(), 4u);  // no temporary file left
 }
 
 }  // namespace
