@@ -1,22 +1,21 @@
 // quillon-convert: converts mailboxes from the command line through the same run as the window.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 
 #include "cli/cli_window.h"
 #include "cli/mailbox_args.h"
-#include "cli/stop_signals.h"
 #include "convert/conversion_run.h"
 #include "convert/store_library.h"
 #include "scanner/frm_finder.h"
 #include "util/error.h"
+#include "util/mod_main.h"
+#include "util/system.h"
 
 namespace {
 
@@ -79,8 +78,7 @@ void PrintSummary(const qc::RunReport& report, const std::string& target, double
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A file-size limit must end in a write error we can report, not kill the process.
-  std::signal(SIGXFSZ, SIG_IGN);
+  qc::sys::PrepareConsole();
 
   CLI::App app{
       "Converts Quillon mailboxes (.mbx, .mbox) into message files or Outlook data files.\n"
@@ -112,7 +110,11 @@ int main(int argc, char** argv) {
   app.add_option("mailboxes", named, "mailbox files to convert");
   app.add_flag("-q,--quiet", quiet, "print only problems");
   try {
-    app.parse(argc, argv);
+    // CLI11 takes the words in reverse order, the program's name left out.
+    std::vector<std::string> words = qc::sys::Arguments(argc, argv);
+    words.erase(words.begin());
+    std::reverse(words.begin(), words.end());
+    app.parse(words);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? kAllWritten : kBadUsage;
   }
@@ -122,20 +124,20 @@ int main(int argc, char** argv) {
     if (m.empty()) return Fail(kBadUsage, "a mailbox argument is empty");
   }
   for (const auto& folder : folders) {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::exists(folder, ec)) {
+    const qc::sys::PathInfo info = qc::sys::Inspect(folder);
+    if (info.kind == qc::sys::Kind::Missing && info.error == 0) {
       return Fail(kBadUsage, "--folder '" + folder + "' does not exist");
     }
-    if (!std::filesystem::is_directory(folder, ec) && std::filesystem::exists(folder, ec)) {
+    if (info.kind != qc::sys::Kind::Folder && info.kind != qc::sys::Kind::Missing) {
       return Fail(kBadUsage, "--folder '" + folder + "' is not a folder");
     }
   }
-  qc::InstallStopSignals();
+  qc::sys::InstallStopHandlers();
   qc::NamedMailboxes collected;
   try {
-    collected = qc::CollectMailboxes(named, folders, qc::StopSignalFlag());
+    collected = qc::CollectMailboxes(named, folders, qc::sys::StopFlag());
   } catch (const qc::StopRequested&) {
-    const int signal = qc::StopSignalReceived();
+    const int signal = qc::sys::StopSignal();
     std::fprintf(stderr, "quillon-convert: stopped by %s while searching the folders\n",
                  signal == SIGTERM ? "SIGTERM" : "SIGINT");
     return 128 + signal;
@@ -152,16 +154,12 @@ int main(int argc, char** argv) {
   }
 
   if (output.empty()) return Fail(kBadUsage, "--output is empty: name the folder for the results");
-  std::error_code ec;
-  std::filesystem::create_directories(output, ec);
-  if (ec || !std::filesystem::is_directory(output, ec)) {
-    return Fail(kStopped, "cannot create the output folder '" + output + "'" +
-                              (ec ? ": " + ec.message() : std::string(": a file is in the way")));
-  }
-  const std::string target = std::filesystem::absolute(output).lexically_normal().string();
+  const std::string target = qc::sys::AbsolutePath(output);
+  if (std::string why; !qc::EnsureFolderPath(target, &why)) return Fail(kStopped, why);
 
   const auto started = std::chrono::steady_clock::now();
-  qc::CliWindow window(form, collected.mailboxes, target, quiet, ::isatty(STDERR_FILENO) == 1);
+  qc::CliWindow window(form, collected.mailboxes, target, quiet,
+                       qc::sys::StandardErrorIsTerminal());
   for (const auto& problem : collected.problems) window.problem(problem);
   if (!quiet && collected.duplicates > 0) {
     std::fprintf(stderr,
@@ -188,7 +186,7 @@ int main(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   if (report.outcome == qc::RunReport::Outcome::NotStarted && !stopped) return kBadUsage;
-  const int signal = qc::StopSignalReceived();
+  const int signal = qc::sys::StopSignal();
   const char* stoppedBy = !stopped ? nullptr : signal == SIGTERM ? "SIGTERM" : "SIGINT";
   const auto extraProblems = static_cast<std::int64_t>(collected.problems.size());
   if (window.problemsNotShown() > 0) {

@@ -1,7 +1,5 @@
 #include "convert/conversion_run.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -10,6 +8,7 @@
 #include "util/error.h"
 #include "util/mod_main.h"
 #include "util/registry.h"
+#include "util/system.h"
 
 namespace qc {
 
@@ -505,18 +504,17 @@ void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder,
   // new ones as if they belonged to this mailbox.
   if (form_ == Form::PST) return;
   const std::string_view ours = form_ == Form::MSG ? ".msg" : MessageFileExtension(form_);
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(outputFolder.c_str()), &::closedir);
-  if (!dir) return;
   std::int64_t earlier = 0;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view name = entry->d_name;
+  sys::ListFolder(outputFolder, [&](const sys::FolderEntry& entry) {
+    if (entry.type != sys::FolderEntry::Type::File) return;
+    const std::string_view name = entry.name;
     const std::optional<std::uint64_t> number =
         form_ == Form::MSG ? MessageFileNumber(name, "Email-", {".msg"})
                            : MessageFileNumber(name, "email-", {".eml", ".emlx"});
-    if (!number) continue;
+    if (!number) return;
     const bool ourFile = name.ends_with(ours) && *number < replaced.size() && replaced[*number];
     if (!ourFile) ++earlier;
-  }
+  });
   if (earlier > 0) {
     warn("'" + outputFolder + "' also holds " + std::to_string(earlier) + " message file" +
          (earlier == 1 ? "" : "s") +

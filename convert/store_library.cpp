@@ -2,16 +2,14 @@
 
 #include "util/error.h"
 #include "util/mod_main.h"
+#include "util/system.h"
 
 namespace qc {
 
 namespace {
 
 std::tm SystemLocalTime() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  return local;
+  return sys::LocalTime(std::time(nullptr));
 }
 
 }  // namespace

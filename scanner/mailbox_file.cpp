@@ -1,81 +1,62 @@
 #include "scanner/mailbox_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 
 #include "util/error.h"
+#include "util/system.h"
 
 namespace qc {
 
 std::int64_t FileSizeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) throw systemError("cannot read the size of", path, errno);
-  if (S_ISDIR(st.st_mode)) throw systemError("cannot read the size of", path, EISDIR);
-  return static_cast<std::int64_t>(st.st_size);
+  const sys::PathInfo info = sys::Inspect(path);
+  if (info.error != 0) throw systemError("cannot read the size of", path, info.error);
+  if (info.kind == sys::Kind::Missing) throw systemError("cannot read the size of", path, ENOENT);
+  if (info.kind == sys::Kind::Folder) throw systemError("cannot read the size of", path, EISDIR);
+  return info.kind == sys::Kind::File ? info.size : 0;
 }
 
 bool IsExistingFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return sys::Inspect(path).kind == sys::Kind::File;
 }
 
 std::string NotAFileReason(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
-  return "not a regular file";
+  const sys::PathInfo info = sys::Inspect(path);
+  if (info.error != 0) return sys::ErrorText(info.error);
+  switch (info.kind) {
+    case sys::Kind::Missing:
+      return sys::ErrorText(ENOENT);
+    case sys::Kind::Folder:
+      return sys::ErrorText(EISDIR);
+    default:
+      return sys::ErrorText(sys::kNotRegularFile);
+  }
 }
 
 MailboxFile::MailboxFile(const std::string& path) : path_(path) {
-  // O_NONBLOCK: a pipe put in the mailbox's place after it was looked at must not hang the run
-  // (it makes no difference to a regular file).
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd_ < 0) throw systemError("cannot open the mailbox", path, errno);
-  struct stat st {};
-  if (::fstat(fd_, &st) == 0 && !S_ISREG(st.st_mode)) {
-    ::close(fd_);
-    if (S_ISDIR(st.st_mode)) throw systemError("cannot open the mailbox", path, EISDIR);
-    throw Error("cannot open the mailbox '" + path + "': not a regular file");
+  if (const int error = file_.open(path); error != 0) {
+    throw systemError("cannot open the mailbox", path, error);
   }
-#ifdef POSIX_FADV_SEQUENTIAL
-  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
+  file_.adviseSequential();
 }
 
-MailboxFile::~MailboxFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
+MailboxFile::~MailboxFile() = default;
 
 std::int64_t MailboxFile::size() const {
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) throw systemError("cannot read the size of", path_, errno);
-  return static_cast<std::int64_t>(st.st_size);
+  const std::int64_t size = file_.size();
+  if (size < 0) throw systemError("cannot read the size of", path_, static_cast<int>(-size));
+  return size;
 }
 
 bool MailboxFile::isNamedBy(const std::string& path) const {
-  struct stat mine {
-  }, named{};
-  return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
-         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+  sys::FileId mine;
+  const sys::PathInfo named = sys::Inspect(path);
+  return file_.id(mine) && named.kind == sys::Kind::File && named.id == mine;
 }
 
 std::size_t MailboxFile::readAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n) const {
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t got = ::pread(fd_, buffer + done, n - done,
-                                static_cast<off_t>(offset) + static_cast<off_t>(done));
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw systemError("cannot read the mailbox", path_, errno);
-    }
-    done += static_cast<std::size_t>(got);
-  }
-  return done;
+  const std::int64_t got = file_.readAt(static_cast<std::uint64_t>(offset), buffer, n);
+  if (got < 0) throw systemError("cannot read the mailbox", path_, static_cast<int>(-got));
+  return static_cast<std::size_t>(got);
 }
 
 ByteWindow::ByteWindow(const MailboxFile& file, std::size_t capacity)

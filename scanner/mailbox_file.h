@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "util/system.h"
+
 namespace qc {
 
 // Size of a file in bytes. Throws qc::Error carrying the system's error number for a missing
@@ -41,7 +43,7 @@ class MailboxFile {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  sys::InputFile file_;
 };
 
 // A window of consecutive bytes of a file, moved forward by large reads.

@@ -1,7 +1,5 @@
 // eml2msg: turns one RFC 822 message file into an Outlook .msg file, marked read as the
 // conversion marks every message. For checking a single message by hand, and for the tests.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -9,6 +7,7 @@
 
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
+#include "util/system.h"
 
 namespace {
 
@@ -19,22 +18,22 @@ constexpr const char* kUsage =
 
 // Writing the output renames a new file over OUT, so naming the input twice would replace it.
 bool SameFile(const char* a, const char* b) {
-  struct stat sa {
-  }, sb{};
-  return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  const qc::sys::PathInfo first = qc::sys::Inspect(a);
+  const qc::sys::PathInfo second = qc::sys::Inspect(b);
+  return first.kind == qc::sys::Kind::File && second.kind == qc::sys::Kind::File &&
+         first.id == second.id;
 }
-
 // Anything at all under the name, a dangling link included.
 bool Exists(const char* path) {
-  struct stat st {};
-  return ::lstat(path, &st) == 0;
+  const qc::sys::PathInfo info = qc::sys::Inspect(path, false);
+  return info.kind != qc::sys::Kind::Missing || info.error != 0;
 }
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  qc::sys::PrepareConsole();
+  std::vector<std::string> args = qc::sys::Arguments(argc, argv);
+  args.erase(args.begin());
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;

@@ -1,7 +1,5 @@
 // eml2pst: writes message files into a new Outlook data file, in one mail folder, marked read
 // as the conversion marks every message. For checking stores by hand, and for the tests.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "mapi/pst/pst_store.h"
+#include "util/system.h"
 
 namespace {
 
@@ -20,18 +19,16 @@ constexpr const char* kUsage =
     "line is skipped). An existing OUT.pst is replaced only with --force.\n";
 
 bool SameFile(const char* a, const char* b) {
-  struct stat sa {
-  }, sb{};
-  return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  const qc::sys::PathInfo first = qc::sys::Inspect(a);
+  const qc::sys::PathInfo second = qc::sys::Inspect(b);
+  return first.kind == qc::sys::Kind::File && second.kind == qc::sys::Kind::File &&
+         first.id == second.id;
 }
-
 // Anything at all under the name, a dangling link included.
 bool Exists(const char* path) {
-  struct stat st {};
-  return ::lstat(path, &st) == 0;
+  const qc::sys::PathInfo info = qc::sys::Inspect(path, false);
+  return info.kind != qc::sys::Kind::Missing || info.error != 0;
 }
-
 std::string DisplayNameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -44,7 +41,9 @@ std::string DisplayNameOf(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  qc::sys::PrepareConsole();
+  std::vector<std::string> args = qc::sys::Arguments(argc, argv);
+  args.erase(args.begin());
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;

@@ -1,0 +1,280 @@
+// The POSIX side of the system layer.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <memory>
+
+#include "util/system.h"
+
+namespace qc::sys {
+
+namespace {
+
+Kind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return Kind::File;
+  if (S_ISDIR(mode)) return Kind::Folder;
+  if (S_ISLNK(mode)) return Kind::Link;
+  return Kind::Other;
+}
+
+FileId IdOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+int Fd(std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+}  // namespace
+
+std::string ErrorText(int error) {
+  if (error == kNotRegularFile) return "not a regular file";
+  return std::strerror(error);
+}
+
+PathInfo Inspect(const std::string& path, bool followLinks) {
+  PathInfo info;
+  struct stat st {};
+  const int done = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+  if (done != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) info.error = errno;
+    return info;
+  }
+  info.kind = KindOf(st.st_mode);
+  info.size = static_cast<std::int64_t>(st.st_size);
+  info.id = IdOf(st);
+  return info;
+}
+
+int InputFile::open(const std::string& path) {
+  if (handle_ >= 0) ::close(Fd(handle_));
+  handle_ = -1;
+  // O_NONBLOCK: a pipe put in a file's place must not hang the program (it changes nothing for
+  // a regular file).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+  }
+  handle_ = fd;
+  return 0;
+}
+
+InputFile::~InputFile() {
+  if (handle_ >= 0) ::close(Fd(handle_));
+}
+
+bool InputFile::isOpen() const {
+  return handle_ >= 0;
+}
+
+std::int64_t InputFile::readAt(std::uint64_t offset, void* out, std::size_t n) const {
+  auto* bytes = static_cast<std::uint8_t*>(out);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(Fd(handle_), bytes + done, n - done,
+                                static_cast<off_t>(offset + static_cast<std::uint64_t>(done)));
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -errno;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+std::int64_t InputFile::size() const {
+  struct stat st {};
+  if (::fstat(Fd(handle_), &st) != 0) return -errno;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool InputFile::id(FileId& out) const {
+  struct stat st {};
+  if (::fstat(Fd(handle_), &st) != 0) return false;
+  out = IdOf(st);
+  return true;
+}
+
+void InputFile::adviseSequential() const {
+#ifdef POSIX_FADV_SEQUENTIAL
+  ::posix_fadvise(Fd(handle_), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+MappedFile::~MappedFile() {
+  if (data_) ::munmap(const_cast<std::uint8_t*>(data_), size_);
+}
+
+int MappedFile::open(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error;
+  }
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  if (size_ == 0) {
+    ::close(fd);
+    return 0;
+  }
+  void* map = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+  const int error = errno;
+  ::close(fd);
+  if (map == MAP_FAILED) {
+    size_ = 0;
+    return error;
+  }
+  data_ = static_cast<const std::uint8_t*>(map);
+  return 0;
+}
+
+int ListFolder(const std::string& folder, const std::function<void(const FolderEntry&)>& each) {
+  // A million entries pass through here on a large home folder: plain readdir with the type it
+  // reports, a stat only where it reports none or a link.
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return errno;
+  const int fd = ::dirfd(dir.get());
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (!entry) break;
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    FolderEntry out{name, FolderEntry::Type::File, 0};
+    if (entry->d_type == DT_DIR) {
+      out.type = FolderEntry::Type::Folder;
+    } else if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat st {};
+      if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        out.type = FolderEntry::Type::Unknown;
+        out.error = errno;
+      } else if (S_ISLNK(st.st_mode)) {
+        // A link whose target cannot be reached counts as a file: whoever opens it gets the
+        // reason.
+        if (::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
+          out.type = FolderEntry::Type::FolderLink;
+        }
+      } else if (S_ISDIR(st.st_mode)) {
+        out.type = FolderEntry::Type::Folder;
+      }
+    }
+    each(out);
+    errno = 0;
+  }
+  return errno;
+}
+
+int CreateFolder(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::string joined;
+  if (!path.starts_with('/')) {
+    char here[PATH_MAX];
+    if (::getcwd(here, sizeof here)) joined = here;
+    joined += '/';
+  }
+  joined += path;
+  // Tidy "." and ".." and repeated separators as text: links are left for the system.
+  std::vector<std::string_view> parts;
+  std::string_view rest = joined;
+  while (!rest.empty()) {
+    const auto slash = rest.find('/');
+    const std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string out;
+  for (const auto part : parts) {
+    out += '/';
+    out += part;
+  }
+  return out.empty() ? "/" : out;
+}
+
+bool RandomBytes(void* out, std::size_t size) {
+  auto* bytes = static_cast<std::uint8_t*>(out);
+  while (size > 0) {
+    const ssize_t got = ::getrandom(bytes, size, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+std::tm LocalTime(std::time_t when) {
+  std::tm local{};
+  ::localtime_r(&when, &local);
+  return local;
+}
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void PrepareConsole() {
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+bool StandardErrorIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
+namespace {
+
+std::atomic<int> received{0};
+std::atomic<bool> stopFlag{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int signal) {
+  received.store(signal);
+  stopFlag.store(true);
+  // The next one is not deferred: a user pressing Ctrl-C twice wants out now.
+  std::signal(signal, SIG_DFL);
+}
+
+}  // namespace
+
+void InstallStopHandlers() {
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+}
+
+int StopSignal() {
+  return received.load();
+}
+
+const std::atomic<bool>* StopFlag() {
+  return &stopFlag;
+}
+
+}  // namespace qc::sys
