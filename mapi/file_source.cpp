@@ -15,8 +15,10 @@ std::shared_ptr<FileSource> FileSource::Open(const std::string& path, const std:
     }
     throw systemError("cannot open " + what, path, error);
   }
-  const std::int64_t size = file->size();
-  if (size < 0) throw systemError("cannot open " + what, path, static_cast<int>(-size));
+  std::int64_t size = 0;
+  if (const int error = file->size(size); error != 0) {
+    throw systemError("cannot open " + what, path, error);
+  }
   return std::make_shared<FileSource>(std::move(file), path, static_cast<std::uint64_t>(size));
 }
 
@@ -26,9 +28,11 @@ FileSource::FileSource(std::unique_ptr<sys::InputFile> file, std::string path, s
 std::size_t FileSource::read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const {
   if (offset >= size_) return 0;
   n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));
-  const std::int64_t got = file_->readAt(offset, out, n);
-  if (got < 0) throw systemError("cannot read", path_, static_cast<int>(-got));
-  return static_cast<std::size_t>(got);
+  std::size_t got = 0;
+  if (const int error = file_->readAt(offset, out, n, got); error != 0) {
+    throw systemError("cannot read", path_, error);
+  }
+  return got;
 }
 
 }  // namespace qc::mapi

@@ -42,8 +42,10 @@ MailboxFile::MailboxFile(const std::string& path) : path_(path) {
 MailboxFile::~MailboxFile() = default;
 
 std::int64_t MailboxFile::size() const {
-  const std::int64_t size = file_.size();
-  if (size < 0) throw systemError("cannot read the size of", path_, static_cast<int>(-size));
+  std::int64_t size = 0;
+  if (const int error = file_.size(size); error != 0) {
+    throw systemError("cannot read the size of", path_, error);
+  }
   return size;
 }
 
@@ -54,9 +56,12 @@ bool MailboxFile::isNamedBy(const std::string& path) const {
 }
 
 std::size_t MailboxFile::readAt(std::int64_t offset, std::uint8_t* buffer, std::size_t n) const {
-  const std::int64_t got = file_.readAt(static_cast<std::uint64_t>(offset), buffer, n);
-  if (got < 0) throw systemError("cannot read the mailbox", path_, static_cast<int>(-got));
-  return static_cast<std::size_t>(got);
+  std::size_t got = 0;
+  if (const int error = file_.readAt(static_cast<std::uint64_t>(offset), buffer, n, got);
+      error != 0) {
+    throw systemError("cannot read the mailbox", path_, error);
+  }
+  return got;
 }
 
 ByteWindow::ByteWindow(const MailboxFile& file, std::size_t capacity)

@@ -70,10 +70,10 @@ class InputFile {
 
   bool isOpen() const;
   // Reads up to `n` bytes at `offset` into `out`, as many as there are (fewer only at the end of
-  // the file). Returns the count, or a negative error number.
-  std::int64_t readAt(std::uint64_t offset, void* out, std::size_t n) const;
-  // The size the file has now (it may grow or shrink while it is read), or a negative error.
-  std::int64_t size() const;
+  // the file), and sets `got` to their count. Returns 0 or the error.
+  int readAt(std::uint64_t offset, void* out, std::size_t n, std::size_t& got) const;
+  // The size the file has now (it may grow or shrink while it is read). Returns 0 or the error.
+  int size(std::int64_t& out) const;
   // Who the open file is; false when it cannot be told.
   bool id(FileId& out) const;
   // The file will be read from start to end: read ahead.

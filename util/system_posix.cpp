@@ -83,26 +83,27 @@ bool InputFile::isOpen() const {
   return handle_ >= 0;
 }
 
-std::int64_t InputFile::readAt(std::uint64_t offset, void* out, std::size_t n) const {
+int InputFile::readAt(std::uint64_t offset, void* out, std::size_t n, std::size_t& got) const {
   auto* bytes = static_cast<std::uint8_t*>(out);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t got = ::pread(Fd(handle_), bytes + done, n - done,
-                                static_cast<off_t>(offset + static_cast<std::uint64_t>(done)));
-    if (got == 0) break;
-    if (got < 0) {
+  got = 0;
+  while (got < n) {
+    const ssize_t done = ::pread(Fd(handle_), bytes + got, n - got,
+                                 static_cast<off_t>(offset + static_cast<std::uint64_t>(got)));
+    if (done == 0) break;
+    if (done < 0) {
       if (errno == EINTR) continue;
-      return -errno;
+      return errno;
     }
-    done += static_cast<std::size_t>(got);
+    got += static_cast<std::size_t>(done);
   }
-  return static_cast<std::int64_t>(done);
+  return 0;
 }
 
-std::int64_t InputFile::size() const {
+int InputFile::size(std::int64_t& out) const {
   struct stat st {};
-  if (::fstat(Fd(handle_), &st) != 0) return -errno;
-  return static_cast<std::int64_t>(st.st_size);
+  if (::fstat(Fd(handle_), &st) != 0) return errno;
+  out = static_cast<std::int64_t>(st.st_size);
+  return 0;
 }
 
 bool InputFile::id(FileId& out) const {

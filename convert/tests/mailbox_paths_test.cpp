@@ -16,9 +16,17 @@ TEST(MailboxPaths, NamesAndFoldersFollowTheMailboxPath) {
   EXPECT_EQ(w.fileName, "Inbox.mbox");
   EXPECT_EQ(w.MailboxName, "Inbox");
   EXPECT_EQ(w.MailboxOutputFolder, "D:\\Out\\Mail\\Inbox.mbox");
-  EXPECT_EQ(
-      DeriveMailboxPaths("\\\\server\\share\\a.mbx", "T\\", PathStyle::Windows).MailboxOutputFolder,
-      "T\\erver\\share\\a.mbx");
+  // A network path loses its two backslashes only; "\\?\" is no part of a folder name; a path
+  // never leads out of the output folder.
+  const auto folderOf = [](const std::string& mailbox) {
+    return DeriveMailboxPaths(mailbox, "T\\", PathStyle::Windows).MailboxOutputFolder;
+  };
+  EXPECT_EQ(folderOf("\\\\server\\share\\a.mbx"), "T\\server\\share\\a.mbx");
+  EXPECT_EQ(folderOf("\\\\?\\C:\\Mail\\a.mbx"), "T\\Mail\\a.mbx");
+  EXPECT_EQ(folderOf("\\\\?\\UNC\\server\\share\\a.mbx"), "T\\server\\share\\a.mbx");
+  EXPECT_EQ(folderOf("C:\\..\\..\\Windows\\.\\a.mbx"), "T\\Windows\\a.mbx");
+  EXPECT_EQ(folderOf("C:/Mail//Sub/a.mbx"), "T\\Mail\\Sub\\a.mbx");
+  EXPECT_EQ(folderOf("\\\\server\\share\\..\\..\\a.mbx"), "T\\server\\share\\a.mbx");
 
   EXPECT_EQ(MailboxNameOf("Inbox.MBOX"), "Inbox");
   EXPECT_EQ(MailboxNameOf("Inbox.Mbox"), "Inbox.Mbox");
