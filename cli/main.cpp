@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -73,6 +74,22 @@ void PrintSummary(const qc::RunReport& report, const std::string& target, double
   std::printf("\n");
   for (const auto& store : report.storeFiles) std::printf("store file: %s\n", store.c_str());
   for (const auto& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
+}
+
+// SOURCE_DATE_EPOCH, the reproducible-builds convention (seconds since 1970, UTC): when set, the
+// data files' times, their identifiers and the temporary store's name no longer depend on the
+// moment or the machine, so that two runs, or two systems, write the same bytes.
+qc::StoreLibrary MakeStores() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (!epoch || !*epoch) return qc::StoreLibrary();
+  char* end = nullptr;
+  const long long seconds = std::strtoll(epoch, &end, 10);
+  if (*end != '\0' || seconds < 0) return qc::StoreLibrary();
+  const auto when = static_cast<std::time_t>(seconds);
+  constexpr std::uint64_t k1601To1970 = 11644473600ull;
+  const qc::mapi::FileTime ticks{(k1601To1970 + static_cast<std::uint64_t>(seconds)) * 10000000ull};
+  return qc::StoreLibrary([when] { return qc::sys::UtcTime(when); },
+                          qc::mapi::pst::FixedSources(ticks));
 }
 
 }  // namespace
@@ -169,7 +186,7 @@ int main(int argc, char** argv) {
   }
   qc::NullLog log;
   qc::FinderSlot finder(window, log);
-  qc::StoreLibrary stores;
+  qc::StoreLibrary stores = MakeStores();
   qc::ConversionRun run(window, finder, &stores);
   run.setObserver(&window);
   window.watch(&run.report());

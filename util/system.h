@@ -132,6 +132,8 @@ bool RandomBytes(void* out, std::size_t size);
 
 // The local time of `when`, as the system's time zone has it.
 std::tm LocalTime(std::time_t when);
+// The same in UTC.
+std::tm UtcTime(std::time_t when);
 
 // The program's arguments as UTF-8 (on Windows read again from the UTF-16 command line, so that
 // names in any script survive).

@@ -238,6 +238,12 @@ std::tm LocalTime(std::time_t when) {
   return local;
 }
 
+std::tm UtcTime(std::time_t when) {
+  std::tm utc{};
+  ::gmtime_r(&when, &utc);
+  return utc;
+}
+
 std::vector<std::string> Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }

@@ -361,6 +361,12 @@ std::tm LocalTime(std::time_t when) {
   return local;
 }
 
+std::tm UtcTime(std::time_t when) {
+  std::tm utc{};
+  ::gmtime_s(&utc, &when);
+  return utc;
+}
+
 std::vector<std::string> Arguments(int argc, char** argv) {
   int count = 0;
   wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);

@@ -378,6 +378,18 @@ std::unique_ptr<Message> PstStore::addMessageFromRfc822(FolderId folder, std::st
   return message;
 }
 
+StoreOptions FixedSources(FileTime when) {
+  StoreOptions options;
+  options.clock = [when] { return when; };
+  options.newGuid = [n = std::uint32_t{0}]() mutable {
+    Guid g;
+    ++n;
+    for (std::size_t k = 0; k < 4; ++k) g.bytes[k] = static_cast<std::uint8_t>(n >> (8 * k));
+    return g;
+  };
+  return options;
+}
+
 void PstStore::close() {
   if (closed_) throw StoreError("the store '" + path_ + "' is already closed", path_, {});
   if (broken_) throw StoreError("the store '" + path_ + "' was not written", path_, {});

@@ -52,6 +52,10 @@ struct StoreOptions {
   std::function<std::string()> pathWhenTaken;
 };
 
+// Sources that make a store the same byte for byte on every run and every system: the clock
+// stopped at `when`, GUIDs counted from 1.
+StoreOptions FixedSources(FileTime when);
+
 using FolderId = std::uint32_t;  // the folder's node identifier
 
 // The store of the property model (its folder tree and its named-property map) written as an
