@@ -27,6 +27,12 @@ std::string ReadAll(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+#ifdef _WIN32
+TEST(MsgValidation, IndependentReadersAgreeWithTheSource) {
+  GTEST_SKIP() << "the independent readers are Linux programs; the Windows build's .msg files are "
+                  "compared byte for byte with the Linux build's instead";
+}
+#else
 bool Have(const char* command) {
   return std::system((std::string("command -v ") + command + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -126,6 +132,8 @@ TEST(MsgValidation, IndependentReadersAgreeWithTheSource) {
   }
   fs::remove_all(work);
 }
+
+#endif
 
 }  // namespace
 }  // namespace qc::mapi
