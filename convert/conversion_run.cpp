@@ -1,7 +1,5 @@
 #include "convert/conversion_run.h"
 
-#include <dirent.h>
-
 #include <memory>
 
 #include "convert/message_writer_pool.h"
@@ -129,6 +127,10 @@ RunReport ConversionRun::CmdConvert_Click() {
   mode_ = FailureMode::Unset;
   temporaryStoreOpen_ = false;
   claims_ = OutputFolderClaims(style_);
+  // The stores go straight into the target folder: what killed runs left there goes first.
+  if (form_ == Form::PST || form_ == Form::MSG) {
+    warnOfLeftovers(RemoveLeftovers(TargetFolder), TargetFolder);
+  }
 
   window_.yield();
   window_.setConvertEnabled(false);
@@ -188,6 +190,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   const std::uint64_t bytesBefore = report_.bytesWritten;
   try {
     if (derived) convertMailbox(paths, summary);
+    flushMessageFiles(writtenBefore, bytesBefore, summary);
     window_.yield();
     window_.setProgress(Bar::ProgressBar1,
                         static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
@@ -220,6 +223,8 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
       }
     }
   } catch (const StopRequested&) {
+    // The files a stopped run counts must last like those of a finished one.
+    flushMessageFiles(writtenBefore, bytesBefore, summary);
     // A store being written when the run stops is dropped, not left half-written: the messages
     // added to it are written nowhere, so they are not counted as written.
     if (storeOpen) {
@@ -317,28 +322,29 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   window_.setLabel(Label::LblEmlsFound, std::to_string(n) + " Messages");
   window_.yield();
   window_.setLabel(Label::LblHappening, "Saving email messages...");
-  if (n == 0 || !searched.file) {
-    if (folderMade) warnOfEarlierFiles(outputFolder, 0);
-    return;
-  }
   // A .pst store needs no folder of message files; its messages must not fail for want of one.
   const bool needsFolder = form_ != Form::PST;
+  std::int64_t earlier = 0;
+  if (folderMade && needsFolder) {
+    try {
+      messageFolder_ = std::make_unique<OutputFolder>(outputFolder);
+      earlier = sweepOutputFolder(*messageFolder_, searched.file ? n : 0);
+    } catch (const std::exception& e) {
+      folderProblem = e.what();
+    }
+  }
+  if (n == 0 || !searched.file) {
+    warnOfEarlierFiles(outputFolder, earlier);
+    return;
+  }
 
   // Every message of this mailbox depends on the folder; when it is missing, all of them are
   // counted as failed with the one reason.
-  if (!folderMade && needsFolder) {
+  if (needsFolder && !messageFolder_) {
     recordFailure(FailureKind::Message, folderProblem, static_cast<std::int64_t>(n));
     return;
   }
-  std::unique_ptr<OutputFolder> folder;
-  if (needsFolder) {
-    try {
-      folder = std::make_unique<OutputFolder>(outputFolder);
-    } catch (const std::exception& e) {
-      recordFailure(FailureKind::Message, e.what(), static_cast<std::int64_t>(n));
-      return;
-    }
-  }
+  OutputFolder* folder = messageFolder_.get();
 
   const auto& values = offsets.values();
   MessageJobFactory jobs;
@@ -404,7 +410,7 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
     window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");
     window_.yield();
   }
-  if (form_ == Form::EML || form_ == Form::EMLX) warnOfEarlierFiles(outputFolder, n);
+  warnOfEarlierFiles(outputFolder, earlier);
 }
 
 void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched) {
@@ -433,33 +439,63 @@ void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMail
   }
 }
 
-void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::size_t written) {
-  // Files of an earlier run that this run did not replace would stand among the new ones as if
-  // they belonged to this mailbox.
-  if (form_ != Form::EML && form_ != Form::EMLX) return;
-  const std::string_view ours = MessageFileExtension(form_);
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(outputFolder.c_str()), &::closedir);
-  if (!dir) return;
+std::int64_t ConversionRun::sweepOutputFolder(const OutputFolder& folder, std::size_t written) {
+  // One pass over the folder before its files are written, so that a folder of thousands of
+  // message files is not listed again after they are: what killed runs left goes, and message
+  // files of an earlier run that this run will not replace (from `written` on) are counted.
   std::int64_t earlier = 0;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view name = entry->d_name;
-    if (!name.starts_with("email-")) continue;
+  const bool messageFiles = form_ == Form::EML || form_ == Form::EMLX;
+  const std::string_view ours = MessageFileExtension(form_);
+  const auto count = [&](std::string_view name) {
+    if (!messageFiles || !name.starts_with("email-")) return;
     const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos) continue;
+    if (dot == std::string_view::npos) return;
     const std::string_view digits = name.substr(6, dot - 6);
     const std::string_view extension = name.substr(dot);
-    if (extension != ".eml" && extension != ".emlx") continue;
+    if (extension != ".eml" && extension != ".emlx") return;
     if (digits.empty() || digits.size() > 18 || (digits.size() > 1 && digits[0] == '0') ||
         digits.find_first_not_of("0123456789") != std::string_view::npos) {
-      continue;
+      return;
     }
     if (extension != ours || std::stoull(std::string(digits)) >= written) ++earlier;
-  }
+  };
+  warnOfLeftovers(RemoveLeftovers(folder, count), folder.path());
+  return earlier;
+}
+
+void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::int64_t earlier) {
+  // Files of an earlier run that this run did not replace would stand among the new ones as if
+  // they belonged to this mailbox.
   if (earlier > 0) {
     warn("'" + outputFolder + "' also holds " + std::to_string(earlier) + " message file" +
          (earlier == 1 ? "" : "s") +
          " of an earlier run that this run did not replace; they are not messages of this "
          "mailbox as it is now");
+  }
+}
+
+void ConversionRun::warnOfLeftovers(const LeftoverSweep& swept, const std::string& folder) {
+  if (swept.files == 0) return;
+  warn("'" + folder + "' held " + std::to_string(swept.files) + " leftover temporary file" +
+       (swept.files == 1 ? "" : "s") + " (" + std::to_string(swept.bytes) +
+       " bytes) of an earlier run that was killed; " + (swept.files == 1 ? "it was" : "they were") +
+       " removed");
+}
+
+void ConversionRun::flushMessageFiles(std::int64_t writtenBefore, std::uint64_t bytesBefore,
+                                      MailboxSummary& summary) {
+  const std::unique_ptr<OutputFolder> folder = std::move(messageFolder_);
+  if (!folder || report_.messagesWritten == writtenBefore) return;
+  try {
+    folder->flush();
+  } catch (const std::exception& e) {
+    const std::int64_t lost = forgetStoredMessages(writtenBefore, bytesBefore, summary);
+    recordFailure(FailureKind::Message,
+                  std::string(e.what()) + ": the mailbox's " + std::to_string(lost) +
+                      " message file" + (lost == 1 ? "" : "s") +
+                      " written there may be lost on a power cut, so they are not counted as "
+                      "converted",
+                  lost);
   }
 }
 

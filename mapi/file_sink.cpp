@@ -69,9 +69,9 @@ void FileSink::flush() {
   buffer_.clear();
 }
 
-void FileSink::commit(bool replace) {
+void FileSink::commit(bool replace, Durability durability) {
   flush();
-  file_.commit(replace);
+  file_.commit(replace, durability);
 }
 
 }  // namespace qc::mapi

@@ -23,9 +23,9 @@ class FileSink final : public PositionedSink {
   void write(const std::uint8_t* data, std::size_t size) override;  // buffered
   std::uint64_t size() const override { return file_.bytesWritten() + buffer_.size(); }
   void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
-  // Flushes, closes and renames (replacing a file at the final name only when `replace`);
-  // throws qc::Error.
-  void commit(bool replace = true);
+  // Flushes, closes and renames (replacing a file at the final name only when `replace`), made
+  // to survive a power cut as `durability` says; throws qc::Error.
+  void commit(bool replace = true, Durability durability = Durability::Folder);
 
  private:
   void flush();

@@ -1,42 +1,26 @@
 #include "util/pending_file.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 
 #include "util/error.h"
+#include "util/random_bits.h"
 
 namespace qc {
 
 namespace {
 
-// 64 bits no one can guess, cheaply: one generator per thread, seeded from the system's random
-// source. The name only has to be unguessable; exclusive creation does the rest.
-std::uint64_t UnpredictableNumber() {
-  thread_local std::uint64_t state = [] {
-    std::uint64_t seed = 0;
-    if (::getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) {
-      // No system random source: the clock and addresses still make collisions unlikely, and
-      // exclusive creation keeps even a guessed name harmless.
-      timespec now{};
-      ::clock_gettime(CLOCK_MONOTONIC, &now);
-      seed = static_cast<std::uint64_t>(now.tv_nsec) ^
-             (static_cast<std::uint64_t>(now.tv_sec) << 32) ^
-             reinterpret_cast<std::uintptr_t>(&seed) ^ static_cast<std::uint64_t>(::getpid());
-    }
-    return seed;
-  }();
-  // splitmix64
-  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
+// fsync() where the file system can do it. Some (network and FUSE ones) refuse it, for folders
+// above all, with EINVAL: nothing more can be done there, and it is no failure of ours.
+int SyncToDisk(int fd) {
+  for (;;) {
+    if (::fsync(fd) == 0) return 0;
+    if (errno == EINTR) continue;
+    return errno == EINVAL || errno == EOPNOTSUPP ? 0 : errno;
+  }
 }
 
 std::string FolderPartOf(const std::string& path) {
@@ -56,10 +40,23 @@ std::string NamePartOf(const std::string& path) {
 OutputFolder::OutputFolder(std::string path) : path_(std::move(path)) {
   fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd_ < 0) throw systemError("cannot open the output folder", path_, errno);
+  try {
+    lock_ = std::make_unique<WriterLock>(fd_, path_);
+  } catch (...) {
+    ::close(fd_);
+    throw;
+  }
 }
 
 OutputFolder::~OutputFolder() {
+  lock_.reset();  // it lives in the folder
   if (fd_ >= 0) ::close(fd_);
+}
+
+void OutputFolder::flush() const {
+  // syncfs() reports write-back errors of the file system since this descriptor was opened
+  // (Linux 5.8 and later), so a file lost on the way to the disk is not passed off as written.
+  if (::syncfs(fd_) != 0) throw systemError("cannot flush the files written to", path_, errno);
 }
 
 std::string OutputFolder::pathOf(std::string_view name) const {
@@ -95,13 +92,11 @@ PendingFile::PendingFile(const std::string& finalPath)
 }
 
 void PendingFile::create() {
+  // A final name near the limit must not fail for want of room in its temporary name.
+  const std::string_view prefix = NamePrefix(name_, kNameMax - 1 - kTemporarySuffixSize);
   for (int attempt = 0;; ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%016llx.part",
-                  static_cast<unsigned long long>(UnpredictableNumber()));
-    // A final name near the limit must not fail for want of room in its temporary name.
-    const std::size_t room = kNameMax - 1 - std::strlen(suffix);
-    tempName_ = "." + std::string(NamePrefix(name_, room)) + suffix;
+    tempName_ = TemporaryFileName(prefix, folder_->writer(),
+                                  static_cast<std::uint32_t>(UnpredictableNumber()));
     // O_EXCL: never an existing file, and never through a link, dangling or not.
     fd_ = ::openat(folder_->fd(), tempName_.c_str(),
                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -198,13 +193,16 @@ int RenameNoReplace(int folder, const char* from, const char* to) {
 
 }  // namespace
 
-void PendingFile::commit(bool replace) {
+void PendingFile::commit(bool replace, Durability durability) {
   if (fd_ < 0) throw Error("cannot complete '" + finalPath() + "' twice");
   const int fd = fd_;
   fd_ = -1;
+  // The bytes first: a power cut after the rename must not leave the final name on a file
+  // whose bytes never reached the disk.
+  const int synced = durability == Durability::Now ? SyncToDisk(fd) : 0;
   // A failed close can mean lost data (for example on a network drive), so it fails the file.
-  if (::close(fd) != 0) {
-    const int error = errno;
+  if (::close(fd) != 0 || synced != 0) {
+    const int error = synced != 0 ? synced : errno;
     ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
     throw systemError("cannot write", finalPath(), error);
   }
@@ -215,6 +213,13 @@ void PendingFile::commit(bool replace) {
     const int error = errno;
     ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
     throw systemError("cannot create", finalPath(), error);
+  }
+  // Then the folder, which holds the new name.
+  if (durability == Durability::Now) {
+    if (const int error = SyncToDisk(folder_->fd()); error != 0) {
+      ::unlinkat(folder_->fd(), name_.c_str(), 0);
+      throw systemError("cannot write", finalPath(), error);
+    }
   }
 }
 

@@ -366,7 +366,8 @@ void PstStore::close() {
   if (broken_) throw StoreError("the store '" + path_ + "' was not written", path_, {});
   try {
     impl_->close();
-    if (file_) file_->commit(impl_->options.replaceExisting);
+    // A store stands for a whole mailbox: it is on the disk before it is reported written.
+    if (file_) file_->commit(impl_->options.replaceExisting, Durability::Now);
     closed_ = true;
   } catch (const std::exception& e) {
     fail(e, std::nullopt);
