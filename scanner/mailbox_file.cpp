@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "util/error.h"
@@ -68,18 +69,25 @@ std::size_t MailboxFile::readAt(std::int64_t offset, std::uint8_t* buffer, std::
 }
 
 ByteWindow::ByteWindow(const MailboxFile& file, std::size_t capacity)
-    : file_(file), buffer_(capacity) {}
+    : file_(file), capacity_(capacity) {}
 
 std::span<const std::uint8_t> ByteWindow::at(std::int64_t pos, std::size_t want) {
   const std::int64_t end = start_ + static_cast<std::int64_t>(length_);
   if (pos >= start_ && pos + static_cast<std::int64_t>(want) <= end) {
     const auto skip = static_cast<std::size_t>(pos - start_);
-    return {buffer_.data() + skip, length_ - skip};
+    return {buffer_.get() + skip, length_ - skip};
   }
-  if (want > buffer_.size()) buffer_.resize(want);
-  start_ = pos;
-  length_ = file_.readAt(pos, buffer_.data(), buffer_.size());
-  return {buffer_.data(), length_};
+  const auto behind =
+      static_cast<std::size_t>(std::min<std::int64_t>(pos, static_cast<std::int64_t>(kLookBehind)));
+  const std::size_t ahead = std::max(want, capacity_);
+  if (behind + ahead > size_) {
+    size_ = behind + ahead;
+    buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(size_);
+  }
+  start_ = pos - static_cast<std::int64_t>(behind);
+  length_ = file_.readAt(start_, buffer_.get(), behind + ahead);
+  if (length_ <= behind) return {};
+  return {buffer_.get() + behind, length_ - behind};
 }
 
 }  // namespace qc

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -44,7 +45,11 @@ class MailboxFile {
 class ByteWindow {
  public:
   static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
+  // A refill also keeps this many bytes before the position it was asked for: the search looks
+  // back a little from a find, and that must not cost the read of a whole window again.
+  static constexpr std::size_t kLookBehind = 4096;
 
+  // Each refill reads `capacity` bytes from the position asked for.
   explicit ByteWindow(const MailboxFile& file, std::size_t capacity = kDefaultCapacity);
 
   // The bytes from `pos` on that the window holds, refilled so that at least `want` of them are
@@ -53,7 +58,9 @@ class ByteWindow {
 
  private:
   const MailboxFile& file_;
-  std::vector<std::uint8_t> buffer_;
+  std::size_t capacity_;
+  std::unique_ptr<std::uint8_t[]> buffer_;  // not cleared: every byte used was read
+  std::size_t size_ = 0;
   std::int64_t start_ = 0;
   std::size_t length_ = 0;
 };
