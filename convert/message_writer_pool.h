@@ -25,7 +25,7 @@ namespace qc {
 // keeps memory low where the store's writer sets the pace anyway.
 struct PoolLead {
   std::size_t batches = 8;
-  std::int64_t batchBytes = std::int64_t{1} << 20;  // about one read window
+  std::int64_t batchBytes = ByteWindow::kDefaultCapacity;  // one read window
 };
 inline constexpr PoolLead kShortLead{16, std::int64_t{128} << 10};
 

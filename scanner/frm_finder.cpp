@@ -21,14 +21,11 @@ std::string Num(std::int64_t n) {
 }
 }  // namespace
 
-// The search goes through a file from front to back: its window reads ahead, in two halves of
-// the usual window so that memory stays as it was.
-constexpr std::size_t kSearchWindow = ByteWindow::kDefaultCapacity / 2;
-
+// The search goes through a file from front to back: its window reads ahead.
 struct FrmFinder::Open {
   explicit Open(const std::string& path)
       : file(std::make_shared<MailboxFile>(path)),
-        window(*file, kSearchWindow, ByteWindow::Reading::Ahead) {}
+        window(*file, ByteWindow::kDefaultCapacity, ByteWindow::Reading::Ahead) {}
   std::shared_ptr<MailboxFile> file;  // shared with whoever cuts the messages out
   ByteWindow window;
 };

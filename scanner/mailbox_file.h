@@ -46,7 +46,9 @@ class ReadAhead;
 // A window of consecutive bytes of a file, moved forward by large reads.
 class ByteWindow {
  public:
-  static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
+  // Reads of this size cost no more per byte than larger ones; a window per thread, no more
+  // memory than that.
+  static constexpr std::size_t kDefaultCapacity = std::size_t{512} << 10;
   // A refill also keeps this many bytes before the position it was asked for: the search looks
   // back a little from a find, and that must not cost the read of a whole window again.
   static constexpr std::size_t kLookBehind = 4096;
