@@ -1,6 +1,7 @@
 #include "util/pending_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -200,6 +201,8 @@ void PendingFile::commit(bool replace, Durability durability) {
   // The bytes first: a power cut after the rename must not leave the final name on a file
   // whose bytes never reached the disk.
   const int synced = durability == Durability::Now ? SyncToDisk(fd) : 0;
+  struct stat ours {};
+  if (durability == Durability::Now && ::fstat(fd, &ours) != 0) ours = {};
   // A failed close can mean lost data (for example on a network drive), so it fails the file.
   if (::close(fd) != 0 || synced != 0) {
     const int error = synced != 0 ? synced : errno;
@@ -214,10 +217,15 @@ void PendingFile::commit(bool replace, Durability durability) {
     ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
     throw systemError("cannot create", finalPath(), error);
   }
-  // Then the folder, which holds the new name.
+  // Then the folder, which holds the new name. A name that may not last is not left standing
+  // as if it would, but only while it is still our file.
   if (durability == Durability::Now) {
     if (const int error = SyncToDisk(folder_->fd()); error != 0) {
-      ::unlinkat(folder_->fd(), name_.c_str(), 0);
+      struct stat named {};
+      if (::fstatat(folder_->fd(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+          named.st_dev == ours.st_dev && named.st_ino == ours.st_ino) {
+        ::unlinkat(folder_->fd(), name_.c_str(), 0);
+      }
       throw systemError("cannot write", finalPath(), error);
     }
   }
