@@ -13,8 +13,8 @@
 // [O[j], O[j+1]) or to the end of the file, without its leading and trailing spaces and followed
 // by CR LF. Each file is written under a temporary name in OUTDIR and renamed when complete, as
 // the converter does. Nothing is parsed and nothing is kept but the offsets and one chunk (per
-// thread). With THREADS above 1, that many threads take batches of about 1 MiB of neighbouring
-// messages, as the converter's writer threads do.
+// thread). With THREADS above 1, that many threads take batches of neighbouring messages within
+// 512 KiB, as the converter's writer threads do.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -259,16 +259,18 @@ void SplitRange(int fd, const std::string& mailbox, const std::vector<std::int64
   if (splitter.open()) splitter.end();
 }
 
-// Batches of neighbouring messages of about 1 MiB (at most 512 messages), as the converter's
-// writer threads take them.
+// Batches of neighbouring messages within 512 KiB (at most 512 messages, or one larger
+// message), as the converter's writer threads take them.
 std::vector<std::pair<std::size_t, std::size_t>> Batches(const std::vector<std::int64_t>& offsets) {
-  constexpr std::int64_t kBatchBytes = std::int64_t{1} << 20;
+  constexpr std::int64_t kBatchBytes = std::int64_t{512} << 10;
   constexpr std::size_t kBatchMessages = 512;
   std::vector<std::pair<std::size_t, std::size_t>> batches;
   for (std::size_t first = 0; first < offsets.size();) {
     std::size_t last = first + 1;
+    // Message `last` joins when it ends within the batch's bytes.
     while (last < offsets.size() && last - first < kBatchMessages &&
-           offsets[last] < offsets[first] + kBatchBytes) {
+           (last + 1 < offsets.size() ? offsets[last + 1] : offsets[last]) <=
+               offsets[first] + kBatchBytes) {
       ++last;
     }
     batches.emplace_back(first, last);
