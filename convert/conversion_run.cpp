@@ -8,7 +8,6 @@
 #include "util/error.h"
 #include "util/mod_main.h"
 #include "util/registry.h"
-#include "util/system.h"
 
 namespace qc {
 
@@ -143,6 +142,10 @@ RunReport ConversionRun::CmdConvert_Click() {
   mode_ = FailureMode::Unset;
   temporaryStoreOpen_ = false;
   claims_ = OutputFolderClaims(style_);
+  // The stores go straight into the target folder: what killed runs left there goes first.
+  if (form_ == Form::PST || form_ == Form::MSG) {
+    warnOfLeftovers(RemoveLeftovers(TargetFolder), TargetFolder);
+  }
 
   window_.yield();
   window_.setConvertEnabled(false);
@@ -216,6 +219,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   const std::uint64_t bytesBefore = report_.bytesWritten;
   try {
     const bool read = derived && convertMailbox(paths, summary);
+    flushMessageFiles(writtenBefore, bytesBefore, summary);
     if (storeOpen && !read) {
       // A mailbox that could not be read leaves no store: an empty one would stand for it, and
       // take its name from the store of a later, successful run.
@@ -254,6 +258,8 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
       }
     }
   } catch (const StopRequested&) {
+    // The files a stopped run counts must last like those of a finished one.
+    flushMessageFiles(writtenBefore, bytesBefore, summary);
     // A store being written when the run stops is dropped, not left half-written: the messages
     // added to it are written nowhere, so they are not counted as written.
     if (storeOpen) {
@@ -354,28 +360,30 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   window_.setLabel(Label::LblEmlsFound, std::to_string(n) + " Messages");
   window_.yield();
   window_.setLabel(Label::LblHappening, "Saving email messages...");
-  if (n == 0 || !searched.file) {
-    if (folderMade) warnOfEarlierFiles(outputFolder, {});
-    return;
-  }
   // A .pst store needs no folder of message files; its messages must not fail for want of one.
   const bool needsFolder = form_ != Form::PST;
+  std::int64_t earlier = 0;
+  std::vector<bool> existing;
+  if (folderMade && needsFolder) {
+    try {
+      messageFolder_ = std::make_unique<OutputFolder>(outputFolder);
+      earlier = sweepOutputFolder(*messageFolder_, searched.file ? n : 0, existing);
+    } catch (const std::exception& e) {
+      folderProblem = e.what();
+    }
+  }
+  if (n == 0 || !searched.file) {
+    warnOfEarlierFiles(outputFolder, earlier);
+    return;
+  }
 
   // Every message of this mailbox depends on the folder; when it is missing, all of them are
   // counted as failed with the one reason.
-  if (!folderMade && needsFolder) {
+  if (needsFolder && !messageFolder_) {
     recordFailure(FailureKind::Message, folderProblem, static_cast<std::int64_t>(n));
     return;
   }
-  std::unique_ptr<OutputFolder> folder;
-  if (needsFolder) {
-    try {
-      folder = std::make_unique<OutputFolder>(outputFolder);
-    } catch (const std::exception& e) {
-      recordFailure(FailureKind::Message, e.what(), static_cast<std::int64_t>(n));
-      return;
-    }
-  }
+  OutputFolder* folder = messageFolder_.get();
 
   const auto& values = offsets.values();
   MessageJobFactory jobs;
@@ -445,7 +453,8 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
     window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");
     window_.yield();
   }
-  warnOfEarlierFiles(outputFolder, replaced);
+  for (std::size_t j = 0; j < existing.size(); ++j) earlier += existing[j] && !replaced[j];
+  warnOfEarlierFiles(outputFolder, earlier);
 }
 
 void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched) {
@@ -497,29 +506,59 @@ std::optional<std::uint64_t> MessageFileNumber(std::string_view name, std::strin
 
 }  // namespace
 
-void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder,
-                                       const std::vector<bool>& replaced) {
-  // Files of an earlier run that this run did not replace (numbers past this mailbox's
-  // messages, messages that failed this time, the other message-file form) would stand among the
-  // new ones as if they belonged to this mailbox.
-  if (form_ == Form::PST) return;
-  const std::string_view ours = form_ == Form::MSG ? ".msg" : MessageFileExtension(form_);
+std::int64_t ConversionRun::sweepOutputFolder(const OutputFolder& folder, std::size_t written,
+                                              std::vector<bool>& existing) {
   std::int64_t earlier = 0;
-  sys::ListFolder(outputFolder, [&](const sys::FolderEntry& entry) {
-    if (entry.type != sys::FolderEntry::Type::File) return;
-    const std::string_view name = entry.name;
+  existing.assign(written, false);
+  const std::string_view ours = form_ == Form::MSG ? ".msg" : MessageFileExtension(form_);
+  const auto count = [&](std::string_view name) {
     const std::optional<std::uint64_t> number =
         form_ == Form::MSG ? MessageFileNumber(name, "Email-", {".msg"})
                            : MessageFileNumber(name, "email-", {".eml", ".emlx"});
     if (!number) return;
-    const bool ourFile = name.ends_with(ours) && *number < replaced.size() && replaced[*number];
-    if (!ourFile) ++earlier;
-  });
+    if (!name.ends_with(ours) || *number >= written) {
+      ++earlier;
+    } else {
+      existing[*number] = true;  // replaced, unless its message fails
+    }
+  };
+  warnOfLeftovers(RemoveLeftovers(folder, count), folder.path());
+  return earlier;
+}
+
+void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::int64_t earlier) {
+  // Files of an earlier run that this run did not replace would stand among the new ones as if
+  // they belonged to this mailbox.
   if (earlier > 0) {
     warn("'" + outputFolder + "' also holds " + std::to_string(earlier) + " message file" +
          (earlier == 1 ? "" : "s") +
          " of an earlier run that this run did not replace; they are not messages of this "
          "mailbox as it is now");
+  }
+}
+
+void ConversionRun::warnOfLeftovers(const LeftoverSweep& swept, const std::string& folder) {
+  if (swept.files == 0) return;
+  warn("'" + folder + "' held " + std::to_string(swept.files) + " leftover temporary file" +
+       (swept.files == 1 ? "" : "s") + " (" + std::to_string(swept.bytes) +
+       " bytes) of an earlier run that was killed; " + (swept.files == 1 ? "it was" : "they were") +
+       " removed");
+}
+
+void ConversionRun::flushMessageFiles(std::int64_t writtenBefore, std::uint64_t bytesBefore,
+                                      MailboxSummary& summary) {
+  const std::unique_ptr<OutputFolder> folder = std::move(messageFolder_);
+  if (!folder || report_.messagesWritten == writtenBefore) return;
+  try {
+    folder->flush();
+  } catch (const std::exception& e) {
+    const std::int64_t lost = forgetStoredMessages(writtenBefore, bytesBefore, summary);
+    recordFailure(FailureKind::Message,
+                  std::string(e.what()) + ": the mailbox's " + std::to_string(lost) +
+                      " message file" + (lost == 1 ? "" : "s") +
+                      " written there may be lost on a power cut, so they are not counted as "
+                      "converted",
+                  lost);
   }
 }
 

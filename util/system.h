@@ -118,6 +118,90 @@ struct FolderEntry {
 // gives them. Returns 0 or the error of listing the folder.
 int ListFolder(const std::string& folder, const std::function<void(const FolderEntry&)>& each);
 
+// A file open for writing (or for holding a lock): a descriptor on POSIX, a handle on Windows.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();  // closes without asking how it went; close() for that
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  struct Piece {
+    const void* data;
+    std::size_t size;
+  };
+  bool isOpen() const;
+  // Appends all of `pieces`, in order, with as few system calls as it can. Returns 0 or the
+  // error; `written` grows by what reached the file either way.
+  int write(const Piece* pieces, std::size_t count, std::uint64_t& written);
+  // Writes at `offset` without moving the append position. Returns 0 or the error.
+  int writeAt(std::uint64_t offset, const void* data, std::size_t size);
+  // The file's bytes on the disk. Returns 0 or the error; a file system that cannot do it
+  // (some network ones) is no error of ours.
+  int sync();
+  // Returns 0 or the error of closing (which can mean lost bytes on a network drive); the file
+  // is closed either way.
+  int close();
+  bool id(FileId& out) const;
+
+  enum class Lock {
+    Taken,        // the file is now locked by us
+    Held,         // someone else holds its lock
+    Unavailable,  // the file system keeps no locks
+  };
+  // An exclusive lock, without waiting. The system drops it when the process ends, however it
+  // ends.
+  Lock tryLock();
+
+ private:
+  friend class Folder;
+  std::intptr_t handle_ = -1;
+};
+
+// A folder held open: its files are made, renamed and removed relative to the folder itself,
+// whatever happens to its path meanwhile (on Windows, relative to its path).
+class Folder {
+ public:
+  Folder() = default;
+  ~Folder();
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  // Returns 0 or the error (ENOTDIR for something that is no folder).
+  int open(const std::string& path);
+  const std::string& path() const { return path_; }
+  // `name` of this folder as a path.
+  std::string pathOf(std::string_view name) const;
+
+  // Makes `name` for writing: only where nothing is, never through a link. Returns 0, EEXIST
+  // when the name is taken, or another error.
+  int create(std::string_view name, OutputFile& out) const;
+  // Opens the existing regular file `name` to probe its lock: never through a link (ELOOP),
+  // never waiting on a pipe (kNotRegularFile). Returns 0, ENOENT, or another error.
+  int openToLock(std::string_view name, OutputFile& out) const;
+  // Removes the file `name` (never a folder). Returns 0 or the error.
+  int remove(std::string_view name) const;
+  // Renames `from` to `to`; an entry at `to` is replaced only when `replace` (and never a
+  // folder), else EEXIST, atomically. Returns 0 or the error.
+  int rename(std::string_view from, std::string_view to, bool replace) const;
+  // What `name` is, links not followed.
+  PathInfo inspect(std::string_view name) const;
+  int list(const std::function<void(const FolderEntry&)>& each) const;
+
+  // The folder's own entries (the names just made) on the disk. Returns 0 or the error.
+  int sync() const;
+  // The files named `written` of this folder, written since it was opened, on the disk. POSIX
+  // flushes the whole file system at once and reports a failed write-back of any file since
+  // the folder was opened, names or not; Windows flushes the named files one by one.
+  int syncFiles(const std::vector<std::string>& written) const;
+  // Whether syncFiles() needs the names at all.
+  static bool SyncNeedsNames();
+
+ private:
+  std::intptr_t handle_ = -1;
+  std::string path_;
+};
+
 // Creates the folder `path` (its parent must exist). Returns 0, EEXIST when something is there
 // already, or another error.
 int CreateFolder(const std::string& path);

@@ -334,6 +334,203 @@ int ListFolder(const std::string& folder, const std::function<void(const FolderE
   return end == ERROR_NO_MORE_FILES ? 0 : win32::ErrorFromWin32(end);
 }
 
+OutputFile::~OutputFile() {
+  if (handle_ != -1) ::CloseHandle(H(handle_));
+}
+
+bool OutputFile::isOpen() const {
+  return handle_ != -1;
+}
+
+int OutputFile::write(const Piece* pieces, std::size_t count, std::uint64_t& written) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto* bytes = static_cast<const std::uint8_t*>(pieces[i].data);
+    std::size_t left = pieces[i].size;
+    while (left > 0) {
+      const auto want = static_cast<DWORD>(std::min<std::size_t>(left, std::size_t{1} << 30));
+      DWORD done = 0;
+      if (!::WriteFile(H(handle_), bytes, want, &done, nullptr)) return LastError();
+      written += done;
+      bytes += done;
+      left -= done;
+    }
+  }
+  return 0;
+}
+
+int OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
+  // A positioned write moves the handle's position on Windows: the append position is kept
+  // and put back.
+  LARGE_INTEGER here{};
+  LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(H(handle_), zero, &here, FILE_CURRENT)) return LastError();
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  int error = 0;
+  while (size > 0 && error == 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const auto want = static_cast<DWORD>(std::min<std::size_t>(size, std::size_t{1} << 30));
+    DWORD done = 0;
+    if (!::WriteFile(H(handle_), bytes, want, &done, &at)) {
+      error = LastError();
+      break;
+    }
+    bytes += done;
+    size -= done;
+    offset += done;
+  }
+  if (!::SetFilePointerEx(H(handle_), here, nullptr, FILE_BEGIN) && error == 0) {
+    error = LastError();
+  }
+  return error;
+}
+
+int OutputFile::sync() {
+  return ::FlushFileBuffers(H(handle_)) ? 0 : LastError();
+}
+
+int OutputFile::close() {
+  if (handle_ == -1) return 0;
+  HANDLE h = H(handle_);
+  handle_ = -1;
+  return ::CloseHandle(h) ? 0 : LastError();
+}
+
+bool OutputFile::id(FileId& out) const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(H(handle_), &info)) return false;
+  out = IdOf(info);
+  return true;
+}
+
+OutputFile::Lock OutputFile::tryLock() {
+  OVERLAPPED at{};
+  if (::LockFileEx(H(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    return Lock::Taken;
+  }
+  const DWORD code = ::GetLastError();
+  return code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING ? Lock::Held : Lock::Unavailable;
+}
+
+namespace {
+
+std::wstring Child(const std::wstring& folder, std::string_view name) {
+  std::wstring path = folder;
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  return path + win32::Widen(name);
+}
+
+}  // namespace
+
+Folder::~Folder() {
+  if (handle_ != -1) ::CloseHandle(H(handle_));
+}
+
+int Folder::open(const std::string& path) {
+  if (handle_ != -1) ::CloseHandle(H(handle_));
+  handle_ = -1;
+  path_ = path;
+  // Held open (sharing everything) so that the folder cannot be removed while files are made
+  // in it; its files are reached through its path.
+  HANDLE h = ::CreateFileW(SystemPath(path).c_str(), FILE_LIST_DIRECTORY, kShareAll, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return LastError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(h, &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::CloseHandle(h);
+    return ENOTDIR;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return 0;
+}
+
+std::string Folder::pathOf(std::string_view name) const {
+  std::string full = path_;
+  if (!full.empty() && full.back() != '\\' && full.back() != '/') full += '\\';
+  full += name;
+  return full;
+}
+
+int Folder::create(std::string_view name, OutputFile& out) const {
+  // CREATE_NEW: only where nothing is; a link or reparse point there counts as something.
+  // Others may read it and the program may rename it while it is open.
+  HANDLE h = ::CreateFileW(Child(SystemPath(path_), name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return LastError();
+  if (out.handle_ != -1) ::CloseHandle(H(out.handle_));
+  out.handle_ = reinterpret_cast<std::intptr_t>(h);
+  return 0;
+}
+
+int Folder::openToLock(std::string_view name, OutputFile& out) const {
+  const std::wstring path = Child(SystemPath(path_), name);
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return LastError();
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool file = ::GetFileType(h) == FILE_TYPE_DISK && ::GetFileInformationByHandle(h, &info);
+  if (!file || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::CloseHandle(h);
+    return kNotRegularFile;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    ::CloseHandle(h);
+    return ELOOP;
+  }
+  if (out.handle_ != -1) ::CloseHandle(H(out.handle_));
+  out.handle_ = reinterpret_cast<std::intptr_t>(h);
+  return 0;
+}
+
+int Folder::remove(std::string_view name) const {
+  return ::DeleteFileW(Child(SystemPath(path_), name).c_str()) ? 0 : LastError();
+}
+
+int Folder::rename(std::string_view from, std::string_view to, bool replace) const {
+  const std::wstring folder = SystemPath(path_);
+  // Without MOVEFILE_REPLACE_EXISTING the move fails where anything stands at `to`.
+  return ::MoveFileExW(Child(folder, from).c_str(), Child(folder, to).c_str(),
+                       replace ? MOVEFILE_REPLACE_EXISTING : 0)
+             ? 0
+             : LastError();
+}
+
+PathInfo Folder::inspect(std::string_view name) const {
+  return Inspect(pathOf(name), false);
+}
+
+int Folder::list(const std::function<void(const FolderEntry&)>& each) const {
+  return ListFolder(path_, each);
+}
+
+int Folder::sync() const {
+  return 0;  // NTFS keeps its names in its journal; a folder has no bytes of its own to flush
+}
+
+int Folder::syncFiles(const std::vector<std::string>& written) const {
+  // Windows can flush a whole volume only for an administrator: each file on its own.
+  const std::wstring folder = SystemPath(path_);
+  for (const std::string& name : written) {
+    HANDLE h = ::CreateFileW(Child(folder, name).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (IsMissing(::GetLastError())) continue;  // removed since, by the user or a stop
+      return LastError();
+    }
+    const int error = ::FlushFileBuffers(h) ? 0 : LastError();
+    ::CloseHandle(h);
+    if (error != 0) return error;
+  }
+  return 0;
+}
+
+bool Folder::SyncNeedsNames() {
+  return true;
+}
+
 int CreateFolder(const std::string& path) {
   return ::CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : LastError();
 }

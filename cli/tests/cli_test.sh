@@ -109,11 +109,25 @@ for sig in INT TERM; do
   kill -$sig $pid; wait $pid; code=$?
   check "SIG$sig exit status" $([ $sig = INT ] && echo 130 || echo 143) $code
   grep -q "^Stopped by SIG$sig: 1 mailbox: [0-9]* messages\? written" out.txt; check "SIG$sig summary" 0 $?
-  check "SIG$sig leaves no temporary file" 0 "$(find stop -name '.*part' | wc -l)"
+  check "SIG$sig leaves no temporary file" 0 "$(find stop -name '.*part' -o -name '.*.lock' | wc -l)"
   check "SIG$sig leaves complete files only" 0 "$(find stop -name 'email-*.eml' ! -size 66c | wc -l)"
   counted=$(sed -n 's/^Stopped by SIG[A-Z]*: 1 mailbox: \([0-9]*\) messages\? written.*/\1/p' out.txt)
   check "SIG$sig leaves exactly the files it counts" "$counted" "$(find stop -name 'email-*.eml' | wc -l)"
 done
+
+# A run killed outright leaves its temporary files; the next run into the folder removes them.
+rm -rf killed; "$bin" --format pst --output killed big.mbx > /dev/null 2>&1 &
+pid=$!
+for _ in $(seq 500); do
+  [ -n "$(find killed -maxdepth 1 -name '.big.mbx.pst.*.part' -size +100k 2>/dev/null)" ] && break
+  sleep 0.02
+done
+kill -KILL $pid; wait $pid 2>/dev/null
+check "kill -9 leaves a store's temporary file" 1 "$(find killed -maxdepth 1 -name '.*.part' | wc -l)"
+"$bin" --format pst --output killed "in box.mbx" > out.txt 2> err.txt; check "the next run" 0 $?
+grep -q "^warning: '$work/killed/' held 2 leftover temporary files ([0-9]* bytes) of an earlier run that was killed; they were removed$" out.txt
+check "the next run removes them and says so" 0 $?
+check "nothing of the killed run is left" 0 "$(find killed -name '.*.part' -o -name '.*.lock' | wc -l)"
 
 touch blocker
 "$bin" --format eml --output blocker/x "in box.mbx" > /dev/null 2>&1; check "output blocked" 3 $?

@@ -94,7 +94,7 @@ void WriteMsg(const Message& message, Sink& sink) {
 void WriteMsgFile(const Message& message, const std::string& path, bool replace) {
   FileSink sink(path);
   WriteMsg(message, sink);
-  sink.commit(replace);
+  sink.commit(replace, Durability::Now);  // a file on its own: no folder flush comes after it
 }
 
 void WriteMsgFile(const Message& message, const OutputFolder& folder, std::string name) {

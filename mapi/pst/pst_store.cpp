@@ -395,17 +395,20 @@ void PstStore::close() {
   if (broken_) throw StoreError("the store '" + path_ + "' was not written", path_, {});
   try {
     impl_->close();
+    // A store stands for a whole mailbox: it is on the disk before it is reported written.
     if (file_) {
       const StoreOptions& options = impl_->options;
       if (!options.replaceExisting && options.pathWhenTaken) {
         std::string next = path_;
-        file_->commitUnderFreeName([&] {
-          next = options.pathWhenTaken();
-          return NameInFolderOf(path_, next);
-        });
+        file_->commitUnderFreeName(
+            [&] {
+              next = options.pathWhenTaken();
+              return NameInFolderOf(path_, next);
+            },
+            Durability::Now);
         path_ = std::move(next);
       } else {
-        file_->commit(options.replaceExisting);
+        file_->commit(options.replaceExisting, Durability::Now);
       }
     }
     closed_ = true;

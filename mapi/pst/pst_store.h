@@ -102,8 +102,8 @@ class PstStore {
   // A write failed: nothing more can be added, and close() fails; the file is not kept.
   bool broken() const { return broken_; }
 
-  // Completes the file and, for a store file, renames it into place (path() then names the file
-  // written). Throws StoreError.
+  // Completes the file and, for a store file, puts it on the disk and renames it into place
+  // (path() then names the file written). Throws StoreError.
   void close();
 
  private:

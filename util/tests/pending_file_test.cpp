@@ -12,6 +12,7 @@
 
 #include "util/error.h"
 #include "util/tests/scratch_folder.h"
+#include "util/tests/sync_calls.h"
 
 namespace qc {
 namespace {
@@ -33,6 +34,13 @@ std::vector<std::string> Listing(const fs::path& folder) {
   return names;
 }
 
+// The listing without the lock files of the writers still open.
+std::vector<std::string> Files(const fs::path& folder) {
+  std::vector<std::string> names = Listing(folder);
+  std::erase_if(names, [](const std::string& name) { return WriterOfLockName(name).has_value(); });
+  return names;
+}
+
 TEST(PendingFile, LivesUnderAnUnguessableHiddenNameUntilCommitted) {
   test::ScratchFolder scratch;
   OutputFolder folder(scratch.path().string());
@@ -41,11 +49,13 @@ TEST(PendingFile, LivesUnderAnUnguessableHiddenNameUntilCommitted) {
     PendingFile file(folder, "email-0.eml");
     const std::string name = fs::path(file.temporaryPath()).filename().string();
     EXPECT_TRUE(name.starts_with(".email-0.eml.") && name.ends_with(".part")) << name;
+    EXPECT_EQ(WriterOfTemporaryName(name), folder.writer()) << name;
     temporaryNames.insert(name);
-    EXPECT_EQ(Listing(scratch.path()), std::vector<std::string>{name});
+    EXPECT_EQ(Listing(scratch.path()),
+              (std::vector<std::string>{name, LockFileName(folder.writer())}));
   }  // never committed: removed
   EXPECT_EQ(temporaryNames.size(), 3u) << "each file gets a name of its own";
-  EXPECT_TRUE(Listing(scratch.path()).empty());
+  EXPECT_EQ(Listing(scratch.path()), std::vector<std::string>{LockFileName(folder.writer())});
 
   PendingFile file(scratch.file("out.pst"));
   file.write("0123456789", 10);
@@ -54,7 +64,7 @@ TEST(PendingFile, LivesUnderAnUnguessableHiddenNameUntilCommitted) {
   EXPECT_FALSE(fs::exists(scratch.file("out.pst")));
   file.commit();
   EXPECT_EQ(ReadAll(scratch.file("out.pst")), "01ab456789Z");
-  EXPECT_EQ(Listing(scratch.path()), std::vector<std::string>{"out.pst"});
+  EXPECT_EQ(Files(scratch.path()), std::vector<std::string>{"out.pst"});
   EXPECT_THROW(file.write("x", 1), Error);
   EXPECT_THROW(file.commit(), Error);
 }
@@ -116,14 +126,15 @@ TEST(PendingFile, FailuresNameThePathAndLeaveNothingBehind) {
       EXPECT_NE(std::string(e.what()).find(scratch.file("email-0.eml")), std::string::npos);
     }
   }
-  EXPECT_EQ(Listing(scratch.path()), std::vector<std::string>{"email-0.eml"});
+  EXPECT_EQ(Listing(scratch.path()),
+            (std::vector<std::string>{LockFileName(folder.writer()), "email-0.eml"}));
   EXPECT_TRUE(fs::is_directory(scratch.path() / "email-0.eml"));
 
   try {
     PendingFile file(scratch.file("missing/out.msg"));
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
-    EXPECT_NE(std::string(e.what()).find("missing'"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("missing/out.msg'"), std::string::npos) << e.what();
     EXPECT_EQ(e.code(), ENOENT);
   }
   // A file that cannot be created is named by its final name, never by the hidden one.
@@ -172,7 +183,119 @@ TEST(PendingFile, ACommitThatMustNotReplaceLeavesWhatIsThere) {
   EXPECT_EQ(ReadAll(scratch.file("taken (3).pst")), "mine");
   EXPECT_EQ(ReadAll(scratch.file("taken (2).pst")), "another run's store");
   EXPECT_EQ(ReadAll(scratch.file("taken.pst")), "an earlier store");
-  EXPECT_EQ(Listing(scratch.path()).size(), 4u);  // no temporary file left
+  EXPECT_EQ(Files(scratch.path()).size(), 4u);  // no temporary file left
+}
+
+}  // namespace
+}  // namespace qc
+
+namespace qc {
+namespace {
+
+// A store stands for a whole mailbox: a power cut just after it is reported written must not
+// leave its final name on bytes that never reached the disk, nor lose the name.
+TEST(PendingFile, AStoreReachesTheDiskBeforeItsNameAndItsNameAfter) {
+  test::ScratchFolder scratch;
+  const std::string folder = scratch.path().string();
+  test::SyncCalls calls;
+  bool namedWhenFolderSynced = false;
+  calls.during = [&](const test::SyncCall& call) {
+    if (call.path == folder) namedWhenFolderSynced = fs::exists(scratch.path() / "out.pst");
+  };
+  PendingFile store(scratch.file("out.pst"));
+  store.write("store", 5);
+  const std::string temporary = store.temporaryPath();
+  store.commit(false, Durability::Now);
+  EXPECT_EQ(calls.calls(), (std::vector<test::SyncCall>{{"fsync", temporary}, {"fsync", folder}}));
+  EXPECT_TRUE(namedWhenFolderSynced);
+  EXPECT_EQ(ReadAll(scratch.file("out.pst")), "store");
+
+  // Message files wait for their folder's flush: no call per file.
+  OutputFolder messages(folder);
+  PendingFile message(messages, "email-0.eml");
+  message.write("m", 1);
+  message.commit();
+  EXPECT_EQ(calls.calls().size(), 2u);
+}
+
+TEST(PendingFile, AFlushThatFailsFailsTheFileAndLeavesNothing) {
+  test::ScratchFolder scratch;
+  const std::string folder = scratch.path().string();
+  for (const bool failFolder : {false, true}) {
+    test::SyncCalls calls;
+    calls.failNext("fsync", EIO, failFolder ? folder : std::string());
+    PendingFile store(scratch.file("out.pst"));
+    store.write("store", 5);
+    try {
+      store.commit(false, Durability::Now);
+      ADD_FAILURE() << "a store that is not on the disk was passed off as written";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), EIO);
+      EXPECT_NE(std::string(e.what()).find(scratch.file("out.pst")), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(Files(scratch.path()).empty()) << (failFolder ? "folder" : "file");
+  }
+}
+
+TEST(OutputFolder, FlushPutsEveryFileOnTheDiskAtOnceAndSaysWhenItCannot) {
+  test::ScratchFolder scratch;
+  const std::string path = scratch.path().string();
+  OutputFolder folder(path);
+  for (int i = 0; i < 3; ++i) {
+    PendingFile file(folder, "email-" + std::to_string(i) + ".eml");
+    file.write("m", 1);
+    file.commit();
+  }
+  test::SyncCalls calls;
+  folder.flush();
+  EXPECT_EQ(calls.calls(), (std::vector<test::SyncCall>{{"syncfs", path}}));
+
+  calls.failNext("syncfs", EIO);
+  try {
+    folder.flush();
+    ADD_FAILURE() << "a failed flush was passed off as success";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), EIO);
+    EXPECT_NE(std::string(e.what()).find("'" + path + "'"), std::string::npos) << e.what();
+  }
+}
+
+// The lock that tells a live writer's temporary files from a killed one's: held while the
+// folder is open, named after the identity its temporary files carry, gone afterwards.
+TEST(OutputFolder, HoldsItsLockWhileOpen) {
+  test::ScratchFolder scratch;
+  WriterId first = 0;
+  {
+    OutputFolder folder(scratch.path().string());
+    OutputFolder again(scratch.path().string());
+    first = folder.writer();
+    EXPECT_NE(folder.writer(), again.writer());
+    std::vector<std::string> locks{LockFileName(folder.writer()), LockFileName(again.writer())};
+    std::sort(locks.begin(), locks.end());
+    EXPECT_EQ(Listing(scratch.path()), locks);
+  }
+  EXPECT_TRUE(Listing(scratch.path()).empty());
+  EXPECT_EQ(WriterOfLockName(LockFileName(first)), first);
+}
+
+TEST(TemporaryNames, OnlyOurExactPatternNamesAWriter) {
+  const std::string name = TemporaryFileName("email-7.eml", 0x0123abcd, 0xdeadbeef);
+  EXPECT_EQ(name, ".email-7.eml.0123abcddeadbeef.part");
+  EXPECT_EQ(WriterOfTemporaryName(name), WriterId{0x0123abcd});
+  EXPECT_EQ(WriterOfTemporaryName(".x.ffffffff00000000.part"), WriterId{0xffffffff});
+  for (const char* other :
+       {"email-7.eml", ".email-7.eml.part", ".email-7.eml.0123ABCDdeadbeef.part",
+        ".email-7.eml.0123abcddeadbee.part", ".email-7.eml.0123abcddeadbeef0.part",
+        ".email-7.eml-0123abcddeadbeef.part", "email-7.eml.0123abcddeadbeef.part",
+        "..0123abcddeadbeef.part", ".email-7.eml.0123abcddeadbeef.part~",
+        ".email-7.eml.0123abcdde adbeef.part"}) {
+    EXPECT_EQ(WriterOfTemporaryName(other), std::nullopt) << other;
+  }
+  EXPECT_EQ(LockFileName(0x00c0ffee), ".quillon-converter.00c0ffee.lock");
+  for (const char* other : {".quillon-converter.00C0FFEE.lock", ".quillon-converter.c0ffee.lock",
+                            "quillon-converter.00c0ffee.lock", ".quillon-converter.00c0ffee.lck"}) {
+    EXPECT_EQ(WriterOfLockName(other), std::nullopt) << other;
+  }
 }
 
 }  // namespace

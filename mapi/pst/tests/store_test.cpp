@@ -379,6 +379,7 @@ TEST(PstStoreFile, ClosedStoresStandUnderTheirNameAndOthersLeaveNothing) {
   store->close();
   const auto findings = check::CheckPstFile(path);
   EXPECT_TRUE(findings.empty()) << testing::Describe(findings);
+  store.reset();  // and with it the lock file of its writer
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
