@@ -1,5 +1,5 @@
 # Shortcuts for the scripts that do the work.
-.PHONY: run test test-asan bench format
+.PHONY: run test test-asan windows test-windows bench format
 
 run:
 	scripts/run
@@ -9,6 +9,12 @@ test:
 
 test-asan:
 	scripts/test --asan
+
+windows:
+	scripts/windows
+
+test-windows:
+	scripts/windows --test
 
 bench:
 	cmake --preset bench && cmake --build --preset bench -j$$(nproc)

@@ -37,5 +37,38 @@ function(qc_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   qc_warnings(${name})
-  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  if(CMAKE_CROSSCOMPILING)
+    # Listing the tests runs the program. Under an emulator (Wine) that is slow and needs the
+    # emulator's set-up, so it waits for CTest instead of following every link.
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST
+                         DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+  else()
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  endif()
+endfunction()
+
+# How a test script runs one of our programs: qc_test_program(VAR target) sets VAR to the
+# program, or in a cross build to a small script that runs it under the emulator, so that the
+# script's readers (Linux programs) read what the Windows program wrote.
+function(qc_test_program var target)
+  if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    set(${var} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
+    return()
+  endif()
+  set(command "")
+  foreach(word IN LISTS CMAKE_CROSSCOMPILING_EMULATOR ITEMS "$<TARGET_FILE:${target}>")
+    string(REPLACE "'" "'\\''" word "${word}")
+    string(APPEND command "'${word}' ")
+  endforeach()
+  set(runner "${CMAKE_CURRENT_BINARY_DIR}/run/${target}")
+  file(GENERATE OUTPUT "${runner}" CONTENT "#!/bin/sh\nexec ${command}\"$@\"\n"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE)
+  set(${var} "${runner}" PARENT_SCOPE)
+endfunction()
+
+# A test that means nothing on the system built for stays listed, as skipped with its reason.
+function(qc_skipped_test name reason)
+  add_test(NAME ${name} COMMAND sh -c "echo \"skipped: $1\"; exit 77" sh "${reason}")
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
 endfunction()
