@@ -3,16 +3,17 @@
 #include "convert/conversion_run.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <set>
 
 #include "convert/tests/fake_window.h"
 #include "convert/tests/test_files.h"
+#include "util/tests/test_system.h"
 
 namespace qc {
 namespace {
@@ -300,19 +301,14 @@ TEST_P(ConversionRunWriters, AFullDiskLeavesNoPartialFileUnderAFinalName) {
   const std::string big = kSep + std::string(300'000, 'b') + "\r\n";
   WriteFile(box, small + big + small);
 
-  rlimit old{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limited = old;
-  limited.rlim_cur = 100'000;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  if (!test::FileSizeLimit::available()) GTEST_SKIP() << test::kPosixOnly;
+  std::optional<test::FileSizeLimit> limit(std::in_place, 100'000);
   Harness h = make();
   h.window.form = Form::EML;
   h.window.rows = {box};
   h.window.browseAnswer = out.path().string();
   const RunReport report = h.run();
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  limit.reset();
 
   EXPECT_EQ(report.messagesWritten, 2);
   EXPECT_EQ(report.messagesFailed, 1);

@@ -2,9 +2,6 @@
 // them, a flush that fails is a failure, and what killed runs left behind is cleared away by the
 // next run into the same folder, never the files of a run still going.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <set>
@@ -13,7 +10,10 @@
 #include "convert/store_library.h"
 #include "convert/tests/fake_window.h"
 #include "convert/tests/test_files.h"
+#include "util/tests/child_writer.h"
+#ifndef _WIN32
 #include "util/tests/sync_calls.h"
+#endif
 #include "util/writer_lock.h"
 
 namespace qc {
@@ -22,8 +22,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::FakeWindow;
 using test::ReadFile;
+#ifndef _WIN32
 using test::SyncCall;
 using test::SyncCalls;
+#endif
 using test::TempDir;
 using test::WriteFile;
 
@@ -55,22 +57,6 @@ std::size_t FilesBelow(const fs::path& folder) {
   return files;
 }
 
-// What the disk had been asked to keep by the time each mailbox was reported done, and when
-// each store was reported written.
-class SyncsSeen final : public RunObserver {
- public:
-  explicit SyncsSeen(const SyncCalls& calls) : calls_(calls) {}
-  std::vector<std::vector<SyncCall>> atMailboxDone;
-  std::vector<std::vector<SyncCall>> atStoreWritten;
-  void mailboxDone(std::size_t, const MailboxSummary&) override {
-    atMailboxDone.push_back(calls_.calls());
-  }
-  void storeWritten(std::string_view) override { atStoreWritten.push_back(calls_.calls()); }
-
- private:
-  const SyncCalls& calls_;
-};
-
 struct Harness {
   FakeWindow window;
   NullLog log;
@@ -87,6 +73,36 @@ struct Harness {
     conversion.setObserver(observer);
     return conversion.CmdConvert_Click();
   }
+};
+
+#ifdef _WIN32
+// The flushes are watched through the POSIX calls the program makes (fsync, syncfs), which a
+// test program intercepts; Windows flushes each file of a mailbox by its name instead.
+TEST(RunDurability, MessageFilesOfAMailboxAreFlushedByName) {
+  TempDir in, out;
+  const std::string box = in / "a.mbx";
+  WriteFile(box, Messages(3));
+  Harness h;
+  const RunReport report = h.run(Form::EML, {box}, out);
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  EXPECT_EQ(report.messagesWritten, 3);
+  EXPECT_EQ(FilesBelow(out.path()), 3u);
+}
+#else
+// What the disk had been asked to keep by the time each mailbox was reported done, and when
+// each store was reported written.
+class SyncsSeen final : public RunObserver {
+ public:
+  explicit SyncsSeen(const SyncCalls& calls) : calls_(calls) {}
+  std::vector<std::vector<SyncCall> > atMailboxDone;
+  std::vector<std::vector<SyncCall> > atStoreWritten;
+  void mailboxDone(std::size_t, const MailboxSummary&) override {
+    atMailboxDone.push_back(calls_.calls());
+  }
+  void storeWritten(std::string_view) override { atStoreWritten.push_back(calls_.calls()); }
+
+ private:
+  const SyncCalls& calls_;
 };
 
 class RunDurability : public ::testing::TestWithParam<unsigned> {};
@@ -194,42 +210,7 @@ TEST(RunDurability, AStoreIsOnTheDiskBeforeItIsReportedWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OnWorkerThreadsAndInline, RunDurability, ::testing::Values(2u, 0u));
-
-// A writer in another process, in the middle of a file in `folder` until it is killed.
-class OtherRun {
- public:
-  explicit OtherRun(const std::string& folder) {
-    int ready[2];
-    if (::pipe(ready) != 0) std::abort();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(ready[0]);
-      try {
-        OutputFolder out(folder);
-        PendingFile file(out, "Other.mbx.pst");
-        file.write("being written", 13);
-        const char done = 1;
-        if (::write(ready[1], &done, 1) != 1) ::_exit(2);
-        for (;;) ::pause();
-      } catch (...) {
-        ::_exit(1);
-      }
-    }
-    ::close(ready[1]);
-    char done = 0;
-    ready_ = ::read(ready[0], &done, 1) == 1;
-    ::close(ready[0]);
-  }
-  ~OtherRun() {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  bool ready() const { return ready_; }
-
- private:
-  pid_t pid_ = -1;
-  bool ready_ = false;
-};
+#endif
 
 TEST(RunLeftovers, AKilledRunsTemporaryFilesGoAndTheRunSaysSo) {
   TempDir in, out;
@@ -259,7 +240,7 @@ TEST(RunLeftovers, TheTargetFolderOfStoresIsClearedButForARunningWriter) {
   WriteFile(box, Messages(2));
   const std::string target = out.path().string();
   WriteFile(target + "/.In.mbx.pst.0000002a00000001.part", std::string(1000, 's'));
-  OtherRun other(target);
+  test::ChildWriter other(target, "Other.mbx.pst", 13);
   ASSERT_TRUE(other.ready());
   const std::set<std::string> others = [&] {
     std::set<std::string> names = Names(out.path());

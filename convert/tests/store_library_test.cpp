@@ -3,16 +3,20 @@
 #include "convert/store_library.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 
 #include "convert/conversion_run.h"
 #include "convert/tests/fake_window.h"
 #include "convert/tests/test_files.h"
 #include "mapi/pst/check/pst_checker.h"
+#include "util/registry.h"
+#include "util/tests/test_system.h"
 
 namespace qc {
 namespace {
@@ -136,16 +140,11 @@ TEST(StoreLibrary, AFullDiskLeavesNoStore) {
   WriteFile(box, content);
   WriteFile(in / "Small.mbx", Message("small"));
 
-  rlimit old{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limited = old;
-  limited.rlim_cur = 400'000;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  if (!test::FileSizeLimit::available()) GTEST_SKIP() << test::kPosixOnly;
+  std::optional<test::FileSizeLimit> limit(std::in_place, 400'000);
   Harness h;
   const RunReport report = h.run(Form::PST, {box, in / "Small.mbx"}, out.path().string());
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  limit.reset();
 
   EXPECT_TRUE(report.anyFailed());
   EXPECT_EQ(report.messagesFailed, 40);
@@ -197,28 +196,38 @@ TEST(StoreLibrary, ANameTakenWhileTheStoreIsWrittenGoesToTheNextFreeName) {
 // next good run of that name gets the name itself; a readable empty mailbox keeps its store.
 TEST(StoreLibrary, UnreadableMailboxesLeaveNoStore) {
   TempDir in, out;
+  fs::create_directories(test::Path(in / "folder.mbx"));
+  WriteFile(in / "empty.mbx", "");
+  std::vector<std::string> rows{in / "missing.mbx", in / "folder.mbx"};
+  // Things that are there but are no files.
+#ifdef _WIN32
+  const std::vector<std::string> devices{"NUL"};
+#else
   const std::string fifo = in / "pipe.mbx";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  fs::create_directories(in / "folder.mbx");
-  WriteFile(in / "empty.mbx", "");
+  const std::vector<std::string> devices{fifo, "/dev/zero"};
+#endif
+  rows.insert(rows.end(), devices.begin(), devices.end());
+  rows.push_back(in / "empty.mbx");
   Harness h;
-  RunReport report =
-      h.run(Form::PST, {in / "missing.mbx", in / "folder.mbx", fifo, "/dev/zero", in / "empty.mbx"},
-            out.path().string());
-  const std::string target = out.path().string() + "/";
-  EXPECT_EQ(report.mailboxesFailed, 4);
+  RunReport report = h.run(Form::PST, rows, test::Utf8(out.path()));
+  const std::string target = test::Utf8(out.path()) + kPathSeparator;
+  EXPECT_EQ(report.mailboxesFailed, static_cast<std::int64_t>(rows.size()) - 1);
   EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "empty.mbx.pst"});
   std::vector<std::string> stores;
   for (const auto& name : Listing(out.path())) {
     if (name.ends_with(".pst") || name.front() == '.') stores.push_back(name);
   }
   EXPECT_EQ(stores, std::vector<std::string>{"empty.mbx.pst"});
-  ASSERT_EQ(report.problems.size(), 4u);
-  EXPECT_EQ(report.problems[2], "cannot open the mailbox '" + fifo + "': not a regular file");
-  EXPECT_EQ(report.problems[3], "cannot open the mailbox '/dev/zero': not a regular file");
+  ASSERT_EQ(report.problems.size(), rows.size() - 1);
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    EXPECT_EQ(report.problems[2 + i], "cannot open the mailbox '" +
+                                          DeriveMailboxPaths(devices[i], target).path +
+                                          "': not a regular file");
+  }
 
   WriteFile(in / "missing.mbx", Message("here now"));
-  report = h.run(Form::PST, {in / "missing.mbx"}, out.path().string());
+  report = h.run(Form::PST, {in / "missing.mbx"}, test::Utf8(out.path()));
   EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "missing.mbx.pst"});
 }
 

@@ -22,17 +22,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 #ifdef _WIN32
 TEST(MsgValidation, IndependentReadersAgreeWithTheSource) {
   GTEST_SKIP() << "the independent readers are Linux programs; the Windows build's .msg files are "
                   "compared byte for byte with the Linux build's instead";
 }
 #else
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 bool Have(const char* command) {
   return std::system((std::string("command -v ") + command + " >/dev/null 2>&1").c_str()) == 0;
 }

@@ -2,6 +2,7 @@
 // ahead on a thread of its own, at every window size, and stops where the file now ends.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "scanner/mailbox_file.h"
@@ -57,7 +58,7 @@ TEST(ByteWindow, ReadingAheadStopsWhereAShrunkenFileEnds) {
   ByteWindow window(file, 8192, ByteWindow::Reading::Ahead);
   std::int64_t pos = 0;
   for (int i = 0; i < 3; ++i) pos += static_cast<std::int64_t>(window.at(pos).size());
-  ASSERT_EQ(::truncate(path.c_str(), 30000), 0);
+  std::filesystem::resize_file(test::Path(path), 30000);
   std::int64_t seen = pos;
   for (;;) {
     const auto bytes = window.at(pos);

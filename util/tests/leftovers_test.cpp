@@ -3,15 +3,15 @@
 #include "util/leftovers.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
 #include <set>
 
+#include "util/tests/child_writer.h"
 #include "util/tests/scratch_folder.h"
 #include "util/writer_lock.h"
 
@@ -27,51 +27,10 @@ std::set<std::string> Names(const fs::path& folder) {
   return names;
 }
 
-// A writer in another process: it opens `folder`, writes `bytes` bytes into a pending file and
-// stays in the middle of writing it until it is killed.
-class ChildWriter {
- public:
-  ChildWriter(const std::string& folder, std::size_t bytes) {
-    int ready[2];
-    if (::pipe(ready) != 0) std::abort();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(ready[0]);
-      try {
-        OutputFolder out(folder);
-        PendingFile file(out, "big.pst");
-        file.write(std::string(bytes, 'x').data(), bytes);
-        const char done = 1;
-        if (::write(ready[1], &done, 1) != 1) ::_exit(2);
-        for (;;) ::pause();
-      } catch (...) {
-        ::_exit(1);
-      }
-    }
-    ::close(ready[1]);
-    char done = 0;
-    ok_ = ::read(ready[0], &done, 1) == 1;
-    ::close(ready[0]);
-  }
-  ~ChildWriter() { kill(); }
-  bool ready() const { return ok_; }
-  // As kill -9 does: no destructor runs, nothing is cleaned up.
-  void kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool ok_ = false;
-};
-
 TEST(RemoveLeftovers, KeepsALiveWritersFilesAndRemovesAKilledOnes) {
   test::ScratchFolder scratch;
-  const std::string path = scratch.path().string();
-  ChildWriter child(path, 100000);
+  const std::string path = test::Utf8(scratch.path());
+  test::ChildWriter child(path, "big.pst", 100000);
   ASSERT_TRUE(child.ready());
   const std::set<std::string> written = Names(scratch.path());
   ASSERT_EQ(written.size(), 2u);  // its temporary file and its lock
@@ -139,13 +98,15 @@ TEST(RemoveLeftovers, NeverTouchesWhatIsNotOurs) {
                                         ".quillon-converter.0000002a.lock~"};
   for (const auto& name : decoys) write(name);
   // Our pattern, but not regular files: a link to a file, a dangling link, a folder, a pipe.
+  fs::create_directory(out / ".c.0000000100000002.part");
+#ifndef _WIN32
   fs::create_symlink(victim, out / ".a.0000000100000000.part");
   fs::create_symlink(scratch.path() / "nowhere", out / ".b.0000000100000001.part");
-  fs::create_directory(out / ".c.0000000100000002.part");
   ASSERT_EQ(::mkfifo((out / ".d.0000000100000003.part").c_str(), 0600), 0);
   // A lock that is a link: whoever made it, nothing can be told of the files it names.
   fs::create_symlink(victim, out / LockFileName(3));
   write(".e.0000000300000000.part");
+#endif
   const std::set<std::string> before = Names(out);
 
   std::multiset<std::string> others;

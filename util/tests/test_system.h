@@ -55,7 +55,9 @@ class FileSizeLimit {
  public:
 #ifdef _WIN32
   explicit FileSizeLimit(long long) {}
-  static bool available() { return false; }
+  static bool available() {
+    return false;
+  }
 #else
   explicit FileSizeLimit(long long bytes) {
     ok_ = ::getrlimit(RLIMIT_FSIZE, &old_) == 0;
@@ -68,8 +70,12 @@ class FileSizeLimit {
     ::setrlimit(RLIMIT_FSIZE, &old_);
     std::signal(SIGXFSZ, oldHandler_);
   }
-  static bool available() { return true; }
-  bool ok() const { return ok_; }
+  static bool available() {
+    return true;
+  }
+  bool ok() const {
+    return ok_;
+  }
 
  private:
   rlimit old_{};
