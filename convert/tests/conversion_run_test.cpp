@@ -148,7 +148,7 @@ TEST(ConversionRun, EmlxFilesHoldTheSameBytesAndLineEndsStayAsTheyAre) {
   Harness h;
   h.window.form = Form::EMLX;
   h.window.rows = {box};
-  h.window.browseAnswer = out.path().string() + "/";
+  h.window.browseAnswer = test::FolderText(out.path());
   h.run();
   const std::string f = OutFolder(out, box);
   EXPECT_EQ(ReadFile(f + "/email-0.emlx"), lf + "\r\n");
@@ -432,6 +432,7 @@ TEST(ConversionRun, MessagesPastTwoGibibytesAreCutAtTheRightBytes) {
 }
 
 TEST(ConversionRun, TheSameFileTwiceConvertsIntoOneFolder) {
+  if (!test::SymlinksWork()) GTEST_SKIP() << test::kNoSymlinks;
   TempDir in, out;
   const std::string box = in / "twice.mbx";
   WriteFile(box, kSep + "a\r\n");
@@ -449,6 +450,7 @@ TEST(ConversionRun, TheSameFileTwiceConvertsIntoOneFolder) {
 // The file converted is the one the system opens under the listed name, and its output folder
 // follows that file: text tricks in the name change neither.
 TEST(ConversionRun, ConvertsExactlyTheFileTheNameOpens) {
+  if (!test::SymlinksWork()) GTEST_SKIP() << test::kNoSymlinks;
   TempDir in, out;
   WriteFile(in / "x.mbx", kSep + "the x in the top folder\r\n");
   WriteFile(in / "real/x.mbx", kSep + "the x the link leads to\r\n");
@@ -477,6 +479,7 @@ TEST(ConversionRun, ConvertsExactlyTheFileTheNameOpens) {
 // Nothing beside a mailbox is the run's to delete, and no link in the output folder can make it
 // write elsewhere.
 TEST_P(ConversionRunWriters, LeavesOtherFilesAloneAndWritesThroughNoLink) {
+  const bool links = test::SymlinksWork();
   TempDir in, out;
   const std::string box = in / "In.mbx";
   const std::string empty = in / "Empty.mbx";
@@ -488,13 +491,15 @@ TEST_P(ConversionRunWriters, LeavesOtherFilesAloneAndWritesThroughNoLink) {
   const std::string victim = in / "victim.txt";
   WriteFile(victim, "precious");
   fs::create_directories(OutFolder(out, box));
-  fs::create_symlink(victim, OutFolder(out, box) + "/.email-0.eml.part");
-  fs::create_symlink(victim, OutFolder(out, box) + "/.email-1.eml.part");
+  if (links) {
+    fs::create_symlink(victim, OutFolder(out, box) + "/.email-0.eml.part");
+    fs::create_symlink(victim, OutFolder(out, box) + "/.email-1.eml.part");
+  }
 
   Harness h = make();
   h.window.form = Form::EML;
   h.window.rows = {box, empty, in / "Missing.mbx"};
-  h.window.browseAnswer = out.path().string();
+  h.window.browseAnswer = test::FolderText(out.path());
   const RunReport report = h.run();
   EXPECT_EQ(report.messagesWritten, 2);
   EXPECT_EQ(ReadFile(victim), "precious");

@@ -254,8 +254,8 @@ TEST(RunLeftovers, TheTargetFolderOfStoresIsClearedButForARunningWriter) {
     EXPECT_FALSE(report.anyFailed());
     if (form == Form::PST) {
       ASSERT_EQ(report.warnings.size(), 1u);
-      EXPECT_EQ(report.warnings[0], "'" + target +
-                                        "/' held 1 leftover temporary file (1000 bytes) of an "
+      EXPECT_EQ(report.warnings[0], "'" + test::FolderText(out.path()) +
+                                        "' held 1 leftover temporary file (1000 bytes) of an "
                                         "earlier run that was killed; it was removed");
     } else {
       EXPECT_TRUE(report.warnings.empty());

@@ -107,7 +107,7 @@ TEST_P(StoreForms, PstPutsEveryMessageIntoItsMailboxsStoreInOrder) {
 
   EXPECT_EQ(report.messagesWritten, 3);
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
-  const std::string target = out.path().string() + "/";
+  const std::string target = test::FolderText(out.path());
   EXPECT_EQ(h.store.calls,
             (std::vector<std::string>{"open Inbox", "folder Inbox", "message one flags 1",
                                       "message two flags 1", "message three flags 17", "close",
@@ -142,8 +142,8 @@ TEST_P(StoreForms, MsgWritesOneOutlookFilePerMessageThroughOneTemporaryStore) {
   EXPECT_EQ(report.messagesWritten, 4);
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
   EXPECT_EQ(h.store.calls,
-            (std::vector<std::string>{"temporary " + out.path().string() + "/", "folder Inbox.mbx",
-                                      "folder Inbox.mbx", "close temporary"}));
+            (std::vector<std::string>{"temporary " + test::FolderText(out.path()),
+                                      "folder Inbox.mbx", "folder Inbox.mbx", "close temporary"}));
   EXPECT_EQ(Listing(OutFolder(out, a)),
             (std::vector<std::string>{"Email-0.msg", "Email-1.msg", "Email-2.msg"}));
   EXPECT_EQ(Listing(OutFolder(out, b)), std::vector<std::string>{"Email-0.msg"});
@@ -181,7 +181,7 @@ TEST_P(StoreForms, AStoppedRunCountsExactlyWhatItLeaves) {
       ASSERT_EQ(report.warnings.size(), 1u);
       EXPECT_EQ(report.warnings[0], "the run was stopped at message 51 of '" + box +
                                         "': the temporary Outlook data file '" +
-                                        out.path().string() + "/Temp.pst' was not kept");
+                                        test::FolderText(out.path()) + "Temp.pst' was not kept");
       std::vector<std::string> expected;
       for (int j = 0; j < 50; ++j) expected.push_back("Email-" + std::to_string(j) + ".msg");
       std::sort(expected.begin(), expected.end());

@@ -85,7 +85,7 @@ TEST(StoreLibrary, PstStoresNeverOverwriteAndAreSound) {
   const RunReport report = h.run(Form::PST, {a, b, c, empty}, out.path().string());
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
   EXPECT_EQ(report.messagesWritten, 6);
-  const std::string target = out.path().string() + "/";
+  const std::string target = test::FolderText(out.path());
   EXPECT_EQ(report.storeFiles,
             (std::vector<std::string>{target + "Inbox.mbx (2).pst", target + "Inbox.mbx (3).pst",
                                       target + "Sent.pst", target + "Empty.mbx.pst"}));
@@ -107,7 +107,7 @@ TEST(StoreLibrary, MsgFilesAndTheTemporaryStoreNamedAfterTheLocalTime) {
   Harness h;
   const RunReport report = h.run(Form::MSG, {box}, out.path().string());
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
-  const std::string temporary = out.path().string() + "/Temp6.12.26 7.5.09.pst";
+  const std::string temporary = test::FolderText(out.path()) + "Temp6.12.26 7.5.09.pst";
   EXPECT_EQ(report.storeFiles, std::vector<std::string>{temporary});
   EXPECT_EQ(SoundStoreMessages(temporary), 0u);  // the items were never saved into it
   EXPECT_EQ(Listing(out.path() / fs::path(box).relative_path()),
@@ -155,7 +155,7 @@ TEST(StoreLibrary, AFullDiskLeavesNoStore) {
                                     "mailbox's messages are converted"),
             std::string::npos)
       << report.problems[0];
-  const std::string target = out.path().string() + "/";
+  const std::string target = test::FolderText(out.path());
   EXPECT_FALSE(fs::exists(target + "Big.mbx.pst"));
   EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "Small.mbx.pst"});
   EXPECT_EQ(SoundStoreMessages(target + "Small.mbx.pst"), 1u);
@@ -171,7 +171,7 @@ TEST(StoreLibrary, ANameTakenWhileTheStoreIsWrittenGoesToTheNextFreeName) {
   TempDir in, out;
   const std::string box = in / "Inbox.mbx";
   WriteFile(box, Message("one") + Message("two"));
-  const std::string target = out.path().string() + "/";
+  const std::string target = test::FolderText(out.path());
   for (Form form : {Form::PST, Form::MSG}) {
     const std::string taken =
         target + (form == Form::PST ? "Inbox.mbx" : "Temp6.12.26 7.5.09") + ".pst";
@@ -239,8 +239,9 @@ TEST(StoreLibrary, AMailboxNamedOnlyByItsExtension) {
   Harness h;
   const RunReport report = h.run(Form::PST, {box}, out.path().string());
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
-  EXPECT_EQ(report.storeFiles, std::vector<std::string>{out.path().string() + "/.mbox.pst"});
-  EXPECT_EQ(SoundStoreMessages(out.path().string() + "/.mbox.pst"), 1u);
+  EXPECT_EQ(report.storeFiles,
+            std::vector<std::string>{test::FolderText(out.path()) + ".mbox.pst"});
+  EXPECT_EQ(SoundStoreMessages(test::FolderText(out.path()) + ".mbox.pst"), 1u);
 }
 
 }  // namespace

@@ -92,6 +92,7 @@ TEST(PendingFile, NamesAtTheLimitOfAFileName) {
 // Links planted where an earlier version put its temporary files, or at the final name, must
 // never lead a write to their targets.
 TEST(PendingFile, NeverWritesThroughALink) {
+  if (!test::SymlinksWork()) GTEST_SKIP() << test::kNoSymlinks;
   test::ScratchFolder scratch;
   const std::string victim = scratch.write("victim.txt", "precious");
   fs::create_directory(scratch.path() / "out");

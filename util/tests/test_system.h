@@ -28,6 +28,18 @@ inline std::string Utf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
+// The separator of paths as the program writes them: what its messages and reports show.
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
+// A folder as the program names it when files go into it: its path and the separator.
+inline std::string FolderText(const std::filesystem::path& folder) {
+  return Utf8(folder) + kSeparator;
+}
+
 inline int ProcessId() {
 #ifdef _WIN32
   return ::_getpid();
@@ -45,7 +57,24 @@ inline bool RunsAsRoot() {
 #endif
 }
 
+// Whether this system makes symbolic links for us (Windows does for the privileged, Wine not at
+// all). Tried once.
+inline bool SymlinksWork() {
+  static const bool works = [] {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path link =
+        fs::temp_directory_path(ec) / ("qc-link-probe-" + std::to_string(ProcessId()));
+    fs::create_symlink("target", link, ec);
+    const bool made = !ec;
+    fs::remove(link, ec);
+    return made;
+  }();
+  return works;
+}
+
 // Why a test that needs POSIX alone cannot run here, for GTEST_SKIP().
+inline constexpr const char* kNoSymlinks = "this system makes no symbolic links here";
 inline constexpr const char* kPosixOnly =
     "needs POSIX (file permissions, links, signals or file-size limits), which this system lacks";
 
