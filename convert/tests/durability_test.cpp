@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::FakeWindow;
+using test::OutFolder;
 using test::ReadFile;
 #ifndef _WIN32
 using test::SyncCall;
@@ -37,10 +38,6 @@ std::string Messages(int count) {
     box += kSep + "From: a@example.com\r\nSubject: " + std::to_string(m) + "\r\n\r\nbody\r\n";
   }
   return box;
-}
-
-std::string OutFolder(const TempDir& out, const std::string& mailbox) {
-  return (out.path() / fs::path(mailbox).relative_path()).string();
 }
 
 std::set<std::string> Names(const fs::path& folder) {

@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::FakeWindow;
 using test::Listing;
+using test::OutFolder;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -84,10 +85,6 @@ struct Harness {
     return conversion.CmdConvert_Click();
   }
 };
-
-std::string OutFolder(const TempDir& out, const std::string& mailbox) {
-  return (out.path() / fs::path(mailbox).relative_path()).string();
-}
 
 class StoreForms : public ::testing::TestWithParam<unsigned> {};
 

@@ -110,7 +110,7 @@ TEST(StoreLibrary, MsgFilesAndTheTemporaryStoreNamedAfterTheLocalTime) {
   const std::string temporary = test::FolderText(out.path()) + "Temp6.12.26 7.5.09.pst";
   EXPECT_EQ(report.storeFiles, std::vector<std::string>{temporary});
   EXPECT_EQ(SoundStoreMessages(temporary), 0u);  // the items were never saved into it
-  EXPECT_EQ(Listing(out.path() / fs::path(box).relative_path()),
+  EXPECT_EQ(Listing(test::Path(test::OutFolder(out, box))),
             (std::vector<std::string>{"Email-0.msg", "Email-1.msg"}));
 }
 

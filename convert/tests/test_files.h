@@ -44,6 +44,12 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Where the run puts the messages of a mailbox when the output folder is `out`: the mailbox's
+// path below it, less the root (and on Windows the drive).
+inline std::string OutFolder(const TempDir& out, const std::string& mailbox) {
+  return Utf8(out.path() / Path(mailbox).relative_path());
+}
+
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(Path(path).parent_path());
   std::ofstream out(Path(path), std::ios::binary | std::ios::trunc);

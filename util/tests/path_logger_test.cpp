@@ -291,7 +291,9 @@ TEST_F(PathLoggerTest, FindMailboxesKeepsMailboxesOfTheWholeTree) {
   File("sub/Old.mbox");
   File("sub/deeper/Archive.mbox.bak");
   File("spaced/ Out.mbx ");
-  const std::vector<std::string> expected{R + P("/Inbox.MBX"), R + P("/spaced/ Out.mbx "),
+  // Windows drops the trailing spaces of a name as it makes the file.
+  const std::string spaced = test::kSeparator == '/' ? "/spaced/ Out.mbx " : "/spaced/ Out.mbx";
+  const std::vector<std::string> expected{R + P("/Inbox.MBX"), R + P(spaced),
                                           R + P("/sub/Old.mbox")};
   EXPECT_EQ(FindMailboxes(R).mailboxes, expected);
   EXPECT_EQ(FindMailboxes(R + P("/")).mailboxes, expected);
