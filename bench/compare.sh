@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Times quillon-convert against git mailsplit and the floor program on one generated mailbox.
 #
-#   bench/compare.sh [--quillon PATH] [--runs N] [--work DIR] [--big] [--keep] [--stores]
+#   bench/compare.sh [--quillon PATH] [--against PATH] [--runs N] [--work DIR] [--corpus]
+#                    [--big] [--keep] [--stores]
 #
 #   --quillon PATH  the converter to time (default build/release/cli/quillon-convert)
-#   --runs N        runs per tool; the best wall-clock time counts (default 3)
+#   --against PATH  another build of it to time side by side (an earlier commit's)
+#   --runs N        runs per tool, the tools taking turns; the best wall-clock time counts
+#                   (default 3)
+#   --corpus        real-world mail instead of the generated mailbox: the test corpus repeated
+#                   into 256 MiB (bench/corpus_mailbox.sh; many more, smaller messages)
 #   --work DIR      where mailboxes and outputs go (default /dev/shm/qc-bench); on tmpfs the
 #                   numbers are those of the page cache, not of a disk
 #   --big           also convert a 1 GiB mailbox once, for its peak memory
@@ -13,10 +18,13 @@
 #
 # The mailboxes are generated when missing and kept for the next run (256 MiB with 75,000
 # messages; 1 GiB with 300,000). Output folders are emptied between runs, outside the timing.
+# The floor is timed with one thread and with two, as many as the converter's writer threads.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 quillon=$root/build/release/cli/quillon-convert
+against=""
+corpus=0
 runs=3
 work=/dev/shm/qc-bench
 big=0
@@ -25,12 +33,14 @@ stores=0
 while (($# > 0)); do
   case $1 in
     --quillon) quillon=$2; shift 2 ;;
+    --against) against=$2; shift 2 ;;
+    --corpus) corpus=1; shift ;;
     --runs) runs=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --big) big=1; shift ;;
     --keep) keep=1; shift ;;
     --stores) stores=1; shift ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "compare.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -65,33 +75,41 @@ generate() {  # path size count
   fi
 }
 
-# measure NAME OUTDIR COMMAND...: best wall-clock seconds and highest peak RSS over $runs runs.
-# OUTDIR is emptied (and created, as git mailsplit wants it to exist) before every run.
+# once NAME OUTDIR COMMAND...: one timed run; keeps the best wall-clock seconds and the highest
+# peak RSS of NAME. OUTDIR is emptied (and created, as git mailsplit wants it to exist) first.
 declare -A best rss
-measure() {
+once() {
   local name=$1 dir=$2
   shift 2
-  local i start end seconds kib
-  best[$name]=""
-  rss[$name]=0
-  for ((i = 1; i <= runs; i++)); do
-    rm -rf "$dir"
-    mkdir -p "$dir"
-    start=$(date +%s%N)
-    /usr/bin/time -f %M -o "$stats" "$@" >/dev/null
-    end=$(date +%s%N)
-    seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
-    kib=$(tail -n 1 "$stats")
-    if [[ -z ${best[$name]} ]] || awk -v s="$seconds" -v b="${best[$name]}" 'BEGIN { exit !(s < b) }'; then
-      best[$name]=$seconds
-    fi
-    if ((kib > ${rss[$name]})); then rss[$name]=$kib; fi
-  done
+  local start end seconds kib
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  start=$(date +%s%N)
+  /usr/bin/time -f %M -o "$stats" "$@" >/dev/null
+  end=$(date +%s%N)
+  seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+  kib=$(tail -n 1 "$stats")
+  if [[ -z ${best[$name]:-} ]] || awk -v s="$seconds" -v b="${best[$name]}" 'BEGIN { exit !(s < b) }'; then
+    best[$name]=$seconds
+  fi
+  if ((kib > ${rss[$name]:-0})); then rss[$name]=$kib; fi
+}
+
+# measure NAME OUTDIR COMMAND...: $runs runs of one tool.
+measure() {
+  local i
+  for ((i = 1; i <= runs; i++)); do once "$@"; done
 }
 
 count_files() { find "$1" -type f | wc -l; }
 
-generate "$mailbox" 256M 75000
+if ((corpus)); then
+  mailbox=$work/qc-corpus-256m.mbx
+  offsets=$work/qc-corpus-256m.off
+  [[ -s $mailbox ]] || "$root/bench/corpus_mailbox.sh" 256M "$mailbox"
+else
+  generate "$mailbox" 256M 75000
+fi
 size=$(stat -c %s "$mailbox")
 "$bench_bin/floor_split" offsets "$mailbox" >"$offsets"
 messages=$(wc -l <"$offsets")
@@ -99,26 +117,36 @@ echo "Mailbox: $mailbox ($size bytes, $messages messages); best of $runs runs"
 echo
 
 measure "floor_split offsets" "$out/offsets" "$bench_bin/floor_split" offsets "$mailbox"
-measure "floor_split split" "$out/floor" "$bench_bin/floor_split" split "$mailbox" "$offsets" "$out/floor"
-floor_files=$(count_files "$out/floor")
+# The tools take turns, so that a busy moment of the machine does not fall on one of them only.
 # --keep-cr: copy the lines as they stand, as the converter does, instead of rewriting CR LF.
-measure "git mailsplit --keep-cr" "$out/mailsplit" git mailsplit --keep-cr -o"$out/mailsplit" "$mailbox"
+for ((i = 1; i <= runs; i++)); do
+  once "floor_split split" "$out/floor" "$bench_bin/floor_split" split "$mailbox" "$offsets" "$out/floor"
+  once "floor_split split 2" "$out/floor2" "$bench_bin/floor_split" split "$mailbox" "$offsets" "$out/floor2" 2
+  once "git mailsplit --keep-cr" "$out/mailsplit" git mailsplit --keep-cr -o"$out/mailsplit" "$mailbox"
+  if ((have_quillon)); then
+    once "quillon-convert" "$out/quillon" "$quillon" --quiet --format eml --output "$out/quillon" "$mailbox"
+  fi
+  if [[ -n $against ]]; then
+    once "the other build" "$out/against" "$against" --quiet --format eml --output "$out/against" "$mailbox"
+  fi
+done
+floor_files=$(count_files "$out/floor")
+floor2_files=$(count_files "$out/floor2")
 mailsplit_files=$(count_files "$out/mailsplit")
-if ((have_quillon)); then
-  measure "quillon-convert" "$out/quillon" "$quillon" --quiet --format eml --output "$out/quillon" "$mailbox"
-  quillon_files=$(count_files "$out/quillon")
-fi
+if ((have_quillon)); then quillon_files=$(count_files "$out/quillon"); fi
 
 printf '%-26s %12s %14s %8s\n' "tool" "seconds" "peak RSS MiB" "files"
 row() { printf '%-26s %12s %14.1f %8s\n' "$1" "${best[$1]}" "$(awk -v k="${rss[$1]}" 'BEGIN { print k / 1024 }')" "$2"; }
 row "floor_split offsets" "-"
 row "floor_split split" "$floor_files"
+row "floor_split split 2" "$floor2_files"
 row "git mailsplit --keep-cr" "$mailsplit_files"
 if ((have_quillon)); then row "quillon-convert" "$quillon_files"; fi
+if [[ -n $against ]]; then row "the other build" "$(count_files "$out/against")"; fi
 echo
 
 status=0
-for n in "$floor_files" "$mailsplit_files"; do
+for n in "$floor_files" "$floor2_files" "$mailsplit_files"; do
   if ((n != messages)); then
     echo "MISMATCH: a tool wrote $n files for $messages messages"
     status=1
@@ -130,9 +158,14 @@ if ((have_quillon)); then
   within() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }' && echo "ok" || echo "MISSED"; }
   to_mailsplit=$(ratio "${best[quillon-convert]}" "${best[git mailsplit --keep-cr]}")
   to_floor=$(ratio "${best[quillon-convert]}" "${best[floor_split split]}")
+  to_floor2=$(ratio "${best[quillon-convert]}" "${best[floor_split split 2]}")
   peak=$(awk -v k="${rss[quillon-convert]}" 'BEGIN { printf "%.1f", k / 1024 }')
   echo "quillon / mailsplit: $to_mailsplit  (goal <= 1.0: $(within "$to_mailsplit" 1.0))"
   echo "quillon / floor:     $to_floor  (goal <= 1.2: $(within "$to_floor" 1.2))"
+  echo "quillon / floor with two threads: $to_floor2  (goal <= 1.1: $(within "$to_floor2" 1.1))"
+  if [[ -n $against ]]; then
+    echo "quillon / the other build: $(ratio "${best[quillon-convert]}" "${best[the other build]}")"
+  fi
   echo "quillon peak RSS:    $peak MiB  (goal <= 32: $(within "$peak" 32))"
 
   # The converter's files must be the floor program's, byte for byte.

@@ -1,7 +1,8 @@
 // floor_split: the least work any converter to .eml files must do, as a yardstick for ours.
 //
 //   floor_split offsets MAILBOX                 prints the separator offsets, one per line
-//   floor_split split MAILBOX OFFSETS OUTDIR    writes OUTDIR/email-0.eml, email-1.eml, ...
+//   floor_split split MAILBOX OFFSETS OUTDIR [THREADS]
+//                                               writes OUTDIR/email-0.eml, email-1.eml, ...
 //
 // `offsets` looks for "From ???@???" with memmem and keeps the hits at the start of a line (or of
 // the file). On the benchmark mailboxes that is exactly what the converter's finder finds; it is
@@ -11,7 +12,9 @@
 // `split` reads the mailbox once, front to back, in large chunks, and writes message j, the bytes
 // [O[j], O[j+1]) or to the end of the file, without its leading and trailing spaces and followed
 // by CR LF. Each file is written under a temporary name in OUTDIR and renamed when complete, as
-// the converter does. Nothing is parsed and nothing is kept but the offsets and one chunk.
+// the converter does. Nothing is parsed and nothing is kept but the offsets and one chunk (per
+// thread). With THREADS above 1, that many threads take batches of neighbouring messages within
+// 512 KiB, as the converter's writer threads do.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +31,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -206,7 +211,76 @@ class Splitter {
   std::size_t count_ = 0;
 };
 
-int Split(const std::string& mailbox, const std::string& offsetsPath, const std::string& outdir) {
+// Fills `buffer` from `offset`; short only at the end of the file.
+std::size_t PreadFull(int fd, char* buffer, std::size_t n, std::int64_t offset,
+                      const std::string& path) {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd, buffer + done, n - done, offset + static_cast<off_t>(done));
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Fail("cannot read", path, errno);
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+// Writes messages [first, last), whose bytes run from offsets[first] to `end`, reading them in
+// chunks as they stream past.
+void SplitRange(int fd, const std::string& mailbox, const std::vector<std::int64_t>& offsets,
+                std::size_t first, std::size_t last, std::int64_t end, Splitter& splitter,
+                std::vector<char>& chunk) {
+  std::size_t next = first;  // the message that starts at the next offset
+  std::int64_t pos = offsets[first];
+  while (pos < end) {
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(chunk.size()), end - pos));
+    const std::size_t got = PreadFull(fd, chunk.data(), want, pos, mailbox);
+    if (got == 0) break;
+    const std::int64_t chunkEnd = pos + static_cast<std::int64_t>(got);
+    std::int64_t at = pos;
+    while (at < chunkEnd) {
+      const std::int64_t boundary = next < last ? offsets[next] : chunkEnd;
+      const std::int64_t stop = std::min(boundary, chunkEnd);
+      if (splitter.open()) {
+        splitter.bytes(chunk.data() + (at - pos), static_cast<std::size_t>(stop - at));
+      }
+      at = stop;
+      if (next < last && at == offsets[next]) {
+        if (splitter.open()) splitter.end();
+        splitter.begin(next++);
+      }
+    }
+    if (splitter.open()) splitter.flush();
+    pos = chunkEnd;
+  }
+  if (splitter.open()) splitter.end();
+}
+
+// Batches of neighbouring messages within 512 KiB (at most 512 messages, or one larger
+// message), as the converter's writer threads take them.
+std::vector<std::pair<std::size_t, std::size_t>> Batches(const std::vector<std::int64_t>& offsets) {
+  constexpr std::int64_t kBatchBytes = std::int64_t{512} << 10;
+  constexpr std::size_t kBatchMessages = 512;
+  std::vector<std::pair<std::size_t, std::size_t>> batches;
+  for (std::size_t first = 0; first < offsets.size();) {
+    std::size_t last = first + 1;
+    // Message `last` joins when it ends within the batch's bytes.
+    while (last < offsets.size() && last - first < kBatchMessages &&
+           (last + 1 < offsets.size() ? offsets[last + 1] : offsets[last]) <=
+               offsets[first] + kBatchBytes) {
+      ++last;
+    }
+    batches.emplace_back(first, last);
+    first = last;
+  }
+  return batches;
+}
+
+int Split(const std::string& mailbox, const std::string& offsetsPath, const std::string& outdir,
+          unsigned threads) {
   const int fd = OpenMailbox(mailbox);
   struct stat st {};
   if (::fstat(fd, &st) != 0) Fail("cannot read the size of", mailbox, errno);
@@ -215,31 +289,31 @@ int Split(const std::string& mailbox, const std::string& offsetsPath, const std:
   const int dirfd = ::open(outdir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirfd < 0) Fail("cannot open", outdir, errno);
 
-  Splitter splitter(dirfd, outdir);
-  std::vector<char> chunk(kChunk);
-  std::size_t next = 0;  // the message that starts at the next offset
-  std::int64_t pos = 0;
-  for (;;) {
-    const std::size_t got = ReadFull(fd, chunk.data(), chunk.size(), mailbox);
-    if (got == 0) break;
-    const std::int64_t end = pos + static_cast<std::int64_t>(got);
-    std::int64_t at = pos;
-    while (at < end) {
-      const std::int64_t boundary = next < offsets.size() ? offsets[next] : end;
-      const std::int64_t stop = std::min(boundary, end);
-      if (splitter.open()) {
-        splitter.bytes(chunk.data() + (at - pos), static_cast<std::size_t>(stop - at));
-      }
-      at = stop;
-      if (next < offsets.size() && at == offsets[next]) {
-        if (splitter.open()) splitter.end();
-        splitter.begin(next++);
-      }
+  const auto endOf = [&](std::size_t last) {
+    return last < offsets.size() ? offsets[last] : static_cast<std::int64_t>(st.st_size);
+  };
+  if (threads <= 1) {
+    if (!offsets.empty()) {
+      Splitter splitter(dirfd, outdir);
+      std::vector<char> chunk(kChunk);
+      SplitRange(fd, mailbox, offsets, 0, offsets.size(), endOf(offsets.size()), splitter, chunk);
     }
-    if (splitter.open()) splitter.flush();
-    pos = end;
+  } else {
+    const auto batches = Batches(offsets);
+    std::atomic<std::size_t> nextBatch{0};
+    std::vector<std::thread> workers;
+    for (unsigned t = 0; t < threads; ++t) {
+      workers.emplace_back([&] {
+        Splitter splitter(dirfd, outdir);
+        std::vector<char> chunk(kChunk);
+        for (std::size_t b; (b = nextBatch++) < batches.size();) {
+          const auto [first, last] = batches[b];
+          SplitRange(fd, mailbox, offsets, first, last, endOf(last), splitter, chunk);
+        }
+      });
+    }
+    for (auto& worker : workers) worker.join();
   }
-  if (splitter.open()) splitter.end();
   ::close(dirfd);
   ::close(fd);
   std::printf("%zu messages written to %s\n", offsets.size(), outdir.c_str());
@@ -251,9 +325,14 @@ int Split(const std::string& mailbox, const std::string& offsetsPath, const std:
 int main(int argc, char** argv) {
   const std::string_view mode = argc > 1 ? argv[1] : "";
   if (mode == "offsets" && argc == 3) return PrintOffsets(argv[2]);
-  if (mode == "split" && argc == 5) return Split(argv[2], argv[3], argv[4]);
+  if (mode == "split" && (argc == 5 || argc == 6)) {
+    const int threads = argc == 6 ? std::atoi(argv[5]) : 1;
+    if (threads >= 1 && threads <= 64) {
+      return Split(argv[2], argv[3], argv[4], static_cast<unsigned>(threads));
+    }
+  }
   std::fprintf(stderr,
                "usage: floor_split offsets MAILBOX > OFFSETS\n"
-               "       floor_split split MAILBOX OFFSETS OUTDIR\n");
+               "       floor_split split MAILBOX OFFSETS OUTDIR [THREADS]\n");
   return 2;
 }

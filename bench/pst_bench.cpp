@@ -40,15 +40,7 @@ class GeneratedSource final : public ByteSource {
 };
 
 pst::StoreOptions Fixed() {
-  pst::StoreOptions options;
-  options.clock = [] { return FileTime{0x01DA000000000000}; };
-  options.newGuid = [n = std::uint32_t{0}]() mutable {
-    Guid g;
-    ++n;
-    for (std::size_t k = 0; k < 4; ++k) g.bytes[k] = static_cast<std::uint8_t>(n >> (8 * k));
-    return g;
-  };
-  return options;
+  return pst::FixedSources(FileTime{0x01DA000000000000});
 }
 
 int LargeAttachments(std::int64_t size, const std::string& out, int count,

@@ -2,8 +2,8 @@
 
 #include <cinttypes>
 
-#include "cli/stop_signals.h"
 #include "util/registry.h"
+#include "util/system.h"
 
 namespace qc {
 
@@ -57,7 +57,7 @@ MsgButton CliWindow::messageBox(std::string_view, MsgStyle style, std::string_vi
 }
 
 void CliWindow::yield() {
-  if (StopSignalReceived() != 0) throw StopRequested{};
+  if (sys::StopSignal() != 0) throw StopRequested{};
   if (!live_) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - lastDraw_ < kRedrawEvery) return;

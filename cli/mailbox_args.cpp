@@ -1,13 +1,11 @@
 #include "cli/mailbox_args.h"
 
-#include <sys/stat.h>
-
-#include <filesystem>
 #include <set>
 #include <utility>
 
 #include "util/error.h"
 #include "util/mailbox_filter.h"
+#include "util/system.h"
 
 namespace qc {
 
@@ -16,12 +14,11 @@ namespace {
 // What makes two names one mailbox: the file they open, or (for names that open nothing yet)
 // the path they spell once made absolute and tidied.
 std::string IdentityOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  const sys::PathInfo info = sys::Inspect(path);
+  if (info.kind != sys::Kind::Missing) {
+    return "file " + std::to_string(info.id.volume) + ":" + std::to_string(info.id.index);
   }
-  std::error_code ec;
-  return "name " + std::filesystem::absolute(path, ec).lexically_normal().string();
+  return "name " + sys::AbsolutePath(path);
 }
 
 }  // namespace

@@ -1,22 +1,22 @@
 // quillon-convert: converts mailboxes from the command line through the same run as the window.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
 
 #include "cli/cli_window.h"
 #include "cli/mailbox_args.h"
-#include "cli/stop_signals.h"
 #include "convert/conversion_run.h"
 #include "convert/store_library.h"
 #include "scanner/frm_finder.h"
 #include "util/error.h"
+#include "util/mod_main.h"
+#include "util/system.h"
 
 namespace {
 
@@ -31,16 +31,33 @@ const char* Plural(std::int64_t n, const char* one, const char* many) {
   return n == 1 ? one : many;
 }
 
-// The summary: one line of counts, then what the user should know about the output.
+// The summary: what stopped the run, if anything did; one line of counts; then what the user
+// should know about the output.
 void PrintSummary(const qc::RunReport& report, const std::string& target, double seconds,
                   std::int64_t extraProblems, const char* stoppedBy) {
+  const bool stoppedOnError = report.outcome == qc::RunReport::Outcome::Stopped;
+  if (stoppedOnError) std::printf("Stopped: %s\n", report.stopReason.c_str());
   if (stoppedBy) std::printf("Stopped by %s: ", stoppedBy);
   std::printf("%zu mailbox%s: %lld message%s written (%s) to %s in %.2f s", report.mailboxCount,
               Plural(static_cast<std::int64_t>(report.mailboxCount), "", "es"),
               static_cast<long long>(report.messagesWritten),
               Plural(report.messagesWritten, "", "s"), qc::HumanBytes(report.bytesWritten).c_str(),
               target.c_str(), seconds);
-  if (report.anyFailed() || extraProblems > 0) {
+  if (stoppedOnError) {
+    // The failure above is the whole story of what was not converted; counts of zero would
+    // only hide it.
+    const std::size_t notConverted = report.mailboxCount - report.mailboxIndex;
+    if (report.messagesFailed > 0) {
+      std::printf("; %lld message%s failed", static_cast<long long>(report.messagesFailed),
+                  Plural(report.messagesFailed, "", "s"));
+    }
+    if (report.mailboxesFailed > 0) {
+      std::printf("; %lld mailbox%s unreadable", static_cast<long long>(report.mailboxesFailed),
+                  Plural(report.mailboxesFailed, "", "es"));
+    }
+    std::printf("; %zu mailbox%s not converted", notConverted,
+                Plural(static_cast<std::int64_t>(notConverted), "", "es"));
+  } else if (report.anyFailed() || extraProblems > 0) {
     std::printf(
         "; %lld message%s failed, %lld mailbox%s unreadable",
         static_cast<long long>(report.messagesFailed), Plural(report.messagesFailed, "", "s"),
@@ -49,21 +66,36 @@ void PrintSummary(const qc::RunReport& report, const std::string& target, double
       std::printf(", %lld changed while converted",
                   static_cast<long long>(report.mailboxesChanged));
     }
-    if (extraProblems > 0) {
-      std::printf(", %lld folder%s not searched", static_cast<long long>(extraProblems),
-                  Plural(extraProblems, "", "s"));
-    }
+  }
+  if (extraProblems > 0) {
+    std::printf(", %lld folder%s not searched", static_cast<long long>(extraProblems),
+                Plural(extraProblems, "", "s"));
   }
   std::printf("\n");
   for (const auto& store : report.storeFiles) std::printf("store file: %s\n", store.c_str());
   for (const auto& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
 }
 
+// SOURCE_DATE_EPOCH, the reproducible-builds convention (seconds since 1970, UTC): when set, the
+// data files' times, their identifiers and the temporary store's name no longer depend on the
+// moment or the machine, so that two runs, or two systems, write the same bytes.
+qc::StoreLibrary MakeStores() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (!epoch || !*epoch) return qc::StoreLibrary();
+  char* end = nullptr;
+  const long long seconds = std::strtoll(epoch, &end, 10);
+  if (*end != '\0' || seconds < 0) return qc::StoreLibrary();
+  const auto when = static_cast<std::time_t>(seconds);
+  constexpr std::uint64_t k1601To1970 = 11644473600ull;
+  const qc::mapi::FileTime ticks{(k1601To1970 + static_cast<std::uint64_t>(seconds)) * 10000000ull};
+  return qc::StoreLibrary([when] { return qc::sys::UtcTime(when); },
+                          qc::mapi::pst::FixedSources(ticks));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A file-size limit must end in a write error we can report, not kill the process.
-  std::signal(SIGXFSZ, SIG_IGN);
+  qc::sys::PrepareConsole();
 
   CLI::App app{
       "Converts Quillon mailboxes (.mbx, .mbox) into message files or Outlook data files.\n"
@@ -95,7 +127,11 @@ int main(int argc, char** argv) {
   app.add_option("mailboxes", named, "mailbox files to convert");
   app.add_flag("-q,--quiet", quiet, "print only problems");
   try {
-    app.parse(argc, argv);
+    // CLI11 takes the words in reverse order, the program's name left out.
+    std::vector<std::string> words = qc::sys::Arguments(argc, argv);
+    words.erase(words.begin());
+    std::reverse(words.begin(), words.end());
+    app.parse(words);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? kAllWritten : kBadUsage;
   }
@@ -105,20 +141,20 @@ int main(int argc, char** argv) {
     if (m.empty()) return Fail(kBadUsage, "a mailbox argument is empty");
   }
   for (const auto& folder : folders) {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec) && !std::filesystem::exists(folder, ec)) {
+    const qc::sys::PathInfo info = qc::sys::Inspect(folder);
+    if (info.kind == qc::sys::Kind::Missing && info.error == 0) {
       return Fail(kBadUsage, "--folder '" + folder + "' does not exist");
     }
-    if (!std::filesystem::is_directory(folder, ec) && std::filesystem::exists(folder, ec)) {
+    if (info.kind != qc::sys::Kind::Folder && info.kind != qc::sys::Kind::Missing) {
       return Fail(kBadUsage, "--folder '" + folder + "' is not a folder");
     }
   }
-  qc::InstallStopSignals();
+  qc::sys::InstallStopHandlers();
   qc::NamedMailboxes collected;
   try {
-    collected = qc::CollectMailboxes(named, folders, qc::StopSignalFlag());
+    collected = qc::CollectMailboxes(named, folders, qc::sys::StopFlag());
   } catch (const qc::StopRequested&) {
-    const int signal = qc::StopSignalReceived();
+    const int signal = qc::sys::StopSignal();
     std::fprintf(stderr, "quillon-convert: stopped by %s while searching the folders\n",
                  signal == SIGTERM ? "SIGTERM" : "SIGINT");
     return 128 + signal;
@@ -134,16 +170,13 @@ int main(int argc, char** argv) {
                                       : Fail(kSomeFailed, "no mailboxes to convert");
   }
 
-  std::error_code ec;
-  std::filesystem::create_directories(output, ec);
-  if (ec || !std::filesystem::is_directory(output, ec)) {
-    return Fail(kStopped, "cannot create the output folder '" + output + "'" +
-                              (ec ? ": " + ec.message() : std::string(": a file is in the way")));
-  }
-  const std::string target = std::filesystem::absolute(output).lexically_normal().string();
+  if (output.empty()) return Fail(kBadUsage, "--output is empty: name the folder for the results");
+  const std::string target = qc::sys::AbsolutePath(output);
+  if (std::string why; !qc::EnsureFolderPath(target, &why)) return Fail(kStopped, why);
 
   const auto started = std::chrono::steady_clock::now();
-  qc::CliWindow window(form, collected.mailboxes, target, quiet, ::isatty(STDERR_FILENO) == 1);
+  qc::CliWindow window(form, collected.mailboxes, target, quiet,
+                       qc::sys::StandardErrorIsTerminal());
   for (const auto& problem : collected.problems) window.problem(problem);
   if (!quiet && collected.duplicates > 0) {
     std::fprintf(stderr,
@@ -153,7 +186,7 @@ int main(int argc, char** argv) {
   }
   qc::NullLog log;
   qc::FinderSlot finder(window, log);
-  qc::StoreLibrary stores;
+  qc::StoreLibrary stores = MakeStores();
   qc::ConversionRun run(window, finder, &stores);
   run.setObserver(&window);
   window.watch(&run.report());
@@ -170,7 +203,7 @@ int main(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   if (report.outcome == qc::RunReport::Outcome::NotStarted && !stopped) return kBadUsage;
-  const int signal = qc::StopSignalReceived();
+  const int signal = qc::sys::StopSignal();
   const char* stoppedBy = !stopped ? nullptr : signal == SIGTERM ? "SIGTERM" : "SIGINT";
   const auto extraProblems = static_cast<std::int64_t>(collected.problems.size());
   if (window.problemsNotShown() > 0) {

@@ -1,8 +1,8 @@
 #include "convert/conversion_run.h"
 
-#include <dirent.h>
-
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "convert/message_writer_pool.h"
 #include "util/error.h"
@@ -28,6 +28,19 @@ std::string StoreErrorText(const std::string& reason) {
          "has free space, and that no folder has the data file's name.\r\n"
          "If still you face any issue, please write to us at " +
          std::string(kSupportEmail) + " with the text of this message.";
+}
+
+// The progress area as a new window shows it: a run that fails early must not show the
+// figures of the run before it.
+void ResetProgress(MainWindow& window) {
+  window.setLabel(Label::LblHappening, "");
+  window.setLabel(Label::LblProgessCurrent, "Mailbox  0 (of 0)");
+  window.setLabel(Label::LblIMMFile, "");
+  window.setLabel(Label::LblEmlsFound, "");
+  window.setLabel(Label::LblByteUpdate, "");
+  window.setLabel(Label::LblProgress, "Saving :");
+  window.setProgress(Bar::ProgressBar1, 0);
+  window.setProgress(Bar::ProgressBar2, 0);
 }
 
 std::string CompletionText(Form form) {
@@ -129,22 +142,38 @@ RunReport ConversionRun::CmdConvert_Click() {
   mode_ = FailureMode::Unset;
   temporaryStoreOpen_ = false;
   claims_ = OutputFolderClaims(style_);
+  // The stores go straight into the target folder: what killed runs left there goes first.
+  if (form_ == Form::PST || form_ == Form::MSG) {
+    warnOfLeftovers(RemoveLeftovers(TargetFolder), TargetFolder);
+  }
 
   window_.yield();
   window_.setConvertEnabled(false);
   window_.setProgressRange(Bar::ProgressBar1, 0, 100);
+  ResetProgress(window_);
   try {
     if (form_ == Form::MSG) {
       mode_ = FailureMode::Trapped;
       attempt(FailureKind::Other, [&] {
         if (!stores_) throw Error("no message store is available for the .msg form");
-        stores_->openTemporaryStore(TargetFolder);
+        temporaryStorePath_ = stores_->openTemporaryStore(TargetFolder);
         temporaryStoreOpen_ = true;
       });
     }
     for (std::size_t i = 0; i < rowCount_; ++i) convertRow(i, rows[i]);
+  } catch (const StopRequested&) {
+    if (temporaryStoreOpen_) {
+      // The .msg files counted stay; the store they passed through is dropped with the run.
+      const std::string where = writing_ ? "at message " + std::to_string(messagesDone_ + 1) +
+                                               " of '" + report_.mailboxPath + "'"
+                                         : "before the messages of '" + report_.mailboxPath + "'";
+      warn("the run was stopped " + where + ": the temporary Outlook data file '" +
+           temporaryStorePath_ + "' was not kept");
+    }
+    throw;
   } catch (const Trapped& trapped) {
     recordFailure(FailureKind::Other, trapped.reason);
+    report_.stopReason = trapped.reason;
     window_.messageBox(StoreErrorText(trapped.reason), MsgStyle::OkInformation, "Outlook Error");
     window_.setConvertEnabled(true);
     window_.clearOptions();
@@ -158,6 +187,8 @@ RunReport ConversionRun::CmdConvert_Click() {
 
 void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   report_.mailboxIndex = i;
+  writing_ = false;
+  messagesDone_ = 0;
   window_.selectRow(i);
   finder_.shared.SearchFinished = 0;
   finder_.shared.MessageOffsets.clear();
@@ -187,7 +218,14 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   const std::int64_t writtenBefore = report_.messagesWritten;
   const std::uint64_t bytesBefore = report_.bytesWritten;
   try {
-    if (derived) convertMailbox(paths, summary);
+    const bool read = derived && convertMailbox(paths, summary);
+    flushMessageFiles(writtenBefore, bytesBefore, summary);
+    if (storeOpen && !read) {
+      // A mailbox that could not be read leaves no store: an empty one would stand for it, and
+      // take its name from the store of a later, successful run.
+      storeOpen = false;
+      stores_->dropMailboxStore();
+    }
     window_.yield();
     window_.setProgress(Bar::ProgressBar1,
                         static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
@@ -220,6 +258,8 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
       }
     }
   } catch (const StopRequested&) {
+    // The files a stopped run counts must last like those of a finished one.
+    flushMessageFiles(writtenBefore, bytesBefore, summary);
     // A store being written when the run stops is dropped, not left half-written: the messages
     // added to it are written nowhere, so they are not counted as written.
     if (storeOpen) {
@@ -244,7 +284,7 @@ std::int64_t ConversionRun::forgetStoredMessages(std::int64_t writtenBefore,
   return lost;
 }
 
-void ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
+bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
   StoreFolderName = paths.MailboxName;
   if (form_ == Form::PST || form_ == Form::MSG) {
     attempt(FailureKind::Other, [&] { stores_->createMailboxFolder(StoreFolderName); });
@@ -259,7 +299,9 @@ void ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& su
   window_.setLabel(Label::LblProgress, "");
 
   SearchedMailbox searched;
+  bool read = false;
   if (attempt(FailureKind::Mailbox, [&] { searched = searchMailbox(finder, paths.path); })) {
+    read = !finder.OpenError;
     if (finder.OpenError) {
       recordFailure(FailureKind::Mailbox, *finder.OpenError);
     } else if (finder.ReadError) {
@@ -278,6 +320,7 @@ void ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& su
   summary.messagesWritten = report_.messagesWritten - writtenBefore;
   summary.messagesFailed = report_.messagesFailed - failedBefore;
   if (searched.file) checkUnchanged(paths, searched);
+  return read;
 }
 
 SearchedMailbox ConversionRun::searchMailbox(FrmFinder& finder, const std::string& path) {
@@ -317,28 +360,30 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   window_.setLabel(Label::LblEmlsFound, std::to_string(n) + " Messages");
   window_.yield();
   window_.setLabel(Label::LblHappening, "Saving email messages...");
-  if (n == 0 || !searched.file) {
-    if (folderMade) warnOfEarlierFiles(outputFolder, 0);
-    return;
-  }
   // A .pst store needs no folder of message files; its messages must not fail for want of one.
   const bool needsFolder = form_ != Form::PST;
+  std::int64_t earlier = 0;
+  std::vector<bool> existing;
+  if (folderMade && needsFolder) {
+    try {
+      messageFolder_ = std::make_unique<OutputFolder>(outputFolder);
+      earlier = sweepOutputFolder(*messageFolder_, searched.file ? n : 0, existing);
+    } catch (const std::exception& e) {
+      folderProblem = e.what();
+    }
+  }
+  if (n == 0 || !searched.file) {
+    warnOfEarlierFiles(outputFolder, earlier);
+    return;
+  }
 
   // Every message of this mailbox depends on the folder; when it is missing, all of them are
   // counted as failed with the one reason.
-  if (!folderMade && needsFolder) {
+  if (needsFolder && !messageFolder_) {
     recordFailure(FailureKind::Message, folderProblem, static_cast<std::int64_t>(n));
     return;
   }
-  std::unique_ptr<OutputFolder> folder;
-  if (needsFolder) {
-    try {
-      folder = std::make_unique<OutputFolder>(outputFolder);
-    } catch (const std::exception& e) {
-      recordFailure(FailureKind::Message, e.what(), static_cast<std::int64_t>(n));
-      return;
-    }
-  }
+  OutputFolder* folder = messageFolder_.get();
 
   const auto& values = offsets.values();
   MessageJobFactory jobs;
@@ -368,7 +413,9 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
     }
     window_.yield();
   };
+  writing_ = true;
   std::int64_t saved = 0;
+  std::vector<bool> replaced(n);  // message files this run wrote
   for (std::size_t j = 0; j < n; ++j) {
     MessageWriterPool::Outcome outcome = writer.take(j, waiting);
     bool written = outcome.done;
@@ -396,15 +443,18 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       }
     }
     if (written) {
+      replaced[j] = true;
       ++saved;
       ++report_.messagesWritten;
       report_.bytesWritten += outcome.bytes;
     }
     outcome.message.reset();  // its attachments may hold the mailbox's bytes open
+    messagesDone_ = j + 1;
     window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");
     window_.yield();
   }
-  if (form_ == Form::EML || form_ == Form::EMLX) warnOfEarlierFiles(outputFolder, n);
+  for (std::size_t j = 0; j < existing.size(); ++j) earlier += existing[j] && !replaced[j];
+  warnOfEarlierFiles(outputFolder, earlier);
 }
 
 void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched) {
@@ -433,33 +483,82 @@ void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMail
   }
 }
 
-void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::size_t written) {
+namespace {
+
+// The message number in `name` when it is one of the message files a form writes
+// ("email-12.eml", "email-12.emlx", "Email-12.msg"), spelled as the run spells numbers.
+std::optional<std::uint64_t> MessageFileNumber(std::string_view name, std::string_view prefix,
+                                               std::initializer_list<std::string_view> extensions) {
+  if (!name.starts_with(prefix)) return std::nullopt;
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot < prefix.size()) return std::nullopt;
+  const std::string_view extension = name.substr(dot);
+  if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
+    return std::nullopt;
+  }
+  const std::string_view digits = name.substr(prefix.size(), dot - prefix.size());
+  if (digits.empty() || digits.size() > 18 || (digits.size() > 1 && digits[0] == '0') ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  return std::stoull(std::string(digits));
+}
+
+}  // namespace
+
+std::int64_t ConversionRun::sweepOutputFolder(const OutputFolder& folder, std::size_t written,
+                                              std::vector<bool>& existing) {
+  std::int64_t earlier = 0;
+  existing.assign(written, false);
+  const std::string_view ours = form_ == Form::MSG ? ".msg" : MessageFileExtension(form_);
+  const auto count = [&](std::string_view name) {
+    const std::optional<std::uint64_t> number =
+        form_ == Form::MSG ? MessageFileNumber(name, "Email-", {".msg"})
+                           : MessageFileNumber(name, "email-", {".eml", ".emlx"});
+    if (!number) return;
+    if (!name.ends_with(ours) || *number >= written) {
+      ++earlier;
+    } else {
+      existing[*number] = true;  // replaced, unless its message fails
+    }
+  };
+  warnOfLeftovers(RemoveLeftovers(folder, count), folder.path());
+  return earlier;
+}
+
+void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::int64_t earlier) {
   // Files of an earlier run that this run did not replace would stand among the new ones as if
   // they belonged to this mailbox.
-  if (form_ != Form::EML && form_ != Form::EMLX) return;
-  const std::string_view ours = MessageFileExtension(form_);
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(outputFolder.c_str()), &::closedir);
-  if (!dir) return;
-  std::int64_t earlier = 0;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view name = entry->d_name;
-    if (!name.starts_with("email-")) continue;
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos) continue;
-    const std::string_view digits = name.substr(6, dot - 6);
-    const std::string_view extension = name.substr(dot);
-    if (extension != ".eml" && extension != ".emlx") continue;
-    if (digits.empty() || digits.size() > 18 || (digits.size() > 1 && digits[0] == '0') ||
-        digits.find_first_not_of("0123456789") != std::string_view::npos) {
-      continue;
-    }
-    if (extension != ours || std::stoull(std::string(digits)) >= written) ++earlier;
-  }
   if (earlier > 0) {
     warn("'" + outputFolder + "' also holds " + std::to_string(earlier) + " message file" +
          (earlier == 1 ? "" : "s") +
          " of an earlier run that this run did not replace; they are not messages of this "
          "mailbox as it is now");
+  }
+}
+
+void ConversionRun::warnOfLeftovers(const LeftoverSweep& swept, const std::string& folder) {
+  if (swept.files == 0) return;
+  warn("'" + folder + "' held " + std::to_string(swept.files) + " leftover temporary file" +
+       (swept.files == 1 ? "" : "s") + " (" + std::to_string(swept.bytes) +
+       " bytes) of an earlier run that was killed; " + (swept.files == 1 ? "it was" : "they were") +
+       " removed");
+}
+
+void ConversionRun::flushMessageFiles(std::int64_t writtenBefore, std::uint64_t bytesBefore,
+                                      MailboxSummary& summary) {
+  const std::unique_ptr<OutputFolder> folder = std::move(messageFolder_);
+  if (!folder || report_.messagesWritten == writtenBefore) return;
+  try {
+    folder->flush();
+  } catch (const std::exception& e) {
+    const std::int64_t lost = forgetStoredMessages(writtenBefore, bytesBefore, summary);
+    recordFailure(FailureKind::Message,
+                  std::string(e.what()) + ": the mailbox's " + std::to_string(lost) +
+                      " message file" + (lost == 1 ? "" : "s") +
+                      " written there may be lost on a power cut, so they are not counted as "
+                      "converted",
+                  lost);
   }
 }
 

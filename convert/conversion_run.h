@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "convert/mailbox_paths.h"
 #include "convert/main_window.h"
@@ -11,6 +13,7 @@
 #include "convert/run_report.h"
 #include "convert/store_steps.h"
 #include "scanner/frm_finder.h"
+#include "util/leftovers.h"
 
 namespace qc {
 
@@ -48,21 +51,35 @@ class ConversionRun {
   template <class Step>
   bool attempt(FailureKind kind, Step&& step);
   void recordFailure(FailureKind kind, std::string reason, std::int64_t messages = 1);
-  // The mailbox's store was not kept: the messages added to it since the counts stood at
-  // `writtenBefore` and `bytesBefore` were not written after all. Takes them off the written
-  // counts, puts them on the mailbox's failed count and returns how many; the caller counts
-  // them as failures of the run, or not at all when the run was stopped.
+  // The mailbox's store was not kept (or its message files could not be put on the disk): the
+  // messages added to it since the counts stood at `writtenBefore` and `bytesBefore` were not
+  // written after all. Takes them off the written counts, puts them on the mailbox's failed
+  // count and returns how many; the caller counts them as failures of the run, or not at all
+  // when the run was stopped.
   std::int64_t forgetStoredMessages(std::int64_t writtenBefore, std::uint64_t bytesBefore,
                                     MailboxSummary& summary);
   void warn(std::string text);
+  void warnOfLeftovers(const LeftoverSweep& swept, const std::string& folder);
   void storeWritten(const std::string& path);
 
   void convertRow(std::size_t i, const std::string& row);
-  void convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
+  // False when the mailbox could not be read at all.
+  bool convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
   SearchedMailbox searchMailbox(FrmFinder& finder, const std::string& path);
   void writeMessages(const std::string& outputFolder, const SearchedMailbox& searched);
   void checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched);
-  void warnOfEarlierFiles(const std::string& outputFolder, std::size_t written);
+  // One pass over the folder before its files are written (a folder of thousands of message
+  // files is not listed again after they are): what killed runs left goes, and message files of
+  // an earlier run that this run will not replace (numbers from `written` on, the other
+  // message-file form) are counted. `existing` tells, for each of the `written` messages,
+  // whether an earlier file of its name is there: one this run fails to replace counts too.
+  std::int64_t sweepOutputFolder(const OutputFolder& folder, std::size_t written,
+                                 std::vector<bool>& existing);
+  void warnOfEarlierFiles(const std::string& outputFolder, std::int64_t earlier);
+  // Puts the message files written since the counts stood at `writtenBefore` on the disk; when
+  // that fails they are failures after all.
+  void flushMessageFiles(std::int64_t writtenBefore, std::uint64_t bytesBefore,
+                         MailboxSummary& summary);
   void finish();
 
   MainWindow& window_;
@@ -74,12 +91,17 @@ class ConversionRun {
 
   FailureMode mode_ = FailureMode::Unset;
   bool temporaryStoreOpen_ = false;
+  std::string temporaryStorePath_;
+  // Where a stop comes: writing the messages of the current mailbox, and how many are done.
+  bool writing_ = false;
+  std::size_t messagesDone_ = 0;
   bool storeLost_ = false;  // .pst form: the mailbox's store can no longer be written
   Form form_ = Form::EML;
   std::string TargetFolder;
   std::string StoreFolderName;
   std::size_t rowCount_ = 0;
   OutputFolderClaims claims_;
+  std::unique_ptr<OutputFolder> messageFolder_;  // the mailbox's, while its files are written
   RunReport report_;
 };
 

@@ -22,7 +22,7 @@ struct MailboxPaths {
   std::string path;                 // the file to open: the list row (trimmed on Windows)
   std::string canonicalPath;        // the file the path leads to, links and ".." resolved
   std::string fileName;             // text after the last separator of `path`
-  std::string MailboxName;          // fileName without ".mbox"/".MBOX"
+  std::string MailboxName;          // fileName without ".mbox"/".MBOX" (see MailboxNameOf)
   std::string MailboxOutputFolder;  // TargetFolder + canonicalPath without its root
 };
 
@@ -34,7 +34,8 @@ struct MailboxPaths {
 MailboxPaths DeriveMailboxPaths(std::string_view row, std::string_view targetFolder,
                                 PathStyle style = kNativePathStyle);
 
-// The file name with every ".mbox", then every ".MBOX" removed (exact case only).
+// The file name with every ".mbox", then every ".MBOX" removed (exact case only); the whole file
+// name when nothing would be left.
 std::string MailboxNameOf(std::string_view fileName);
 
 // Hands out output folders within one run so that a later, different mailbox never writes into

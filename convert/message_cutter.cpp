@@ -40,7 +40,9 @@ CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder,
   const std::int64_t end = j + 1 < offsets_.size() ? offsets_[j + 1] : mailbox_.end;
 
   try {
-    PendingFile out(folder, "email-" + std::to_string(j) + std::string(extension));
+    std::string name = "email-" + std::to_string(j);
+    name += extension;
+    PendingFile out(folder, name);
     static constexpr char kLineEnd[] = "\r\n";
 
     std::int64_t pos = start;
@@ -80,9 +82,8 @@ CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder,
       if (!ended && progress) progress(pos - start);
     }
     if (start >= end) out.write(kLineEnd, 2);  // an empty message still ends its line
-    CutResult result{out.finalPath(), out.bytesWritten()};
     out.commit();
-    return result;
+    return {std::move(name), out.bytesWritten()};
   } catch (const Error& e) {
     throw Error(MessageContext(j, start, mailbox_.file->path()) + ": " + e.what(), e.code());
   }

@@ -15,7 +15,7 @@
 namespace qc {
 
 struct CutResult {
-  std::string path;         // the message file written
+  std::string name;         // the message file written, in the folder it was written to
   std::uint64_t bytes = 0;  // bytes written, CR LF included
 };
 

@@ -47,10 +47,6 @@ class MailboxSlice final : public mapi::ByteSource {
   std::int64_t size_;
 };
 
-std::function<void()> Withdrawal(const OutputFolder& folder, std::string name) {
-  return [&folder, name = std::move(name)] { folder.removeFile(name); };
-}
-
 class MessageFileJob final : public MessageJob {
  public:
   MessageFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
@@ -60,10 +56,10 @@ class MessageFileJob final : public MessageJob {
   MessageOutcome run(std::size_t j, const ChunkProgress& progress) override {
     MessageOutcome outcome;
     try {
-      const CutResult cut = cutter_.write(j, folder_, extension_, progress);
+      CutResult cut = cutter_.write(j, folder_, extension_, progress);
       outcome.done = true;
       outcome.bytes = cut.bytes;
-      outcome.withdraw = Withdrawal(folder_, "email-" + std::to_string(j) + extension_);
+      outcome.withdraw = Withdrawal(folder_, std::move(cut.name));
     } catch (const Error& e) {
       outcome.error = e.what();
     }

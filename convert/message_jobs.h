@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/message_cutter.h"
@@ -16,14 +17,42 @@
 
 namespace qc {
 
+// Removes the file a job wrote, for an outcome the run never takes (it was stopped first): a
+// stopped run leaves exactly the files it counted. Empty when no file was written; a move
+// leaves the source empty, so only the last holder can remove the file. Made for every message,
+// so it holds the name rather than a closure that would cost an allocation.
+class Withdrawal {
+ public:
+  Withdrawal() = default;
+  Withdrawal(const OutputFolder& folder, std::string name)
+      : folder_(&folder), name_(std::move(name)) {}
+  Withdrawal(Withdrawal&& other) noexcept
+      : folder_(std::exchange(other.folder_, nullptr)), name_(std::move(other.name_)) {}
+  Withdrawal& operator=(Withdrawal&& other) noexcept {
+    folder_ = std::exchange(other.folder_, nullptr);
+    name_ = std::move(other.name_);
+    return *this;
+  }
+  Withdrawal& operator=(std::nullptr_t) noexcept {
+    folder_ = nullptr;
+    return *this;
+  }
+  explicit operator bool() const { return folder_ != nullptr; }
+  void operator()() const {
+    if (folder_) folder_->removeFile(name_);
+  }
+
+ private:
+  const OutputFolder* folder_ = nullptr;
+  std::string name_;
+};
+
 struct MessageOutcome {
   bool done = false;                       // written (or imported)
   std::uint64_t bytes = 0;                 // bytes of the message written, or read for the import
   std::string error;                       // why not, with the message number, offset and mailbox
   std::unique_ptr<mapi::Message> message;  // the imported message, for a store
-  // Removes the file the job wrote, for an outcome the run never takes (it was stopped first):
-  // a stopped run leaves exactly the files it counted. Empty when no file was written.
-  std::function<void()> withdraw;
+  Withdrawal withdraw;
 };
 
 class MessageJob {

@@ -43,10 +43,16 @@ MessageWriterPool::~MessageWriterPool() {
 
 std::size_t MessageWriterPool::batchEnd(std::size_t first) const {
   const std::size_t cap = std::min(offsets_.size(), first + kBatchMessages);
+  const std::int64_t limit = offsets_[first] + lead_.batchBytes;
   const auto past = std::upper_bound(offsets_.begin() + static_cast<std::ptrdiff_t>(first) + 1,
-                                     offsets_.begin() + static_cast<std::ptrdiff_t>(cap),
-                                     offsets_[first] + lead_.batchBytes);
-  return static_cast<std::size_t>(past - offsets_.begin());
+                                     offsets_.begin() + static_cast<std::ptrdiff_t>(cap), limit);
+  auto end = static_cast<std::size_t>(past - offsets_.begin());
+  // The message that runs past the limit starts the next batch: a batch then lies within one
+  // read window from its first message, and each byte of the mailbox is read once. (Otherwise
+  // each window is read again from that message on, and the two workers, who take turns,
+  // read most of the mailbox twice.)
+  if (end < offsets_.size() && offsets_[end] > limit && end > first + 1) --end;
+  return end;
 }
 
 MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageJob& job, std::size_t j,

@@ -19,13 +19,13 @@
 
 namespace qc {
 
-// How far the workers may run ahead of the run: batches of about `batchBytes` of mailbox each,
-// `batches` of them. Message files are written as they are done, so a long lead keeps both
-// workers busy; imported messages wait in memory for the store, so a short one keeps memory low
-// where the store's writer sets the pace anyway.
+// How far the workers may run ahead of the run: batches of at most `batchBytes` of mailbox
+// each (or one larger message), `batches` of them. Message files are written as they are done, so a
+// long lead keeps both workers busy; imported messages wait in memory for the store, so a short one
+// keeps memory low where the store's writer sets the pace anyway.
 struct PoolLead {
   std::size_t batches = 8;
-  std::int64_t batchBytes = std::int64_t{1} << 20;  // about one read window
+  std::int64_t batchBytes = ByteWindow::kDefaultCapacity;  // one read window
 };
 inline constexpr PoolLead kShortLead{16, std::int64_t{128} << 10};
 

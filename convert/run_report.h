@@ -14,6 +14,7 @@ struct RunReport {
     Stopped,     // a store could not be opened; the remaining mailboxes were not converted
   };
   Outcome outcome = Outcome::NotStarted;
+  std::string stopReason;  // Stopped: why
 
   std::size_t mailboxCount = 0;    // rows of the list
   std::size_t mailboxIndex = 0;    // 0-based row being converted (live)

@@ -2,16 +2,14 @@
 
 #include "util/error.h"
 #include "util/mod_main.h"
+#include "util/system.h"
 
 namespace qc {
 
 namespace {
 
 std::tm SystemLocalTime() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  return local;
+  return sys::LocalTime(std::time(nullptr));
 }
 
 }  // namespace
@@ -25,10 +23,16 @@ StoreLibrary::StoreLibrary(std::function<std::tm()> localNow, mapi::pst::StoreOp
 
 StoreLibrary::~StoreLibrary() = default;
 
-std::string StoreLibrary::open(const std::string& path, std::string displayName) {
+std::string StoreLibrary::open(const std::string& folder, const std::string& stem,
+                               std::string displayName) {
   store_.reset();  // one store at a time; one left open by a failure goes
   folder_.reset();
-  store_ = mapi::pst::PstStore::Create(path, std::move(displayName), options_);
+  const std::string path = names_.claim(folder, stem);
+  mapi::pst::StoreOptions options = options_;
+  // Another run writing into the same folder may take the name while this store is written:
+  // the store then goes to the next free name rather than fail or overwrite.
+  options.pathWhenTaken = [this, folder, stem] { return names_.claim(folder, stem); };
+  store_ = mapi::pst::PstStore::Create(path, std::move(displayName), std::move(options));
   return path;
 }
 
@@ -47,14 +51,14 @@ std::string StoreLibrary::openTemporaryStore(const std::string& targetFolder) {
   EnsureTarget(targetFolder);
   // The name and the display name each read the clock, as they always have; they can differ
   // when a second passes between them.
-  const std::string path = names_.claim(targetFolder, "Temp" + StoreTimestamp(localNow_()));
-  return open(path, "Temp : Created - " + StoreTimestamp(localNow_()));
+  const std::string stem = "Temp" + StoreTimestamp(localNow_());
+  return open(targetFolder, stem, "Temp : Created - " + StoreTimestamp(localNow_()));
 }
 
 std::string StoreLibrary::openMailboxStore(const std::string& targetFolder,
                                            const std::string& mailboxName) {
   EnsureTarget(targetFolder);
-  return open(names_.claim(targetFolder, mailboxName), mailboxName);
+  return open(targetFolder, mailboxName, mailboxName);
 }
 
 void StoreLibrary::createMailboxFolder(const std::string& storeFolderName) {
@@ -80,12 +84,24 @@ std::string StoreLibrary::close() {
   // Dropped even when closing fails: its temporary file goes with it.
   const std::unique_ptr<mapi::pst::PstStore> store = std::move(store_);
   folder_.reset();
-  store->close();
+  try {
+    store->close();
+  } catch (...) {
+    names_.release(store->path());  // nothing was kept under it
+    throw;
+  }
   return store->path();
 }
 
 std::string StoreLibrary::closeMailboxStore() {
   return close();
+}
+
+void StoreLibrary::dropMailboxStore() {
+  if (!store_) return;
+  names_.release(store_->path());  // nothing stands under it: the next store may have it
+  store_.reset();
+  folder_.reset();
 }
 
 std::string StoreLibrary::closeTemporaryStore() {

@@ -28,10 +28,11 @@ class StoreLibrary final : public StoreSteps {
   void createMailboxFolder(const std::string& storeFolderName) override;
   void addMessage(const mapi::Message& message) override;
   std::string closeMailboxStore() override;
+  void dropMailboxStore() override;
   std::string closeTemporaryStore() override;
 
  private:
-  std::string open(const std::string& path, std::string displayName);
+  std::string open(const std::string& folder, const std::string& stem, std::string displayName);
   std::string close();
 
   std::function<std::tm()> localNow_;

@@ -1,10 +1,9 @@
 #include "convert/store_names.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 
 #include "util/pending_file.h"
+#include "util/system.h"
 
 namespace qc {
 
@@ -28,8 +27,9 @@ std::string StoreFileNames::claim(const std::string& folder, const std::string& 
       }
     }
     const std::string path = folder + std::string(fitted) + suffix;
-    struct stat st {};
-    const bool exists = ::lstat(path.c_str(), &st) == 0;
+    // Anything at all counts, a dangling link or a name that cannot be looked at included.
+    const sys::PathInfo info = sys::Inspect(path, false);
+    const bool exists = info.kind != sys::Kind::Missing || info.error != 0;
     if (!exists && claimed_.insert(path).second) return path;
   }
 }

@@ -21,6 +21,8 @@ class StoreFileNames {
   // taken when something exists under it (a file, a folder, a link) or this run chose it. A
   // stem too long for a file name is shortened to fit.
   std::string claim(const std::string& folder, const std::string& stem);
+  // Gives back a name claimed for a store that was not written.
+  void release(const std::string& path) { claimed_.erase(path); }
 
  private:
   std::set<std::string> claimed_;

@@ -69,9 +69,15 @@ void FileSink::flush() {
   buffer_.clear();
 }
 
-void FileSink::commit(bool replace) {
+void FileSink::commit(bool replace, Durability durability) {
   flush();
-  file_.commit(replace);
+  file_.commit(replace, durability);
+}
+
+void FileSink::commitUnderFreeName(const std::function<std::string()>& nextName,
+                                   Durability durability) {
+  flush();
+  file_.commitUnderFreeName(nextName, durability);
 }
 
 }  // namespace qc::mapi

@@ -2,6 +2,7 @@
 // its final name only when complete, so no half-written file ever stands under the final name.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,14 @@ class FileSink final : public PositionedSink {
   void write(const std::uint8_t* data, std::size_t size) override;  // buffered
   std::uint64_t size() const override { return file_.bytesWritten() + buffer_.size(); }
   void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
-  // Flushes, closes and renames (replacing a file at the final name only when `replace`);
-  // throws qc::Error.
-  void commit(bool replace = true);
+  // Flushes, closes and renames (replacing a file at the final name only when `replace`), made
+  // to survive a power cut as `durability` says; throws qc::Error.
+  void commit(bool replace = true, Durability durability = Durability::Folder);
+  // Flushes, closes and renames, never replacing: a final name taken meanwhile makes way for
+  // the names `nextName` gives (see PendingFile::commitUnderFreeName).
+  void commitUnderFreeName(const std::function<std::string()>& nextName,
+                           Durability durability = Durability::Folder);
+  std::string finalPath() const { return file_.finalPath(); }
 
  private:
   void flush();

@@ -1,7 +1,6 @@
-// A ByteSource over a range of a file: a message file, or one message of a mailbox. Reads go
-// through pread, so the source can share its file with other readers without moving their
-// offset, and it holds the file open for as long as anything (an attachment still to be
-// written) reads from it.
+// A ByteSource over a whole file: a message file read by positioned reads, so the source can be
+// shared with other readers without moving their offset, and it holds the file open for as
+// long as anything (an attachment still to be written) reads from it.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "mapi/property.h"
+#include "util/system.h"
 
 namespace qc::mapi {
 
@@ -19,10 +19,7 @@ class FileSource final : public ByteSource {
   // open. Throws qc::Error naming `path` and `what` it is ("message file").
   static std::shared_ptr<FileSource> Open(const std::string& path, const std::string& what);
 
-  // `size` bytes from `offset` of the open file `fd`, which the source takes over and closes
-  // (pass a dup() of a descriptor you keep). `path` names the file in errors.
-  FileSource(int fd, std::string path, std::uint64_t offset, std::uint64_t size);
-  ~FileSource() override;
+  FileSource(std::unique_ptr<sys::InputFile> file, std::string path, std::uint64_t size);
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
 
@@ -32,9 +29,8 @@ class FileSource final : public ByteSource {
   std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override;
 
  private:
-  int fd_;
+  std::unique_ptr<sys::InputFile> file_;
   std::string path_;
-  std::uint64_t offset_;
   std::uint64_t size_;
 };
 

@@ -21,9 +21,11 @@ std::string Num(std::int64_t n) {
 }
 }  // namespace
 
+// The search goes through a file from front to back: its window reads ahead.
 struct FrmFinder::Open {
   explicit Open(const std::string& path)
-      : file(std::make_shared<MailboxFile>(path)), window(*file) {}
+      : file(std::make_shared<MailboxFile>(path)),
+        window(*file, ByteWindow::kDefaultCapacity, ByteWindow::Reading::Ahead) {}
   std::shared_ptr<MailboxFile> file;  // shared with whoever cuts the messages out
   ByteWindow window;
 };
@@ -108,7 +110,8 @@ void FrmFinder::Command3_Click() {
     if (!IsExistingFile(FileName)) {
       screen_.beep();
       screen_.messageBox("File not found !", MsgStyle::OkExclamation, kFinderTitle);
-      if (!OpenError) OpenError = "cannot open the mailbox '" + FileName + "': no such file";
+      if (!OpenError)
+        OpenError = "cannot open the mailbox '" + FileName + "': " + NotAFileReason(FileName);
       FileNum = 0;
       EndOfSearch();
       return;
@@ -197,7 +200,7 @@ void FrmFinder::ScanString() {
 }
 
 void FrmFinder::ShowString() {
-  log_.writeLine("Byte :" + Num(CurPos) + "\r\n");
+  if (log_.shown()) log_.writeLine("Byte :" + Num(CurPos) + "\r\n");
   screen_.yield();
   shared_.MessageOffsets.append(CurPos);
   const double share = static_cast<double>(FoundPos) / static_cast<double>(FileSize) * 100.0;
@@ -208,6 +211,11 @@ void FrmFinder::ShowString() {
 
   // Show the match and the text after it, at most kShownChars characters in all.
   const std::int64_t after = FoundPos + SearchLen + 1;  // 1-based position of the next byte
+  if (!log_.shown()) {
+    screen_.yield();
+    CurPos = after;
+    return;
+  }
   const std::int64_t rest = FileSize - after;
   std::int64_t n = 0;
   if (rest > kShownChars - SearchLen) {
@@ -259,6 +267,7 @@ void FrmFinder::DropFindsPastTheEnd() {
 }
 
 void FrmFinder::WriteSizeLine() {
+  if (!log_.shown()) return;
   log_.clear();
   log_.writeLine("FILE SIZE : " + Num(FileSize) + " bytes\r\n");
 }

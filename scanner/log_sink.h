@@ -11,6 +11,9 @@ class LogSink {
   virtual void clear() = 0;                           // erase, start again at the top left
   virtual void writeLine(std::string_view text) = 0;  // text, then a line break
   virtual void write(std::string_view text) = 0;      // text, staying at its end
+  // Whether anyone sees the log: the finder makes its texts (several per separator found, so
+  // hundreds of thousands for a large mailbox) only when someone does.
+  virtual bool shown() const { return true; }
 };
 
 class NullLog final : public LogSink {
@@ -18,6 +21,7 @@ class NullLog final : public LogSink {
   void clear() override {}
   void writeLine(std::string_view) override {}
   void write(std::string_view) override {}
+  bool shown() const override { return false; }
 };
 
 }  // namespace qc

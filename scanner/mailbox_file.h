@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "util/system.h"
 
 namespace qc {
 
@@ -14,6 +17,10 @@ std::int64_t FileSizeOf(const std::string& path);
 
 // True when `path` names a regular file (links followed).
 bool IsExistingFile(const std::string& path);
+
+// Why `path` is no regular file, for a message: the system's reason ("No such file or
+// directory"), "a folder" or "not a regular file" (a pipe, a device, a socket).
+std::string NotAFileReason(const std::string& path);
 
 class MailboxFile {
  public:
@@ -37,25 +44,56 @@ class MailboxFile {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  sys::InputFile file_;
 };
+
+class ReadAhead;
 
 // A window of consecutive bytes of a file, moved forward by large reads.
 class ByteWindow {
  public:
-  static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
+  // Reads of this size cost no more per byte than larger ones; a window per thread, no more
+  // memory than that.
+  static constexpr std::size_t kDefaultCapacity = std::size_t{512} << 10;
+  // A refill also keeps this many bytes before the position it was asked for: the search looks
+  // back a little from a find, and that must not cost the read of a whole window again.
+  static constexpr std::size_t kLookBehind = 4096;
 
-  explicit ByteWindow(const MailboxFile& file, std::size_t capacity = kDefaultCapacity);
+  enum class Reading {
+    OnDemand,  // a refill reads when it is asked for
+    // For a scan from front to back: while the window's bytes are used, the bytes that follow
+    // are read on a thread of its own, so that copying them overlaps the work on these. Two
+    // buffers of `capacity` then.
+    Ahead,
+  };
+
+  // Each refill reads `capacity` bytes from the position asked for.
+  explicit ByteWindow(const MailboxFile& file, std::size_t capacity = kDefaultCapacity,
+                      Reading reading = Reading::OnDemand);
+  ~ByteWindow();
+  ByteWindow(const ByteWindow&) = delete;
+  ByteWindow& operator=(const ByteWindow&) = delete;
 
   // The bytes from `pos` on that the window holds, refilled so that at least `want` of them are
-  // there when the file has them. Shorter (possibly empty) only at the end of the file.
+  // there when the file has them. Shorter (possibly empty) only at the end of the file. Throws
+  // qc::Error on a read error, when the bytes are asked for.
   std::span<const std::uint8_t> at(std::int64_t pos, std::size_t want = 1);
 
  private:
+  struct Buffer {
+    std::unique_ptr<std::uint8_t[]> bytes;  // not cleared: every byte used was read
+    std::size_t size = 0;
+    void reserve(std::size_t n);
+  };
+
   const MailboxFile& file_;
-  std::vector<std::uint8_t> buffer_;
+  std::size_t capacity_;
+  Buffer buffer_;
   std::int64_t start_ = 0;
   std::size_t length_ = 0;
+  Buffer spare_;                      // what is read ahead goes here
+  std::unique_ptr<ReadAhead> ahead_;  // made at the first refill that reads a whole window
+  bool readAhead_;
 };
 
 }  // namespace qc

@@ -6,6 +6,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define QC_AVX2_SCAN 1
+#endif
 
 namespace qc {
 
@@ -25,6 +29,37 @@ inline unsigned MatchMask(__m128i block, const Set& set) {
         _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(set.bytes[1]))));
   }
   return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+#endif
+
+#if defined(QC_AVX2_SCAN)
+// The builds run on any x86-64; where the processor has AVX2 the pair is looked for 32
+// positions a step instead of 16, which is most of the search's time.
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+// From `p`, the positions where bytes `first` and `second` stand at offsets k and k + 1, 32 a
+// step while a whole step fits before `end` (and its bytes before `bufferEnd`). Stops at the
+// first position `accept` takes, setting `hit`; returns where the steps stopped.
+template <class Accept>
+__attribute__((target("avx2"))) const std::uint8_t* PairScanAvx2(
+    const std::uint8_t* p, const std::uint8_t* end, const std::uint8_t* bufferEnd, std::ptrdiff_t k,
+    std::uint8_t first, std::uint8_t second, const Accept& accept, const std::uint8_t*& hit) {
+  const __m256i a = _mm256_set1_epi8(static_cast<char>(first));
+  const __m256i b = _mm256_set1_epi8(static_cast<char>(second));
+  for (; end - p >= 32 && bufferEnd - (p + k) >= 33; p += 32) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k + 1));
+    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
+        _mm256_and_si256(_mm256_cmpeq_epi8(here, a), _mm256_cmpeq_epi8(next, b))));
+    for (; mask != 0; mask &= mask - 1) {
+      const std::uint8_t* at = p + __builtin_ctz(mask);
+      if (accept(at)) {
+        hit = at;
+        return p;
+      }
+    }
+  }
+  return p;
 }
 #endif
 
@@ -102,6 +137,15 @@ const std::uint8_t* ScanPattern::findCandidate(const std::uint8_t* begin, const 
   const std::uint8_t* p = begin;
 #if defined(__SSE2__)
   if (anchorFirst_.count == 1 && anchorSecond_.count == 1) {
+#if defined(QC_AVX2_SCAN)
+    if (kHasAvx2) {
+      const std::uint8_t* hit = nullptr;
+      p = PairScanAvx2(
+          p, end, bufferEnd, k, anchorFirst_.bytes[0], anchorSecond_.bytes[0],
+          [&](const std::uint8_t* at) { return bufferEnd - at < length || occursAt(at); }, hit);
+      if (hit) return hit;
+    }
+#endif
     const __m128i a = _mm_set1_epi8(static_cast<char>(anchorFirst_.bytes[0]));
     const __m128i b = _mm_set1_epi8(static_cast<char>(anchorSecond_.bytes[0]));
     for (; end - p >= 16 && bufferEnd - (p + k) >= 17; p += 16) {

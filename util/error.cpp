@@ -1,6 +1,6 @@
 #include "util/error.h"
 
-#include <cstring>
+#include "util/system.h"
 
 namespace qc {
 
@@ -9,7 +9,7 @@ Error systemError(std::string_view what, std::string_view path, int err) {
   text += " '";
   text += path;
   text += "': ";
-  text += std::strerror(err);
+  text += sys::ErrorText(err);
   return Error(std::move(text), err);
 }
 

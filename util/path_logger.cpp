@@ -1,34 +1,15 @@
 #include "util/path_logger.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "util/error.h"
 #include "util/registry.h"
+#include "util/system.h"
 #include "util/ui.h"
 
 namespace qc {
 namespace {
-
-namespace fs = std::filesystem;
-
-// Same shape as systemError, but takes the reason from the error_code itself: on Windows the
-// file-system library reports system error numbers that strerror does not know.
-Error WalkError(std::string_view what, std::string_view path, const std::error_code& ec) {
-  std::string text(what);
-  text += " '";
-  text += path;
-  text += "': ";
-  text += ec.message();
-  return Error(std::move(text), ec.value());
-}
 
 std::string Key(std::int32_t number) {
   return "K" + std::to_string(number);
@@ -39,11 +20,9 @@ std::string Key(std::int32_t number) {
 // would tell the user the folder is empty when it could not be read at all. A link to a folder
 // counts as a folder here because the user named it.
 bool FolderExists(const std::string& path) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(fs::path(path), ec);
-  if (status.type() == fs::file_type::not_found) return false;
-  if (ec) throw WalkError("cannot look at the folder", path, ec);
-  return status.type() == fs::file_type::directory;
+  const sys::PathInfo info = sys::Inspect(path);
+  if (info.error != 0) throw systemError("cannot look at the folder", path, info.error);
+  return info.kind == sys::Kind::Folder;
 }
 
 }  // namespace
@@ -92,51 +71,31 @@ bool pathLogger::ListFolder(const std::string& folder, bool isStart) {
   fileListing_.clear();
   subfolderListing_.clear();
   const bool skipping = skipUnreadable_ && !isStart;
-  // A million entries pass through here on a large home folder: plain readdir with the type it
-  // reports, a stat only where it reports none or a link.
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
-  if (!dir) {
-    const Error error = systemError("cannot list the folder", folder, errno);
-    if (!skipping) throw error;
-    unreadable_.push_back(error.what());
-    return false;
-  }
-  const int fd = ::dirfd(dir.get());
-  for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(dir.get());
-    if (!entry) break;
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    bool isFolder = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-      struct stat st {};
-      if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        const Error error = systemError("cannot look at", folder + std::string(name), errno);
-        if (!skipUnreadable_) throw error;
-        unreadable_.push_back(error.what());
-        continue;
+  const int listed = sys::ListFolder(folder, [&](const sys::FolderEntry& entry) {
+    switch (entry.type) {
+      case sys::FolderEntry::Type::Folder:
+        subfolderListing_.emplace_back(entry.name);
+        break;
+      case sys::FolderEntry::Type::FolderLink:
+        // Links to folders are not followed: the walk keeps no record of folders already
+        // visited, so a link back up the tree would otherwise never let it end.
+        break;
+      case sys::FolderEntry::Type::Unknown: {
+        const Error failure =
+            systemError("cannot look at", folder + std::string(entry.name), entry.error);
+        if (!skipUnreadable_) throw failure;
+        unreadable_.push_back(failure.what());
+        break;
       }
-      // Links to folders are not followed: the walk keeps no record of folders already
-      // visited, so a link back up the tree would otherwise never let it end. A link whose
-      // target cannot be reached is recorded as a file, so that whoever opens it gets the reason.
-      if (S_ISLNK(st.st_mode)) {
-        if (::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
-        isFolder = false;
-      } else {
-        isFolder = S_ISDIR(st.st_mode);
-      }
+      case sys::FolderEntry::Type::File:
+        if (!keepFile_ || keepFile_(entry.name)) fileListing_.emplace_back(entry.name);
+        break;
     }
-    if (isFolder) {
-      subfolderListing_.emplace_back(name);
-    } else if (!keepFile_ || keepFile_(name)) {
-      fileListing_.emplace_back(name);
-    }
-  }
-  if (errno != 0) {
-    const Error error = systemError("cannot list the folder", folder, errno);
-    if (!skipping) throw error;
-    unreadable_.push_back(error.what());
+  });
+  if (listed != 0) {
+    const Error failure = systemError("cannot list the folder", folder, listed);
+    if (!skipping) throw failure;
+    unreadable_.push_back(failure.what());
     fileListing_.clear();
     subfolderListing_.clear();
     return false;

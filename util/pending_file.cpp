@@ -1,72 +1,63 @@
 #include "util/pending_file.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 
 #include "util/error.h"
+#include "util/random_bits.h"
 
 namespace qc {
 
 namespace {
 
-// 64 bits no one can guess, cheaply: one generator per thread, seeded from the system's random
-// source. The name only has to be unguessable; exclusive creation does the rest.
-std::uint64_t UnpredictableNumber() {
-  thread_local std::uint64_t state = [] {
-    std::uint64_t seed = 0;
-    if (::getrandom(&seed, sizeof seed, 0) != static_cast<ssize_t>(sizeof seed)) {
-      // No system random source: the clock and addresses still make collisions unlikely, and
-      // exclusive creation keeps even a guessed name harmless.
-      timespec now{};
-      ::clock_gettime(CLOCK_MONOTONIC, &now);
-      seed = static_cast<std::uint64_t>(now.tv_nsec) ^
-             (static_cast<std::uint64_t>(now.tv_sec) << 32) ^
-             reinterpret_cast<std::uintptr_t>(&seed) ^ static_cast<std::uint64_t>(::getpid());
-    }
-    return seed;
-  }();
-  // splitmix64
-  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
+#ifdef _WIN32
+constexpr std::string_view kSeparators = "\\/";
+#else
+constexpr std::string_view kSeparators = "/";
+#endif
 
 std::string FolderPartOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  const auto cut = path.find_last_of(kSeparators);
+  if (cut == std::string::npos) return ".";
+  if (cut == 0) return path.substr(0, 1);
+#ifdef _WIN32
+  if (cut == 2 && path[1] == ':') return path.substr(0, 3);  // "C:\"
+#endif
+  return path.substr(0, cut);
 }
 
 std::string NamePartOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  const auto cut = path.find_last_of(kSeparators);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 }  // namespace
 
-OutputFolder::OutputFolder(std::string path) : path_(std::move(path)) {
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) throw systemError("cannot open the output folder", path_, errno);
+OutputFolder::OutputFolder(std::string path) {
+  if (const int error = folder_.open(path); error != 0) {
+    throw systemError("cannot open the output folder", path, error);
+  }
+  lock_ = std::make_unique<WriterLock>(folder_);
 }
 
 OutputFolder::~OutputFolder() {
-  if (fd_ >= 0) ::close(fd_);
+  lock_.reset();  // it lives in the folder
 }
 
-std::string OutputFolder::pathOf(std::string_view name) const {
-  std::string full = path_;
-  if (!full.empty() && full.back() != '/') full += '/';
-  full += name;
-  return full;
+void OutputFolder::committed(const std::string& name) const {
+  if (!sys::Folder::SyncNeedsNames()) return;
+  std::lock_guard lock(committedMutex_);
+  committed_.push_back(name);
+}
+
+void OutputFolder::flush() const {
+  std::vector<std::string> names;
+  {
+    std::lock_guard lock(committedMutex_);
+    names.swap(committed_);
+  }
+  if (const int error = folder_.syncFiles(names); error != 0) {
+    throw systemError("cannot flush the files written to", path(), error);
+  }
 }
 
 std::string_view NamePrefix(std::string_view name, std::size_t maxBytes) {
@@ -78,7 +69,7 @@ std::string_view NamePrefix(std::string_view name, std::size_t maxBytes) {
 }
 
 bool OutputFolder::removeFile(const std::string& name) const noexcept {
-  return ::unlinkat(fd_, name.c_str(), 0) == 0;
+  return folder_.remove(name) == 0;
 }
 
 PendingFile::PendingFile(const OutputFolder& folder, std::string name)
@@ -86,28 +77,37 @@ PendingFile::PendingFile(const OutputFolder& folder, std::string name)
   create();
 }
 
+namespace {
+
+// The folder of a file about to be written; a failure names the file the user asked for.
+std::unique_ptr<OutputFolder> FolderFor(const std::string& finalPath) {
+  try {
+    return std::make_unique<OutputFolder>(FolderPartOf(finalPath));
+  } catch (const Error& e) {
+    if (e.code() == 0) throw;
+    throw systemError("cannot create", finalPath, e.code());
+  }
+}
+
+}  // namespace
+
 PendingFile::PendingFile(const std::string& finalPath)
-    : ownFolder_(std::make_unique<OutputFolder>(FolderPartOf(finalPath))),
-      folder_(ownFolder_.get()),
-      name_(NamePartOf(finalPath)) {
+    : ownFolder_(FolderFor(finalPath)), folder_(ownFolder_.get()), name_(NamePartOf(finalPath)) {
   if (name_.empty()) throw Error("cannot create '" + finalPath + "': the path names a folder");
   create();
 }
 
 void PendingFile::create() {
+  // A final name near the limit must not fail for want of room in its temporary name.
+  const std::string_view prefix = NamePrefix(name_, kNameMax - 1 - kTemporarySuffixSize);
   for (int attempt = 0;; ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%016llx.part",
-                  static_cast<unsigned long long>(UnpredictableNumber()));
-    // A final name near the limit must not fail for want of room in its temporary name.
-    const std::size_t room = kNameMax - 1 - std::strlen(suffix);
-    tempName_ = "." + std::string(NamePrefix(name_, room)) + suffix;
-    // O_EXCL: never an existing file, and never through a link, dangling or not.
-    fd_ = ::openat(folder_->fd(), tempName_.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd_ >= 0) return;
-    if (errno == EEXIST && attempt < 16) continue;
-    throw systemError("cannot create", folder_->pathOf(tempName_), errno);
+    tempName_ = TemporaryFileName(prefix, folder_->writer(),
+                                  static_cast<std::uint32_t>(UnpredictableNumber()));
+    const int error = folder_->folder().create(tempName_, file_);
+    if (error == 0) return;
+    if (error == EEXIST && attempt < 16) continue;
+    // The user looks for the file under its final name; the hidden name would only puzzle.
+    throw systemError("cannot create", finalPath(), error);
   }
 }
 
@@ -116,10 +116,9 @@ PendingFile::~PendingFile() {
 }
 
 void PendingFile::discard() noexcept {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-    ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
+  if (file_.isOpen()) {
+    file_.close();
+    folder_->folder().remove(tempName_);
   }
 }
 
@@ -129,93 +128,85 @@ void PendingFile::write(const void* data, std::size_t size) {
 }
 
 void PendingFile::write(const Piece* pieces, std::size_t count) {
-  if (fd_ < 0) throw Error("cannot write '" + finalPath() + "': the file is already complete");
-  constexpr std::size_t kMaxPieces = 8;
-  if (count > kMaxPieces) {
-    write(pieces, kMaxPieces);
-    write(pieces + kMaxPieces, count - kMaxPieces);
-    return;
+  if (!file_.isOpen()) {
+    throw Error("cannot write '" + finalPath() + "': the file is already complete");
   }
-  iovec vec[kMaxPieces];
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (pieces[i].size == 0) continue;
-    vec[n].iov_base = const_cast<void*>(pieces[i].data);
-    vec[n].iov_len = pieces[i].size;
-    ++n;
-  }
-  iovec* next = vec;
-  while (n > 0) {
-    const ssize_t done = ::writev(fd_, next, static_cast<int>(n));
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      throw systemError("cannot write", finalPath(), errno);
-    }
-    written_ += static_cast<std::uint64_t>(done);
-    // Skip what was written; a short write continues inside a piece.
-    auto left = static_cast<std::size_t>(done);
-    while (n > 0 && left >= next->iov_len) {
-      left -= next->iov_len;
-      ++next;
-      --n;
-    }
-    if (n > 0) {
-      next->iov_base = static_cast<char*>(next->iov_base) + left;
-      next->iov_len -= left;
-    }
+  if (const int error = file_.write(pieces, count, written_); error != 0) {
+    throw systemError("cannot write", finalPath(), error);
   }
 }
 
 void PendingFile::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
-  if (fd_ < 0) throw Error("cannot write '" + finalPath() + "': the file is already complete");
-  const auto* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t done = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      throw systemError("cannot write", finalPath(), errno);
-    }
-    bytes += done;
-    size -= static_cast<std::size_t>(done);
-    offset += static_cast<std::uint64_t>(done);
+  if (!file_.isOpen()) {
+    throw Error("cannot write '" + finalPath() + "': the file is already complete");
   }
-}
-
-namespace {
-
-// renameat() that fails with EEXIST rather than replace what is there.
-int RenameNoReplace(int folder, const char* from, const char* to) {
-#ifdef RENAME_NOREPLACE
-  if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-  // File systems without it: a hard link is made only where nothing is, then the temporary
-  // name goes.
-  if (::linkat(folder, from, folder, to, 0) != 0) return -1;
-  ::unlinkat(folder, from, 0);
-  return 0;
-}
-
-}  // namespace
-
-void PendingFile::commit(bool replace) {
-  if (fd_ < 0) throw Error("cannot complete '" + finalPath() + "' twice");
-  const int fd = fd_;
-  fd_ = -1;
-  // A failed close can mean lost data (for example on a network drive), so it fails the file.
-  if (::close(fd) != 0) {
-    const int error = errno;
-    ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
+  if (const int error = file_.writeAt(offset, data, size); error != 0) {
     throw systemError("cannot write", finalPath(), error);
   }
-  const int renamed =
-      replace ? ::renameat(folder_->fd(), tempName_.c_str(), folder_->fd(), name_.c_str())
-              : RenameNoReplace(folder_->fd(), tempName_.c_str(), name_.c_str());
-  if (renamed != 0) {
-    const int error = errno;
-    ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
+}
+
+void PendingFile::close(Durability durability) {
+  if (!file_.isOpen()) throw Error("cannot complete '" + finalPath() + "' twice");
+  // The bytes first: a power cut after the rename must not leave the final name on a file
+  // whose bytes never reached the disk.
+  const int synced = durability == Durability::Now ? file_.sync() : 0;
+  // A failed close can mean lost data (for example on a network drive), so it fails the file.
+  const int closed = file_.close();
+  if (synced != 0 || closed != 0) {
+    folder_->folder().remove(tempName_);
+    throw systemError("cannot write", finalPath(), synced != 0 ? synced : closed);
+  }
+}
+
+void PendingFile::sync(Durability durability, const sys::FileId& ours) {
+  if (durability == Durability::Folder) {
+    folder_->committed(name_);
+    return;
+  }
+  // Then the folder, which holds the new name. A name that may not last is not left standing
+  // as if it would, but only while it is still our file.
+  if (const int error = folder_->folder().sync(); error != 0) {
+    const sys::PathInfo named = folder_->folder().inspect(name_);
+    if (named.kind == sys::Kind::File && named.id == ours) folder_->folder().remove(name_);
+    throw systemError("cannot write", finalPath(), error);
+  }
+}
+
+void PendingFile::commit(bool replace, Durability durability) {
+  sys::FileId ours;
+  if (file_.isOpen()) file_.id(ours);
+  close(durability);
+  if (const int error = folder_->folder().rename(tempName_, name_, replace); error != 0) {
+    folder_->folder().remove(tempName_);
     throw systemError("cannot create", finalPath(), error);
   }
+  sync(durability, ours);
+}
+
+void PendingFile::commitUnderFreeName(const std::function<std::string()>& nextName,
+                                      Durability durability) {
+  sys::FileId ours;
+  if (file_.isOpen()) file_.id(ours);
+  close(durability);
+  for (;;) {
+    const int error = folder_->folder().rename(tempName_, name_, false);
+    if (error == 0) break;
+    std::string next;
+    if (error == EEXIST) {
+      try {
+        next = nextName();
+      } catch (...) {
+        folder_->folder().remove(tempName_);
+        throw;
+      }
+    }
+    if (next.empty() || next.find_first_of(kSeparators) != std::string::npos) {
+      folder_->folder().remove(tempName_);
+      throw systemError("cannot create", finalPath(), error);
+    }
+    name_ = std::move(next);
+  }
+  sync(durability, ours);
 }
 
 }  // namespace qc

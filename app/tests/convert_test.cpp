@@ -201,6 +201,21 @@ void ConvertTest::convertsIntoOutlookDataFilesAndMsgFiles() {
   for (const auto& entry : fs::directory_iterator(dir / "msg"))
     stores += Q(entry.path().filename().string()).startsWith(QStringLiteral("Temp"));
   QCOMPARE(stores, 1);
+
+  // A run that fails at once (the data file cannot be made where a file stands in the way)
+  // shows none of the finished run's figures.
+  qc::test::WriteFile(dir / "blocked", "a file, not a folder");
+  w.desktop.boxes.clear();
+  w.click("OptPST");
+  w.desktop.folders = {Q(dir / "blocked")};
+  w.click("CmdConvert");
+  QCOMPARE(w.desktop.boxes.size(), 1u);
+  QCOMPARE(w.desktop.boxes[0].title, QStringLiteral("Outlook Error"));
+  QCOMPARE(w.text("LblProgress"), QStringLiteral("Saving :"));
+  QCOMPARE(w.text("LblEmlsFound"), QString());
+  QCOMPARE(w.text("LblByteUpdate"), QString());
+  QCOMPARE(w.bar("ProgressBar1"), 0);
+  QCOMPARE(w.bar("ProgressBar2"), 0);
 }
 
 void ConvertTest::closingDuringAStoreLeavesNoStore() {

@@ -109,14 +109,47 @@ for sig in INT TERM; do
   kill -$sig $pid; wait $pid; code=$?
   check "SIG$sig exit status" $([ $sig = INT ] && echo 130 || echo 143) $code
   grep -q "^Stopped by SIG$sig: 1 mailbox: [0-9]* messages\? written" out.txt; check "SIG$sig summary" 0 $?
-  check "SIG$sig leaves no temporary file" 0 "$(find stop -name '.*part' | wc -l)"
+  check "SIG$sig leaves no temporary file" 0 "$(find stop -name '.*part' -o -name '.*.lock' | wc -l)"
   check "SIG$sig leaves complete files only" 0 "$(find stop -name 'email-*.eml' ! -size 66c | wc -l)"
   counted=$(sed -n 's/^Stopped by SIG[A-Z]*: 1 mailbox: \([0-9]*\) messages\? written.*/\1/p' out.txt)
   check "SIG$sig leaves exactly the files it counts" "$counted" "$(find stop -name 'email-*.eml' | wc -l)"
 done
 
+# A run killed outright leaves its temporary files; the next run into the folder removes them.
+rm -rf killed; "$bin" --format pst --output killed big.mbx > /dev/null 2>&1 &
+pid=$!
+for _ in $(seq 500); do
+  [ -n "$(find killed -maxdepth 1 -name '.big.mbx.pst.*.part' -size +100k 2>/dev/null)" ] && break
+  sleep 0.02
+done
+kill -KILL $pid; wait $pid 2>/dev/null
+check "kill -9 leaves a store's temporary file" 1 "$(find killed -maxdepth 1 -name '.*.part' | wc -l)"
+"$bin" --format pst --output killed "in box.mbx" > out.txt 2> err.txt; check "the next run" 0 $?
+grep -q "^warning: '$work/killed/' held 2 leftover temporary files ([0-9]* bytes) of an earlier run that was killed; they were removed$" out.txt
+check "the next run removes them and says so" 0 $?
+check "nothing of the killed run is left" 0 "$(find killed -name '.*.part' -o -name '.*.lock' | wc -l)"
+
 touch blocker
 "$bin" --format eml --output blocker/x "in box.mbx" > /dev/null 2>&1; check "output blocked" 3 $?
+"$bin" --format eml --output "" "in box.mbx" 2> err.txt; check "an empty --output is bad usage" 1 $?
+
+# A run stopped by an error says so and why, naming the file the user would look for.
+"$bin" --format pst --output /proc "in box.mbx" > out.txt 2> err.txt; check "store blocked" 3 $?
+check "the stop and its reason come first" "Stopped: cannot create '/proc/in box.mbx.pst'" \
+  "$(head -1 out.txt | cut -d: -f1-2)"
+grep -q "1 mailbox not converted" out.txt; check "what was not converted" 0 $?
+grep -q "0 messages failed\|\.part" out.txt err.txt; check "no empty counts, no hidden names" 1 $?
+
+# A mailbox that cannot be read leaves no store; the next good one gets the plain name.
+mkfifo pipe.mbx
+"$bin" --format pst --output nostore missing.mbx pipe.mbx /dev/zero > out.txt 2> err.txt
+check "unreadable mailboxes fail" 2 $?
+grep -q "^store file" out.txt; check "no store for them" 1 $?
+check "pipes and devices are named for what they are" 2 "$(grep -c ': not a regular file$' err.txt)"
+check "no file in the output folder" 0 "$(find nostore -type f | wc -l)"
+cp "in box.mbx" missing.mbx
+"$bin" --format pst --output nostore missing.mbx > out.txt 2>&1; check "later good run" 0 $?
+check "it gets the plain name" "store file: $work/nostore/missing.mbx.pst" "$(grep '^store file' out.txt)"
 
 if [ "$(id -u)" -eq 0 ] && command -v setpriv > /dev/null; then
   # Root reads anything; an unprivileged user meets the unreadable file as users do.

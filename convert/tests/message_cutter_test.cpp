@@ -50,7 +50,7 @@ TEST(MessageCutter, SpacesSplitAcrossReadsAreKeptOrDroppedAsAWhole) {
       const std::size_t end =
           j + 1 < offsets.size() ? static_cast<std::size_t>(offsets[j + 1]) : box.size();
       const CutResult cut = cutter.write(j, folder, ".eml", nullptr);
-      ASSERT_EQ(test::ReadFile(cut.path), Expected(box.substr(start, end - start)))
+      ASSERT_EQ(test::ReadFile(folder.pathOf(cut.name)), Expected(box.substr(start, end - start)))
           << "round " << round << ", message " << j << ", reads of " << readSize << " bytes";
       EXPECT_EQ(cut.bytes, Expected(box.substr(start, end - start)).size());
     }

@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::FakeWindow;
 using test::Listing;
+using test::OutFolder;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -62,6 +63,7 @@ class FakeStore final : public StoreSteps {
     if (!failClose.empty()) throw Error(failClose);
     return "closed.pst";
   }
+  void dropMailboxStore() override { calls.push_back("drop"); }
   std::string closeTemporaryStore() override {
     calls.push_back("close temporary");
     return "Temp.pst";
@@ -84,10 +86,6 @@ struct Harness {
   }
 };
 
-std::string OutFolder(const TempDir& out, const std::string& mailbox) {
-  return (out.path() / fs::path(mailbox).relative_path()).string();
-}
-
 class StoreForms : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(StoreForms, PstPutsEveryMessageIntoItsMailboxsStoreInOrder) {
@@ -106,7 +104,7 @@ TEST_P(StoreForms, PstPutsEveryMessageIntoItsMailboxsStoreInOrder) {
 
   EXPECT_EQ(report.messagesWritten, 3);
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
-  const std::string target = out.path().string() + "/";
+  const std::string target = test::FolderText(out.path());
   EXPECT_EQ(h.store.calls,
             (std::vector<std::string>{"open Inbox", "folder Inbox", "message one flags 1",
                                       "message two flags 1", "message three flags 17", "close",
@@ -141,8 +139,8 @@ TEST_P(StoreForms, MsgWritesOneOutlookFilePerMessageThroughOneTemporaryStore) {
   EXPECT_EQ(report.messagesWritten, 4);
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
   EXPECT_EQ(h.store.calls,
-            (std::vector<std::string>{"temporary " + out.path().string() + "/", "folder Inbox.mbx",
-                                      "folder Inbox.mbx", "close temporary"}));
+            (std::vector<std::string>{"temporary " + test::FolderText(out.path()),
+                                      "folder Inbox.mbx", "folder Inbox.mbx", "close temporary"}));
   EXPECT_EQ(Listing(OutFolder(out, a)),
             (std::vector<std::string>{"Email-0.msg", "Email-1.msg", "Email-2.msg"}));
   EXPECT_EQ(Listing(OutFolder(out, b)), std::vector<std::string>{"Email-0.msg"});
@@ -177,6 +175,10 @@ TEST_P(StoreForms, AStoppedRunCountsExactlyWhatItLeaves) {
     const RunReport& report = conversion.report();
     if (form == Form::MSG) {
       EXPECT_EQ(report.messagesWritten, 50);
+      ASSERT_EQ(report.warnings.size(), 1u);
+      EXPECT_EQ(report.warnings[0], "the run was stopped at message 51 of '" + box +
+                                        "': the temporary Outlook data file '" +
+                                        test::FolderText(out.path()) + "Temp.pst' was not kept");
       std::vector<std::string> expected;
       for (int j = 0; j < 50; ++j) expected.push_back("Email-" + std::to_string(j) + ".msg");
       std::sort(expected.begin(), expected.end());
@@ -279,6 +281,64 @@ TEST_P(StoreForms, AMailboxThatShrinksDuringTheRunImportsNoCutMessage) {
       EXPECT_EQ(h.window.boxes.back().text.find("successfully"), std::string::npos) << what;
     }
   }
+}
+
+// A mailbox that cannot be read leaves no store behind (an empty one would pass for it); one that
+// is readable and empty keeps its empty store.
+TEST(StoreForms, AnUnreadableMailboxLeavesNoStore) {
+  TempDir in, out;
+  const std::string empty = in / "empty.mbx";
+  const std::string folder = in / "folder.mbx";
+  WriteFile(empty, "");
+  fs::create_directories(folder);
+  Harness h;
+  const RunReport report =
+      h.run(Form::PST, {in / "missing.mbx", folder, empty}, out.path().string());
+  EXPECT_EQ(h.store.calls,
+            (std::vector<std::string>{"open missing.mbx", "folder missing.mbx", "drop",
+                                      "open folder.mbx", "folder folder.mbx", "drop",
+                                      "open empty.mbx", "folder empty.mbx", "close"}));
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{"closed.pst"});
+  EXPECT_EQ(report.mailboxesFailed, 2);
+}
+
+TEST(StoreForms, MsgWarnsOfOutlookFilesOfAnEarlierRun) {
+  TempDir in, out;
+  const std::string box = in / "In.mbx";
+  WriteFile(box, Message("1") + Message("2") + Message("3"));
+  const std::string folder = OutFolder(out, box);
+  for (int j = 0; j < 10; ++j) WriteFile(folder + "/Email-" + std::to_string(j) + ".msg", "old");
+  WriteFile(folder + "/email-4.eml", "another form's: no Outlook file");
+  WriteFile(folder + "/Email-07.msg", "not a name the run writes");
+  Harness h;
+  const RunReport report = h.run(Form::MSG, {box}, out.path().string());
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  ASSERT_EQ(report.warnings.size(), 1u);
+  EXPECT_EQ(report.warnings[0], "'" + folder +
+                                    "' also holds 7 message files of an earlier run that this run "
+                                    "did not replace; they are not messages of this mailbox as it "
+                                    "is now");
+  EXPECT_EQ(ReadFile(folder + "/Email-3.msg"), "old");  // warned of, never deleted
+}
+
+// A failed run must not leave the figures of the run before it on the window.
+TEST(StoreForms, ARunThatFailsEarlyShowsNoFiguresOfTheRunBefore) {
+  TempDir in, out;
+  const std::string box = in / "x.mbx";
+  WriteFile(box, Message("a") + Message("b"));
+  Harness h;
+  h.run(Form::PST, {box}, out.path().string());
+  ASSERT_EQ(h.window.label(Label::LblProgress), "Saved 2 Message(s)");
+  h.store.failOpen = "cannot create '/ro/x.mbx.pst': Read-only file system";
+  const RunReport report = h.run(Form::PST, {box}, out.path().string());
+  ASSERT_EQ(report.outcome, RunReport::Outcome::Stopped);
+  EXPECT_EQ(report.stopReason, "cannot create '/ro/x.mbx.pst': Read-only file system");
+  EXPECT_EQ(h.window.label(Label::LblProgress), "Saving :");
+  EXPECT_EQ(h.window.label(Label::LblEmlsFound), "");
+  EXPECT_EQ(h.window.label(Label::LblIMMFile), "");
+  EXPECT_EQ(h.window.label(Label::LblProgessCurrent), "Mailbox 1 (of 1) ");
+  EXPECT_EQ(h.window.progress[Bar::ProgressBar1].back(), 0.0);
+  EXPECT_EQ(h.window.progress[Bar::ProgressBar2].back(), 0.0);
 }
 
 TEST(StoreForms, AMessageTheStoreRefusesIsCountedAndTheRestGoOn) {

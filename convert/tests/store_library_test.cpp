@@ -3,15 +3,20 @@
 #include "convert/store_library.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 
 #include "convert/conversion_run.h"
 #include "convert/tests/fake_window.h"
 #include "convert/tests/test_files.h"
 #include "mapi/pst/check/pst_checker.h"
+#include "util/registry.h"
+#include "util/tests/test_system.h"
 
 namespace qc {
 namespace {
@@ -80,7 +85,7 @@ TEST(StoreLibrary, PstStoresNeverOverwriteAndAreSound) {
   const RunReport report = h.run(Form::PST, {a, b, c, empty}, out.path().string());
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
   EXPECT_EQ(report.messagesWritten, 6);
-  const std::string target = out.path().string() + "/";
+  const std::string target = test::FolderText(out.path());
   EXPECT_EQ(report.storeFiles,
             (std::vector<std::string>{target + "Inbox.mbx (2).pst", target + "Inbox.mbx (3).pst",
                                       target + "Sent.pst", target + "Empty.mbx.pst"}));
@@ -102,10 +107,10 @@ TEST(StoreLibrary, MsgFilesAndTheTemporaryStoreNamedAfterTheLocalTime) {
   Harness h;
   const RunReport report = h.run(Form::MSG, {box}, out.path().string());
   EXPECT_FALSE(report.anyFailed()) << report.problems.front();
-  const std::string temporary = out.path().string() + "/Temp6.12.26 7.5.09.pst";
+  const std::string temporary = test::FolderText(out.path()) + "Temp6.12.26 7.5.09.pst";
   EXPECT_EQ(report.storeFiles, std::vector<std::string>{temporary});
   EXPECT_EQ(SoundStoreMessages(temporary), 0u);  // the items were never saved into it
-  EXPECT_EQ(Listing(out.path() / fs::path(box).relative_path()),
+  EXPECT_EQ(Listing(test::Path(test::OutFolder(out, box))),
             (std::vector<std::string>{"Email-0.msg", "Email-1.msg"}));
 }
 
@@ -135,16 +140,11 @@ TEST(StoreLibrary, AFullDiskLeavesNoStore) {
   WriteFile(box, content);
   WriteFile(in / "Small.mbx", Message("small"));
 
-  rlimit old{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limited = old;
-  limited.rlim_cur = 400'000;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  if (!test::FileSizeLimit::available()) GTEST_SKIP() << test::kPosixOnly;
+  std::optional<test::FileSizeLimit> limit(std::in_place, 400'000);
   Harness h;
   const RunReport report = h.run(Form::PST, {box, in / "Small.mbx"}, out.path().string());
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  limit.reset();
 
   EXPECT_TRUE(report.anyFailed());
   EXPECT_EQ(report.messagesFailed, 40);
@@ -155,7 +155,7 @@ TEST(StoreLibrary, AFullDiskLeavesNoStore) {
                                     "mailbox's messages are converted"),
             std::string::npos)
       << report.problems[0];
-  const std::string target = out.path().string() + "/";
+  const std::string target = test::FolderText(out.path());
   EXPECT_FALSE(fs::exists(target + "Big.mbx.pst"));
   EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "Small.mbx.pst"});
   EXPECT_EQ(SoundStoreMessages(target + "Small.mbx.pst"), 1u);
@@ -163,6 +163,85 @@ TEST(StoreLibrary, AFullDiskLeavesNoStore) {
   bool named = false;
   for (const auto& p : report.problems) named = named || p.find("Big.mbx.pst") != std::string::npos;
   EXPECT_TRUE(named);
+}
+
+// Another run writing into the same folder takes the store's name while this store is written:
+// the store goes to the next free name, and the summary names the file actually written.
+TEST(StoreLibrary, ANameTakenWhileTheStoreIsWrittenGoesToTheNextFreeName) {
+  TempDir in, out;
+  const std::string box = in / "Inbox.mbx";
+  WriteFile(box, Message("one") + Message("two"));
+  const std::string target = test::FolderText(out.path());
+  for (Form form : {Form::PST, Form::MSG}) {
+    const std::string taken =
+        target + (form == Form::PST ? "Inbox.mbx" : "Temp6.12.26 7.5.09") + ".pst";
+    Harness h;
+    h.window.onYield = [&](FakeWindow& w) {
+      if (w.label(Label::LblEmlsFound) == "2 Messages" && !fs::exists(taken)) {
+        WriteFile(taken, "the other run's store");
+      }
+    };
+    const RunReport report = h.run(form, {box}, out.path().string());
+    EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+    EXPECT_EQ(report.messagesWritten, 2);
+    const std::string written =
+        target + (form == Form::PST ? "Inbox.mbx (2)" : "Temp6.12.26 7.5.09 (2)") + ".pst";
+    EXPECT_EQ(report.storeFiles, std::vector<std::string>{written});
+    EXPECT_EQ(test::ReadFile(taken), "the other run's store");
+    EXPECT_EQ(SoundStoreMessages(written), form == Form::PST ? 2u : 0u);
+  }
+}
+
+// A mailbox that cannot be read (missing, a folder, a pipe, a device) leaves no store, so the
+// next good run of that name gets the name itself; a readable empty mailbox keeps its store.
+TEST(StoreLibrary, UnreadableMailboxesLeaveNoStore) {
+  TempDir in, out;
+  fs::create_directories(test::Path(in / "folder.mbx"));
+  WriteFile(in / "empty.mbx", "");
+  std::vector<std::string> rows{in / "missing.mbx", in / "folder.mbx"};
+  // Things that are there but are no files.
+#ifdef _WIN32
+  const std::vector<std::string> devices{"NUL"};
+#else
+  const std::string fifo = in / "pipe.mbx";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::vector<std::string> devices{fifo, "/dev/zero"};
+#endif
+  rows.insert(rows.end(), devices.begin(), devices.end());
+  rows.push_back(in / "empty.mbx");
+  Harness h;
+  RunReport report = h.run(Form::PST, rows, test::Utf8(out.path()));
+  const std::string target = test::Utf8(out.path()) + kPathSeparator;
+  EXPECT_EQ(report.mailboxesFailed, static_cast<std::int64_t>(rows.size()) - 1);
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "empty.mbx.pst"});
+  std::vector<std::string> stores;
+  for (const auto& name : Listing(out.path())) {
+    if (name.ends_with(".pst") || name.front() == '.') stores.push_back(name);
+  }
+  EXPECT_EQ(stores, std::vector<std::string>{"empty.mbx.pst"});
+  ASSERT_EQ(report.problems.size(), rows.size() - 1);
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    EXPECT_EQ(report.problems[2 + i], "cannot open the mailbox '" +
+                                          DeriveMailboxPaths(devices[i], target).path +
+                                          "': not a regular file");
+  }
+
+  WriteFile(in / "missing.mbx", Message("here now"));
+  report = h.run(Form::PST, {in / "missing.mbx"}, test::Utf8(out.path()));
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{target + "missing.mbx.pst"});
+}
+
+// A mailbox named just ".mbox" keeps its whole name for its store and its folder.
+TEST(StoreLibrary, AMailboxNamedOnlyByItsExtension) {
+  TempDir in, out;
+  const std::string box = in / ".mbox";
+  WriteFile(box, Message("one"));
+  Harness h;
+  const RunReport report = h.run(Form::PST, {box}, out.path().string());
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  EXPECT_EQ(report.storeFiles,
+            std::vector<std::string>{test::FolderText(out.path()) + ".mbox.pst"});
+  EXPECT_EQ(SoundStoreMessages(test::FolderText(out.path()) + ".mbox.pst"), 1u);
 }
 
 }  // namespace

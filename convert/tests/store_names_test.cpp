@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "convert/tests/test_files.h"
+#include "util/tests/test_system.h"
 
 namespace qc {
 namespace {
@@ -31,10 +32,14 @@ TEST(StoreNames, TheTemporaryStoresTimestamp) {
 // earlier store of the run is passed over.
 TEST(StoreNames, NeverATakenName) {
   test::TempDir dir;
-  const std::string folder = dir.path().string() + "/";
+  const std::string folder = test::FolderText(dir.path());
   test::WriteFile(folder + "Inbox.pst", "an earlier run's store");
   std::filesystem::create_directory(folder + "Inbox (2).pst");
-  std::filesystem::create_symlink(folder + "nowhere", folder + "Inbox (3).pst");
+  if (test::SymlinksWork()) {
+    std::filesystem::create_symlink(folder + "nowhere", folder + "Inbox (3).pst");
+  } else {
+    test::WriteFile(folder + "Inbox (3).pst", "");
+  }
   StoreFileNames names;
   EXPECT_EQ(names.claim(folder, "Inbox"), folder + "Inbox (4).pst");
   EXPECT_EQ(names.claim(folder, "Inbox"), folder + "Inbox (5).pst");
@@ -47,7 +52,7 @@ TEST(StoreNames, NeverATakenName) {
 // names that agree up to the cut still get stores of their own.
 TEST(StoreNames, ALongStemIsShortenedToFit) {
   test::TempDir dir;
-  const std::string folder = dir.path().string() + "/";
+  const std::string folder = test::FolderText(dir.path());
   const std::string stem(252, 's');
   StoreFileNames names;
   const std::string first = names.claim(folder, stem + ".mbx");

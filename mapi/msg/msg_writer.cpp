@@ -91,10 +91,10 @@ void WriteMsg(const Message& message, Sink& sink) {
   file.write(sink);
 }
 
-void WriteMsgFile(const Message& message, const std::string& path) {
+void WriteMsgFile(const Message& message, const std::string& path, bool replace) {
   FileSink sink(path);
   WriteMsg(message, sink);
-  sink.commit();
+  sink.commit(replace, Durability::Now);  // a file on its own: no folder flush comes after it
 }
 
 void WriteMsgFile(const Message& message, const OutputFolder& folder, std::string name) {

@@ -31,6 +31,23 @@ constexpr std::uint32_t kSpamSearchFolder = 0x2223;
 // search root are valid.
 constexpr std::int32_t kValidFolders = 0x01 | 0x08 | 0x40 | 0x80;
 
+// The file name of `other`, which must lie in the same folder as `path`: a store is renamed into
+// place within the folder it was written in.
+std::string NameInFolderOf(const std::string& path, const std::string& other) {
+#ifdef _WIN32
+  constexpr std::string_view kSeparators = "/\\";
+#else
+  constexpr std::string_view kSeparators = "/";  // a backslash is part of a POSIX name
+#endif
+  const auto cut = [&](const std::string& p) { return p.find_last_of(kSeparators) + 1; };
+  const std::size_t folderEnd = cut(path);
+  if (cut(other) != folderEnd || other.compare(0, folderEnd, path, 0, folderEnd) != 0 ||
+      other.size() == folderEnd) {
+    throw Error("cannot rename '" + path + "' to '" + other + "': not a name in its folder");
+  }
+  return other.substr(folderEnd);
+}
+
 FileTime SystemClock() {
   using namespace std::chrono;
   const auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch());
@@ -361,12 +378,39 @@ std::unique_ptr<Message> PstStore::addMessageFromRfc822(FolderId folder, std::st
   return message;
 }
 
+StoreOptions FixedSources(FileTime when) {
+  StoreOptions options;
+  options.clock = [when] { return when; };
+  options.newGuid = [n = std::uint32_t{0}]() mutable {
+    Guid g;
+    ++n;
+    for (std::size_t k = 0; k < 4; ++k) g.bytes[k] = static_cast<std::uint8_t>(n >> (8 * k));
+    return g;
+  };
+  return options;
+}
+
 void PstStore::close() {
   if (closed_) throw StoreError("the store '" + path_ + "' is already closed", path_, {});
   if (broken_) throw StoreError("the store '" + path_ + "' was not written", path_, {});
   try {
     impl_->close();
-    if (file_) file_->commit(impl_->options.replaceExisting);
+    // A store stands for a whole mailbox: it is on the disk before it is reported written.
+    if (file_) {
+      const StoreOptions& options = impl_->options;
+      if (!options.replaceExisting && options.pathWhenTaken) {
+        std::string next = path_;
+        file_->commitUnderFreeName(
+            [&] {
+              next = options.pathWhenTaken();
+              return NameInFolderOf(path_, next);
+            },
+            Durability::Now);
+        path_ = std::move(next);
+      } else {
+        file_->commit(options.replaceExisting, Durability::Now);
+      }
+    }
     closed_ = true;
   } catch (const std::exception& e) {
     fail(e, std::nullopt);

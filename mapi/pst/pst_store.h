@@ -44,9 +44,17 @@ struct StoreOptions {
   std::function<FileTime()> clock;  // default: the system clock
   std::function<Guid()> newGuid;    // default: random (record keys, search keys)
   // Whether close() may replace a file already at the store's path. Off, closing fails with
-  // EEXIST rather than touch what is there.
+  // EEXIST rather than touch what is there, unless `pathWhenTaken` is given.
   bool replaceExisting = true;
+  // With replaceExisting off: another path in the same folder for the store, asked when its
+  // path was taken by someone else while the store was written (another run into the same
+  // folder). Asked again as long as the paths it gives are taken; path() names the one used.
+  std::function<std::string()> pathWhenTaken;
 };
+
+// Sources that make a store the same byte for byte on every run and every system: the clock
+// stopped at `when`, GUIDs counted from 1.
+StoreOptions FixedSources(FileTime when);
 
 using FolderId = std::uint32_t;  // the folder's node identifier
 
@@ -94,7 +102,8 @@ class PstStore {
   // A write failed: nothing more can be added, and close() fails; the file is not kept.
   bool broken() const { return broken_; }
 
-  // Completes the file and, for a store file, renames it into place. Throws StoreError.
+  // Completes the file and, for a store file, puts it on the disk and renames it into place
+  // (path() then names the file written). Throws StoreError.
   void close();
 
  private:

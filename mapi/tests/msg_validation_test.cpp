@@ -22,6 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+TEST(MsgValidation, IndependentReadersAgreeWithTheSource) {
+  GTEST_SKIP() << "the independent readers are Linux programs; the Windows build's .msg files are "
+                  "compared byte for byte with the Linux build's instead";
+}
+#else
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -126,6 +132,8 @@ TEST(MsgValidation, IndependentReadersAgreeWithTheSource) {
   }
   fs::remove_all(work);
 }
+
+#endif
 
 }  // namespace
 }  // namespace qc::mapi

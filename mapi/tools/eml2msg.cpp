@@ -1,49 +1,65 @@
 // eml2msg: turns one RFC 822 message file into an Outlook .msg file, marked read as the
 // conversion marks every message. For checking a single message by hand, and for the tests.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
+#include "util/system.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: eml2msg IN.eml OUT.msg\n"
+    "usage: eml2msg [--force] IN.eml OUT.msg\n"
     "Imports one message file (a leading mailbox \"From \" line is skipped) and writes\n"
-    "it as an Outlook .msg file.\n";
+    "it as an Outlook .msg file. An existing OUT.msg is replaced only with --force.\n";
 
 // Writing the output renames a new file over OUT, so naming the input twice would replace it.
 bool SameFile(const char* a, const char* b) {
-  struct stat sa {
-  }, sb{};
-  return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  const qc::sys::PathInfo first = qc::sys::Inspect(a);
+  const qc::sys::PathInfo second = qc::sys::Inspect(b);
+  return first.kind == qc::sys::Kind::File && second.kind == qc::sys::Kind::File &&
+         first.id == second.id;
 }
-
+// Anything at all under the name, a dangling link included.
+bool Exists(const char* path) {
+  const qc::sys::PathInfo info = qc::sys::Inspect(path, false);
+  return info.kind != qc::sys::Kind::Missing || info.error != 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+  qc::sys::PrepareConsole();
+  std::vector<std::string> args = qc::sys::Arguments(argc, argv);
+  args.erase(args.begin());
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
   }
-  if (argc != 3) {
+  const bool force = !args.empty() && args[0] == "--force";
+  if (force) args.erase(args.begin());
+  if (args.size() != 2) {
     std::fputs(kUsage, stderr);
     return 1;
   }
-  if (SameFile(argv[1], argv[2])) {
+  const std::string& in = args[0];
+  const std::string& out = args[1];
+  if (SameFile(in.c_str(), out.c_str())) {
     std::fprintf(stderr, "eml2msg: '%s' and '%s' are the same file; the input would be lost\n",
-                 argv[1], argv[2]);
+                 in.c_str(), out.c_str());
+    return 1;
+  }
+  if (!force && Exists(out.c_str())) {
+    std::fprintf(stderr, "eml2msg: '%s' already exists; give --force to replace it\n", out.c_str());
     return 1;
   }
   try {
-    auto message = qc::mapi::ImportRfc822File(argv[1]);
+    auto message = qc::mapi::ImportRfc822File(in);
     qc::mapi::SetMessageFlags(*message, 17);  // read; has-attachment where it has some
-    qc::mapi::msg::WriteMsgFile(*message, argv[2]);
+    // Without --force a file that appears at OUT meanwhile is not replaced either.
+    qc::mapi::msg::WriteMsgFile(*message, out, force);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "eml2msg: %s\n", e.what());
     return 2;

@@ -1,30 +1,34 @@
 // eml2pst: writes message files into a new Outlook data file, in one mail folder, marked read
 // as the conversion marks every message. For checking stores by hand, and for the tests.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "mapi/pst/pst_store.h"
+#include "util/system.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: eml2pst OUT.pst FOLDER [IN.eml...]\n"
+    "usage: eml2pst [--force] OUT.pst FOLDER [IN.eml...]\n"
     "Writes a new Outlook data file whose display name is OUT's file name without .pst,\n"
     "with one mail folder FOLDER holding the given messages (a leading mailbox \"From \"\n"
-    "line is skipped).\n";
+    "line is skipped). An existing OUT.pst is replaced only with --force.\n";
 
 bool SameFile(const char* a, const char* b) {
-  struct stat sa {
-  }, sb{};
-  return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  const qc::sys::PathInfo first = qc::sys::Inspect(a);
+  const qc::sys::PathInfo second = qc::sys::Inspect(b);
+  return first.kind == qc::sys::Kind::File && second.kind == qc::sys::Kind::File &&
+         first.id == second.id;
 }
-
+// Anything at all under the name, a dangling link included.
+bool Exists(const char* path) {
+  const qc::sys::PathInfo info = qc::sys::Inspect(path, false);
+  return info.kind != qc::sys::Kind::Missing || info.error != 0;
+}
 std::string DisplayNameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -37,27 +41,40 @@ std::string DisplayNameOf(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+  qc::sys::PrepareConsole();
+  std::vector<std::string> args = qc::sys::Arguments(argc, argv);
+  args.erase(args.begin());
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
   }
-  if (argc < 3) {
+  const bool force = !args.empty() && args[0] == "--force";
+  if (force) args.erase(args.begin());
+  if (args.size() < 2) {
     std::fputs(kUsage, stderr);
     return 1;
   }
-  for (int i = 3; i < argc; ++i) {
-    if (SameFile(argv[1], argv[i])) {
-      std::fprintf(stderr, "eml2pst: '%s' is also an input; it would be lost\n", argv[i]);
+  const std::string& out = args[0];
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    if (SameFile(out.c_str(), args[i].c_str())) {
+      std::fprintf(stderr, "eml2pst: '%s' is also an input; it would be lost\n", args[i].c_str());
       return 1;
     }
   }
+  if (!force && Exists(out.c_str())) {
+    std::fprintf(stderr, "eml2pst: '%s' already exists; give --force to replace it\n", out.c_str());
+    return 1;
+  }
   try {
-    auto store = qc::mapi::pst::PstStore::Create(argv[1], DisplayNameOf(argv[1]));
-    const auto folder = store->addMailFolder(argv[2]);
-    for (int i = 3; i < argc; ++i) {
-      std::ifstream in(argv[i], std::ios::binary);
+    // Without --force a file that appears at OUT meanwhile is not replaced either.
+    qc::mapi::pst::StoreOptions options;
+    options.replaceExisting = force;
+    auto store = qc::mapi::pst::PstStore::Create(out, DisplayNameOf(out), std::move(options));
+    const auto folder = store->addMailFolder(args[1]);
+    for (std::size_t i = 2; i < args.size(); ++i) {
+      std::ifstream in(args[i], std::ios::binary);
       if (!in) {
-        std::fprintf(stderr, "eml2pst: cannot read '%s'\n", argv[i]);
+        std::fprintf(stderr, "eml2pst: cannot read '%s'\n", args[i].c_str());
         return 2;
       }
       const std::string bytes((std::istreambuf_iterator<char>(in)),

@@ -2,15 +2,15 @@
 // removes, and mailboxes that change under it or pass 2 GiB.
 #include "scanner/frm_finder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -301,25 +301,31 @@ TEST_F(FinderTest, FindsOffsetsBeyondTwoGibibytes) {
   const std::int64_t size = std::int64_t{5} << 29;  // 2.5 GiB
   const std::int64_t two31 = std::int64_t{1} << 31;
   const auto path = folder.file("Large.mbox");
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  ASSERT_GE(fd, 0) << std::strerror(errno);
-  if (::ftruncate(fd, size) != 0) {
-    const int error = errno;
-    ::close(fd);
-    GTEST_SKIP() << "no sparse file of 2.5 GiB here: " << std::strerror(error);
+  {
+    std::ofstream out(test::Path(path), std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(out.good());
   }
-  // Below 2^31, across it, just above it, near the end, and one ending on the last byte.
-  for (const std::int64_t at :
-       {std::int64_t{0}, two31 - 20, two31 - 5, two31 + 7, size - 40, size - 12}) {
-    ASSERT_EQ(::pwrite(fd, kSep.data(), kSep.size(), at), static_cast<ssize_t>(kSep.size()));
+  std::error_code ec;
+  std::filesystem::resize_file(test::Path(path), static_cast<std::uintmax_t>(size), ec);
+  if (ec) GTEST_SKIP() << "no sparse file of 2.5 GiB here: " << ec.message();
+  {
+    // Below 2^31, across it, just above it, near the end, and one ending on the last byte.
+    std::fstream out(test::Path(path), std::ios::binary | std::ios::in | std::ios::out);
+    for (const std::int64_t at :
+         {std::int64_t{0}, two31 - 20, two31 - 5, two31 + 7, size - 40, size - 12}) {
+      out.seekp(at);
+      out.write(kSep.data(), static_cast<std::streamsize>(kSep.size()));
+    }
+    ASSERT_TRUE(out.good());
   }
+#ifndef _WIN32
   struct stat st {};
-  ASSERT_EQ(::fstat(fd, &st), 0);
-  ::close(fd);
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
   if (st.st_blocks * 512 > (std::int64_t{256} << 20)) {
     std::filesystem::remove(path);
     GTEST_SKIP() << "the file system wrote the holes out; no sparse files here";
   }
+#endif
 
   EXPECT_EQ(SearchAll(path), "0|2147483628|2147483643|2147483655|2684354520|");
   EXPECT_EQ(finder.FoundCount, 5);

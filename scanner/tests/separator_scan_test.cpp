@@ -31,7 +31,9 @@ TEST(ScanForPattern, AgreesWithTheAttemptsRunByteByByte) {
     }
     const std::string path = folder.write("box", bytes);
     MailboxFile file(path);
-    ByteWindow window(file, 16 + rng() % 100);  // many window edges
+    // Many window edges, read on demand or ahead.
+    ByteWindow window(file, 16 + rng() % 100,
+                      round % 2 ? ByteWindow::Reading::Ahead : ByteWindow::Reading::OnDemand);
     const ScanPattern pattern(text, true);
     std::vector<std::int64_t> finds;
     std::int64_t pos = 0;

@@ -1,8 +1,6 @@
 // A fresh folder per test for mailbox files, removed with everything in it afterwards.
 #pragma once
 
-#include <unistd.h>
-
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -10,10 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "util/tests/test_system.h"
+
 namespace qc::test {
 
 inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Path(path), std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -22,7 +22,7 @@ class ScratchFolder {
   ScratchFolder() {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /
-            ("qc-scratch-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            ("qc-scratch-" + std::to_string(ProcessId()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
@@ -34,12 +34,12 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  std::string file(std::string_view name) const { return (path_ / name).string(); }
+  std::string file(std::string_view name) const { return Utf8(path_ / Path(name)); }
 
   // Writes `bytes` to `name` (replacing it) and returns the file's full path.
   std::string write(std::string_view name, std::string_view bytes) const {
     const std::string target = file(name);
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Path(target), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return target;
   }

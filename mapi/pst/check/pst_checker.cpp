@@ -1,15 +1,8 @@
 #include "mapi/pst/check/pst_checker.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "mapi/pst/check/messaging_check.h"
 #include "mapi/pst/check/ndb_reader.h"
+#include "util/system.h"
 
 namespace qc::mapi::pst::check {
 
@@ -24,29 +17,13 @@ Findings CheckPst(const std::uint8_t* data, std::uint64_t size, Summary* summary
 }
 
 Findings CheckPstFile(const std::string& path, Summary* summary) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0) {
+  sys::MappedFile file;
+  if (const int error = file.open(path); error != 0) {
     Findings f;
-    f.add(Fault::kHeader, "cannot read '" + path + "': " + std::strerror(errno));
-    if (fd >= 0) ::close(fd);
+    f.add(Fault::kHeader, "cannot read '" + path + "': " + sys::ErrorText(error));
     return f;
   }
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (size == 0) {
-    ::close(fd);
-    return CheckPst(nullptr, 0, summary);
-  }
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  ::close(fd);
-  if (map == MAP_FAILED) {
-    Findings f;
-    f.add(Fault::kHeader, "cannot map '" + path + "': " + std::strerror(errno));
-    return f;
-  }
-  Findings findings = CheckPst(static_cast<const std::uint8_t*>(map), size, summary);
-  ::munmap(map, size);
-  return findings;
+  return CheckPst(file.data(), file.size(), summary);
 }
 
 }  // namespace qc::mapi::pst::check

@@ -2,12 +2,12 @@
 // attachments, embedded messages and streamed data, and failures that name the file and the
 // message and leave nothing under the final name.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <csignal>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "mapi/import/rfc822_import.h"
@@ -18,6 +18,7 @@
 #include "mapi/pst/tests/pst_test_support.h"
 #include "mapi/text.h"
 #include "util/tests/scratch_folder.h"
+#include "util/tests/test_system.h"
 
 namespace qc::mapi::pst {
 namespace {
@@ -379,6 +380,7 @@ TEST(PstStoreFile, ClosedStoresStandUnderTheirNameAndOthersLeaveNothing) {
   store->close();
   const auto findings = check::CheckPstFile(path);
   EXPECT_TRUE(findings.empty()) << testing::Describe(findings);
+  store.reset();  // and with it the lock file of its writer
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
@@ -387,12 +389,8 @@ TEST(PstStoreFile, FullDiskLeavesNothingAndNamesTheMessage) {
   test::ScratchFolder dir;
   const std::string path = dir.file("full.pst");
   const auto corpus = CorpusMessages();
-  rlimit old{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 200000;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  if (!test::FileSizeLimit::available()) GTEST_SKIP() << test::kPosixOnly;
+  std::optional<test::FileSizeLimit> limit(std::in_place, 200000);
   std::optional<StoreError> failure;
   try {
     auto store = PstStore::Create(path, "full", FixedOptions());
@@ -402,8 +400,7 @@ TEST(PstStoreFile, FullDiskLeavesNothingAndNamesTheMessage) {
   } catch (const StoreError& e) {
     failure = e;
   }
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  limit.reset();
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->path(), path);
   EXPECT_TRUE(failure->messageNumber().has_value()) << failure->what();
