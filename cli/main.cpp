@@ -13,6 +13,7 @@
 #include "cli/mailbox_args.h"
 #include "convert/conversion_run.h"
 #include "convert/store_library.h"
+#include "qc_version.h"
 #include "scanner/frm_finder.h"
 #include "util/error.h"
 #include "util/mod_main.h"

@@ -67,6 +67,17 @@ function(qc_test_program var target)
   set(${var} "${runner}" PARENT_SCOPE)
 endfunction()
 
+# --version of a program prints its name and the project's version, and the program succeeds.
+function(qc_version_test target)
+  if(NOT QC_BUILD_TESTS)
+    return()
+  endif()
+  qc_test_program(run ${target})
+  add_test(NAME ${target}.version
+           COMMAND sh -c "out=$(\"$0\" --version) && [ \"$out\" = \"$1\" ] || { echo \"got: $out\"; exit 1; }"
+                   ${run} "${target} ${PROJECT_VERSION}")
+endfunction()
+
 # A test that means nothing on the system built for stays listed, as skipped with its reason.
 function(qc_skipped_test name reason)
   add_test(NAME ${name} COMMAND sh -c "echo \"skipped: $1\"; exit 77" sh "${reason}")

@@ -7,6 +7,7 @@
 
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
+#include "util/program_version.h"
 #include "util/system.h"
 
 namespace {
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
   }
+  if (args.size() == 1 && args[0] == "--version") return qc::PrintVersion("eml2msg");
   const bool force = !args.empty() && args[0] == "--force";
   if (force) args.erase(args.begin());
   if (args.size() != 2) {

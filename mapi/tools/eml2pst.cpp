@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mapi/pst/pst_store.h"
+#include "util/program_version.h"
 #include "util/system.h"
 
 namespace {
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
   }
+  if (args.size() == 1 && args[0] == "--version") return qc::PrintVersion("eml2pst");
   const bool force = !args.empty() && args[0] == "--force";
   if (force) args.erase(args.begin());
   if (args.size() < 2) {

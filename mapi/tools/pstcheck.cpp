@@ -5,14 +5,16 @@
 #include <vector>
 
 #include "mapi/pst/check/pst_checker.h"
+#include "util/program_version.h"
 #include "util/system.h"
 
 int main(int argc, char** argv) {
   qc::sys::PrepareConsole();
   const std::vector<std::string> args = qc::sys::Arguments(argc, argv);
+  if (args.size() == 2 && args[1] == "--version") return qc::PrintVersion("pstcheck");
   if (args.size() != 2 || args[1] == "--help" || args[1] == "-h") {
     std::fputs(
-        "usage: pstcheck FILE.pst\nChecks every structure of an Outlook data file and "
+        "usage: pstcheck FILE.pst | --version\nChecks every structure of an Outlook data file and "
         "lists the faults it finds.\n",
         args.size() == 2 ? stdout : stderr);
     return args.size() == 2 ? 0 : 2;
