@@ -1,8 +1,6 @@
 #include "app/icon_file.h"
 
 #include <QBuffer>
-#include <QPainter>
-#include <QSvgRenderer>
 #include <QtEndian>
 
 namespace qc::app {
@@ -34,17 +32,6 @@ qint64 Get32(const QByteArray& in, qsizetype at) {
 }
 
 }  // namespace
-
-QImage RenderProgramIcon(int side) {
-  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QSvgRenderer renderer(QStringLiteral(":/artwork/window-icon.svg"));
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  renderer.render(&painter, QRectF(0, 0, side, side));
-  painter.end();
-  return image.convertToFormat(QImage::Format_ARGB32);
-}
 
 QByteArray IconFile(const QList<QImage>& images) {
   QList<QByteArray> pngs;

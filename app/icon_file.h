@@ -1,5 +1,4 @@
-// The program's icon at the sizes the desktops ask for: PNG images for a Linux icon theme and one
-// Windows .ico file holding them all, rendered from the window's own artwork.
+// The program's icon file for Windows: one .ico holding the icon at the sizes Windows asks for.
 #pragma once
 
 #include <QByteArray>
@@ -12,9 +11,6 @@ namespace qc::app {
 // Sides of the icon theme's sizes (pixels) and of those a Windows .ico carries.
 inline constexpr int kThemeIconSides[] = {16, 24, 32, 48, 64, 128, 256};
 inline constexpr int kWindowsIconSides[] = {16, 24, 32, 48, 64, 256};
-
-// The window icon's artwork rendered as a square image of `side` pixels.
-QImage RenderProgramIcon(int side);
 
 // An .ico file of PNG-compressed images (what Windows Vista and later read), one entry per image
 // in the order given. Images must be square, 1 to 256 pixels a side.

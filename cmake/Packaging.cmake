@@ -13,28 +13,11 @@ if(TARGET quillon-converter)
 endif()
 
 if(WIN32)
-  # Everything in one folder, the manual beside the window that opens it.
+  # Everything in one folder, the manual beside the window that opens it (app/CMakeLists.txt
+  # adds Qt's DLLs).
   install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.html DESTINATION ${CMAKE_INSTALL_BINDIR})
-  if(TARGET quillon-converter)
-    # Qt's DLLs, the platform and style plugins in the folders Qt looks for beside the program,
-    # and the compiler's runtime DLLs that Qt's DLLs import (the programs themselves are static).
-    install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
-                  $<TARGET_FILE:Qt6::Svg> DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
-            DESTINATION ${CMAKE_INSTALL_BINDIR}/platforms)
-    if(TARGET Qt6::QWindowsVistaStylePlugin)
-      install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
-              DESTINATION ${CMAKE_INSTALL_BINDIR}/styles)
-    endif()
-    foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
-      execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-                      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-      if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
-        message(FATAL_ERROR "The compiler has no ${dll}, which Qt's DLLs import")
-      endif()
-      install(FILES ${path} DESTINATION ${CMAKE_INSTALL_BINDIR})
-    endforeach()
-  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/product.wxi.in
+                 ${PROJECT_BINARY_DIR}/packaging/product.wxi @ONLY)
   return()
 endif()
 
@@ -44,6 +27,7 @@ set(QC_MANUAL_INSTALLED "${CMAKE_INSTALL_FULL_DATADIR}/quillon-converter/manual.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quillon-converter)
 
+string(SUBSTRING "${QC_RELEASE_DATE}" 0 4 QC_RELEASE_YEAR)
 # Debian's changelog dates (RFC 2822) for the release date.
 execute_process(COMMAND date -u -R -d "${QC_RELEASE_DATE} 12:00"
                 OUTPUT_VARIABLE QC_RELEASE_DATE_RFC2822 OUTPUT_STRIP_TRAILING_WHITESPACE
@@ -74,6 +58,8 @@ configure_file(${linux}/copyright.in ${generated}/copyright @ONLY)
 configure_file(${linux}/changelog.in ${generated}/changelog @ONLY)
 qc_gzip(${generated}/changelog ${generated}/changelog.gz)
 install(FILES ${generated}/copyright ${generated}/changelog.gz DESTINATION ${doc})
+install(FILES ${linux}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME quillon-converter)
 
 if(TARGET quillon-converter)
   configure_file(${linux}/desktop.in ${generated}/${QC_APP_ID}.desktop @ONLY)
@@ -81,10 +67,13 @@ if(TARGET quillon-converter)
   install(FILES ${generated}/${QC_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${generated}/${QC_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   # The icon theme's sizes, rendered from the window's artwork by the program's own renderer.
+  if(NOT TARGET quillon-converter-artwork)
+    message(FATAL_ERROR "The icons of a Linux installation are rendered with Qt's SVG module")
+  endif()
   add_custom_command(OUTPUT ${generated}/icons/stamp
-                     COMMAND quillon-converter-icons ${generated}/icons ${QC_APP_ID}
+                     COMMAND quillon-converter-artwork icons ${generated}/icons ${QC_APP_ID}
                      COMMAND ${CMAKE_COMMAND} -E touch ${generated}/icons/stamp
-                     DEPENDS quillon-converter-icons VERBATIM)
+                     DEPENDS quillon-converter-artwork VERBATIM)
   list(APPEND compressed ${generated}/icons/stamp)
   install(DIRECTORY ${generated}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
   install(FILES ${PROJECT_SOURCE_DIR}/app/resources/window-icon.svg
@@ -98,17 +87,18 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR ${QC_PUBLISHER})
 set(CPACK_PACKAGE_CONTACT ${QC_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert Quillon mailboxes into message files or .pst files")
+# No line may begin with a dot: dpkg reads such a line as a control statement.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quillon Converter turns the mailbox files of the Quillon mail client (.mbx,
-.mbox) into one .eml or .emlx file per message, one Outlook .msg file per
-message, or one Outlook data file (.pst) per mailbox, written by its own code,
-without Outlook.
+    "Quillon Converter turns the mailbox files of the Quillon mail client
+(.mbx, .mbox) into one .eml or .emlx file per message, one Outlook .msg file
+per message, or one Outlook data file (.pst) per mailbox, written by its own
+code, without Outlook.
 
 The package holds the window (quillon-converter), the command line
 (quillon-convert), and eml2msg, eml2pst and pstcheck for single messages and
 data files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian-strip.cmake)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -61,9 +61,14 @@ function(qc_test_program var target)
     string(APPEND command "'${word}' ")
   endforeach()
   set(runner "${CMAKE_CURRENT_BINARY_DIR}/run/${target}")
-  file(GENERATE OUTPUT "${runner}" CONTENT "#!/bin/sh\nexec ${command}\"$@\"\n"
-       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                        WORLD_READ WORLD_EXECUTE)
+  # One runner per program and folder, however many tests use it.
+  get_property(made GLOBAL PROPERTY "qc_runner:${runner}")
+  if(NOT made)
+    file(GENERATE OUTPUT "${runner}" CONTENT "#!/bin/sh\nexec ${command}\"$@\"\n"
+         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                          WORLD_READ WORLD_EXECUTE)
+    set_property(GLOBAL PROPERTY "qc_runner:${runner}" TRUE)
+  endif()
   set(${var} "${runner}" PARENT_SCOPE)
 endfunction()
 

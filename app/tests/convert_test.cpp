@@ -241,7 +241,7 @@ void ConvertTest::closingDuringAStoreLeavesNoStore() {
   QCOMPARE(w.frm->lastRun().outcome, qc::RunReport::Outcome::Stopped);
   QVERIFY(w.desktop.boxes.empty());
   for (const auto& entry : fs::directory_iterator(dir / "out"))
-    QVERIFY2(entry.is_directory(), entry.path().c_str());  // no store, no temporary file
+    QVERIFY2(entry.is_directory(), entry.path().string().c_str());  // no store, no temp file
 }
 
 void ConvertTest::theFileReaderWindowPresentsTheFinder() {

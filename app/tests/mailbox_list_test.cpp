@@ -1,14 +1,19 @@
 // Filling and clearing the mailbox list.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <QApplication>
+#include <QDir>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/tests/window_fixture.h"
 #include "convert/tests/test_files.h"
+#include "util/tests/test_system.h"
 
 using namespace qc::app;
 using namespace qc::app::test;
@@ -22,6 +27,20 @@ QString Q(const std::string& path) {
   return QString::fromStdString(path);
 }
 
+// The list shows paths as the system writes them.
+QStringList Native(const QStringList& paths) {
+  QStringList shown;
+  for (const QString& path : paths) shown.append(QDir::toNativeSeparators(path));
+  return shown;
+}
+
+// A file below `root` as the folder walk names it: the system's separator after the root.
+QString Walked(const std::string& root, std::string relative) {
+  std::replace(relative.begin(), relative.end(), '/', qc::test::kSeparator);
+  return Q(root + qc::test::kSeparator + relative);
+}
+
+#ifndef _WIN32
 // Nests folders below `base` until the path is longer than the system accepts, so walking it
 // fails whoever runs the test (even root, who reads every folder). Returns the shallowest one.
 std::string TooDeepTree(const std::string& base) {
@@ -46,6 +65,7 @@ void RemoveDeepTree(int parent, const std::string& name) {
   }
   ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
 }
+#endif
 
 }  // namespace
 
@@ -67,14 +87,14 @@ void MailboxListTest::addsPickedFilesInTheDialogsOrder() {
       {"/mail/Inbox.mbx"}, {"/mail/c.mbox", "/mail/a.mbx", "/mail/b.mbx"}, {"/mail/Inbox.mbx"}};
   w.click("cmdAdd");
   QCOMPARE(w.desktop.fileFilters, QStringList{"Quillon Mailboxes (*.mbx *.mbox)"});
-  QCOMPARE(w.rows(), QStringList{"/mail/Inbox.mbx"});
+  QCOMPARE(w.rows(), Native(QStringList{"/mail/Inbox.mbx"}));
   QCOMPARE(w.text("lblCount1"), QStringLiteral("1 files"));
   QVERIFY(w.enabled("CmdConvert"));
 
   w.click("cmdAdd");
   w.click("cmdAdd");  // the same file again is listed again
-  QCOMPARE(w.rows(), (QStringList{"/mail/Inbox.mbx", "/mail/c.mbox", "/mail/a.mbx", "/mail/b.mbx",
-                                  "/mail/Inbox.mbx"}));
+  QCOMPARE(w.rows(), Native(QStringList{"/mail/Inbox.mbx", "/mail/c.mbox", "/mail/a.mbx",
+                                        "/mail/b.mbx", "/mail/Inbox.mbx"}));
   QCOMPARE(w.text("lblCount1"), QStringLiteral("5 files"));
   QCOMPARE(w.control<QTableWidget>("grdFiles1")->currentRow(), 4);
   QCOMPARE(w.frm->windowScreen().mailboxRows().size(), 5u);
@@ -96,7 +116,7 @@ void MailboxListTest::cancelledDialogsChangeNothing() {
   w.click("cmdAdd");
   w.click("cmdAdd");
   w.click("CmdAddFolder");
-  QCOMPARE(w.rows(), QStringList{"/mail/a.mbx"});
+  QCOMPARE(w.rows(), Native(QStringList{"/mail/a.mbx"}));
   QVERIFY(w.enabled("CmdConvert"));
   QVERIFY(w.desktop.boxes.empty());
   QCOMPARE(w.desktop.unscripted, 0);
@@ -116,8 +136,8 @@ void MailboxListTest::addsTheMailboxesOfAFolderTree() {
   w.desktop.folders = {Q(root)};
   w.click("CmdAddFolder");
 
-  QCOMPARE(w.rows(),
-           (QStringList{"/mail/first.mbx", Q(root + "/Inbox.MBX"), Q(root + "/old/Old.mbox")}));
+  QCOMPARE(w.rows(), Native(QStringList{"/mail/first.mbx", Walked(root, "Inbox.MBX"),
+                                        Walked(root, "old/Old.mbox")}));
   QCOMPARE(w.text("lblCount1"), QStringLiteral("3 files"));
   QCOMPARE(w.desktop.boxes.size(), 1u);
   QCOMPARE(w.desktop.boxes[0].text, QStringLiteral("2 Files Added to List."));
@@ -137,11 +157,16 @@ void MailboxListTest::aFolderWithoutMailboxesDisablesConvert() {
   w.desktop.folders = {Q(tree.path().string())};
   w.click("CmdAddFolder");
   QCOMPARE(w.desktop.boxTexts(), QStringList{"0 Files Added to List."});
-  QCOMPARE(w.rows(), QStringList{"/mail/first.mbx"});
+  QCOMPARE(w.rows(), Native(QStringList{"/mail/first.mbx"}));
   QVERIFY(!w.enabled("CmdConvert"));  // this folder gave nothing, whatever the list holds
 }
 
 void MailboxListTest::aFailedWalkIsReportedAndKeepsTheList() {
+#ifdef _WIN32
+  // The folder walk reads paths of any length on Windows: no folder of a tree made here is
+  // unreadable.
+  QSKIP(qc::test::kPosixOnly);
+#else
   qc::test::TempDir tree;
   const std::string root = tree.path().string();
   qc::test::WriteFile(root + "/Inbox.mbx", "x");
@@ -154,7 +179,7 @@ void MailboxListTest::aFailedWalkIsReportedAndKeepsTheList() {
   w.desktop.folders = {Q(root)};
   w.click("CmdAddFolder");
 
-  QCOMPARE(w.rows(), (QStringList{"/mail/first.mbx", Q(root + "/Inbox.mbx")}));
+  QCOMPARE(w.rows(), Native(QStringList{"/mail/first.mbx", Q(root + "/Inbox.mbx")}));
   QCOMPARE(w.desktop.boxes.size(), 2u);
   QCOMPARE(w.desktop.boxes[0].style, MsgStyle::OkExclamation);
   QVERIFY2(w.desktop.boxes[0].text.startsWith("1 folder could not be read") &&
@@ -171,7 +196,7 @@ void MailboxListTest::aFailedWalkIsReportedAndKeepsTheList() {
   for (int depth = 0; depth < 25; ++depth) deep += "/" + std::string(200, 'd');
   w.desktop.folders = {Q(deep)};
   w.click("CmdAddFolder");
-  QCOMPARE(w.rows(), (QStringList{"/mail/first.mbx", Q(root + "/Inbox.mbx")}));
+  QCOMPARE(w.rows(), Native(QStringList{"/mail/first.mbx", Q(root + "/Inbox.mbx")}));
   QCOMPARE(w.desktop.boxes.size(), 1u);
   QCOMPARE(w.desktop.boxes[0].style, MsgStyle::OkExclamation);
   QVERIFY(!QApplication::overrideCursor());
@@ -180,6 +205,7 @@ void MailboxListTest::aFailedWalkIsReportedAndKeepsTheList() {
   const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
   RemoveDeepTree(fd, std::string(200, 'd'));
   ::close(fd);
+#endif
 }
 
 void MailboxListTest::clearAsksOnlyWhenThereIsSomethingToClear() {
@@ -205,7 +231,7 @@ void MailboxListTest::clearAsksOnlyWhenThereIsSomethingToClear() {
   QVERIFY(w.frm->windowScreen().mailboxRows().empty());
 
   w.click("cmdAdd");
-  QCOMPARE(w.rows(), QStringList{"/mail/c.mbx"});
+  QCOMPARE(w.rows(), Native(QStringList{"/mail/c.mbx"}));
   QCOMPARE(w.text("lblCount1"), QStringLiteral("1 files"));
 }
 
