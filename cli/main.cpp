@@ -105,6 +105,8 @@ int main(int argc, char** argv) {
       "pst: OUTPUT/<mailbox name>.pst, one Outlook data file per mailbox",
       "quillon-convert"};
   app.set_version_flag("--version", "quillon-convert " QC_VERSION);
+  // "/Mail/Inbox.mbx" is a path on Windows too (from the current drive's root), never an option.
+  app.allow_windows_style_options(false);
   std::string format;
   std::string output;
   std::vector<std::string> folders;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "util/error.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi {
 
@@ -12,9 +13,12 @@ constexpr std::size_t kBufferSize = std::size_t{1} << 16;  // most .msg files fi
 
 // The buffer of the sink last closed on this thread, for the next one: a conversion writes
 // thousands of files a second, and a fresh 64 KB each time costs more than small files' writes.
+struct SpareSinkBuffer {
+  std::vector<std::uint8_t> bytes;
+};
+
 std::vector<std::uint8_t>& SpareBuffer() {
-  thread_local std::vector<std::uint8_t> spare;
-  return spare;
+  return PerThread<SpareSinkBuffer>().bytes;
 }
 
 std::vector<std::uint8_t> TakeBuffer() {

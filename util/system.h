@@ -219,6 +219,14 @@ std::tm LocalTime(std::time_t when);
 // The same in UTC.
 std::tm UtcTime(std::time_t when);
 
+#ifdef _WIN32
+// A slot for one value per thread, handed to `destroy` when its thread ends (see per_thread.h).
+// Returns the slot, or -1 when the system has none left.
+int NewThreadSlot(void (*destroy)(void*));
+void* ThreadSlotValue(int slot);
+void SetThreadSlotValue(int slot, void* value);
+#endif
+
 // The program's arguments as UTF-8 (on Windows read again from the UTF-16 command line, so that
 // names in any script survive).
 std::vector<std::string> Arguments(int argc, char** argv);

@@ -564,6 +564,20 @@ std::tm UtcTime(std::time_t when) {
   return utc;
 }
 
+int NewThreadSlot(void (*destroy)(void*)) {
+  // Fiber-local storage, unlike TlsAlloc, calls back with each thread's value as it ends.
+  const DWORD slot = ::FlsAlloc(reinterpret_cast<PFLS_CALLBACK_FUNCTION>(destroy));
+  return slot == FLS_OUT_OF_INDEXES ? -1 : static_cast<int>(slot);
+}
+
+void* ThreadSlotValue(int slot) {
+  return ::FlsGetValue(static_cast<DWORD>(slot));
+}
+
+void SetThreadSlotValue(int slot, void* value) {
+  ::FlsSetValue(static_cast<DWORD>(slot), value);
+}
+
 std::vector<std::string> Arguments(int argc, char** argv) {
   int count = 0;
   wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);

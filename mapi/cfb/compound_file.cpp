@@ -8,6 +8,7 @@
 #include "mapi/cfb/directory.h"
 #include "mapi/cfb/header.h"
 #include "util/error.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi::cfb {
 
@@ -17,9 +18,13 @@ constexpr std::size_t kCopyPiece = 64 * 1024;
 
 // Pieces of streams read from their sources pass through here on their way to the sink; one
 // buffer per thread, rather than one per file.
+struct StreamCopyBuffer {
+  std::unique_ptr<std::uint8_t[]> bytes =
+      std::make_unique_for_overwrite<std::uint8_t[]>(kCopyPiece);
+};
+
 std::uint8_t* CopyBuffer() {
-  thread_local const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyPiece);
-  return buffer.get();
+  return PerThread<StreamCopyBuffer>().bytes.get();
 }
 
 // Writes whole sectors and keeps count, so a layout the writer did not follow is caught here

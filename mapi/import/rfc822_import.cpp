@@ -10,6 +10,7 @@
 #include "mapi/import/signed_and_reports.h"
 #include "mapi/import/source_stream.h"
 #include "mapi/import/text_decode.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi {
 
@@ -96,8 +97,14 @@ struct ParserOptionsFree {
 };
 
 // Made once per thread: GMime copies what it keeps of them into each message it builds.
+struct LenientParserOptions {
+  std::unique_ptr<GMimeParserOptions, ParserOptionsFree> options;
+};
+
 GMimeParserOptions* LenientOptions() {
-  thread_local const std::unique_ptr<GMimeParserOptions, ParserOptionsFree> options = [] {
+  auto& kept = PerThread<LenientParserOptions>();
+  if (kept.options) return kept.options.get();
+  kept.options = [] {
     static const char* kFallbackCharsets[] = {"utf-8", "windows-1252", nullptr};
     GMimeParserOptions* made = g_mime_parser_options_new();
     g_mime_parser_options_set_fallback_charsets(made, kFallbackCharsets);
@@ -107,7 +114,7 @@ GMimeParserOptions* LenientOptions() {
     g_mime_parser_options_set_allow_addresses_without_domain(made, TRUE);
     return std::unique_ptr<GMimeParserOptions, ParserOptionsFree>(made);
   }();
-  return options.get();
+  return kept.options.get();
 }
 
 // What is left when GMime finds no message at all: the bytes as the body.

@@ -7,6 +7,7 @@
 
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi::pst {
 
@@ -23,9 +24,12 @@ std::size_t PageMapSize(std::size_t items) {
 
 // Blocks given back by heaps finished on this thread, for the next ones: each heap of each
 // message would otherwise allocate its blocks and grow them item by item.
+struct SpareHeapBlocks {
+  std::vector<std::unique_ptr<HeapWriter::Block>> blocks;
+};
+
 std::vector<std::unique_ptr<HeapWriter::Block>>& SpareBlocks() {
-  thread_local std::vector<std::unique_ptr<HeapWriter::Block>> spares;
-  return spares;
+  return PerThread<SpareHeapBlocks>().blocks;
 }
 
 std::unique_ptr<HeapWriter::Block> TakeBlock() {

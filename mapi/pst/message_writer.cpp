@@ -10,6 +10,7 @@
 #include "mapi/pst/table_templates.h"
 #include "mapi/text.h"
 #include "util/error.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi::pst {
 
@@ -95,8 +96,13 @@ const TableLayout& RecipientLayout(std::vector<std::uint32_t>& tags) {
     std::vector<std::uint32_t> tags;
     TableLayout layout;
   };
-  thread_local std::array<Entry, 8> cache;
-  thread_local std::size_t next = 0;
+  struct Layouts {
+    std::array<Entry, 8> cache;
+    std::size_t next = 0;
+  };
+  auto& layouts = PerThread<Layouts>();
+  std::array<Entry, 8>& cache = layouts.cache;
+  std::size_t& next = layouts.next;
   std::sort(tags.begin(), tags.end());
   tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
   for (const Entry& e : cache) {

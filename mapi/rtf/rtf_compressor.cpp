@@ -15,6 +15,7 @@
 #include "mapi/rtf/compressed_rtf.h"
 #include "mapi/rtf/dictionary.h"
 #include "util/error.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi::rtf {
 
@@ -69,9 +70,12 @@ class MatchFinder {
  public:
   // The finder of this thread, ready for `stream`, after which kPadding bytes must be readable.
   static MatchFinder& For(std::string_view stream) {
-    thread_local auto finder = std::make_unique<MatchFinder>();
-    finder->start(stream);
-    return *finder;
+    struct Kept {
+      std::unique_ptr<MatchFinder> finder{new MatchFinder()};
+    };
+    MatchFinder& finder = *PerThread<Kept>().finder;
+    finder.start(stream);
+    return finder;
   }
 
   void insert(std::size_t p) {
@@ -226,8 +230,13 @@ Bytes CompressRtf(std::string_view rtf) {
   if (rtf.size() > 0xFFFFFFFFu - 12 - kInitialDictionary.size()) {
     throw Error("RTF too large to compress");
   }
-  thread_local Scratch<char> streamScratch;
-  thread_local Scratch<std::uint8_t> outScratch;
+  struct CompressionScratch {
+    Scratch<char> stream;
+    Scratch<std::uint8_t> out;
+  };
+  auto& scratch = PerThread<CompressionScratch>();
+  Scratch<char>& streamScratch = scratch.stream;
+  Scratch<std::uint8_t>& outScratch = scratch.out;
   const std::size_t size = kInitialDictionary.size() + rtf.size();
   char* buffer = streamScratch.get(size + kPadding);
   std::memcpy(buffer, kInitialDictionary.data(), kInitialDictionary.size());
