@@ -14,11 +14,11 @@ failures=0
 check() {  # check WHAT COMMAND...: runs COMMAND, says ok or FAILED
   local what=$1
   shift
-  if "$@" > "$work/out" 2>&1; then
+  if "$@" > "$work/check.log" 2>&1; then
     echo "ok      $what"
   else
     echo "FAILED  $what"
-    sed 's/^/        /' "$work/out"
+    sed 's/^/        /' "$work/check.log"
     failures=$((failures + 1))
   fi
 }
