@@ -195,7 +195,7 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
   const MessageStart start(*bytes);
   std::string headers = start.headers();
 
-  GPtr<GMimeStream> stream(NewSourceStream(bytes, start.offset(), bytes->size()));
+  GPtr<GMimeStream> stream(NewSourceStream(bytes, start.offset(), bytes->size(), Nuls::Blanked));
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), LenientOptions()));

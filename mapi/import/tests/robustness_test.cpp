@@ -4,6 +4,7 @@
 #include <random>
 
 #include "mapi/import/tests/import_test_support.h"
+#include "mapi/named_ids.h"
 #include "util/error.h"
 
 namespace qc::mapi::testing {
@@ -126,6 +127,43 @@ TEST(ImportMalformed, AMultipartWithoutItsBoundaryIsText) {
   EXPECT_NE(AttachmentData(inside->attachments[0]).find("The text the sender wrote."),
             std::string::npos);
   EXPECT_EQ(Str(inside->attachments[0].props, PR_ATTACH_LONG_FILENAME_W), "ATT00001.txt");
+}
+
+// GMime keeps header values in C strings: a NUL byte must not end a subject, a name or a file
+// name there and lose what follows it.
+TEST(ImportMalformed, ANulInAHeaderLosesNoTextAfterIt) {
+  const std::string nul(1, '\0');
+  const std::string text =
+      "From: Ann" + nul + "Example <ann@x.example>\nTo: Bob" + nul + "Smith <bob@y.example>\n" +
+      "Cc: carol@z.example (Carol" + nul + "Jones)\nSubject: nul" + nul + "inside subject\n" +
+      "Message-ID: <id" + nul + "1@x.example>\nThread-Topic: topic" + nul + "text\n" +
+      "Keywords: one" + nul + "two, three\n" +
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nbody\n"
+      "--b\nContent-Type: application/pdf; name=\"re" +
+      nul + "port.pdf\"\n" + "Content-Disposition: attachment; filename=\"re" + nul +
+      "port.pdf\"\n" + "Content-ID: <cid" + nul + "1>\n\nPDF" + nul + "data\n--b--\n";
+  auto m = ImportRfc822(text);
+  EXPECT_EQ(Str(m->props, PR_SUBJECT_W), "nul inside subject");
+  EXPECT_EQ(Str(m->props, PR_NORMALIZED_SUBJECT_W), "nul inside subject");
+  EXPECT_EQ(Str(m->props, PR_SENDER_NAME_W), "Ann Example");
+  EXPECT_EQ(Str(m->props, PR_SENT_REPRESENTING_NAME_W), "Ann Example");
+  EXPECT_EQ(Str(m->props, PR_INTERNET_MESSAGE_ID_W), "<id 1@x.example>");
+  EXPECT_EQ(Str(m->props, PR_CONVERSATION_TOPIC_W), "topic text");
+  ASSERT_EQ(m->recipients.size(), 2u);
+  EXPECT_EQ(Str(m->recipients[0].props, PR_DISPLAY_NAME_W), "Bob Smith");
+  EXPECT_EQ(Str(m->props, PR_DISPLAY_TO_W), "Bob Smith");
+  EXPECT_EQ(Str(m->recipients[1].props, PR_SMTP_ADDRESS_W), "carol@z.example");
+  const auto* keywords = m->props.findNamed(NamedProp{kPsPublicStrings, std::string("Keywords")});
+  ASSERT_NE(keywords, nullptr);
+  EXPECT_EQ(std::get<std::vector<std::string>>(keywords->value),
+            (std::vector<std::string>{"one two", "three"}));
+  ASSERT_EQ(m->attachments.size(), 1u);
+  const PropertyBag& a = m->attachments[0].props;
+  EXPECT_EQ(Str(a, PR_ATTACH_LONG_FILENAME_W), "re port.pdf");
+  EXPECT_EQ(Str(a, PR_DISPLAY_NAME_ATTACH_W), "re port.pdf");
+  EXPECT_EQ(Str(a, PR_ATTACH_CONTENT_ID_W), "cid 1");
+  // The data of a part is not header text: its NULs are its bytes.
+  EXPECT_EQ(AttachmentData(m->attachments[0]), "PDF" + nul + "data");
 }
 
 TEST(ImportMalformed, BinaryJunk) {
