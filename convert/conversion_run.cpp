@@ -399,6 +399,9 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       ++saved;
       ++report_.messagesWritten;
       report_.bytesWritten += outcome.bytes;
+      for (const std::string& warning : outcome.warnings) {
+        warn(MessageContext(j, values[j], searched.file->path()) + ": " + warning);
+      }
     }
     outcome.message.reset();  // its attachments may hold the mailbox's bytes open
     window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");

@@ -21,6 +21,8 @@ struct MessageOutcome {
   std::uint64_t bytes = 0;                 // bytes of the message written, or read for the import
   std::string error;                       // why not, with the message number, offset and mailbox
   std::unique_ptr<mapi::Message> message;  // the imported message, for a store
+  // What the import kept in another form than the message had, for the run to warn of.
+  std::vector<std::string> warnings;
   // Removes the file the job wrote, for an outcome the run never takes (it was stopped first):
   // a stopped run leaves exactly the files it counted. Empty when no file was written.
   std::function<void()> withdraw;

@@ -62,7 +62,7 @@ class ContentWalker {
     if (GMIME_IS_MULTIPART_SIGNED(object)) return VisitSigned(GMIME_MULTIPART(object), level);
     if (GMIME_IS_MULTIPART(object)) {
       if (g_mime_multipart_get_count(GMIME_MULTIPART(object)) == 0) {
-        return VisitUnsplit(GMIME_MULTIPART(object));
+        return VisitUnsplit(GMIME_MULTIPART(object), true);
       }
       const std::string type = MimeType(object);
       if (type == "multipart/alternative") {
@@ -76,13 +76,15 @@ class ContentWalker {
   }
 
   // A multipart whose boundary never appears: GMime keeps all of it as the preamble, which
-  // readers hide. Mail programs show it as text, and so it stays: the body, or a text file.
-  void VisitUnsplit(GMimeMultipart* multipart) {
+  // readers hide. Mail programs show it as text, and so it stays: the body (where `mayBeBody`
+  // and there is none yet), or a text file. GMime also leaves the parts below the deepest level
+  // it parses so.
+  void VisitUnsplit(GMimeMultipart* multipart, bool mayBeBody) {
     std::string text;
     if (const char* prologue = g_mime_multipart_get_prologue(multipart)) text += prologue;
     if (const char* epilogue = g_mime_multipart_get_epilogue(multipart)) text += epilogue;
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
-    if (!plain_ && !html_) {
+    if (mayBeBody && !plain_ && !html_) {
       plain_ = ToUtf8(text, "");
       return;
     }
@@ -176,14 +178,17 @@ class ContentWalker {
   }
 
   // Parts below kMaxMimeDepth, or inside messages nested too deep, kept as plain attachments.
-  // Iterative, so no input can run the stack out.
+  // Iterative, so no input can run the stack out. What this loses (the structure, the headers
+  // of the messages inside) the outermost level makes up for with the whole message.
   void Flatten(GMimeObject* top) {
+    level_.noteTooDeep();
     std::vector<GMimeObject*> pending{top};
     while (!pending.empty()) {
       GMimeObject* object = pending.back();
       pending.pop_back();
       if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        if (g_mime_multipart_get_count(multipart) == 0) VisitUnsplit(multipart, false);
         for (int i = g_mime_multipart_get_count(multipart) - 1; i >= 0; --i) {
           pending.push_back(g_mime_multipart_get_part(multipart, i));
         }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mapi/import/rfc822_import.h"
 #include "mapi/property.h"
@@ -21,12 +22,24 @@ constexpr int kMaxEmbeddedDepth = 16;
 // MIME levels walked structurally within one message; deeper parts become plain attachments.
 constexpr int kMaxMimeDepth = 64;
 
-// Where in an import a message stands: how many levels below the outermost, and what the
-// import was asked to make.
+// What the levels of one import tell the outermost: parts nested deeper than they follow (or
+// than GMime parses) were not taken apart as the sender made them, and the outermost level then
+// keeps the whole message beside what could be taken.
+struct ImportNotes {
+  bool tooDeep = false;
+  std::vector<std::string>* warnings = nullptr;  // where the import's warnings go, if anywhere
+};
+
+// Where in an import a message stands: how many levels below the outermost, what the import was
+// asked to make, and where its notes go.
 struct Level {
   int depth = 0;
   ImportOptions options;
-  Level deeper() const { return {depth + 1, options}; }
+  ImportNotes* notes = nullptr;
+  Level deeper() const { return {depth + 1, options, notes}; }
+  void noteTooDeep() const {
+    if (notes != nullptr) notes->tooDeep = true;
+  }
 };
 
 // A message from its bytes (separator line allowed) at `level`. Its attachments read their

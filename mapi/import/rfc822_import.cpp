@@ -3,10 +3,12 @@
 #include <algorithm>
 
 #include "mapi/file_source.h"
+#include "mapi/import/attachment_props.h"
 #include "mapi/import/body_props.h"
 #include "mapi/import/envelope.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/prefixed_range.h"
 #include "mapi/import/signed_and_reports.h"
 #include "mapi/import/source_stream.h"
 #include "mapi/import/text_decode.h"
@@ -91,6 +93,28 @@ std::string TransportHeaders(std::string_view block) {
   return ToCrlf(kept);
 }
 
+// The flag of the parse this thread is running, if any, that GMime's parser sets when a message
+// nests its parts deeper than the parser follows (it stops there and keeps the rest as text).
+// GMime copies the warning function into what it builds and may call it later, for other
+// warnings, so it finds the flag here rather than through a pointer it was given.
+thread_local bool* parseTooDeep = nullptr;
+
+void OnParserWarning(gint64, GMimeParserWarning warning, const gchar*, gpointer) {
+  if (warning == GMIME_CRIT_NESTING_OVERFLOW && parseTooDeep != nullptr) *parseTooDeep = true;
+}
+
+// Watches one parse on this thread.
+class NestingWatch {
+ public:
+  explicit NestingWatch(bool& tooDeep) : previous_(parseTooDeep) { parseTooDeep = &tooDeep; }
+  ~NestingWatch() { parseTooDeep = previous_; }
+  NestingWatch(const NestingWatch&) = delete;
+  NestingWatch& operator=(const NestingWatch&) = delete;
+
+ private:
+  bool* previous_;
+};
+
 struct ParserOptionsFree {
   void operator()(GMimeParserOptions* options) const { g_mime_parser_options_free(options); }
 };
@@ -105,6 +129,7 @@ GMimeParserOptions* LenientOptions() {
     g_mime_parser_options_set_parameter_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
     g_mime_parser_options_set_rfc2047_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
     g_mime_parser_options_set_allow_addresses_without_domain(made, TRUE);
+    g_mime_parser_options_set_warning_callback(made, OnParserWarning, nullptr);
     return std::unique_ptr<GMimeParserOptions, ParserOptionsFree>(made);
   }();
   return options.get();
@@ -180,6 +205,26 @@ class MessageStart {
   std::optional<FileTime> separatorDate_;
 };
 
+// What the import could not take apart stays with the item all the same: the message as it
+// stands (from `offset`, past the mailbox's separator line), as a file a mail program opens.
+void KeepWholeMessage(Message& out, std::shared_ptr<const ByteSource> bytes, std::uint64_t offset,
+                      const ImportNotes& notes) {
+  ByValueAttachment whole;
+  whole.fileName = kWholeMessageName;
+  whole.mimeType = "message/rfc822";
+  whole.data = std::make_shared<PrefixedRange>(std::string(), std::move(bytes), offset);
+  out.attachments.push_back(MakeByValueAttachment(std::move(whole)));
+  out.props.set(tags::PR_HASATTACH, true);
+  const auto* flags = out.props.get<std::int32_t>(tags::PR_MESSAGE_FLAGS);
+  out.props.set(tags::PR_MESSAGE_FLAGS, (flags ? *flags : 0) | MSGFLAG_HASATTACH);
+  if (notes.warnings != nullptr) {
+    notes.warnings->push_back(
+        "its parts are nested too deep to be converted one by one; the whole message is kept as "
+        "the attachment \"" +
+        std::string(kWholeMessageName) + "\"");
+  }
+}
+
 // All of the message's bytes from `offset`: only for a message GMime could make nothing of.
 std::string ReadAll(const ByteSource& bytes, std::uint64_t offset) {
   std::string all(static_cast<std::size_t>(bytes.size() - std::min(offset, bytes.size())), '\0');
@@ -198,13 +243,22 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
   GPtr<GMimeStream> stream(NewSourceStream(bytes, start.offset(), bytes->size(), Nuls::Blanked));
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+  GPtr<GMimeMessage> parsed;
+  bool tooDeep = false;
+  {
+    const NestingWatch watch(tooDeep);
+    parsed.reset(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+  }
+  if (tooDeep) level.noteTooDeep();
   RethrowReadFailure(stream.get());
   std::unique_ptr<Message> out =
       parsed ? ConvertParsed(parsed.get(), std::move(headers), level, start.separatorDate())
              : Unparsed(ReadAll(*bytes, start.offset()), std::move(headers), level);
   if (parsed && IsSmimeSigned(g_mime_message_get_mime_part(parsed.get()))) {
+    // The signed entity is the whole content already, structure and all.
     KeepSignedEntity(*out, bytes, start.contentOffset());
+  } else if (level.depth == 0 && level.notes != nullptr && level.notes->tooDeep) {
+    KeepWholeMessage(*out, bytes, start.offset(), *level.notes);
   }
   // Bodies are read after parsing: a failure there must not pass for a shorter body.
   RethrowReadFailure(stream.get());
@@ -228,17 +282,21 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
 
 }  // namespace import
 
-std::unique_ptr<Message> ImportRfc822File(const std::string& path) {
-  return ImportRfc822(FileSource::Open(path, "message file"));
+std::unique_ptr<Message> ImportRfc822File(const std::string& path,
+                                          std::vector<std::string>* warnings) {
+  return ImportRfc822(FileSource::Open(path, "message file"), {}, warnings);
 }
 
-std::unique_ptr<Message> ImportRfc822(std::string_view bytes) {
-  return ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())));
+std::unique_ptr<Message> ImportRfc822(std::string_view bytes, std::vector<std::string>* warnings) {
+  return ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())), {},
+                      warnings);
 }
 
 std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes,
-                                      ImportOptions options) {
-  return import::ImportAtDepth(std::move(bytes), import::Level{0, options});
+                                      ImportOptions options, std::vector<std::string>* warnings) {
+  import::ImportNotes notes;
+  notes.warnings = warnings;
+  return import::ImportAtDepth(std::move(bytes), import::Level{0, options, &notes});
 }
 
 void SetMessageFlags(Message& message, std::int32_t flags) {

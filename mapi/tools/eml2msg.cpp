@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
@@ -41,7 +42,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    auto message = qc::mapi::ImportRfc822File(argv[1]);
+    std::vector<std::string> warnings;
+    auto message = qc::mapi::ImportRfc822File(argv[1], &warnings);
+    for (const std::string& warning : warnings) {
+      std::fprintf(stderr, "eml2msg: '%s': %s\n", argv[1], warning.c_str());
+    }
     qc::mapi::SetMessageFlags(*message, 17);  // read; has-attachment where it has some
     qc::mapi::msg::WriteMsgFile(*message, argv[2]);
   } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "mapi/pst/pst_store.h"
 
@@ -62,7 +63,11 @@ int main(int argc, char** argv) {
       }
       const std::string bytes((std::istreambuf_iterator<char>(in)),
                               std::istreambuf_iterator<char>());
-      store->addMessageFromRfc822(folder, bytes, 17);  // read; has-attachment where it has some
+      std::vector<std::string> warnings;
+      store->addMessageFromRfc822(folder, bytes, 17, &warnings);  // read; has-attachment if any
+      for (const std::string& warning : warnings) {
+        std::fprintf(stderr, "eml2pst: '%s': %s\n", argv[i], warning.c_str());
+      }
     }
     store->close();
   } catch (const std::exception& e) {

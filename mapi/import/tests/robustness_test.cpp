@@ -1,5 +1,6 @@
 // Whatever a mailbox holds, the import gives an item: broken structure, junk, depth, and the
 // real-world messages of Python's email test suite. Only an unreadable file is an error.
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -208,6 +209,75 @@ TEST(ImportMalformed, DeepNestingIsCut) {
   const Message* inner = chain.get();
   while (!inner->attachments.empty()) inner = inner->attachments[0].embedded.get();
   EXPECT_EQ(Body(*inner), "innermost text\r\n");
+}
+
+// A text part inside `depth` multipart/mixed levels, each with a boundary of its own, closed
+// again on the way out.
+std::string NestedMultiparts(int depth) {
+  std::string m = "From ???@??? Mon Jan 01 00:00:00 2024\nSubject: nested\n";
+  for (int i = 0; i < depth; ++i) {
+    if (i > 0) m += "--n" + std::to_string(i - 1) + "\n";
+    m += "Content-Type: multipart/mixed; boundary=\"n" + std::to_string(i) + "\"\n\n";
+  }
+  m +=
+      "--n" + std::to_string(depth - 1) + "\nContent-Type: text/plain\n\nThe text at the bottom.\n";
+  for (int i = depth - 1; i >= 0; --i) m += "--n" + std::to_string(i) + "--\n";
+  return m;
+}
+
+// Whether the text reached the item: its body, or the data of one of its attachments.
+bool Holds(const Message& m, const std::string& text) {
+  if (Body(m).find(text) != std::string::npos) return true;
+  return std::any_of(m.attachments.begin(), m.attachments.end(), [&](const Attachment& a) {
+    return AttachmentData(a).find(text) != std::string::npos;
+  });
+}
+
+// Parts nested deeper than the import takes them apart (or GMime parses them) stay with the
+// item: what was found as attachments, and the whole message besides, with a warning.
+TEST(ImportMalformed, PartsNestedTooDeepKeepTheWholeMessage) {
+  for (const int depth : {10, 1024, 1100, 10000, 100000}) {
+    SCOPED_TRACE(depth);
+    const std::string text = NestedMultiparts(depth);
+    std::vector<std::string> warnings;
+    auto m = ImportRfc822(text, &warnings);
+    ExpectItem(*m);
+    EXPECT_TRUE(Holds(*m, "The text at the bottom.")) << Body(*m);
+    if (depth == 10) {
+      EXPECT_EQ(Body(*m), "The text at the bottom.");
+      EXPECT_TRUE(m->attachments.empty());
+      EXPECT_TRUE(warnings.empty());
+      continue;
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(kWholeMessageName), std::string::npos) << warnings[0];
+    ASSERT_FALSE(m->attachments.empty());
+    const Attachment& whole = m->attachments.back();
+    EXPECT_EQ(Str(whole.props, PR_ATTACH_LONG_FILENAME_W), kWholeMessageName);
+    EXPECT_EQ(Str(whole.props, PR_ATTACH_MIME_TAG_W), "message/rfc822");
+    // Every byte of the message, from past its separator line.
+    EXPECT_TRUE(AttachmentData(whole) == text.substr(text.find('\n') + 1));
+    // What was found before the depth ran out is there as well.
+    EXPECT_GE(m->attachments.size(), 2u);
+    EXPECT_TRUE(
+        std::any_of(m->attachments.begin(), m->attachments.end() - 1, [](const Attachment& a) {
+          return AttachmentData(a).find("The text at the bottom.") != std::string::npos;
+        }));
+  }
+
+  // Attached messages inside each other deeper than the import follows lose their headers
+  // below that depth; the whole message keeps them.
+  std::string messages;
+  for (int i = 0; i < 40; ++i) {
+    messages += "Subject: level " + std::to_string(i) + "\nContent-Type: message/rfc822\n\n";
+  }
+  messages += "Subject: last\n\ninnermost text\n";
+  std::vector<std::string> warnings;
+  auto nested = ImportRfc822(messages, &warnings);
+  EXPECT_EQ(warnings.size(), 1u);
+  ASSERT_FALSE(nested->attachments.empty());
+  EXPECT_TRUE(AttachmentData(nested->attachments.back()) == messages);
+  EXPECT_TRUE(Bool(nested->props, PR_HASATTACH));
 }
 
 // Real messages of many kinds, with their oddities (Python's email package test data).
