@@ -9,7 +9,8 @@
 namespace qc::mapi::import {
 
 // PR_RTF_COMPRESSED, PR_RTF_IN_SYNC, PR_NATIVE_BODY_INFO and PR_MSG_EDITOR_FORMAT. With
-// `htmlUtf8` the RTF encapsulates that HTML; without it, the plain text of PR_BODY_W.
+// `htmlUtf8` the RTF encapsulates that HTML; without it, the plain text of PR_BODY_W. A
+// PR_BODY_W too large to hold (given as a source) gets no RTF, only its body kind.
 void SetRtfBody(PropertyBag& props, const std::string_view* htmlUtf8);
 
 }  // namespace qc::mapi::import

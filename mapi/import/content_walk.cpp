@@ -10,11 +10,17 @@
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
 #include "mapi/import/part_data.h"
+#include "mapi/import/streamed_text.h"
 #include "mapi/import/text_decode.h"
 
 namespace qc::mapi::import {
 
 namespace {
+
+// A body whose content takes more than this in the message is converted as it is written instead
+// of held in memory, where it would be held several times over (decoded, as UTF-8, with CR LF
+// line ends, as UTF-16). Mail bodies take a few kilobytes.
+constexpr std::uint64_t kLargeBody = std::uint64_t{4} << 20;
 
 std::string_view AsText(const Bytes& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
@@ -205,6 +211,11 @@ class ContentWalker {
 
   void TakePlain(GMimePart* part) {
     plainCharset_ = CharsetOf(GMIME_OBJECT(part));
+    if (EncodedSizeOf(part) > kLargeBody) {
+      largePlain_ = StreamedText(PartData(part), plainCharset_);
+      plain_ = std::string();  // there is a plain body: largePlain_ holds it
+      return;
+    }
     plain_ = ToUtf8(AsText(DecodedContent(part)), plainCharset_);
   }
 
@@ -294,7 +305,11 @@ class ContentWalker {
       codePage = CodePageOf(plainCharset_.empty() ? "windows-1252" : plainCharset_);
     }
     p.set(PR_INTERNET_CPID, codePage.value_or(65001));
-    p.set(PR_BODY_W, ToCrlf(plain_ ? *plain_ : html_ ? HtmlToText(htmlText) : std::string()));
+    if (largePlain_) {
+      p.set(PR_BODY_W, std::move(largePlain_));
+    } else {
+      p.set(PR_BODY_W, ToCrlf(plain_ ? *plain_ : html_ ? HtmlToText(htmlText) : std::string()));
+    }
     const std::string_view html(htmlText);
     if (level_.options.rtfBody) SetRtfBody(p, html_ ? &html : nullptr);
 
@@ -323,7 +338,8 @@ class ContentWalker {
 
   Message& out_;
   Level level_;
-  std::optional<std::string> plain_;  // UTF-8
+  std::optional<std::string> plain_;              // UTF-8
+  std::shared_ptr<const ByteSource> largePlain_;  // a plain body too large for plain_
   std::string plainCharset_;
   std::optional<Bytes> html_;  // in its own charset
   std::string htmlCharset_;

@@ -79,20 +79,35 @@ bool IsAscii(std::string_view lower) {
 
 }  // namespace
 
-std::string ToUtf8(std::string_view bytes, std::string_view charset) {
+CharsetReading ReadingOf(std::string_view charset, std::string& iconvName) {
   const std::string lower = Lower(charset);
   // Latin-1 labels are read as windows-1252, its superset in practice (as browsers do).
-  if (IsLatin1(lower)) return Windows1252ToUtf8(bytes);
-  if (lower.empty() || IsAscii(lower)) return Guess(bytes);
-  if (lower == "utf-8" || lower == "utf8") return RepairUtf8(bytes);
-
+  if (IsLatin1(lower)) return CharsetReading::Windows1252;
+  if (lower.empty() || IsAscii(lower)) return CharsetReading::Guess;
+  if (lower == "utf-8" || lower == "utf8") return CharsetReading::Utf8;
   EnsureGMimeInitialized();
-  const char* iconvName = g_mime_charset_iconv_name(lower.c_str());
-  if (iconvName == nullptr) return Guess(bytes);
+  const char* name = g_mime_charset_iconv_name(lower.c_str());
+  if (name == nullptr) return CharsetReading::Guess;
+  iconvName = name;
+  return CharsetReading::Iconv;
+}
+
+std::string ToUtf8(std::string_view bytes, std::string_view charset) {
+  std::string iconvName;
+  switch (ReadingOf(charset, iconvName)) {
+    case CharsetReading::Windows1252:
+      return Windows1252ToUtf8(bytes);
+    case CharsetReading::Guess:
+      return Guess(bytes);
+    case CharsetReading::Utf8:
+      return RepairUtf8(bytes);
+    case CharsetReading::Iconv:
+      break;
+  }
   gsize written = 0;
   GError* error = nullptr;
-  GString converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8", iconvName,
-                              nullptr, &written, &error));
+  GString converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
+                              iconvName.c_str(), nullptr, &written, &error));
   if (error != nullptr) g_error_free(error);
   if (!converted) return Guess(bytes);
   return RepairUtf8(std::string_view(converted.get(), written));

@@ -13,6 +13,13 @@ namespace qc::mapi::import {
 using mapi::IsValidUtf8;
 using mapi::Windows1252ToUtf8;
 
+// How ToUtf8() reads bytes in a MIME charset: as windows-1252 (the Latin-1 labels); as UTF-8
+// with stray bytes read as windows-1252; through iconv (`iconvName`), falling back to a guess
+// where the bytes do not fit the charset; or by a guess (no charset, US-ASCII, one unknown):
+// UTF-8 when all of them form valid UTF-8, windows-1252 otherwise.
+enum class CharsetReading { Windows1252, Utf8, Iconv, Guess };
+CharsetReading ReadingOf(std::string_view charset, std::string& iconvName);
+
 // Bytes in the given MIME charset (empty when the message named none) as UTF-8. Never fails:
 // unknown charsets and bytes that do not fit their charset are read as UTF-8 when they form
 // valid UTF-8 and as windows-1252 otherwise.

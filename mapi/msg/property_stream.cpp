@@ -106,6 +106,13 @@ void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storag
       if (!raw || raw->values.size() != 1) throw mismatch();
       return PutEntry(entries, t, InlineValue(raw->values[0]));
     case PropType::Unicode: {
+      if (auto v = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
+        if (!*v) throw mismatch();
+        if ((*v)->size() > 0xFFFFFFFFu - 2)
+          throw Error("a text of 4 GiB or more does not fit a .msg file");
+        PutEntry(entries, t, (*v)->size() + 2);
+        return storage.addStream(SubstgName(t), *v);
+      }
       auto v = std::get_if<std::string>(&value);
       if (!v) throw mismatch();
       Bytes utf16 = Utf16LeBytes(*v);

@@ -267,6 +267,25 @@ TEST(PstStore, HeaderTextAfterANulIsStored) {
             Utf16LeBytes("re port.pdf"));
 }
 
+// A text body too large to hold is converted as it is stored, and stored whole.
+TEST(PstStore, ALargeBodyIsStoredWhole) {
+  std::string line;
+  while (line.size() < (std::size_t{5} << 20)) line += "lorem ipsum \xE9 ";
+  MemorySink sink;
+  PstStore store(sink, "S", FixedOptions());
+  const FolderId f = store.addMailFolder("F");
+  store.addMessageFromRfc822(
+      f, "Subject: large\nContent-Type: text/plain; charset=iso-8859-1\n\n" + line + "\n", 17);
+  store.close();
+  EXPECT_SOUND_STORE(sink.bytes);
+  StoreContents c(sink.bytes);
+  const auto m = c.messages(f).at(0);
+  std::string utf8;
+  for (const char ch : line) AppendWindows1252(utf8, static_cast<unsigned char>(ch));
+  EXPECT_TRUE(m.at(0x1000).bytes == Utf16LeBytes(utf8 + "\r\n"));
+  EXPECT_GT(Int32(m, 0x0E08), static_cast<std::int32_t>(2 * line.size()));  // PR_MESSAGE_SIZE
+}
+
 TEST(PstStore, LargeAttachmentsAreStreamedAndReadBack) {
   auto message = ImportRfc822("From: a@b\r\nSubject: big\r\n\r\nbody\r\n");
   Attachment a;
