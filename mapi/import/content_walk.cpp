@@ -62,6 +62,19 @@ class ContentWalker {
     Finish();
   }
 
+  // As Walk() over a multipart/mixed whose parts come one at a time, each in a multipart of its
+  // own.
+  void WalkParts(const PartFeed& parts) {
+    while (const GPtr<GMimeObject> alone = parts()) {
+      if (!GMIME_IS_MULTIPART(alone.get())) continue;
+      GMimeMultipart* multipart = GMIME_MULTIPART(alone.get());
+      for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
+        Visit(g_mime_multipart_get_part(multipart, i), 1);
+      }
+    }
+    Finish();
+  }
+
  private:
   void Visit(GMimeObject* object, int level) {
     if (level > kMaxMimeDepth) return Flatten(object);
@@ -352,6 +365,10 @@ class ContentWalker {
 
 void MapContent(GMimeObject* root, Message& out, const Level& level) {
   ContentWalker(out, level).Walk(root);
+}
+
+void MapContentPartByPart(const PartFeed& parts, Message& out, const Level& level) {
+  ContentWalker(out, level).WalkParts(parts);
 }
 
 }  // namespace qc::mapi::import

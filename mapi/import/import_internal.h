@@ -4,12 +4,14 @@
 
 #include <gmime/gmime.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mapi/import/gmime_support.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/property.h"
 
@@ -46,13 +48,22 @@ struct Level {
 // data from `bytes` when written. Throws qc::Error when `bytes` cannot be read.
 std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, const Level& level);
 
+// The parts of a message's top multipart/mixed one at a time, for a message with too many parts
+// to parse whole: each in a multipart/mixed of its own (made to parse it as it stands among the
+// others); null after the last.
+using PartFeed = std::function<GPtr<GMimeObject>()>;
+
 // A message from what GMime parsed. `transportHeaders` is the header block as it stood;
-// `separatorDate` the date of the mailbox's separator line, if any.
+// `separatorDate` the date of the mailbox's separator line, if any. With `parts`, the top part
+// of `message` is a multipart/mixed parsed without its parts, which `parts` hands over.
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
                                        const Level& level,
-                                       std::optional<FileTime> separatorDate = std::nullopt);
+                                       std::optional<FileTime> separatorDate = std::nullopt,
+                                       const PartFeed* parts = nullptr);
 
 // Bodies and attachments of `out` from the MIME tree under `root` (which may be null).
 void MapContent(GMimeObject* root, Message& out, const Level& level);
+// The same from the parts of a top multipart/mixed, each let go once taken.
+void MapContentPartByPart(const PartFeed& parts, Message& out, const Level& level);
 
 }  // namespace qc::mapi::import

@@ -8,6 +8,7 @@
 #include "mapi/import/envelope.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/part_split.h"
 #include "mapi/import/prefixed_range.h"
 #include "mapi/import/signed_and_reports.h"
 #include "mapi/import/source_stream.h"
@@ -225,6 +226,81 @@ void KeepWholeMessage(Message& out, std::shared_ptr<const ByteSource> bytes, std
   }
 }
 
+// What GMime made of [from, end) of `bytes` as a message, and the stream it read.
+struct Parsed {
+  GPtr<GMimeStream> stream;
+  GPtr<GMimeMessage> message;
+};
+
+Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_t from,
+                    std::uint64_t end, const Level& level) {
+  Parsed out;
+  out.stream = NewSourceStream(bytes, from, end, Nuls::Blanked);
+  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(out.stream.get()));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  bool tooDeep = false;
+  {
+    const NestingWatch watch(tooDeep);
+    out.message.reset(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+  }
+  if (tooDeep) level.noteTooDeep();
+  RethrowReadFailure(out.stream.get());
+  return out;
+}
+
+// One part of a message's top multipart, parsed on its own inside a multipart of its own by
+// `parser`, which serves all of them.
+GPtr<GMimeObject> ParsePart(GMimeParser* parser, const std::shared_ptr<const ByteSource>& bytes,
+                            const PartRange& range, const std::shared_ptr<const PartFrames>& frames,
+                            const Level& level) {
+  const std::shared_ptr<const ByteSource> alone = PartAlone(bytes, range, frames);
+  GPtr<GMimeStream> stream = NewSourceStream(alone, 0, alone->size(), Nuls::Blanked);
+  g_mime_parser_init_with_stream(parser, stream.get());
+  GPtr<GMimeObject> part;
+  bool tooDeep = false;
+  {
+    const NestingWatch watch(tooDeep);
+    part.reset(g_mime_parser_construct_part(parser, LenientOptions()));
+  }
+  if (tooDeep) level.noteTooDeep();
+  RethrowReadFailure(stream.get());
+  return part;
+}
+
+// A top multipart of more parts than this is taken a part at a time: GMime's tree of a whole
+// message holds some 3 KB for each part, 200 MB for 70,000 attachments.
+constexpr std::size_t kMostPartsParsedWhole = 1000;
+
+// Whether the message could be a multipart of more than kMostPartsParsedWhole parts: its header
+// block names a multipart, and as many lines of its content begin as boundary lines do. Most
+// messages are told apart by their header block alone.
+bool MayHaveManyParts(const ByteSource& bytes, const MessageStart& start,
+                      const std::string& headers) {
+  static constexpr std::string_view kMultipart = "multipart";
+  const auto found =
+      std::search(headers.begin(), headers.end(), kMultipart.begin(), kMultipart.end(),
+                  [](char a, char b) { return g_ascii_tolower(a) == b; });
+  return found != headers.end() && CountDashLines(bytes, start.contentOffset(), bytes.size(),
+                                                  kMostPartsParsedWhole) > kMostPartsParsedWhole;
+}
+
+// Where the parts of a message lie, when its top part (as `headersOnly`, GMime's parse of its
+// header block, has it) is a multipart/mixed of more than kMostPartsParsedWhole parts; nothing
+// for any other message, which GMime parses whole. Other kinds of multipart are read as a whole
+// (the parts of an alternative or a related one are chosen among), and parts are not told
+// their type by a multipart/digest.
+std::vector<PartRange> ManyParts(const ByteSource& bytes, const MessageStart& start,
+                                 GMimeMessage* headersOnly) {
+  GMimeObject* top = headersOnly ? g_mime_message_get_mime_part(headersOnly) : nullptr;
+  if (top == nullptr || !GMIME_IS_MULTIPART(top) || MimeType(top) != "multipart/mixed") return {};
+  const char* boundary = g_mime_object_get_content_type_parameter(top, "boundary");
+  if (boundary == nullptr || *boundary == '\0') return {};
+  std::vector<PartRange> parts =
+      SplitMultipart(bytes, start.contentOffset(), bytes.size(), boundary);
+  if (parts.size() <= kMostPartsParsedWhole) return {};
+  return parts;
+}
+
 // All of the message's bytes from `offset`: only for a message GMime could make nothing of.
 std::string ReadAll(const ByteSource& bytes, std::uint64_t offset) {
   std::string all(static_cast<std::size_t>(bytes.size() - std::min(offset, bytes.size())), '\0');
@@ -240,40 +316,55 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
   const MessageStart start(*bytes);
   std::string headers = start.headers();
 
-  GPtr<GMimeStream> stream(NewSourceStream(bytes, start.offset(), bytes->size(), Nuls::Blanked));
-  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  GPtr<GMimeMessage> parsed;
-  bool tooDeep = false;
-  {
-    const NestingWatch watch(tooDeep);
-    parsed.reset(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+  std::vector<PartRange> parts;
+  Parsed parsed;
+  if (MayHaveManyParts(*bytes, start, headers)) {
+    parsed = ParseMessage(bytes, start.offset(), start.contentOffset(), level);
+    parts = ManyParts(*bytes, start, parsed.message.get());
   }
-  if (tooDeep) level.noteTooDeep();
-  RethrowReadFailure(stream.get());
-  std::unique_ptr<Message> out =
-      parsed ? ConvertParsed(parsed.get(), std::move(headers), level, start.separatorDate())
-             : Unparsed(ReadAll(*bytes, start.offset()), std::move(headers), level);
-  if (parsed && IsSmimeSigned(g_mime_message_get_mime_part(parsed.get()))) {
+  if (parts.empty()) parsed = ParseMessage(bytes, start.offset(), bytes->size(), level);
+  std::unique_ptr<Message> out;
+  if (!parsed.message) {
+    out = Unparsed(ReadAll(*bytes, start.offset()), std::move(headers), level);
+  } else if (parts.empty()) {
+    out = ConvertParsed(parsed.message.get(), std::move(headers), level, start.separatorDate());
+  } else {
+    const auto frames = FramesFor(g_mime_object_get_content_type_parameter(
+        g_mime_message_get_mime_part(parsed.message.get()), "boundary"));
+    GPtr<GMimeParser> parser(g_mime_parser_new());
+    std::size_t next = 0;
+    const PartFeed feed = [&]() -> GPtr<GMimeObject> {
+      return next < parts.size() ? ParsePart(parser.get(), bytes, parts[next++], frames, level)
+                                 : nullptr;
+    };
+    out = ConvertParsed(parsed.message.get(), std::move(headers), level, start.separatorDate(),
+                        &feed);
+  }
+  if (parsed.message && IsSmimeSigned(g_mime_message_get_mime_part(parsed.message.get()))) {
     // The signed entity is the whole content already, structure and all.
     KeepSignedEntity(*out, bytes, start.contentOffset());
   } else if (level.depth == 0 && level.notes != nullptr && level.notes->tooDeep) {
     KeepWholeMessage(*out, bytes, start.offset(), *level.notes);
   }
   // Bodies are read after parsing: a failure there must not pass for a shorter body.
-  RethrowReadFailure(stream.get());
+  RethrowReadFailure(parsed.stream.get());
   return out;
 }
 
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
-                                       const Level& level, std::optional<FileTime> separatorDate) {
+                                       const Level& level, std::optional<FileTime> separatorDate,
+                                       const PartFeed* parts) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   MapEnvelope(message, *out, separatorDate);
   if (!transportHeaders.empty()) {
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(transportHeaders));
   }
-  MapContent(g_mime_message_get_mime_part(message), *out, level);
+  if (parts != nullptr) {
+    MapContentPartByPart(*parts, *out, level);
+  } else {
+    MapContent(g_mime_message_get_mime_part(message), *out, level);
+  }
   if (auto report = ReportMessageClass(g_mime_message_get_mime_part(message))) {
     out->props.set(tags::PR_MESSAGE_CLASS_W, std::move(*report));
   }
