@@ -169,9 +169,9 @@ void PropertyBag::set(PropTag tag, PropValue value) {
   if (const auto problem = Misfit(tag.type, value)) {
     throw Error("cannot set property " + HexTag(tag) + ": " + *problem);
   }
-  const auto it = lowerBound(tag.id);
+  const auto it = tagged_.lower_bound(tag.id);
   if (it == tagged_.end() || it->first != tag.id) {
-    tagged_.emplace(it, tag.id, Property{tag.type, std::move(value)});
+    tagged_.emplace_hint(it, tag.id, Property{tag.type, std::move(value)});
     return;
   }
   if (it->second.type != tag.type) {
@@ -198,29 +198,14 @@ void PropertyBag::setNamed(const NamedProp& name, PropType type, PropValue value
   it->second.value = std::move(value);
 }
 
-PropertyBag::Tagged::iterator PropertyBag::lowerBound(std::uint16_t id) {
-  return std::lower_bound(tagged_.begin(), tagged_.end(), id,
-                          [](const auto& entry, std::uint16_t key) { return entry.first < key; });
-}
-
-PropertyBag::Tagged::const_iterator PropertyBag::lowerBound(std::uint16_t id) const {
-  return std::lower_bound(tagged_.begin(), tagged_.end(), id,
-                          [](const auto& entry, std::uint16_t key) { return entry.first < key; });
-}
-
-void PropertyBag::erase(std::uint16_t id) {
-  const auto it = lowerBound(id);
-  if (it != tagged_.end() && it->first == id) tagged_.erase(it);
-}
-
 const PropValue* PropertyBag::find(PropTag tag) const {
-  const Property* p = findId(tag.id);
-  return p == nullptr || p->type != tag.type ? nullptr : &p->value;
+  const auto it = tagged_.find(tag.id);
+  return it == tagged_.end() || it->second.type != tag.type ? nullptr : &it->second.value;
 }
 
 const Property* PropertyBag::findId(std::uint16_t id) const {
-  const auto it = lowerBound(id);
-  return it == tagged_.end() || it->first != id ? nullptr : &it->second;
+  const auto it = tagged_.find(id);
+  return it == tagged_.end() ? nullptr : &it->second;
 }
 
 const Property* PropertyBag::findNamed(const NamedProp& name) const {

@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <variant>
 #include <vector>
 
@@ -173,14 +172,9 @@ struct Property {
 // Properties of one object, keyed by their 16-bit identifier (or name) and kept in identifier
 // order so writers produce the same bytes every time. An identifier holds one type: setting it
 // under another type is a fault of the caller and throws, as does a value that is not the
-// type's representation; nothing is ever silently replaced by a value of another type. Setting
-// or erasing a property may move the others: a pointer from find() or get() is good until then.
+// type's representation; nothing is ever silently replaced by a value of another type.
 class PropertyBag {
  public:
-  // By identifier, in identifier order: side by side rather than in a tree's nodes, as a
-  // message of tens of thousands of attachments holds a bag of a dozen properties for each.
-  using Tagged = std::vector<std::pair<std::uint16_t, Property>>;
-
   // Sets or replaces the property. Throws qc::Error naming the tag when the identifier is held
   // under another type, when the value is not of the type's representation, or when the
   // identifier lies in the named range (named properties are set by name).
@@ -188,9 +182,7 @@ class PropertyBag {
   // The same for a named property; the type is the bag's own use of the name.
   void setNamed(const NamedProp& name, PropType type, PropValue value);
   // Removes whatever the identifier holds.
-  void erase(std::uint16_t id);
-  // Room for this many tagged properties in all, for a bag whose size is known ahead.
-  void reserve(std::size_t count) { tagged_.reserve(count); }
+  void erase(std::uint16_t id) { tagged_.erase(id); }
 
   // The value held under exactly this tag; nullptr when absent or held under another type.
   const PropValue* find(PropTag tag) const;
@@ -203,14 +195,11 @@ class PropertyBag {
     return v ? std::get_if<T>(v) : nullptr;
   }
 
-  const Tagged& tagged() const { return tagged_; }
+  const std::map<std::uint16_t, Property>& tagged() const { return tagged_; }
   const std::map<NamedProp, Property>& named() const { return named_; }
 
  private:
-  Tagged::iterator lowerBound(std::uint16_t id);
-  Tagged::const_iterator lowerBound(std::uint16_t id) const;
-
-  Tagged tagged_;
+  std::map<std::uint16_t, Property> tagged_;
   std::map<NamedProp, Property> named_;
 };
 

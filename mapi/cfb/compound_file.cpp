@@ -129,10 +129,13 @@ std::span<const std::uint8_t> Pool::keep(Bytes bytes) {
 }
 
 std::u16string_view Pool::keepShared(std::u16string_view units) {
-  if (const auto found = shared_.find(units); found != shared_.end()) return *found;
-  const std::u16string_view kept = keep(units);
-  shared_.insert(kept);
-  return kept;
+  // A small file gains nothing: only one of many entries looks names up.
+  if (blocks_.size() < 2) return keep(units);
+  std::uint32_t hash = static_cast<std::uint32_t>(units.size());
+  for (const char16_t unit : units) hash = hash * 31 + unit;
+  std::u16string_view& slot = shared_[hash % shared_.size()];
+  if (slot != units) slot = keep(units);
+  return slot;
 }
 
 std::u16string_view Pool::keep(std::u16string_view units) {

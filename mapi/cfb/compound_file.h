@@ -3,12 +3,12 @@
 // attachment data is copied in pieces and never held whole.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "mapi/cfb/entry_name.h"
@@ -41,7 +41,9 @@ class Pool {
   std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
   std::vector<Bytes> large_;
   std::size_t used_ = kBlock;  // of the last block
-  std::unordered_set<std::u16string_view> shared_;
+  // Names kept by keepShared(), by a hash of their units: a name another one pushed out is kept
+  // again, which costs a few bytes, where a complete table would cost a lookup per entry.
+  std::array<std::u16string_view, 64> shared_;
 };
 
 // An entry's name, checked, as its file's pool keeps it.

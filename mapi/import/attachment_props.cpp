@@ -101,7 +101,6 @@ Attachment MakeByValueAttachment(ByValueAttachment in) {
   using namespace tags;
   Attachment a;
   PropertyBag& p = a.props;
-  p.reserve(12);  // what is set here, and the attachment's number a writer adds
   const auto size = static_cast<std::int32_t>(
       std::min<std::uint64_t>(in.data->size(), std::numeric_limits<std::int32_t>::max()));
   p.set(PR_ATTACH_METHOD, ATTACH_BY_VALUE);

@@ -10,6 +10,7 @@
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
 #include "mapi/import/part_data.h"
+#include "mapi/import/part_split.h"
 #include "mapi/import/streamed_text.h"
 #include "mapi/import/text_decode.h"
 
@@ -65,7 +66,10 @@ class ContentWalker {
   // As Walk() over a multipart/mixed whose parts come one at a time, each in a multipart of its
   // own.
   void WalkParts(const PartFeed& parts) {
-    while (const GPtr<GMimeObject> alone = parts()) {
+    // Most are attachments: room for them at once, rather than twice over while growing.
+    out_.attachments.reserve(parts.count);
+    related_.reserve(parts.count);
+    while (const GPtr<GMimeObject> alone = parts.next()) {
       if (!GMIME_IS_MULTIPART(alone.get())) continue;
       GMimeMultipart* multipart = GMIME_MULTIPART(alone.get());
       for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
@@ -101,6 +105,12 @@ class ContentWalker {
   void VisitUnsplit(GMimeMultipart* multipart, bool mayBeBody) {
     std::string text;
     if (const char* prologue = g_mime_multipart_get_prologue(multipart)) text += prologue;
+    // A boundary line in the text: GMime left the multipart unsplit for being nested too deep.
+    const char* boundary =
+        g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "boundary");
+    if (boundary != nullptr && *boundary != '\0' && HasBoundaryLine(text, boundary)) {
+      level_.noteTooDeep();
+    }
     if (const char* epilogue = g_mime_multipart_get_epilogue(multipart)) text += epilogue;
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
     if (mayBeBody && !plain_ && !html_) {

@@ -25,8 +25,9 @@ constexpr int kMaxEmbeddedDepth = 16;
 constexpr int kMaxMimeDepth = 64;
 
 // What the levels of one import tell the outermost: parts nested deeper than they follow (or
-// than GMime parses) were not taken apart as the sender made them, and the outermost level then
-// keeps the whole message beside what could be taken.
+// than GMime parses, which leaves the rest as the text of the deepest multipart) were not taken
+// apart as the sender made them, and the outermost level then keeps the whole message beside
+// what could be taken.
 struct ImportNotes {
   bool tooDeep = false;
   std::vector<std::string>* warnings = nullptr;  // where the import's warnings go, if anywhere
@@ -49,9 +50,12 @@ struct Level {
 std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes, const Level& level);
 
 // The parts of a message's top multipart/mixed one at a time, for a message with too many parts
-// to parse whole: each in a multipart/mixed of its own (made to parse it as it stands among the
-// others); null after the last.
-using PartFeed = std::function<GPtr<GMimeObject>()>;
+// to parse whole: how many there are, and each in a multipart/mixed of its own (made to parse it
+// as it stands among the others), null after the last.
+struct PartFeed {
+  std::size_t count = 0;
+  std::function<GPtr<GMimeObject>()> next;
+};
 
 // A message from what GMime parsed. `transportHeaders` is the header block as it stood;
 // `separatorDate` the date of the mailbox's separator line, if any. With `parts`, the top part

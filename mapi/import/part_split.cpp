@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace qc::mapi::import {
@@ -29,15 +30,16 @@ struct Line {
 template <class OnLine>
 void ForEachLine(const ByteSource& bytes, std::uint64_t from, std::uint64_t end,
                  std::size_t headBytes, const OnLine& onLine) {
-  std::string piece(kPiece, '\0');
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+  char* const piece = buffer.get();
   Line line;
   line.start = from;
   bool open = false;  // bytes of `line` were seen
   for (std::uint64_t at = from; at < end;) {
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end - at));
-    const std::size_t got = bytes.read(at, reinterpret_cast<std::uint8_t*>(piece.data()), want);
+    const std::size_t got = bytes.read(at, reinterpret_cast<std::uint8_t*>(piece), want);
     if (got == 0) break;
-    const char* p = piece.data();
+    const char* p = piece;
     const char* const stop = p + got;
     while (p < stop) {
       const char* newline = static_cast<const char*>(std::memchr(p, '\n', stop - p));
@@ -53,10 +55,10 @@ void ForEachLine(const ByteSource& bytes, std::uint64_t from, std::uint64_t end,
         open = true;
       }
       if (newline == nullptr) break;
-      line.next = at + static_cast<std::uint64_t>(newline - piece.data()) + 1;
+      line.next = at + static_cast<std::uint64_t>(newline - piece) + 1;
       if (!onLine(line)) return;
       line = Line{};
-      line.start = at + static_cast<std::uint64_t>(newline - piece.data()) + 1;
+      line.start = at + static_cast<std::uint64_t>(newline - piece) + 1;
       open = false;
       p = newline + 1;
     }
@@ -83,22 +85,36 @@ Mark MarkOf(const Line& line, std::string_view boundary, std::string_view last) 
 
 }  // namespace
 
+bool HasBoundaryLine(std::string_view text, std::string_view boundary) {
+  const std::string open = "--" + std::string(boundary);
+  const std::string last = open + "--";
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    Line line;
+    line.head = text.substr(0, end);
+    if (MarkOf(line, open, last) != Mark::None) return true;
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return false;
+}
+
 std::size_t CountDashLines(const ByteSource& bytes, std::uint64_t from, std::uint64_t end,
                            std::size_t most) {
-  std::string piece(kPiece, '\0');
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kPiece);
+  char* const piece = buffer.get();
   std::size_t count = 0;
   int column = 0;  // 0 at the start of a line, 1 after a first '-', 2 elsewhere in a line
   for (std::uint64_t at = from; at < end;) {
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end - at));
-    const std::size_t got = bytes.read(at, reinterpret_cast<std::uint8_t*>(piece.data()), want);
+    const std::size_t got = bytes.read(at, reinterpret_cast<std::uint8_t*>(piece), want);
     if (got == 0) break;
     at += got;
     for (std::size_t i = 0; i < got;) {
       const char c = piece[i];
       if (column == 2) {
-        const void* newline = std::memchr(piece.data() + i, '\n', got - i);
+        const void* newline = std::memchr(piece + i, '\n', got - i);
         if (newline == nullptr) break;
-        i = static_cast<std::size_t>(static_cast<const char*>(newline) - piece.data()) + 1;
+        i = static_cast<std::size_t>(static_cast<const char*>(newline) - piece) + 1;
         column = 0;
         continue;
       }

@@ -17,6 +17,9 @@ namespace qc::mapi::import {
 std::size_t CountDashLines(const ByteSource& bytes, std::uint64_t from, std::uint64_t end,
                            std::size_t most);
 
+// Whether `text` has a line that GMime's parser takes for a boundary line of `boundary`.
+bool HasBoundaryLine(std::string_view text, std::string_view boundary);
+
 // One part: its header fields and content, with the line break before the boundary line that
 // ends it, and how that line ends.
 struct PartRange {

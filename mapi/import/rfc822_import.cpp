@@ -94,28 +94,6 @@ std::string TransportHeaders(std::string_view block) {
   return ToCrlf(kept);
 }
 
-// The flag of the parse this thread is running, if any, that GMime's parser sets when a message
-// nests its parts deeper than the parser follows (it stops there and keeps the rest as text).
-// GMime copies the warning function into what it builds and may call it later, for other
-// warnings, so it finds the flag here rather than through a pointer it was given.
-thread_local bool* parseTooDeep = nullptr;
-
-void OnParserWarning(gint64, GMimeParserWarning warning, const gchar*, gpointer) {
-  if (warning == GMIME_CRIT_NESTING_OVERFLOW && parseTooDeep != nullptr) *parseTooDeep = true;
-}
-
-// Watches one parse on this thread.
-class NestingWatch {
- public:
-  explicit NestingWatch(bool& tooDeep) : previous_(parseTooDeep) { parseTooDeep = &tooDeep; }
-  ~NestingWatch() { parseTooDeep = previous_; }
-  NestingWatch(const NestingWatch&) = delete;
-  NestingWatch& operator=(const NestingWatch&) = delete;
-
- private:
-  bool* previous_;
-};
-
 struct ParserOptionsFree {
   void operator()(GMimeParserOptions* options) const { g_mime_parser_options_free(options); }
 };
@@ -130,7 +108,6 @@ GMimeParserOptions* LenientOptions() {
     g_mime_parser_options_set_parameter_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
     g_mime_parser_options_set_rfc2047_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
     g_mime_parser_options_set_allow_addresses_without_domain(made, TRUE);
-    g_mime_parser_options_set_warning_callback(made, OnParserWarning, nullptr);
     return std::unique_ptr<GMimeParserOptions, ParserOptionsFree>(made);
   }();
   return options.get();
@@ -233,17 +210,12 @@ struct Parsed {
 };
 
 Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_t from,
-                    std::uint64_t end, const Level& level) {
+                    std::uint64_t end) {
   Parsed out;
   out.stream = NewSourceStream(bytes, from, end, Nuls::Blanked);
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(out.stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  bool tooDeep = false;
-  {
-    const NestingWatch watch(tooDeep);
-    out.message.reset(g_mime_parser_construct_message(parser.get(), LenientOptions()));
-  }
-  if (tooDeep) level.noteTooDeep();
+  out.message.reset(g_mime_parser_construct_message(parser.get(), LenientOptions()));
   RethrowReadFailure(out.stream.get());
   return out;
 }
@@ -251,18 +223,12 @@ Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_
 // One part of a message's top multipart, parsed on its own inside a multipart of its own by
 // `parser`, which serves all of them.
 GPtr<GMimeObject> ParsePart(GMimeParser* parser, const std::shared_ptr<const ByteSource>& bytes,
-                            const PartRange& range, const std::shared_ptr<const PartFrames>& frames,
-                            const Level& level) {
+                            const PartRange& range,
+                            const std::shared_ptr<const PartFrames>& frames) {
   const std::shared_ptr<const ByteSource> alone = PartAlone(bytes, range, frames);
   GPtr<GMimeStream> stream = NewSourceStream(alone, 0, alone->size(), Nuls::Blanked);
   g_mime_parser_init_with_stream(parser, stream.get());
-  GPtr<GMimeObject> part;
-  bool tooDeep = false;
-  {
-    const NestingWatch watch(tooDeep);
-    part.reset(g_mime_parser_construct_part(parser, LenientOptions()));
-  }
-  if (tooDeep) level.noteTooDeep();
+  GPtr<GMimeObject> part(g_mime_parser_construct_part(parser, LenientOptions()));
   RethrowReadFailure(stream.get());
   return part;
 }
@@ -277,9 +243,10 @@ constexpr std::size_t kMostPartsParsedWhole = 1000;
 bool MayHaveManyParts(const ByteSource& bytes, const MessageStart& start,
                       const std::string& headers) {
   static constexpr std::string_view kMultipart = "multipart";
+  // Letters in either case; a stray match elsewhere only costs the count.
   const auto found =
       std::search(headers.begin(), headers.end(), kMultipart.begin(), kMultipart.end(),
-                  [](char a, char b) { return g_ascii_tolower(a) == b; });
+                  [](char a, char b) { return static_cast<char>(a | 0x20) == b; });
   return found != headers.end() && CountDashLines(bytes, start.contentOffset(), bytes.size(),
                                                   kMostPartsParsedWhole) > kMostPartsParsedWhole;
 }
@@ -319,10 +286,10 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
   std::vector<PartRange> parts;
   Parsed parsed;
   if (MayHaveManyParts(*bytes, start, headers)) {
-    parsed = ParseMessage(bytes, start.offset(), start.contentOffset(), level);
+    parsed = ParseMessage(bytes, start.offset(), start.contentOffset());
     parts = ManyParts(*bytes, start, parsed.message.get());
   }
-  if (parts.empty()) parsed = ParseMessage(bytes, start.offset(), bytes->size(), level);
+  if (parts.empty()) parsed = ParseMessage(bytes, start.offset(), bytes->size());
   std::unique_ptr<Message> out;
   if (!parsed.message) {
     out = Unparsed(ReadAll(*bytes, start.offset()), std::move(headers), level);
@@ -333,10 +300,11 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
         g_mime_message_get_mime_part(parsed.message.get()), "boundary"));
     GPtr<GMimeParser> parser(g_mime_parser_new());
     std::size_t next = 0;
-    const PartFeed feed = [&]() -> GPtr<GMimeObject> {
-      return next < parts.size() ? ParsePart(parser.get(), bytes, parts[next++], frames, level)
-                                 : nullptr;
-    };
+    const PartFeed feed{parts.size(), [&]() -> GPtr<GMimeObject> {
+                          return next < parts.size()
+                                     ? ParsePart(parser.get(), bytes, parts[next++], frames)
+                                     : nullptr;
+                        }};
     out = ConvertParsed(parsed.message.get(), std::move(headers), level, start.separatorDate(),
                         &feed);
   }

@@ -1,6 +1,7 @@
 #include "mapi/import/source_stream.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace qc::mapi::import {
@@ -63,7 +64,9 @@ ssize_t Read(GMimeStream* stream, char* buf, size_t len) {
   }
   if (got == 0) self->ended = TRUE;
   // A space keeps every offset GMime takes from this stream where it is in the source.
-  if (self->blankNuls) std::replace(buf, buf + got, '\0', ' ');
+  if (self->blankNuls && std::memchr(buf, '\0', got) != nullptr) {
+    std::replace(buf, buf + got, '\0', ' ');
+  }
   stream->position += static_cast<gint64>(got);
   return static_cast<ssize_t>(got);
 }

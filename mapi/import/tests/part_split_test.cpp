@@ -111,6 +111,16 @@ TEST(PartSplit, CountsLinesThatBeginWithTwoDashes) {
   EXPECT_EQ(import::CountDashLines(*bytes, 1, bytes->size(), 100), 3u);
 }
 
+TEST(PartSplit, TellsBoundaryLinesFromLookalikes) {
+  EXPECT_TRUE(import::HasBoundaryLine("text\n--b\nmore", "b"));
+  EXPECT_TRUE(import::HasBoundaryLine("--b-- \t\r\n", "b"));
+  EXPECT_TRUE(import::HasBoundaryLine("x\r\n--b \r", "b"));
+  EXPECT_FALSE(import::HasBoundaryLine("--bogus\n", "b"));
+  EXPECT_FALSE(import::HasBoundaryLine("x--b\n", "b"));
+  EXPECT_FALSE(import::HasBoundaryLine("--b--x\n", "b"));
+  EXPECT_FALSE(import::HasBoundaryLine("", "b"));
+}
+
 // A message of 3,000 attachments, more than are parsed whole: every one reaches the item, with
 // its name and data, behind the body, and the envelope is read as for any message.
 TEST(PartSplit, AMessageOfManyPartsKeepsThemAll) {

@@ -265,6 +265,24 @@ TEST(ImportMalformed, PartsNestedTooDeepKeepTheWholeMessage) {
         }));
   }
 
+  // Sixteen attached messages inside each other, each nesting its parts 63 levels deep: no level
+  // goes past what the import follows, but together they go past what GMime parses, which
+  // leaves the rest unsplit.
+  std::string inner = "Subject: innermost\n\nThe text at the bottom.\n";
+  for (int message = 0; message < 16; ++message) {
+    std::string outer = "Subject: level " + std::to_string(message) + "\n";
+    for (int i = 0; i < 63; ++i) {
+      const std::string b = "m" + std::to_string(message) + "x" + std::to_string(i);
+      outer += "Content-Type: multipart/mixed; boundary=\"" + b + "\"\n\n--" + b + "\n";
+    }
+    inner = outer + "Content-Type: message/rfc822\n\n" + inner;
+  }
+  std::vector<std::string> chainWarnings;
+  auto chain = ImportRfc822(inner, &chainWarnings);
+  EXPECT_EQ(chainWarnings.size(), 1u);
+  ASSERT_FALSE(chain->attachments.empty());
+  EXPECT_TRUE(AttachmentData(chain->attachments.back()) == inner);
+
   // Attached messages inside each other deeper than the import follows lose their headers
   // below that depth; the whole message keeps them.
   std::string messages;
