@@ -1,6 +1,7 @@
 #include "mapi/import/rfc822_import.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "mapi/file_source.h"
 #include "mapi/import/attachment_props.h"
@@ -237,18 +238,22 @@ GPtr<GMimeObject> ParsePart(GMimeParser* parser, const std::shared_ptr<const Byt
 // message holds some 3 KB for each part, 200 MB for 70,000 attachments.
 constexpr std::size_t kMostPartsParsedWhole = 1000;
 
-// Whether the message could be a multipart of more than kMostPartsParsedWhole parts: its header
-// block names a multipart, and as many lines of its content begin as boundary lines do. Most
+// Whether the message could be a multipart/mixed of more than kMostPartsParsedWhole parts: its
+// header block names one, and as many lines of its content begin as boundary lines do. Most
 // messages are told apart by their header block alone.
 bool MayHaveManyParts(const ByteSource& bytes, const MessageStart& start,
                       const std::string& headers) {
-  static constexpr std::string_view kMultipart = "multipart";
   // Letters in either case; a stray match elsewhere only costs the count.
-  const auto found =
-      std::search(headers.begin(), headers.end(), kMultipart.begin(), kMultipart.end(),
-                  [](char a, char b) { return static_cast<char>(a | 0x20) == b; });
-  return found != headers.end() && CountDashLines(bytes, start.contentOffset(), bytes.size(),
-                                                  kMostPartsParsedWhole) > kMostPartsParsedWhole;
+  struct Folded {
+    std::size_t operator()(char c) const { return static_cast<unsigned char>(c | 0x20); }
+    bool operator()(char a, char b) const { return (a | 0x20) == (b | 0x20); }
+  };
+  static constexpr std::string_view kMixed = "multipart/mixed";
+  static const std::boyer_moore_horspool_searcher searcher(kMixed.begin(), kMixed.end(), Folded{},
+                                                           Folded{});
+  return std::search(headers.begin(), headers.end(), searcher) != headers.end() &&
+         CountDashLines(bytes, start.contentOffset(), bytes.size(), kMostPartsParsedWhole) >
+             kMostPartsParsedWhole;
 }
 
 // Where the parts of a message lie, when its top part (as `headersOnly`, GMime's parse of its
