@@ -8,7 +8,9 @@
 #include "mapi/import/attachment_props.h"
 #include "mapi/import/body_props.h"
 #include "mapi/import/gmime_support.h"
+#include "mapi/import/html_text.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/large_html.h"
 #include "mapi/import/part_data.h"
 #include "mapi/import/part_split.h"
 #include "mapi/import/streamed_text.h"
@@ -243,8 +245,13 @@ class ContentWalker {
   }
 
   void TakeHtml(GMimePart* part) {
-    html_ = DecodedContent(part);
     htmlCharset_ = CharsetOf(GMIME_OBJECT(part));
+    if (EncodedSizeOf(part) > kLargeBody) {
+      largeHtml_ = LargeHtmlOf(PartData(part), htmlCharset_);
+      html_ = Bytes();  // there is an HTML body: largeHtml_ holds it
+      return;
+    }
+    html_ = DecodedContent(part);
   }
 
   void AttachPart(GMimePart* part, bool related) {
@@ -311,7 +318,11 @@ class ContentWalker {
     PropertyBag& p = out_.props;
     std::optional<int> codePage;
     std::string htmlText;
-    if (html_) {
+    if (largeHtml_) {
+      p.set(PR_HTML, largeHtml_->html);
+      codePage = largeHtml_->codePage;
+      MarkInlineImages(*largeHtml_->utf8);
+    } else if (html_) {
       std::string charset = htmlCharset_.empty() ? MetaCharset(AsText(*html_)) : htmlCharset_;
       if (charset.empty()) charset = IsValidUtf8(AsText(*html_)) ? "utf-8" : "windows-1252";
       htmlText = ToUtf8(AsText(*html_), charset);
@@ -330,11 +341,19 @@ class ContentWalker {
     p.set(PR_INTERNET_CPID, codePage.value_or(65001));
     if (largePlain_) {
       p.set(PR_BODY_W, std::move(largePlain_));
+    } else if (!plain_ && largeHtml_) {
+      p.set(PR_BODY_W, largeHtml_->text);
     } else {
       p.set(PR_BODY_W, ToCrlf(plain_ ? *plain_ : html_ ? HtmlToText(htmlText) : std::string()));
     }
     const std::string_view html(htmlText);
-    if (level_.options.rtfBody) SetRtfBody(p, html_ ? &html : nullptr);
+    if (level_.options.rtfBody) {
+      if (largeHtml_) {
+        SetBodyKind(p, true);
+      } else {
+        SetRtfBody(p, html_ ? &html : nullptr);
+      }
+    }
 
     const bool hasAttachments = !out_.attachments.empty();
     p.set(PR_HASATTACH, hasAttachments);
@@ -344,14 +363,39 @@ class ContentWalker {
   // Images the HTML shows in place (by cid: or, inside multipart/related, by location) are not
   // listed as attachments of their own.
   void MarkInlineImages(const std::string& html) {
-    using namespace tags;
     const std::set<std::string> cids = CidReferences(html);
+    MarkInlineImages(cids, [&](std::size_t, const std::string& location) {
+      return html.find(location) != std::string::npos;
+    });
+  }
+
+  // The same for an HTML body too large to hold, read in pieces.
+  void MarkInlineImages(const ByteSource& utf8Html) {
+    std::vector<std::string> locations;
+    std::vector<std::size_t> of;  // the attachment each location is of
+    for (std::size_t i = 0; i < out_.attachments.size(); ++i) {
+      const auto* location =
+          out_.attachments[i].props.get<std::string>(tags::PR_ATTACH_CONTENT_LOCATION_W);
+      if (related_[i] && location) {
+        locations.push_back(*location);
+        of.push_back(i);
+      }
+    }
+    const HtmlReferences found = FindReferences(utf8Html, locations);
+    std::vector<bool> shown(out_.attachments.size(), false);
+    for (std::size_t k = 0; k < of.size(); ++k) shown[of[k]] = found.holds[k];
+    MarkInlineImages(found.cids, [&](std::size_t i, const std::string&) { return shown[i]; });
+  }
+
+  template <class Shows>
+  void MarkInlineImages(const std::set<std::string>& cids, const Shows& showsLocation) {
+    using namespace tags;
     for (std::size_t i = 0; i < out_.attachments.size(); ++i) {
       PropertyBag& p = out_.attachments[i].props;
       const auto* cid = p.get<std::string>(PR_ATTACH_CONTENT_ID_W);
       const auto* location = p.get<std::string>(PR_ATTACH_CONTENT_LOCATION_W);
       const bool byCid = cid && cids.count(*cid) != 0;
-      const bool byLocation = related_[i] && location && html.find(*location) != std::string::npos;
+      const bool byLocation = related_[i] && location && showsLocation(i, *location);
       if (out_.attachments[i].embedded == nullptr && (byCid || byLocation)) {
         p.set(PR_ATTACHMENT_HIDDEN, true);
         p.set(PR_ATTACH_FLAGS, ATT_MHTML_REF);
@@ -364,7 +408,8 @@ class ContentWalker {
   std::optional<std::string> plain_;              // UTF-8
   std::shared_ptr<const ByteSource> largePlain_;  // a plain body too large for plain_
   std::string plainCharset_;
-  std::optional<Bytes> html_;  // in its own charset
+  std::optional<Bytes> html_;           // in its own charset
+  std::optional<LargeHtml> largeHtml_;  // an HTML body too large for html_
   std::string htmlCharset_;
   std::vector<bool> related_;  // per attachment: a resource of a multipart/related
   int unnamed_ = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "mapi/import/html_text.h"
 #include "mapi/import/text_decode.h"
 #include "mapi/text.h"
 #include "util/error.h"
@@ -112,11 +113,12 @@ class IconvReader {
 // How the bytes become UTF-8, once known for the whole text.
 enum class Reading { Windows1252, Utf8, Iconv };
 
-// The bytes of the text in, its UTF-16LE out: charset to UTF-8, then line ends and NULs as
-// ToCrlf() makes them, then UTF-16.
+// The bytes of the text in, its form out: charset to UTF-8, then for a body (from HTML, its
+// text) line ends and NULs as ToCrlf() makes them, and UTF-16.
 class TextConverter {
  public:
-  TextConverter(Reading reading, const std::string& iconvName) : reading_(reading) {
+  TextConverter(Reading reading, const std::string& iconvName, TextForm form)
+      : reading_(reading), form_(form) {
     if (reading_ == Reading::Iconv) iconv_ = std::make_unique<IconvReader>(iconvName);
   }
 
@@ -135,9 +137,19 @@ class TextConverter {
         repair_.feed(converted_, last, &utf8_);
         break;
     }
+    if (form_ == TextForm::Utf8) {
+      out.insert(out.end(), utf8_.begin(), utf8_.end());
+      return;
+    }
+    std::string_view text = utf8_;
+    if (form_ == TextForm::HtmlBody) {
+      html_.clear();
+      htmlText_.feed(utf8_, last, html_);
+      text = html_;
+    }
     lines_.clear();
-    lines_.reserve(utf8_.size() + utf8_.size() / 32);
-    for (const char c : utf8_) {
+    lines_.reserve(text.size() + text.size() / 32);
+    for (const char c : text) {
       if (c == '\n' && !(started_ && previous_ == '\r')) lines_ += '\r';
       if (c != '\0') lines_ += c;
       previous_ = c;
@@ -149,10 +161,13 @@ class TextConverter {
 
  private:
   Reading reading_;
+  TextForm form_;
   Utf8Repair repair_;
   std::unique_ptr<IconvReader> iconv_;
+  HtmlToTextStream htmlText_;
   std::string converted_;
   std::string utf8_;
+  std::string html_;
   std::string lines_;
   char previous_ = 0;
   bool started_ = false;
@@ -160,8 +175,9 @@ class TextConverter {
 
 class StreamedTextSource final : public ByteSource {
  public:
-  StreamedTextSource(std::shared_ptr<const ByteSource> decoded, std::string_view charset)
-      : decoded_(std::move(decoded)) {
+  StreamedTextSource(std::shared_ptr<const ByteSource> decoded, std::string_view charset,
+                     TextForm form)
+      : decoded_(std::move(decoded)), form_(form) {
     const CharsetReading reading = ReadingOf(charset, iconvName_);
     reading_ = reading == CharsetReading::Windows1252 ? Reading::Windows1252
                : reading == CharsetReading::Iconv     ? Reading::Iconv
@@ -204,7 +220,7 @@ class StreamedTextSource final : public ByteSource {
   // The size of the converted text; `invalid` learns whether the bytes are all valid UTF-8,
   // `failed` whether iconv could not convert them.
   std::uint64_t count(bool* invalid, bool* failed) const {
-    TextConverter converter(reading_, iconvName_);
+    TextConverter converter(reading_, iconvName_, form_);
     Utf8Repair check;
     std::string piece(kPiece, '\0');
     Bytes out;
@@ -231,7 +247,7 @@ class StreamedTextSource final : public ByteSource {
   }
 
   void restart() const {
-    converter_ = std::make_unique<TextConverter>(reading_, iconvName_);
+    converter_ = std::make_unique<TextConverter>(reading_, iconvName_, form_);
     inputAt_ = 0;
     pending_.clear();
     pendingAt_ = 0;
@@ -250,6 +266,7 @@ class StreamedTextSource final : public ByteSource {
   }
 
   std::shared_ptr<const ByteSource> decoded_;
+  TextForm form_;
   std::string iconvName_;
   Reading reading_ = Reading::Utf8;
   std::uint64_t size_ = 0;
@@ -266,8 +283,23 @@ class StreamedTextSource final : public ByteSource {
 }  // namespace
 
 std::shared_ptr<const ByteSource> StreamedText(std::shared_ptr<const ByteSource> decoded,
-                                               std::string_view charset) {
-  return std::make_shared<StreamedTextSource>(std::move(decoded), charset);
+                                               std::string_view charset, TextForm form) {
+  return std::make_shared<StreamedTextSource>(std::move(decoded), charset, form);
+}
+
+bool IsValidUtf8Source(const ByteSource& bytes) {
+  Utf8Repair check;
+  std::string piece(kPiece, '\0');
+  for (std::uint64_t at = 0;;) {
+    const std::size_t got =
+        at < bytes.size() ? bytes.read(at, reinterpret_cast<std::uint8_t*>(piece.data()), kPiece)
+                          : 0;
+    const bool last = got == 0 || at + got >= bytes.size();
+    check.feed(std::string_view(piece.data(), got), last, nullptr);
+    if (check.invalid()) return false;
+    at += got;
+    if (last) return true;
+  }
 }
 
 }  // namespace qc::mapi::import

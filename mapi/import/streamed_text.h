@@ -9,12 +9,22 @@
 
 namespace qc::mapi::import {
 
+// What is made of the text.
+enum class TextForm {
+  Body,      // a body: line ends made CR LF and NULs dropped as ToCrlf() does, as UTF-16LE
+  HtmlBody,  // the text HtmlToTextStream makes of the HTML, as a body
+  Utf8,      // the text as UTF-8
+};
+
 // `decoded` (a part's content with its transfer encoding undone) in `charset`, read as UTF-8 as
-// ToUtf8() reads it, with its line ends made CR LF and its NULs dropped as ToCrlf() does, given
-// out as the UTF-16LE a store keeps: the same text as a smaller body gets. Its size is counted
-// once, by converting it all; reading front to back is cheap, reading backwards converts again
-// from the start. Throws qc::Error where `decoded` cannot be read.
+// ToUtf8() reads it, in `form`: the same text as a smaller body gets. Its size is counted once,
+// by converting it all; reading front to back is cheap, reading backwards converts again from
+// the start. Throws qc::Error where `decoded` cannot be read.
 std::shared_ptr<const ByteSource> StreamedText(std::shared_ptr<const ByteSource> decoded,
-                                               std::string_view charset);
+                                               std::string_view charset,
+                                               TextForm form = TextForm::Body);
+
+// Whether all of `bytes` is valid UTF-8, read in pieces.
+bool IsValidUtf8Source(const ByteSource& bytes);
 
 }  // namespace qc::mapi::import

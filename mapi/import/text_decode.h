@@ -1,5 +1,5 @@
 // Character-set handling for the RFC 822 import: turning the bytes of a header or body into UTF-8,
-// the Windows code page of a MIME charset, and a plain-text rendering of an HTML body.
+// and the Windows code page of a MIME charset.
 #pragma once
 
 #include <optional>
@@ -31,10 +31,6 @@ std::optional<int> CodePageOf(std::string_view charset);
 
 // The charset an HTML document declares in a <meta> element near its start, or empty.
 std::string MetaCharset(std::string_view html);
-
-// A readable plain text from HTML (UTF-8 in, UTF-8 out): tags removed, block elements become
-// line breaks, the contents of <title>, <script> and <style> are dropped, entities decoded.
-std::string HtmlToText(std::string_view html);
 
 // Bare LF line ends become CR LF, the form MAPI clients expect in PR_BODY; NULs are dropped, as
 // a reader of the stored string would stop at the first.
