@@ -20,11 +20,6 @@ namespace qc::mapi::import {
 
 namespace {
 
-// A body whose content takes more than this in the message is converted as it is written instead
-// of held in memory, where it would be held several times over (decoded, as UTF-8, with CR LF
-// line ends, as UTF-16). Mail bodies take a few kilobytes.
-constexpr std::uint64_t kLargeBody = std::uint64_t{4} << 20;
-
 std::string_view AsText(const Bytes& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }

@@ -23,6 +23,10 @@ namespace qc::mapi::import {
 constexpr int kMaxEmbeddedDepth = 16;
 // MIME levels walked structurally within one message; deeper parts become plain attachments.
 constexpr int kMaxMimeDepth = 64;
+// A body whose content takes more than this in the message is converted as it is written instead
+// of held in memory, where it would be held several times over (decoded, as UTF-8, with CR LF
+// line ends, as UTF-16). Mail bodies take a few kilobytes.
+constexpr std::uint64_t kLargeBody = std::uint64_t{4} << 20;
 
 // What the levels of one import tell the outermost: parts nested deeper than they follow (or
 // than GMime parses, which leaves the rest as the text of the deepest multipart) were not taken

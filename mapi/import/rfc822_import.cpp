@@ -13,6 +13,7 @@
 #include "mapi/import/prefixed_range.h"
 #include "mapi/import/signed_and_reports.h"
 #include "mapi/import/source_stream.h"
+#include "mapi/import/streamed_text.h"
 #include "mapi/import/text_decode.h"
 
 namespace qc::mapi {
@@ -54,6 +55,20 @@ bool IsHeaderLine(std::string_view line) {
 // no header, but the block goes on after it.
 bool IsEnvelopeLine(std::string_view line) {
   return line.starts_with("From ");
+}
+
+// Whether a line of which `start` is all that was read so far can still turn out to be a line
+// of the header block: a field (its name up to the ':' without blanks or controls), the
+// continuation of one, or an envelope line.
+bool MayBeHeaderLine(std::string_view start) {
+  if (start.empty() || start[0] == ' ' || start[0] == '\t') return true;
+  if (std::string_view("From ").starts_with(start.substr(0, 5))) return true;
+  for (const char c : start) {
+    if (c == ':') return true;
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 32 || u >= 127) return false;
+  }
+  return true;
 }
 
 // Length of the header block: up to the first empty line, or the first line that is no header
@@ -114,8 +129,17 @@ GMimeParserOptions* LenientOptions() {
   return options.get();
 }
 
-// What is left when GMime finds no message at all: the bytes as the body.
-std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers, const Level& level) {
+// All of the message's bytes from `offset`: only for a message GMime could make nothing of.
+std::string ReadAll(const ByteSource& bytes, std::uint64_t offset) {
+  std::string all(static_cast<std::size_t>(bytes.size() - std::min(offset, bytes.size())), '\0');
+  all.resize(bytes.read(offset, reinterpret_cast<std::uint8_t*>(all.data()), all.size()));
+  return all;
+}
+
+// What is left when GMime finds no message at all: the bytes from `offset` as the body (read as
+// they are written when there are many of them).
+std::unique_ptr<Message> Unparsed(const std::shared_ptr<const ByteSource>& bytes,
+                                  std::uint64_t offset, std::string headers, const Level& level) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   out->props.set(tags::PR_SUBJECT_W, std::string());
@@ -123,7 +147,12 @@ std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers, c
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(headers));
   }
   MapContent(nullptr, *out, level);
-  out->props.set(tags::PR_BODY_W, ToCrlf(RawText(bytes)));
+  if (bytes->size() - std::min(offset, bytes->size()) > kLargeBody) {
+    out->props.set(tags::PR_BODY_W,
+                   StreamedText(std::make_shared<PrefixedRange>(std::string(), bytes, offset), ""));
+  } else {
+    out->props.set(tags::PR_BODY_W, ToCrlf(RawText(ReadAll(*bytes, offset))));
+  }
   if (level.options.rtfBody) SetRtfBody(out->props, nullptr);  // of this body, not MapContent's
   return out;
 }
@@ -145,10 +174,14 @@ class MessageStart {
     }
     body_ += BlanksBeforeFirstHeader(std::string_view(text_).substr(body_));
     // A header line cut off by the end of a piece may look like no header: only a stop before a
-    // complete line counts.
+    // complete line counts, or before one that cannot be a header however it goes on (a body
+    // of one long line is not read whole here).
     do {
       headerLength_ = HeaderBlockLength(std::string_view(text_).substr(body_));
-    } while (text_.find('\n', body_ + headerLength_) == std::string::npos && more());
+      const std::size_t stop = body_ + headerLength_;
+      if (text_.find('\n', stop) != std::string::npos) break;
+      if (!MayBeHeaderLine(std::string_view(text_).substr(stop))) break;
+    } while (more());
   }
 
   // Where the message begins, past any separator line.
@@ -273,13 +306,6 @@ std::vector<PartRange> ManyParts(const ByteSource& bytes, const MessageStart& st
   return parts;
 }
 
-// All of the message's bytes from `offset`: only for a message GMime could make nothing of.
-std::string ReadAll(const ByteSource& bytes, std::uint64_t offset) {
-  std::string all(static_cast<std::size_t>(bytes.size() - std::min(offset, bytes.size())), '\0');
-  all.resize(bytes.read(offset, reinterpret_cast<std::uint8_t*>(all.data()), all.size()));
-  return all;
-}
-
 }  // namespace
 
 std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
@@ -297,7 +323,7 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
   if (parts.empty()) parsed = ParseMessage(bytes, start.offset(), bytes->size());
   std::unique_ptr<Message> out;
   if (!parsed.message) {
-    out = Unparsed(ReadAll(*bytes, start.offset()), std::move(headers), level);
+    out = Unparsed(bytes, start.offset(), std::move(headers), level);
   } else if (parts.empty()) {
     out = ConvertParsed(parsed.message.get(), std::move(headers), level, start.separatorDate());
   } else {

@@ -126,5 +126,16 @@ TEST(StreamedText, ALargeBodyIsTheSameTextFromASource) {
   EXPECT_FALSE(file.streams.contains("/__substg1.0_10090102"));
 }
 
+// More than 4 MiB that GMime makes no message of (no header, no line break): its bytes are the
+// body, read where they lie rather than held.
+TEST(StreamedText, ALargeUnparsedMessageIsItsBodyFromASource) {
+  std::string junk;
+  while (junk.size() < (std::size_t{5} << 20)) junk += std::string("\0\x01junk \xE9 no line ", 20);
+  auto m = ImportRfc822(junk);
+  const auto* source = m->props.get<std::shared_ptr<const ByteSource>>(PR_BODY_W);
+  ASSERT_NE(source, nullptr);
+  EXPECT_EQ(ReadAllOf(**source, 65536), Utf16LeBytes(import::ToCrlf(import::ToUtf8(junk, ""))));
+}
+
 }  // namespace
 }  // namespace qc::mapi::testing
