@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 
@@ -193,6 +194,34 @@ TEST(MsgWriter, HeaderTextAfterANulIsWritten) {
             Utf16LeBytes("Bob Smith"));
   EXPECT_EQ(file.streams.at("/__attach_version1.0_#00000000/__substg1.0_3707001F"),
             Utf16LeBytes("re port.pdf"));
+}
+
+// A message of many attachments: their names and small streams are kept side by side (the
+// value streams' names once for all), and each reads back as its own.
+TEST(MsgWriter, ManyAttachmentsReadBackEachAsItsOwn) {
+  Message m;
+  m.props.set(tags::PR_SUBJECT_W, std::string("many"));
+  for (int i = 0; i < 600; ++i) {
+    Attachment a;
+    a.props.set(tags::PR_ATTACH_LONG_FILENAME_W, "file" + std::to_string(i) + ".bin");
+    const std::string data = "data of attachment " + std::to_string(i);
+    a.props.set(tags::PR_ATTACH_DATA_BIN, Bytes(data.begin(), data.end()));
+    m.attachments.push_back(std::move(a));
+  }
+  MemorySink sink;
+  WriteMsg(m, sink);
+  const auto defects = CheckMsg(sink.bytes);
+  EXPECT_TRUE(defects.empty()) << defects.front();
+  const auto file = cfb::ReadCompoundFile(sink.bytes);
+  for (const int i : {0, 1, 299, 599}) {
+    char storage[40];
+    std::snprintf(storage, sizeof storage, "/__attach_version1.0_#%08X/", i);
+    const std::string data = "data of attachment " + std::to_string(i);
+    EXPECT_EQ(file.streams.at(std::string(storage) + "__substg1.0_37010102"),
+              Bytes(data.begin(), data.end()));
+    EXPECT_EQ(file.streams.at(std::string(storage) + "__substg1.0_3707001F"),
+              Utf16LeBytes("file" + std::to_string(i) + ".bin"));
+  }
 }
 
 TEST(MsgWriter, AFailedWriteLeavesNoFileBehind) {
