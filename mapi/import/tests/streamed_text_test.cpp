@@ -129,8 +129,9 @@ TEST(StreamedText, ALargeBodyIsTheSameTextFromASource) {
 // More than 4 MiB that GMime makes no message of (no header, no line break): its bytes are the
 // body, read where they lie rather than held.
 TEST(StreamedText, ALargeUnparsedMessageIsItsBodyFromASource) {
+  static const char kJunk[] = "\0\x01junk \xE9 no line ";
   std::string junk;
-  while (junk.size() < (std::size_t{5} << 20)) junk += std::string("\0\x01junk \xE9 no line ", 20);
+  while (junk.size() < (std::size_t{5} << 20)) junk.append(kJunk, sizeof kJunk - 1);
   auto m = ImportRfc822(junk);
   const auto* source = m->props.get<std::shared_ptr<const ByteSource>>(PR_BODY_W);
   ASSERT_NE(source, nullptr);
