@@ -447,6 +447,9 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       ++saved;
       ++report_.messagesWritten;
       report_.bytesWritten += outcome.bytes;
+      for (const std::string& warning : outcome.warnings) {
+        warn(MessageContext(j, values[j], searched.file->path()) + ": " + warning);
+      }
     }
     outcome.message.reset();  // its attachments may hold the mailbox's bytes open
     messagesDone_ = j + 1;

@@ -83,12 +83,13 @@ class ImportJob : public MessageJob {
     try {
       const auto bytes = MessageBytes(mailbox_, offsets_, j);
       outcome.bytes = bytes->size();
-      outcome.message = mapi::ImportRfc822(bytes, options_);
+      outcome.message = mapi::ImportRfc822(bytes, options_, &outcome.warnings);
       mapi::SetMessageFlags(*outcome.message, kMessageFlags);
       finish(j, outcome);
       outcome.done = true;
     } catch (const std::exception& e) {
       outcome.message.reset();
+      outcome.warnings.clear();
       outcome.error = MessageContext(j, offsets_.at(j), mailbox_.file->path()) + ": " + e.what();
     }
     return outcome;

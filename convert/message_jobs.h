@@ -53,6 +53,8 @@ struct MessageOutcome {
   std::string error;                       // why not, with the message number, offset and mailbox
   std::unique_ptr<mapi::Message> message;  // the imported message, for a store
   Withdrawal withdraw;
+  // What the import kept in another form than the message had, for the run to warn of.
+  std::vector<std::string> warnings;
 };
 
 class MessageJob {

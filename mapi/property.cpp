@@ -125,8 +125,15 @@ std::optional<std::string> Misfit(PropType type, const PropValue& value) {
     case PropType::Int64:
       fits = std::holds_alternative<std::int64_t>(value);
       break;
+    case PropType::Binary:
     case PropType::Unicode:
-      fits = std::holds_alternative<std::string>(value);
+      if (const auto* source = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
+        if (*source == nullptr) return "the value has no data source";
+        fits = true;
+      } else {
+        fits = type == PropType::Binary ? std::holds_alternative<Bytes>(value)
+                                        : std::holds_alternative<std::string>(value);
+      }
       break;
     case PropType::Time:
       fits = std::holds_alternative<FileTime>(value);
@@ -145,14 +152,6 @@ std::optional<std::string> Misfit(PropType type, const PropValue& value) {
       break;
     case PropType::MvBinary:
       fits = std::holds_alternative<std::vector<Bytes>>(value);
-      break;
-    case PropType::Binary:
-      if (const auto* source = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
-        if (*source == nullptr) return "the value has no data source";
-        fits = true;
-      } else {
-        fits = std::holds_alternative<Bytes>(value);
-      }
       break;
     default:
       return RawMisfit(type, value);

@@ -133,7 +133,9 @@ struct ObjectValue {
 
 // Each type has one representation: Int16 int16_t, Int32 int32_t, Boolean bool, Int64 int64_t,
 // Unicode std::string (UTF-8), Time FileTime, Guid Guid, Binary Bytes or a ByteSource, Object
-// ObjectValue, MvInt32, MvUnicode and MvBinary vectors; every other type a RawValue.
+// ObjectValue, MvInt32, MvUnicode and MvBinary vectors; every other type a RawValue. A text too
+// large to hold (a body of hundreds of megabytes) may be a ByteSource of its UTF-16LE code
+// units instead, without a terminating NUL: the form the writers store, copied in pieces.
 using PropValue =
     std::variant<std::int16_t, std::int32_t, bool, std::int64_t, std::string, FileTime, Guid, Bytes,
                  std::shared_ptr<const ByteSource>, std::vector<std::int32_t>,

@@ -1,10 +1,10 @@
 // libFuzzer entry point: the fast scan against the scan's attempts run one byte at a time, on
 // whatever bytes the fuzzer makes up, with a read window as small as 16 bytes so that every
 // window edge gets crossed. The first byte picks the search text and the window size.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -19,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t window = 16 + data[0] / 5;
   const std::string file(reinterpret_cast<const char*>(data + 1), size - 1);
 
-  static const std::string path = "/tmp/qc-fuzz-scan-" + std::to_string(::getpid());
+  static const std::string path = (std::filesystem::temp_directory_path() /
+                                   ("qc-fuzz-scan-" + std::to_string(std::random_device()())))
+                                      .string();
   FILE* out = std::fopen(path.c_str(), "wb");
   std::fwrite(file.data(), 1, file.size(), out);
   std::fclose(out);

@@ -197,6 +197,52 @@ TEST_P(StoreForms, AStoppedRunCountsExactlyWhatItLeaves) {
   }
 }
 
+// A message whose parts are nested deeper than the import takes apart is converted all the same,
+// kept whole as an attachment, and the run says so, naming the message.
+TEST_P(StoreForms, AMessageNestedTooDeepIsKeptWholeWithAWarning) {
+  TempDir in, out;
+  const std::string box = in / "deep.mbx";
+  std::string deep = Message("deep", "Content-Type: multipart/mixed; boundary=n0\r\n");
+  for (int i = 1; i < 1100; ++i) {
+    deep += "--n" + std::to_string(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=n" +
+            std::to_string(i) + "\r\n\r\n";
+  }
+  deep += "--n1099\r\nContent-Type: text/plain\r\n\r\nThe text at the bottom.\r\n";
+  for (int i = 1099; i >= 0; --i) deep += "--n" + std::to_string(i) + "--\r\n";
+  const std::string first = Message("one");
+  WriteFile(box, first + deep + Message("three"));
+  for (Form form : {Form::PST, Form::MSG}) {
+    SCOPED_TRACE(form == Form::PST ? "pst" : "msg");
+    Harness h;
+    h.writers = GetParam();
+    const RunReport report = h.run(form, {box}, out.path().string());
+    EXPECT_EQ(report.messagesWritten, 3);
+    EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_EQ(report.warnings[0],
+              "message 2 (offset " + std::to_string(first.size()) + ") of '" + box +
+                  "': its parts are nested too deep to be converted one by one; the whole "
+                  "message is kept as the attachment \"Original message.eml\"");
+    if (form == Form::PST) {
+      EXPECT_NE(std::find(h.store.calls.begin(), h.store.calls.end(), "message deep flags 17"),
+                h.store.calls.end());
+    } else {
+      const std::string msg = ReadFile(OutFolder(out, box) + "/Email-1.msg");
+      const mapi::Bytes bytes(msg.begin(), msg.end());
+      EXPECT_EQ(mapi::msg::CheckMsg(bytes), std::vector<std::string>{});
+      const auto file = mapi::cfb::ReadCompoundFile(bytes);
+      bool whole = false;
+      for (const auto& [path, data] : file.streams) {
+        if (path.ends_with("__substg1.0_37010102") &&
+            std::string(data.begin(), data.end()) == deep.substr(kSep.size())) {
+          whole = true;
+        }
+      }
+      EXPECT_TRUE(whole);
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(OnWorkerThreadsAndInline, StoreForms, ::testing::Values(2u, 0u));
 
 TEST(StoreForms, AStoreThatCannotBeCreatedStopsTheRunAndSaysWhy) {

@@ -1,6 +1,7 @@
 #include "mapi/cfb/compound_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -54,7 +55,7 @@ class SectorWriter {
   // Writes a stream's bytes, those of a source in pieces; a source that delivers less than it
   // announced would leave a file whose sizes lie, so that is an error.
   void copy(const DirEntry& entry) {
-    const Storage::Child& stream = *entry.stream;
+    const Storage::Child& stream = *entry.item;
     if (!stream.source) return write(stream.bytes.data(), stream.bytes.size());
     std::uint8_t* buffer = CopyBuffer();
     std::uint64_t offset = 0;
@@ -65,7 +66,7 @@ class SectorWriter {
       while (got < want) {
         const std::size_t n = stream.source->read(offset + got, buffer + got, want - got);
         if (n == 0) {
-          throw Error("the data of the stream \"" + Utf16ToUtf8(entry.name) + "\" ended after " +
+          throw Error("the data of the stream \"" + stream.name.utf8() + "\" ended after " +
                       std::to_string(offset + got) + " of " + std::to_string(entry.size) +
                       " bytes");
         }
@@ -83,7 +84,7 @@ class SectorWriter {
 };
 
 // A sector of entries at a time: each entry is only 128 bytes.
-void WriteDirectory(SectorWriter& out, const std::vector<DirEntry>& entries,
+void WriteDirectory(SectorWriter& out, const std::vector<DirEntry>& entries, const Storage& root,
                     std::uint32_t sectorCount) {
   std::uint8_t sector[kSectorSize];
   const DirEntry unused;
@@ -91,7 +92,7 @@ void WriteDirectory(SectorWriter& out, const std::vector<DirEntry>& entries,
        first += kEntriesPerSector) {
     for (std::size_t k = 0; k < kEntriesPerSector; ++k) {
       const std::size_t i = first + k;
-      EncodeDirEntry(i < entries.size() ? entries[i] : unused, sector + k * kDirEntrySize);
+      EncodeDirEntry(i < entries.size() ? entries[i] : unused, root, sector + k * kDirEntrySize);
     }
     out.write(sector, kSectorSize);
   }
@@ -109,6 +110,45 @@ void WriteMiniStream(SectorWriter& out, const std::vector<DirEntry>& entries,
 }
 
 }  // namespace
+
+std::uint8_t* Pool::room(std::size_t size, std::size_t align) {
+  used_ = (used_ + align - 1) / align * align;
+  if (used_ + size > kBlock) {
+    blocks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlock));
+    used_ = 0;
+  }
+  std::uint8_t* at = blocks_.back().get() + used_;
+  used_ += size;
+  return at;
+}
+
+std::span<const std::uint8_t> Pool::keep(Bytes bytes) {
+  if (bytes.size() >= kLarge) {
+    large_.push_back(std::move(bytes));  // a vector's buffer stays where it is when moved
+    return large_.back();
+  }
+  if (bytes.empty()) return {};
+  std::uint8_t* at = room(bytes.size(), 1);
+  std::memcpy(at, bytes.data(), bytes.size());
+  return {at, bytes.size()};
+}
+
+std::u16string_view Pool::keepShared(std::u16string_view units) {
+  // A small file gains nothing: only one of many entries looks names up.
+  if (blocks_.size() < 2) return keep(units);
+  std::uint32_t hash = static_cast<std::uint32_t>(units.size());
+  for (const char16_t unit : units) hash = hash * 31 + unit;
+  std::u16string_view& slot = shared_[hash % shared_.size()];
+  if (slot != units) slot = keep(units);
+  return slot;
+}
+
+std::u16string_view Pool::keep(std::u16string_view units) {
+  if (units.empty()) return {};
+  auto* at = reinterpret_cast<char16_t*>(room(units.size() * sizeof(char16_t), alignof(char16_t)));
+  std::copy(units.begin(), units.end(), at);
+  return {at, units.size()};
+}
 
 Storage::Child& Storage::add(Child child) {
   const std::u16string_view name = child.name.units();
@@ -135,25 +175,26 @@ void Storage::reserve(std::size_t more) {
 }
 
 Storage& Storage::addStorage(std::string_view name) {
-  auto storage = std::make_unique<Storage>(name);
-  EntryName entryName = storage->name_;
-  return *add({entryName, std::move(storage), {}, {}, nullptr}).storage;
+  auto storage = std::make_unique<Storage>(name, *pool_);
+  const PooledName pooled = storage->name_;
+  return *add({pooled, std::move(storage), {}, nullptr}).storage;
 }
 
+// Stream names repeat from object to object (a value of one tag has one name); storage names
+// are numbered, each its own.
 void Storage::addStream(std::string_view name, Bytes data) {
-  Child child{EntryName(name), nullptr, std::move(data), {}, nullptr};
-  child.bytes = child.owned;  // moving the child keeps the vector's buffer where it is
-  add(std::move(child));
+  const PooledName pooled(EntryName(name), *pool_, true);
+  add({pooled, nullptr, pool_->keep(std::move(data)), nullptr});
 }
 
 void Storage::addBorrowedStream(std::string_view name, std::span<const std::uint8_t> data) {
-  add({EntryName(name), nullptr, {}, data, nullptr});
+  add({PooledName(EntryName(name), *pool_, true), nullptr, data, nullptr});
 }
 
 void Storage::addStream(std::string_view name, std::shared_ptr<const ByteSource> data) {
-  EntryName entryName(name);
+  const PooledName pooled(EntryName(name), *pool_, true);
   if (!data) throw Error("the stream \"" + std::string(name) + "\" has no data source");
-  add({entryName, nullptr, {}, {}, std::move(data)});
+  add({pooled, nullptr, {}, std::move(data)});
 }
 
 void CompoundFile::write(Sink& sink) const {
@@ -167,7 +208,7 @@ void CompoundFile::write(Sink& sink) const {
   for (std::uint32_t i = 0; i < layout.difatSectorCount; ++i) {
     out.writeIds(DifatSector(layout, i).data(), kIdsPerSector);
   }
-  WriteDirectory(out, entries, layout.directorySectorCount);
+  WriteDirectory(out, entries, root_, layout.directorySectorCount);
   out.writeIds(layout.miniFat.data(), layout.miniFat.size());
   WriteMiniStream(out, entries, layout);
   for (std::uint32_t id : layout.regularStreams) {

@@ -37,13 +37,11 @@ void AddChildren(const Storage& storage, std::size_t self, std::vector<DirEntry>
   for (const std::uint32_t i : storage.siblingOrder()) {
     const Storage::Child& child = children[i];
     DirEntry& entry = out.emplace_back();
-    entry.name = child.name.units();
+    entry.item = &child;
     if (child.storage) {
       entry.type = ObjectType::Storage;
-      entry.clsid = child.storage->clsid();
     } else {
       entry.type = ObjectType::Stream;
-      entry.stream = &child;
       entry.size = child.streamSize();
       if (entry.size > kMaxStreamSize) {
         throw Error("the stream \"" + child.name.utf8() + "\" is larger than 2 GiB, which a " +
@@ -73,30 +71,40 @@ std::size_t CountEntries(const Storage& storage) {
 std::vector<DirEntry> BuildDirectory(const Storage& root) {
   std::vector<DirEntry> out(1);
   out.reserve(1 + CountEntries(root));
-  out[0].name = root.entryName().units();
   out[0].type = ObjectType::Root;
   out[0].colour = Colour::Black;
-  out[0].clsid = root.clsid();
   AddChildren(root, 0, out);
   return out;
 }
 
 // Directory entry (MS-CFB 2.6.1); state bits and times stay 0 so output is reproducible.
-void EncodeDirEntry(const DirEntry& entry, std::uint8_t* out) {
+std::u16string_view DirEntry::name(const Storage& root) const {
+  if (type == ObjectType::Root) return root.entryName().units();
+  return item != nullptr ? item->name.units() : std::u16string_view();
+}
+
+void EncodeDirEntry(const DirEntry& entry, const Storage& root, std::uint8_t* out) {
   namespace at = entry_offset;
   std::memset(out, 0, kDirEntrySize);
-  for (std::size_t i = 0; i < entry.name.size(); ++i) {
-    Put16(out + at::kName + 2 * i, entry.name[i]);
+  const std::u16string_view name = entry.name(root);
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    Put16(out + at::kName + 2 * i, name[i]);
   }
   if (entry.type != ObjectType::Unused) {
-    Put16(out + at::kNameLength, static_cast<std::uint16_t>(2 * (entry.name.size() + 1)));
+    Put16(out + at::kNameLength, static_cast<std::uint16_t>(2 * (name.size() + 1)));
   }
   out[at::kType] = static_cast<std::uint8_t>(entry.type);
   out[at::kColour] = static_cast<std::uint8_t>(entry.colour);
   Put32(out + at::kLeft, entry.left);
   Put32(out + at::kRight, entry.right);
   Put32(out + at::kChild, entry.child);
-  std::memcpy(out + at::kClsid, entry.clsid.bytes.data(), entry.clsid.bytes.size());
+  const Storage* storage = entry.type == ObjectType::Root ? &root
+                           : entry.item != nullptr && entry.item->storage
+                               ? entry.item->storage.get()
+                               : nullptr;
+  if (storage != nullptr) {
+    std::memcpy(out + at::kClsid, storage->clsid().bytes.data(), storage->clsid().bytes.size());
+  }
   Put32(out + at::kStartSector, entry.startSector);
   Put64(out + at::kSize, entry.size);
 }

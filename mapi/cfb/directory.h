@@ -11,17 +11,20 @@
 
 namespace qc::mapi::cfb {
 
+// Small, as a file may have hundreds of thousands: the name, CLSID and bytes are read from the
+// tree when the entry is written.
 struct DirEntry {
-  std::u16string_view name;  // of the storage or stream, which outlives the entry
+  // The storage or stream (which outlives the entry); null for the root and unused entries.
+  const Storage::Child* item = nullptr;
   ObjectType type = ObjectType::Unused;
   Colour colour = Colour::Red;  // 0, as unused entries need
   std::uint32_t left = kNoStream;
   std::uint32_t right = kNoStream;
   std::uint32_t child = kNoStream;
-  Guid clsid;
   std::uint32_t startSector = 0;
   std::uint64_t size = 0;
-  const Storage::Child* stream = nullptr;  // streams
+
+  std::u16string_view name(const Storage& root) const;
 };
 
 // Directory entry field offsets, shared with the reader.
@@ -45,6 +48,7 @@ constexpr std::size_t kSize = 120;
 // followed by the entries below them. Start sectors and sizes of storages are left 0.
 std::vector<DirEntry> BuildDirectory(const Storage& root);
 
-void EncodeDirEntry(const DirEntry& entry, std::uint8_t* out);
+// The entry's 128 bytes; `root` is the tree's root, which entry 0 stands for.
+void EncodeDirEntry(const DirEntry& entry, const Storage& root, std::uint8_t* out);
 
 }  // namespace qc::mapi::cfb

@@ -8,8 +8,12 @@
 #include "mapi/import/attachment_props.h"
 #include "mapi/import/body_props.h"
 #include "mapi/import/gmime_support.h"
+#include "mapi/import/html_text.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/large_html.h"
 #include "mapi/import/part_data.h"
+#include "mapi/import/part_split.h"
+#include "mapi/import/streamed_text.h"
 #include "mapi/import/text_decode.h"
 
 namespace qc::mapi::import {
@@ -56,13 +60,29 @@ class ContentWalker {
     Finish();
   }
 
+  // As Walk() over a multipart/mixed whose parts come one at a time, each in a multipart of its
+  // own.
+  void WalkParts(const PartFeed& parts) {
+    // Most are attachments: room for them at once, rather than twice over while growing.
+    out_.attachments.reserve(parts.count);
+    related_.reserve(parts.count);
+    while (const GPtr<GMimeObject> alone = parts.next()) {
+      if (!GMIME_IS_MULTIPART(alone.get())) continue;
+      GMimeMultipart* multipart = GMIME_MULTIPART(alone.get());
+      for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
+        Visit(g_mime_multipart_get_part(multipart, i), 1);
+      }
+    }
+    Finish();
+  }
+
  private:
   void Visit(GMimeObject* object, int level) {
     if (level > kMaxMimeDepth) return Flatten(object);
     if (GMIME_IS_MULTIPART_SIGNED(object)) return VisitSigned(GMIME_MULTIPART(object), level);
     if (GMIME_IS_MULTIPART(object)) {
       if (g_mime_multipart_get_count(GMIME_MULTIPART(object)) == 0) {
-        return VisitUnsplit(GMIME_MULTIPART(object));
+        return VisitUnsplit(GMIME_MULTIPART(object), true);
       }
       const std::string type = MimeType(object);
       if (type == "multipart/alternative") {
@@ -76,13 +96,21 @@ class ContentWalker {
   }
 
   // A multipart whose boundary never appears: GMime keeps all of it as the preamble, which
-  // readers hide. Mail programs show it as text, and so it stays: the body, or a text file.
-  void VisitUnsplit(GMimeMultipart* multipart) {
+  // readers hide. Mail programs show it as text, and so it stays: the body (where `mayBeBody`
+  // and there is none yet), or a text file. GMime also leaves the parts below the deepest level
+  // it parses so.
+  void VisitUnsplit(GMimeMultipart* multipart, bool mayBeBody) {
     std::string text;
     if (const char* prologue = g_mime_multipart_get_prologue(multipart)) text += prologue;
+    // A boundary line in the text: GMime left the multipart unsplit for being nested too deep.
+    const char* boundary =
+        g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "boundary");
+    if (boundary != nullptr && *boundary != '\0' && HasBoundaryLine(text, boundary)) {
+      level_.noteTooDeep();
+    }
     if (const char* epilogue = g_mime_multipart_get_epilogue(multipart)) text += epilogue;
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
-    if (!plain_ && !html_) {
+    if (mayBeBody && !plain_ && !html_) {
       plain_ = ToUtf8(text, "");
       return;
     }
@@ -176,14 +204,17 @@ class ContentWalker {
   }
 
   // Parts below kMaxMimeDepth, or inside messages nested too deep, kept as plain attachments.
-  // Iterative, so no input can run the stack out.
+  // Iterative, so no input can run the stack out. What this loses (the structure, the headers
+  // of the messages inside) the outermost level makes up for with the whole message.
   void Flatten(GMimeObject* top) {
+    level_.noteTooDeep();
     std::vector<GMimeObject*> pending{top};
     while (!pending.empty()) {
       GMimeObject* object = pending.back();
       pending.pop_back();
       if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        if (g_mime_multipart_get_count(multipart) == 0) VisitUnsplit(multipart, false);
         for (int i = g_mime_multipart_get_count(multipart) - 1; i >= 0; --i) {
           pending.push_back(g_mime_multipart_get_part(multipart, i));
         }
@@ -200,12 +231,22 @@ class ContentWalker {
 
   void TakePlain(GMimePart* part) {
     plainCharset_ = CharsetOf(GMIME_OBJECT(part));
+    if (EncodedSizeOf(part) > kLargeBody) {
+      largePlain_ = StreamedText(PartData(part), plainCharset_);
+      plain_ = std::string();  // there is a plain body: largePlain_ holds it
+      return;
+    }
     plain_ = ToUtf8(AsText(DecodedContent(part)), plainCharset_);
   }
 
   void TakeHtml(GMimePart* part) {
-    html_ = DecodedContent(part);
     htmlCharset_ = CharsetOf(GMIME_OBJECT(part));
+    if (EncodedSizeOf(part) > kLargeBody) {
+      largeHtml_ = LargeHtmlOf(PartData(part), htmlCharset_);
+      html_ = Bytes();  // there is an HTML body: largeHtml_ holds it
+      return;
+    }
+    html_ = DecodedContent(part);
   }
 
   void AttachPart(GMimePart* part, bool related) {
@@ -272,7 +313,11 @@ class ContentWalker {
     PropertyBag& p = out_.props;
     std::optional<int> codePage;
     std::string htmlText;
-    if (html_) {
+    if (largeHtml_) {
+      p.set(PR_HTML, largeHtml_->html);
+      codePage = largeHtml_->codePage;
+      MarkInlineImages(*largeHtml_->utf8);
+    } else if (html_) {
       std::string charset = htmlCharset_.empty() ? MetaCharset(AsText(*html_)) : htmlCharset_;
       if (charset.empty()) charset = IsValidUtf8(AsText(*html_)) ? "utf-8" : "windows-1252";
       htmlText = ToUtf8(AsText(*html_), charset);
@@ -289,9 +334,21 @@ class ContentWalker {
       codePage = CodePageOf(plainCharset_.empty() ? "windows-1252" : plainCharset_);
     }
     p.set(PR_INTERNET_CPID, codePage.value_or(65001));
-    p.set(PR_BODY_W, ToCrlf(plain_ ? *plain_ : html_ ? HtmlToText(htmlText) : std::string()));
+    if (largePlain_) {
+      p.set(PR_BODY_W, std::move(largePlain_));
+    } else if (!plain_ && largeHtml_) {
+      p.set(PR_BODY_W, largeHtml_->text);
+    } else {
+      p.set(PR_BODY_W, ToCrlf(plain_ ? *plain_ : html_ ? HtmlToText(htmlText) : std::string()));
+    }
     const std::string_view html(htmlText);
-    if (level_.options.rtfBody) SetRtfBody(p, html_ ? &html : nullptr);
+    if (level_.options.rtfBody) {
+      if (largeHtml_) {
+        SetBodyKind(p, true);
+      } else {
+        SetRtfBody(p, html_ ? &html : nullptr);
+      }
+    }
 
     const bool hasAttachments = !out_.attachments.empty();
     p.set(PR_HASATTACH, hasAttachments);
@@ -301,14 +358,39 @@ class ContentWalker {
   // Images the HTML shows in place (by cid: or, inside multipart/related, by location) are not
   // listed as attachments of their own.
   void MarkInlineImages(const std::string& html) {
-    using namespace tags;
     const std::set<std::string> cids = CidReferences(html);
+    MarkInlineImages(cids, [&](std::size_t, const std::string& location) {
+      return html.find(location) != std::string::npos;
+    });
+  }
+
+  // The same for an HTML body too large to hold, read in pieces.
+  void MarkInlineImages(const ByteSource& utf8Html) {
+    std::vector<std::string> locations;
+    std::vector<std::size_t> of;  // the attachment each location is of
+    for (std::size_t i = 0; i < out_.attachments.size(); ++i) {
+      const auto* location =
+          out_.attachments[i].props.get<std::string>(tags::PR_ATTACH_CONTENT_LOCATION_W);
+      if (related_[i] && location) {
+        locations.push_back(*location);
+        of.push_back(i);
+      }
+    }
+    const HtmlReferences found = FindReferences(utf8Html, locations);
+    std::vector<bool> shown(out_.attachments.size(), false);
+    for (std::size_t k = 0; k < of.size(); ++k) shown[of[k]] = found.holds[k];
+    MarkInlineImages(found.cids, [&](std::size_t i, const std::string&) { return shown[i]; });
+  }
+
+  template <class Shows>
+  void MarkInlineImages(const std::set<std::string>& cids, const Shows& showsLocation) {
+    using namespace tags;
     for (std::size_t i = 0; i < out_.attachments.size(); ++i) {
       PropertyBag& p = out_.attachments[i].props;
       const auto* cid = p.get<std::string>(PR_ATTACH_CONTENT_ID_W);
       const auto* location = p.get<std::string>(PR_ATTACH_CONTENT_LOCATION_W);
       const bool byCid = cid && cids.count(*cid) != 0;
-      const bool byLocation = related_[i] && location && html.find(*location) != std::string::npos;
+      const bool byLocation = related_[i] && location && showsLocation(i, *location);
       if (out_.attachments[i].embedded == nullptr && (byCid || byLocation)) {
         p.set(PR_ATTACHMENT_HIDDEN, true);
         p.set(PR_ATTACH_FLAGS, ATT_MHTML_REF);
@@ -318,9 +400,11 @@ class ContentWalker {
 
   Message& out_;
   Level level_;
-  std::optional<std::string> plain_;  // UTF-8
+  std::optional<std::string> plain_;              // UTF-8
+  std::shared_ptr<const ByteSource> largePlain_;  // a plain body too large for plain_
   std::string plainCharset_;
-  std::optional<Bytes> html_;  // in its own charset
+  std::optional<Bytes> html_;           // in its own charset
+  std::optional<LargeHtml> largeHtml_;  // an HTML body too large for html_
   std::string htmlCharset_;
   std::vector<bool> related_;  // per attachment: a resource of a multipart/related
   int unnamed_ = 0;
@@ -331,6 +415,10 @@ class ContentWalker {
 
 void MapContent(GMimeObject* root, Message& out, const Level& level) {
   ContentWalker(out, level).Walk(root);
+}
+
+void MapContentPartByPart(const PartFeed& parts, Message& out, const Level& level) {
+  ContentWalker(out, level).WalkParts(parts);
 }
 
 }  // namespace qc::mapi::import

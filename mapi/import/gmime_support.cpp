@@ -104,6 +104,14 @@ Bytes DecodedContent(GMimePart* part) {
   return Bytes(array->data, array->data + array->len);
 }
 
+std::uint64_t EncodedSizeOf(GMimePart* part) {
+  GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
+  GMimeStream* stream = wrapper ? g_mime_data_wrapper_get_stream(wrapper) : nullptr;
+  if (const auto range = RangeOf(stream)) return range->end - range->start;
+  const gint64 length = stream ? g_mime_stream_length(stream) : 0;
+  return length > 0 ? static_cast<std::uint64_t>(length) : 0;
+}
+
 namespace {
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),

@@ -4,6 +4,7 @@
 
 #include <gmime/gmime.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,10 @@ GPtr<GMimeStream> NewDecodingStream(GMimeStream* encoded, GMimeContentEncoding e
 
 // The whole content of a leaf part, decoded.
 Bytes DecodedContent(GMimePart* part);
+
+// How many bytes the content of a leaf part takes in the message, still encoded: as many as
+// decoding it gives, or more.
+std::uint64_t EncodedSizeOf(GMimePart* part);
 
 // "type/subtype" in lower case, "application/octet-stream" when the part has no usable type.
 std::string MimeType(GMimeObject* object);

@@ -1,14 +1,19 @@
 #include "mapi/import/rfc822_import.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "mapi/file_source.h"
+#include "mapi/import/attachment_props.h"
 #include "mapi/import/body_props.h"
 #include "mapi/import/envelope.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/part_split.h"
+#include "mapi/import/prefixed_range.h"
 #include "mapi/import/signed_and_reports.h"
 #include "mapi/import/source_stream.h"
+#include "mapi/import/streamed_text.h"
 #include "mapi/import/text_decode.h"
 #include "util/per_thread.h"
 
@@ -51,6 +56,20 @@ bool IsHeaderLine(std::string_view line) {
 // no header, but the block goes on after it.
 bool IsEnvelopeLine(std::string_view line) {
   return line.starts_with("From ");
+}
+
+// Whether a line of which `start` is all that was read so far can still turn out to be a line
+// of the header block: a field (its name up to the ':' without blanks or controls), the
+// continuation of one, or an envelope line.
+bool MayBeHeaderLine(std::string_view start) {
+  if (start.empty() || start[0] == ' ' || start[0] == '\t') return true;
+  if (std::string_view("From ").starts_with(start.substr(0, 5))) return true;
+  for (const char c : start) {
+    if (c == ':') return true;
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 32 || u >= 127) return false;
+  }
+  return true;
 }
 
 // Length of the header block: up to the first empty line, or the first line that is no header
@@ -117,8 +136,17 @@ GMimeParserOptions* LenientOptions() {
   return kept.options.get();
 }
 
-// What is left when GMime finds no message at all: the bytes as the body.
-std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers, const Level& level) {
+// All of the message's bytes from `offset`: only for a message GMime could make nothing of.
+std::string ReadAll(const ByteSource& bytes, std::uint64_t offset) {
+  std::string all(static_cast<std::size_t>(bytes.size() - std::min(offset, bytes.size())), '\0');
+  all.resize(bytes.read(offset, reinterpret_cast<std::uint8_t*>(all.data()), all.size()));
+  return all;
+}
+
+// What is left when GMime finds no message at all: the bytes from `offset` as the body (read as
+// they are written when there are many of them).
+std::unique_ptr<Message> Unparsed(const std::shared_ptr<const ByteSource>& bytes,
+                                  std::uint64_t offset, std::string headers, const Level& level) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   out->props.set(tags::PR_SUBJECT_W, std::string());
@@ -126,7 +154,12 @@ std::unique_ptr<Message> Unparsed(std::string_view bytes, std::string headers, c
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(headers));
   }
   MapContent(nullptr, *out, level);
-  out->props.set(tags::PR_BODY_W, ToCrlf(RawText(bytes)));
+  if (bytes->size() - std::min(offset, bytes->size()) > kLargeBody) {
+    out->props.set(tags::PR_BODY_W,
+                   StreamedText(std::make_shared<PrefixedRange>(std::string(), bytes, offset), ""));
+  } else {
+    out->props.set(tags::PR_BODY_W, ToCrlf(RawText(ReadAll(*bytes, offset))));
+  }
   if (level.options.rtfBody) SetRtfBody(out->props, nullptr);  // of this body, not MapContent's
   return out;
 }
@@ -148,10 +181,14 @@ class MessageStart {
     }
     body_ += BlanksBeforeFirstHeader(std::string_view(text_).substr(body_));
     // A header line cut off by the end of a piece may look like no header: only a stop before a
-    // complete line counts.
+    // complete line counts, or before one that cannot be a header however it goes on (a body
+    // of one long line is not read whole here).
     do {
       headerLength_ = HeaderBlockLength(std::string_view(text_).substr(body_));
-    } while (text_.find('\n', body_ + headerLength_) == std::string::npos && more());
+      const std::size_t stop = body_ + headerLength_;
+      if (text_.find('\n', stop) != std::string::npos) break;
+      if (!MayBeHeaderLine(std::string_view(text_).substr(stop))) break;
+    } while (more());
   }
 
   // Where the message begins, past any separator line.
@@ -187,11 +224,93 @@ class MessageStart {
   std::optional<FileTime> separatorDate_;
 };
 
-// All of the message's bytes from `offset`: only for a message GMime could make nothing of.
-std::string ReadAll(const ByteSource& bytes, std::uint64_t offset) {
-  std::string all(static_cast<std::size_t>(bytes.size() - std::min(offset, bytes.size())), '\0');
-  all.resize(bytes.read(offset, reinterpret_cast<std::uint8_t*>(all.data()), all.size()));
-  return all;
+// What the import could not take apart stays with the item all the same: the message as it
+// stands (from `offset`, past the mailbox's separator line), as a file a mail program opens.
+void KeepWholeMessage(Message& out, std::shared_ptr<const ByteSource> bytes, std::uint64_t offset,
+                      const ImportNotes& notes) {
+  ByValueAttachment whole;
+  whole.fileName = kWholeMessageName;
+  whole.mimeType = "message/rfc822";
+  whole.data = std::make_shared<PrefixedRange>(std::string(), std::move(bytes), offset);
+  out.attachments.push_back(MakeByValueAttachment(std::move(whole)));
+  out.props.set(tags::PR_HASATTACH, true);
+  const auto* flags = out.props.get<std::int32_t>(tags::PR_MESSAGE_FLAGS);
+  out.props.set(tags::PR_MESSAGE_FLAGS, (flags ? *flags : 0) | MSGFLAG_HASATTACH);
+  if (notes.warnings != nullptr) {
+    notes.warnings->push_back(
+        "its parts are nested too deep to be converted one by one; the whole message is kept as "
+        "the attachment \"" +
+        std::string(kWholeMessageName) + "\"");
+  }
+}
+
+// What GMime made of [from, end) of `bytes` as a message, and the stream it read.
+struct Parsed {
+  GPtr<GMimeStream> stream;
+  GPtr<GMimeMessage> message;
+};
+
+Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_t from,
+                    std::uint64_t end) {
+  Parsed out;
+  out.stream = NewSourceStream(bytes, from, end, Nuls::Blanked);
+  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(out.stream.get()));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  out.message.reset(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+  RethrowReadFailure(out.stream.get());
+  return out;
+}
+
+// One part of a message's top multipart, parsed on its own inside a multipart of its own by
+// `parser`, which serves all of them.
+GPtr<GMimeObject> ParsePart(GMimeParser* parser, const std::shared_ptr<const ByteSource>& bytes,
+                            const PartRange& range,
+                            const std::shared_ptr<const PartFrames>& frames) {
+  const std::shared_ptr<const ByteSource> alone = PartAlone(bytes, range, frames);
+  GPtr<GMimeStream> stream = NewSourceStream(alone, 0, alone->size(), Nuls::Blanked);
+  g_mime_parser_init_with_stream(parser, stream.get());
+  GPtr<GMimeObject> part(g_mime_parser_construct_part(parser, LenientOptions()));
+  RethrowReadFailure(stream.get());
+  return part;
+}
+
+// A top multipart of more parts than this is taken a part at a time: GMime's tree of a whole
+// message holds some 3 KB for each part, 200 MB for 70,000 attachments.
+constexpr std::size_t kMostPartsParsedWhole = 1000;
+
+// Whether the message could be a multipart/mixed of more than kMostPartsParsedWhole parts: its
+// header block names one, and as many lines of its content begin as boundary lines do. Most
+// messages are told apart by their header block alone.
+bool MayHaveManyParts(const ByteSource& bytes, const MessageStart& start,
+                      const std::string& headers) {
+  // Letters in either case; a stray match elsewhere only costs the count.
+  struct Folded {
+    std::size_t operator()(char c) const { return static_cast<unsigned char>(c | 0x20); }
+    bool operator()(char a, char b) const { return (a | 0x20) == (b | 0x20); }
+  };
+  static constexpr std::string_view kMixed = "multipart/mixed";
+  static const std::boyer_moore_horspool_searcher searcher(kMixed.begin(), kMixed.end(), Folded{},
+                                                           Folded{});
+  return std::search(headers.begin(), headers.end(), searcher) != headers.end() &&
+         CountDashLines(bytes, start.contentOffset(), bytes.size(), kMostPartsParsedWhole) >
+             kMostPartsParsedWhole;
+}
+
+// Where the parts of a message lie, when its top part (as `headersOnly`, GMime's parse of its
+// header block, has it) is a multipart/mixed of more than kMostPartsParsedWhole parts; nothing
+// for any other message, which GMime parses whole. Other kinds of multipart are read as a whole
+// (the parts of an alternative or a related one are chosen among), and parts are not told
+// their type by a multipart/digest.
+std::vector<PartRange> ManyParts(const ByteSource& bytes, const MessageStart& start,
+                                 GMimeMessage* headersOnly) {
+  GMimeObject* top = headersOnly ? g_mime_message_get_mime_part(headersOnly) : nullptr;
+  if (top == nullptr || !GMIME_IS_MULTIPART(top) || MimeType(top) != "multipart/mixed") return {};
+  const char* boundary = g_mime_object_get_content_type_parameter(top, "boundary");
+  if (boundary == nullptr || *boundary == '\0') return {};
+  std::vector<PartRange> parts =
+      SplitMultipart(bytes, start.contentOffset(), bytes.size(), boundary);
+  if (parts.size() <= kMostPartsParsedWhole) return {};
+  return parts;
 }
 
 }  // namespace
@@ -202,31 +321,56 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
   const MessageStart start(*bytes);
   std::string headers = start.headers();
 
-  GPtr<GMimeStream> stream(NewSourceStream(bytes, start.offset(), bytes->size()));
-  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  GPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), LenientOptions()));
-  RethrowReadFailure(stream.get());
-  std::unique_ptr<Message> out =
-      parsed ? ConvertParsed(parsed.get(), std::move(headers), level, start.separatorDate())
-             : Unparsed(ReadAll(*bytes, start.offset()), std::move(headers), level);
-  if (parsed && IsSmimeSigned(g_mime_message_get_mime_part(parsed.get()))) {
+  std::vector<PartRange> parts;
+  Parsed parsed;
+  if (MayHaveManyParts(*bytes, start, headers)) {
+    parsed = ParseMessage(bytes, start.offset(), start.contentOffset());
+    parts = ManyParts(*bytes, start, parsed.message.get());
+  }
+  if (parts.empty()) parsed = ParseMessage(bytes, start.offset(), bytes->size());
+  std::unique_ptr<Message> out;
+  if (!parsed.message) {
+    out = Unparsed(bytes, start.offset(), std::move(headers), level);
+  } else if (parts.empty()) {
+    out = ConvertParsed(parsed.message.get(), std::move(headers), level, start.separatorDate());
+  } else {
+    const auto frames = FramesFor(g_mime_object_get_content_type_parameter(
+        g_mime_message_get_mime_part(parsed.message.get()), "boundary"));
+    GPtr<GMimeParser> parser(g_mime_parser_new());
+    std::size_t next = 0;
+    const PartFeed feed{parts.size(), [&]() -> GPtr<GMimeObject> {
+                          return next < parts.size()
+                                     ? ParsePart(parser.get(), bytes, parts[next++], frames)
+                                     : nullptr;
+                        }};
+    out = ConvertParsed(parsed.message.get(), std::move(headers), level, start.separatorDate(),
+                        &feed);
+  }
+  if (parsed.message && IsSmimeSigned(g_mime_message_get_mime_part(parsed.message.get()))) {
+    // The signed entity is the whole content already, structure and all.
     KeepSignedEntity(*out, bytes, start.contentOffset());
+  } else if (level.depth == 0 && level.notes != nullptr && level.notes->tooDeep) {
+    KeepWholeMessage(*out, bytes, start.offset(), *level.notes);
   }
   // Bodies are read after parsing: a failure there must not pass for a shorter body.
-  RethrowReadFailure(stream.get());
+  RethrowReadFailure(parsed.stream.get());
   return out;
 }
 
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
-                                       const Level& level, std::optional<FileTime> separatorDate) {
+                                       const Level& level, std::optional<FileTime> separatorDate,
+                                       const PartFeed* parts) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
   MapEnvelope(message, *out, separatorDate);
   if (!transportHeaders.empty()) {
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(transportHeaders));
   }
-  MapContent(g_mime_message_get_mime_part(message), *out, level);
+  if (parts != nullptr) {
+    MapContentPartByPart(*parts, *out, level);
+  } else {
+    MapContent(g_mime_message_get_mime_part(message), *out, level);
+  }
   if (auto report = ReportMessageClass(g_mime_message_get_mime_part(message))) {
     out->props.set(tags::PR_MESSAGE_CLASS_W, std::move(*report));
   }
@@ -235,17 +379,21 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
 
 }  // namespace import
 
-std::unique_ptr<Message> ImportRfc822File(const std::string& path) {
-  return ImportRfc822(FileSource::Open(path, "message file"));
+std::unique_ptr<Message> ImportRfc822File(const std::string& path,
+                                          std::vector<std::string>* warnings) {
+  return ImportRfc822(FileSource::Open(path, "message file"), {}, warnings);
 }
 
-std::unique_ptr<Message> ImportRfc822(std::string_view bytes) {
-  return ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())));
+std::unique_ptr<Message> ImportRfc822(std::string_view bytes, std::vector<std::string>* warnings) {
+  return ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())), {},
+                      warnings);
 }
 
 std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes,
-                                      ImportOptions options) {
-  return import::ImportAtDepth(std::move(bytes), import::Level{0, options});
+                                      ImportOptions options, std::vector<std::string>* warnings) {
+  import::ImportNotes notes;
+  notes.warnings = warnings;
+  return import::ImportAtDepth(std::move(bytes), import::Level{0, options, &notes});
 }
 
 void SetMessageFlags(Message& message, std::int32_t flags) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mapi/property.h"
 
@@ -23,19 +24,28 @@ struct ImportOptions {
 // from the file when a writer reads them, and keep the file open until then. Throws qc::Error
 // naming the path when the file cannot be read (or is not a regular file); whatever the file
 // holds, it gives a message.
-std::unique_ptr<Message> ImportRfc822File(const std::string& path);
+std::unique_ptr<Message> ImportRfc822File(const std::string& path,
+                                          std::vector<std::string>* warnings = nullptr);
+
+// The name of the attachment that holds a message whole, as it stands in the mailbox, when its
+// parts are nested deeper than the import takes them apart.
+inline constexpr const char* kWholeMessageName = "Original message.eml";
 
 // Imports a message held in memory. The bytes are copied (the attachments read from the copy),
 // so they need not outlive the call. A leading mailbox separator line ("From ???@??? ...") is
 // skipped. Never throws on content: malformed input gives a message with what could be
-// recovered (at worst an empty IPM.Note).
-std::unique_ptr<Message> ImportRfc822(std::string_view bytes);
+// recovered (at worst an empty IPM.Note). What the item keeps in another form than the message
+// had (parts nested too deep, kept whole as an attachment) is said in a sentence appended to
+// `warnings`, when given, for the user to hear of it.
+std::unique_ptr<Message> ImportRfc822(std::string_view bytes,
+                                      std::vector<std::string>* warnings = nullptr);
 
 // The same without a copy, for a message that lies elsewhere (a range of a mailbox file): the
 // attachments decode their data from `bytes` when a writer reads them, and keep it alive. Throws
 // qc::Error when `bytes` cannot be read, as reading it later may too.
 std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes,
-                                      ImportOptions options = {});
+                                      ImportOptions options = {},
+                                      std::vector<std::string>* warnings = nullptr);
 
 // Sets PR_MESSAGE_FLAGS as IMAPIProp::SetProps on a stored message would: MSGFLAG_HASATTACH is
 // computed by the store, so the bit follows whether the message has attachments, whatever

@@ -1,10 +1,10 @@
 #include "mapi/import/signed_and_reports.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 #include "mapi/import/gmime_support.h"
+#include "mapi/import/prefixed_range.h"
 
 namespace qc::mapi::import {
 
@@ -15,35 +15,6 @@ std::string Lower(std::string text) {
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
 }
-
-// Header bytes held in memory followed by a range of the message's own bytes.
-class PrefixedRange final : public ByteSource {
- public:
-  PrefixedRange(std::string prefix, std::shared_ptr<const ByteSource> bytes, std::uint64_t from)
-      : prefix_(std::move(prefix)),
-        bytes_(std::move(bytes)),
-        from_(std::min(from, bytes_->size())) {}
-
-  std::uint64_t size() const override { return prefix_.size() + bytes_->size() - from_; }
-
-  std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override {
-    std::size_t done = 0;
-    if (offset < prefix_.size()) {
-      done = static_cast<std::size_t>(std::min<std::uint64_t>(n, prefix_.size() - offset));
-      std::memcpy(out, prefix_.data() + offset, done);
-    }
-    if (done < n) {
-      const std::uint64_t at = from_ + (offset + done - prefix_.size());
-      done += bytes_->read(at, out + done, n - done);
-    }
-    return done;
-  }
-
- private:
-  std::string prefix_;
-  std::shared_ptr<const ByteSource> bytes_;
-  std::uint64_t from_;
-};
 
 // The MIME-Version and Content-* fields of a header block (CR LF lines), folded lines whole.
 std::string MimeFields(std::string_view headers) {

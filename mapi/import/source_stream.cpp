@@ -1,6 +1,7 @@
 #include "mapi/import/source_stream.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace qc::mapi::import {
@@ -18,6 +19,7 @@ struct SourceStream {
   GMimeStream parent;
   std::shared_ptr<Shared>* shared;
   gboolean ended;  // the source held less than it announced (a file that shrank)
+  gboolean blankNuls;
 };
 
 struct SourceStreamClass {
@@ -61,6 +63,10 @@ ssize_t Read(GMimeStream* stream, char* buf, size_t len) {
     return -1;
   }
   if (got == 0) self->ended = TRUE;
+  // A space keeps every offset GMime takes from this stream where it is in the source.
+  if (self->blankNuls && std::memchr(buf, '\0', got) != nullptr) {
+    std::replace(buf, buf + got, '\0', ' ');
+  }
   stream->position += static_cast<gint64>(got);
   return static_cast<ssize_t>(got);
 }
@@ -135,12 +141,14 @@ GType SourceStreamType() {
 }  // namespace
 
 GPtr<GMimeStream> NewSourceStream(std::shared_ptr<const ByteSource> source, std::uint64_t start,
-                                  std::uint64_t end) {
+                                  std::uint64_t end, Nuls nuls) {
   EnsureGMimeInitialized();
   auto shared = std::make_shared<Shared>();
   shared->source = std::move(source);
-  return GPtr<GMimeStream>(
-      Construct(std::move(shared), static_cast<gint64>(start), static_cast<gint64>(end)));
+  GMimeStream* stream =
+      Construct(std::move(shared), static_cast<gint64>(start), static_cast<gint64>(end));
+  Self(stream)->blankNuls = nuls == Nuls::Blanked;
+  return GPtr<GMimeStream>(stream);
 }
 
 std::optional<SourceRange> RangeOf(GMimeStream* stream) {

@@ -14,9 +14,18 @@
 
 namespace qc::mapi::import {
 
+// What a stream hands GMime of a NUL byte.
+enum class Nuls {
+  Kept,
+  // A space in its place. For the stream GMime parses: it keeps header values in C strings,
+  // where a NUL would end the subject, a name or a file name there and lose the rest. The
+  // streams GMime makes from it for the parts' content keep their NULs (binary data).
+  Blanked,
+};
+
 // A stream over bytes [start, end) of `source`.
 GPtr<GMimeStream> NewSourceStream(std::shared_ptr<const ByteSource> source, std::uint64_t start,
-                                  std::uint64_t end);
+                                  std::uint64_t end, Nuls nuls = Nuls::Kept);
 
 // The bytes a stream made here reads: [start, end) of its source. Nothing for another kind of
 // stream, or one without an end.

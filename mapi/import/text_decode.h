@@ -1,5 +1,5 @@
 // Character-set handling for the RFC 822 import: turning the bytes of a header or body into UTF-8,
-// the Windows code page of a MIME charset, and a plain-text rendering of an HTML body.
+// and the Windows code page of a MIME charset.
 #pragma once
 
 #include <optional>
@@ -13,6 +13,13 @@ namespace qc::mapi::import {
 using mapi::IsValidUtf8;
 using mapi::Windows1252ToUtf8;
 
+// How ToUtf8() reads bytes in a MIME charset: as windows-1252 (the Latin-1 labels); as UTF-8
+// with stray bytes read as windows-1252; through iconv (`iconvName`), falling back to a guess
+// where the bytes do not fit the charset; or by a guess (no charset, US-ASCII, one unknown):
+// UTF-8 when all of them form valid UTF-8, windows-1252 otherwise.
+enum class CharsetReading { Windows1252, Utf8, Iconv, Guess };
+CharsetReading ReadingOf(std::string_view charset, std::string& iconvName);
+
 // Bytes in the given MIME charset (empty when the message named none) as UTF-8. Never fails:
 // unknown charsets and bytes that do not fit their charset are read as UTF-8 when they form
 // valid UTF-8 and as windows-1252 otherwise.
@@ -24,10 +31,6 @@ std::optional<int> CodePageOf(std::string_view charset);
 
 // The charset an HTML document declares in a <meta> element near its start, or empty.
 std::string MetaCharset(std::string_view html);
-
-// A readable plain text from HTML (UTF-8 in, UTF-8 out): tags removed, block elements become
-// line breaks, the contents of <title>, <script> and <style> are dropped, entities decoded.
-std::string HtmlToText(std::string_view html);
 
 // Bare LF line ends become CR LF, the form MAPI clients expect in PR_BODY; NULs are dropped, as
 // a reader of the stored string would stop at the first.

@@ -46,6 +46,35 @@ ValueStreamName SubstgName(std::uint32_t tag) {
   return ValueStreamName(tag);
 }
 
+// How many streams WriteValue() makes for a property: none for a value its entry holds.
+std::size_t StreamsOf(const Property& p) {
+  switch (p.type) {
+    case PropType::Int16:
+    case PropType::Int32:
+    case PropType::Boolean:
+    case PropType::Int64:
+    case PropType::Time:
+    case PropType::Float32:
+    case PropType::Float64:
+    case PropType::Currency:
+    case PropType::AppTime:
+    case PropType::Error:
+    case PropType::Object:
+      return 0;
+    case PropType::MvUnicode:
+      if (const auto* v = std::get_if<std::vector<std::string>>(&p.value)) return v->size() + 1;
+      return 1;
+    case PropType::MvBinary:
+      if (const auto* v = std::get_if<std::vector<Bytes>>(&p.value)) return v->size() + 1;
+      return 1;
+    case PropType::MvString8:
+      if (const auto* v = std::get_if<RawValue>(&p.value)) return v->values.size() + 1;
+      return 1;
+    default:
+      return 1;
+  }
+}
+
 // One 16-byte entry: tag, flags, then 8 bytes of value or of size and reserved.
 void PutEntry(Bytes& out, std::uint32_t tag, std::uint64_t value) {
   const std::size_t at = out.size();
@@ -106,6 +135,13 @@ void WriteValue(PropTag tag, const PropValue& value, Bytes& entries, cfb::Storag
       if (!raw || raw->values.size() != 1) throw mismatch();
       return PutEntry(entries, t, InlineValue(raw->values[0]));
     case PropType::Unicode: {
+      if (auto v = std::get_if<std::shared_ptr<const ByteSource>>(&value)) {
+        if (!*v) throw mismatch();
+        if ((*v)->size() > 0xFFFFFFFFu - 2)
+          throw Error("a text of 4 GiB or more does not fit a .msg file");
+        PutEntry(entries, t, (*v)->size() + 2);
+        return storage.addStream(SubstgName(t), *v);
+      }
       auto v = std::get_if<std::string>(&value);
       if (!v) throw mismatch();
       Bytes utf16 = Utf16LeBytes(*v);
@@ -209,8 +245,13 @@ void WriteProperties(const PropertyBag& bag, const Amendments& amendments,
                      cfb::Storage& storage) {
   const std::size_t entries =
       bag.tagged().size() + amendments.added.tagged().size() + bag.named().size();
-  // Most values have a stream of their own, and the properties stream comes last.
-  storage.reserve(entries + 1);
+  // The values' streams and the properties stream, which comes last: room for exactly these,
+  // as a message of many attachments has a storage of them for each.
+  std::size_t streams = 1;
+  for (const auto& [id, p] : bag.tagged()) streams += StreamsOf(p);
+  for (const auto& [id, p] : amendments.added.tagged()) streams += StreamsOf(p);
+  for (const auto& [name, p] : bag.named()) streams += StreamsOf(p);
+  storage.reserve(streams);
   Bytes stream;
   stream.reserve(32 + 16 * entries);
   switch (header.kind) {

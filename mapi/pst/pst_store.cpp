@@ -369,10 +369,11 @@ std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
 }
 
 std::unique_ptr<Message> PstStore::addMessageFromRfc822(FolderId folder, std::string_view bytes,
-                                                        std::int32_t flags) {
+                                                        std::int32_t flags,
+                                                        std::vector<std::string>* warnings) {
   // As Outlook keeps messages in its data files: no RTF beside the HTML or text body.
   auto message = ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())),
-                              ImportOptions{.rtfBody = false});
+                              ImportOptions{.rtfBody = false}, warnings);
   SetMessageFlags(*message, flags);
   addMessage(folder, *message);
   return message;

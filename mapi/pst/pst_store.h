@@ -95,9 +95,10 @@ class PstStore {
   std::uint64_t addMessage(FolderId folder, const Message& message);
   // Imports RFC 822 bytes (a mailbox's slice) as Outlook keeps messages in its data files (no
   // RTF body beside the HTML or text), sets PR_MESSAGE_FLAGS as SetMessageFlags() does, and adds
-  // the message, which is returned too.
+  // the message, which is returned too. The import's warnings go to `warnings`, when given.
   std::unique_ptr<Message> addMessageFromRfc822(FolderId folder, std::string_view bytes,
-                                                std::int32_t flags);
+                                                std::int32_t flags,
+                                                std::vector<std::string>* warnings = nullptr);
   std::uint64_t messageCount() const { return messages_; }
   // A write failed: nothing more can be added, and close() fails; the file is not kept.
   bool broken() const { return broken_; }

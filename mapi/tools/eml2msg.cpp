@@ -58,7 +58,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    auto message = qc::mapi::ImportRfc822File(in);
+    std::vector<std::string> warnings;
+    auto message = qc::mapi::ImportRfc822File(in, &warnings);
+    for (const std::string& warning : warnings) {
+      std::fprintf(stderr, "eml2msg: '%s': %s\n", in.c_str(), warning.c_str());
+    }
     qc::mapi::SetMessageFlags(*message, 17);  // read; has-attachment where it has some
     // Without --force a file that appears at OUT meanwhile is not replaced either.
     qc::mapi::msg::WriteMsgFile(*message, out, force);

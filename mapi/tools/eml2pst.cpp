@@ -2,11 +2,11 @@
 // as the conversion marks every message. For checking stores by hand, and for the tests.
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "mapi/file_source.h"
+#include "mapi/import/rfc822_import.h"
 #include "mapi/pst/pst_store.h"
 #include "util/program_version.h"
 #include "util/system.h"
@@ -74,14 +74,16 @@ int main(int argc, char** argv) {
     auto store = qc::mapi::pst::PstStore::Create(out, DisplayNameOf(out), std::move(options));
     const auto folder = store->addMailFolder(args[1]);
     for (std::size_t i = 2; i < args.size(); ++i) {
-      std::ifstream in(args[i], std::ios::binary);
-      if (!in) {
-        std::fprintf(stderr, "eml2pst: cannot read '%s'\n", args[i].c_str());
-        return 2;
+      // Read where it lies, as the run reads a mailbox: names in any script, files of any size.
+      std::vector<std::string> warnings;
+      auto message = qc::mapi::ImportRfc822(qc::mapi::FileSource::Open(args[i], "message file"),
+                                            qc::mapi::ImportOptions{.rtfBody = false},
+                                            &warnings);  // as Outlook keeps them
+      qc::mapi::SetMessageFlags(*message, 17);           // read; has-attachment if any
+      store->addMessage(folder, *message);
+      for (const std::string& warning : warnings) {
+        std::fprintf(stderr, "eml2pst: '%s': %s\n", args[i].c_str(), warning.c_str());
       }
-      const std::string bytes((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-      store->addMessageFromRfc822(folder, bytes, 17);  // read; has-attachment where it has some
     }
     store->close();
   } catch (const std::exception& e) {

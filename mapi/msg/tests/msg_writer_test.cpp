@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 
 #include "mapi/cfb/cfb_reader.h"
 #include "mapi/cfb/tests/cfb_test_support.h"
+#include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
 #include "mapi/msg/msg_checker.h"
 #include "mapi/msg/named_map.h"
@@ -172,6 +174,54 @@ TEST(MsgChecker, ReportsWhatAWriterCouldGetWrong) {
            "no entry in the name map"));
   EXPECT_TRUE(says(rebuild([](auto& s) { s["/__substg1.0_0E04001E"] = Bytes{'x'}; }),
                    "belongs to no property"));
+}
+
+// Header text with a NUL byte in it reaches the file whole: the subject, the sender's and a
+// recipient's names, an attachment's name.
+TEST(MsgWriter, HeaderTextAfterANulIsWritten) {
+  const std::string nul(1, '\0');
+  const auto m = ImportRfc822("From: Ann" + nul + "Example <ann@x.example>\nTo: Bob" + nul +
+                              "Smith <bob@y.example>\n" + "Subject: nul" + nul +
+                              "inside subject\nContent-Type: multipart/mixed; boundary=b\n\n" +
+                              "--b\n\nbody\n--b\nContent-Disposition: attachment; filename=\"re" +
+                              nul + "port.pdf\"\n\ndata\n--b--\n");
+  MemorySink sink;
+  WriteMsg(*m, sink);
+  const auto file = cfb::ReadCompoundFile(sink.bytes);
+  EXPECT_EQ(file.streams.at("/__substg1.0_0037001F"), Utf16LeBytes("nul inside subject"));
+  EXPECT_EQ(file.streams.at("/__substg1.0_0C1A001F"), Utf16LeBytes("Ann Example"));
+  EXPECT_EQ(file.streams.at("/__recip_version1.0_#00000000/__substg1.0_3001001F"),
+            Utf16LeBytes("Bob Smith"));
+  EXPECT_EQ(file.streams.at("/__attach_version1.0_#00000000/__substg1.0_3707001F"),
+            Utf16LeBytes("re port.pdf"));
+}
+
+// A message of many attachments: their names and small streams are kept side by side (the
+// value streams' names once for all), and each reads back as its own.
+TEST(MsgWriter, ManyAttachmentsReadBackEachAsItsOwn) {
+  Message m;
+  m.props.set(tags::PR_SUBJECT_W, std::string("many"));
+  for (int i = 0; i < 600; ++i) {
+    Attachment a;
+    a.props.set(tags::PR_ATTACH_LONG_FILENAME_W, "file" + std::to_string(i) + ".bin");
+    const std::string data = "data of attachment " + std::to_string(i);
+    a.props.set(tags::PR_ATTACH_DATA_BIN, Bytes(data.begin(), data.end()));
+    m.attachments.push_back(std::move(a));
+  }
+  MemorySink sink;
+  WriteMsg(m, sink);
+  const auto defects = CheckMsg(sink.bytes);
+  EXPECT_TRUE(defects.empty()) << defects.front();
+  const auto file = cfb::ReadCompoundFile(sink.bytes);
+  for (const int i : {0, 1, 299, 599}) {
+    char storage[40];
+    std::snprintf(storage, sizeof storage, "/__attach_version1.0_#%08X/", i);
+    const std::string data = "data of attachment " + std::to_string(i);
+    EXPECT_EQ(file.streams.at(std::string(storage) + "__substg1.0_37010102"),
+              Bytes(data.begin(), data.end()));
+    EXPECT_EQ(file.streams.at(std::string(storage) + "__substg1.0_3707001F"),
+              Utf16LeBytes("file" + std::to_string(i) + ".bin"));
+  }
 }
 
 TEST(MsgWriter, AFailedWriteLeavesNoFileBehind) {

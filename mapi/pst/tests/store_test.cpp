@@ -236,6 +236,57 @@ TEST(PstStore, StoredSubjectsCarryOutlooksMark) {
   EXPECT_EQ(c.messages(f).at(1).at(0x0037).bytes, Utf16LeBytes("\x01\x01\xD0\xA4"));
 }
 
+// Header text with a NUL byte in it reaches the store whole: the subject, the sender's and a
+// recipient's names, an attachment's name.
+TEST(PstStore, HeaderTextAfterANulIsStored) {
+  const std::string nul(1, '\0');
+  MemorySink sink;
+  PstStore store(sink, "S", FixedOptions());
+  const FolderId f = store.addMailFolder("F");
+  store.addMessageFromRfc822(
+      f,
+      "From: Ann" + nul + "Example <ann@x.example>\nTo: Bob" + nul + "Smith <bob@y.example>\n" +
+          "Subject: nul" + nul + "inside subject\nContent-Type: multipart/mixed; boundary=b\n\n" +
+          "--b\n\nbody\n--b\nContent-Disposition: attachment; filename=\"re" + nul +
+          "port.pdf\"\n\ndata\n--b--\n",
+      17);
+  store.close();
+  EXPECT_SOUND_STORE(sink.bytes);
+  StoreContents c(sink.bytes);
+  const auto m = c.messages(f).at(0);
+  EXPECT_EQ(m.at(0x0037).bytes, Utf16LeBytes("\x01\x01nul inside subject"));
+  EXPECT_EQ(m.at(0x0C1A).bytes, Utf16LeBytes("Ann Example"));
+  const auto& node = c.ndb.nodes().at(MakeNid(nid_type::kNormalMessage, 0x10001));
+  const auto subs = c.ndb.subnodes(node.bidSub).value();
+  const auto table = [&](std::uint32_t nid) {
+    const auto& sub = subs.at(nid);
+    return c.ltp.tableContext(sub.bidData, c.ndb.subnodes(sub.bidSub).value(), "t").value();
+  };
+  EXPECT_EQ(table(nid::kRecipientTable).rows.at(0).at(tags::PR_DISPLAY_NAME_W.value()),
+            Utf16LeBytes("Bob Smith"));
+  EXPECT_EQ(table(nid::kAttachmentTable).rows.at(0).at(tags::PR_ATTACH_LONG_FILENAME_W.value()),
+            Utf16LeBytes("re port.pdf"));
+}
+
+// A text body too large to hold is converted as it is stored, and stored whole.
+TEST(PstStore, ALargeBodyIsStoredWhole) {
+  std::string line;
+  while (line.size() < (std::size_t{5} << 20)) line += "lorem ipsum \xE9 ";
+  MemorySink sink;
+  PstStore store(sink, "S", FixedOptions());
+  const FolderId f = store.addMailFolder("F");
+  store.addMessageFromRfc822(
+      f, "Subject: large\nContent-Type: text/plain; charset=iso-8859-1\n\n" + line + "\n", 17);
+  store.close();
+  EXPECT_SOUND_STORE(sink.bytes);
+  StoreContents c(sink.bytes);
+  const auto m = c.messages(f).at(0);
+  std::string utf8;
+  for (const char ch : line) AppendWindows1252(utf8, static_cast<unsigned char>(ch));
+  EXPECT_TRUE(m.at(0x1000).bytes == Utf16LeBytes(utf8 + "\r\n"));
+  EXPECT_GT(Int32(m, 0x0E08), static_cast<std::int32_t>(2 * line.size()));  // PR_MESSAGE_SIZE
+}
+
 TEST(PstStore, LargeAttachmentsAreStreamedAndReadBack) {
   auto message = ImportRfc822("From: a@b\r\nSubject: big\r\n\r\nbody\r\n");
   Attachment a;
