@@ -1,5 +1,5 @@
 # Shortcuts for the scripts that do the work.
-.PHONY: run test test-asan windows test-windows bench format
+.PHONY: run test test-asan windows test-windows package bench format
 
 run:
 	scripts/run
@@ -15,6 +15,9 @@ windows:
 
 test-windows:
 	scripts/windows --test
+
+package:
+	scripts/package
 
 bench:
 	cmake --preset bench && cmake --build --preset bench -j$$(nproc)
