@@ -23,12 +23,20 @@ void Put32(QByteArray& out, qsizetype value) {
   out.append(bytes, 4);
 }
 
+// Read byte by byte through at(): the callers have checked the size, which GCC cannot see
+// through a pointer (it warns of reading past an empty array's single byte).
+qint64 GetLittleEndian(const QByteArray& in, qsizetype at, int bytes) {
+  qint64 value = 0;
+  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<uchar>(in.at(at + i));
+  return value;
+}
+
 int Get16(const QByteArray& in, qsizetype at) {
-  return qFromLittleEndian<quint16>(in.constData() + at);
+  return static_cast<int>(GetLittleEndian(in, at, 2));
 }
 
 qint64 Get32(const QByteArray& in, qsizetype at) {
-  return qFromLittleEndian<quint32>(in.constData() + at);
+  return GetLittleEndian(in, at, 4);
 }
 
 }  // namespace

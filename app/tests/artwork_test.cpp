@@ -75,8 +75,12 @@ void ArtworkTest::roundTripKeepsOrderSizesAndPixels() {
 // then the PNG right after the directory.
 void ArtworkTest::directoryIsWindowsLayout() {
   const QByteArray file = IconFile({Square(256, Qt::blue)});
-  const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(file.constData() + at); };
-  const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(file.constData() + at); };
+  const auto u32 = [&](int at) {
+    quint32 value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<uchar>(file.at(at + i));
+    return value;
+  };
+  const auto u16 = [&](int at) { return static_cast<quint16>(u32(at) & 0xffff); };
   QCOMPARE(u16(0), 0);  // reserved
   QCOMPARE(u16(2), 1);  // icon
   QCOMPARE(u16(4), 1);  // one image
