@@ -64,8 +64,17 @@ std::wstring SystemPath(const std::string& path) {
   if (wide.empty()) return wide;
   // Written with the prefix already ("\\?\C:\...", or a device "\\.\..."): exactly as given.
   if (StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) return wide;
-  const std::wstring full = FullPath(wide);
-  if (StartsWith(full, L"\\\\.\\") || StartsWith(full, L"\\\\?\\")) return full;  // NUL, CON, ...
+  std::wstring full = FullPath(wide);
+  if (StartsWith(full, L"\\\\.\\")) {
+    // Older Windows read "CON.mbx" or "nul.txt" as a device wherever it stands. A bare name may
+    // mean the device; in a folder it is a file (which only a "\\?\" path reaches).
+    const std::size_t cut = wide.find_last_of(L"\\/");
+    if (cut == std::wstring::npos) return full;
+    full = FullPath(wide.substr(0, cut + 1));
+    if (!full.empty() && full.back() != L'\\') full += L'\\';
+    full += wide.substr(cut + 1);
+  }
+  if (StartsWith(full, L"\\\\?\\")) return full;
   if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }
