@@ -66,13 +66,16 @@ std::wstring SystemPath(const std::string& path) {
   if (StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) return wide;
   std::wstring full = FullPath(wide);
   if (StartsWith(full, L"\\\\.\\")) {
-    // Older Windows read "CON.mbx" or "nul.txt" as a device wherever it stands. A bare name may
-    // mean the device; in a folder it is a file (which only a "\\?\" path reaches).
-    const std::size_t cut = wide.find_last_of(L"\\/");
-    if (cut == std::wstring::npos) return full;
-    full = FullPath(wide.substr(0, cut + 1));
+    // "NUL" or "COM1" is the device wherever it stands. Older Windows read "CON.mbx" and
+    // "nul.txt" as devices too; Windows 11 reads them as files, as the program does (only a
+    // "\\?\" path reaches them on older Windows).
+    const std::size_t cut = wide.find_last_of(L"\\/:");
+    std::wstring name = wide.substr(cut == std::wstring::npos ? 0 : cut + 1);
+    while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
+    if (name.find(L'.') == std::wstring::npos) return full;
+    full = FullPath(cut == std::wstring::npos ? std::wstring(L".") : wide.substr(0, cut + 1));
     if (!full.empty() && full.back() != L'\\') full += L'\\';
-    full += wide.substr(cut + 1);
+    full += wide.substr(cut == std::wstring::npos ? 0 : cut + 1);
   }
   if (StartsWith(full, L"\\\\?\\")) return full;
   if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
