@@ -64,8 +64,20 @@ std::wstring SystemPath(const std::string& path) {
   if (wide.empty()) return wide;
   // Written with the prefix already ("\\?\C:\...", or a device "\\.\..."): exactly as given.
   if (StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) return wide;
-  const std::wstring full = FullPath(wide);
-  if (StartsWith(full, L"\\\\.\\") || StartsWith(full, L"\\\\?\\")) return full;  // NUL, CON, ...
+  std::wstring full = FullPath(wide);
+  if (StartsWith(full, L"\\\\.\\")) {
+    // "NUL" or "COM1" is the device wherever it stands. Older Windows read "CON.mbx" and
+    // "nul.txt" as devices too; Windows 11 reads them as files, as the program does (only a
+    // "\\?\" path reaches them on older Windows).
+    const std::size_t cut = wide.find_last_of(L"\\/:");
+    std::wstring name = wide.substr(cut == std::wstring::npos ? 0 : cut + 1);
+    while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
+    if (name.find(L'.') == std::wstring::npos) return full;
+    full = FullPath(cut == std::wstring::npos ? std::wstring(L".") : wide.substr(0, cut + 1));
+    if (!full.empty() && full.back() != L'\\') full += L'\\';
+    full += wide.substr(cut == std::wstring::npos ? 0 : cut + 1);
+  }
+  if (StartsWith(full, L"\\\\?\\")) return full;
   if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }

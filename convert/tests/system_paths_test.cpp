@@ -65,6 +65,34 @@ bool Exists(const std::string& utf8) {
   return fs::exists(test::Path(utf8));
 }
 
+#ifdef _WIN32
+// Whole files through "\\?\" paths, which reach names the C library's files take for devices.
+void WriteLong(const std::string& path, const std::string& bytes) {
+  const std::wstring wide = L"\\\\?\\" + test::Path(path).wstring();
+  HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+  DWORD wrote = 0;
+  EXPECT_TRUE(::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr));
+  ::CloseHandle(h);
+}
+
+std::string ReadLong(const std::string& path) {
+  const std::wstring wide = L"\\\\?\\" + test::Path(path).wstring();
+  HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "(no file)";
+  std::string bytes(1 << 16, '\0');
+  DWORD got = 0;
+  if (::GetFileType(h) == FILE_TYPE_DISK) {
+    ::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  }
+  ::CloseHandle(h);
+  bytes.resize(got);
+  return bytes;
+}
+#endif
+
 // Cyrillic, CJK and an emoji in the mailbox's name, its folder and the target folder: every form
 // finds the mailbox and writes under the same names.
 TEST(SystemPaths, NamesInAnyScript) {
@@ -125,6 +153,20 @@ TEST(SystemPaths, WindowsPathForms) {
     EXPECT_EQ(report.messagesWritten, 1) << row;
     EXPECT_EQ(ReadFile(OutFolder(target, box) + "\\email-0.eml"), Message("form") + "\r\n") << row;
   }
+  // A mailbox that bears a device's name: older Windows read "CON.mbx" as the console wherever
+  // it stood; in a folder it is the file.
+  const std::string device = in / "Forms" + "\\CON.mbx";
+  WriteLong(device, Message("con"));
+  Harness h;
+  const RunReport report = h.run(Form::EML, {device}, test::Utf8(out.path()));
+  EXPECT_EQ(report.messagesWritten, 1);
+  EXPECT_TRUE(report.problems.empty()) << report.problems.front();
+  EXPECT_EQ(ReadLong(OutFolder(out, device) + "\\email-0.eml"), Message("con") + "\r\n");
+  // std::filesystem, which removes the test's folders, would take these for the console too.
+  for (const std::string& file : {OutFolder(out, device) + "\\email-0.eml", device}) {
+    ::DeleteFileW((L"\\\\?\\" + test::Path(file).wstring()).c_str());
+  }
+  ::RemoveDirectoryW((L"\\\\?\\" + test::Path(OutFolder(out, device)).wstring()).c_str());
 #endif
 }
 
