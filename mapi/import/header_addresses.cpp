@@ -1,5 +1,7 @@
 #include "mapi/import/header_addresses.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "mapi/import/gmime_support.h"
@@ -36,18 +38,156 @@ std::string Utf8(const char* text) {
   return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
 }
 
-void Collect(InternetAddressList* list, std::vector<MailAddress>& out, int depth) {
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+// Whether an address without an '@' is one a local mail system could deliver to ("root"),
+// rather than a name, an encoded word or the remains of a broken header put where the address
+// goes.
+bool IsLocalAddress(std::string_view address) {
+  if (address.empty() || address.find("=?") != std::string_view::npos) return false;
+  return std::all_of(address.begin(), address.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return std::isalnum(u) ||
+           std::string_view("!#$%&'*+-/=?^_`{|}~.").find(c) != std::string_view::npos;
+  });
+}
+
+// A phrase as text: quotes taken off, encoded words decoded.
+std::string Phrase(std::string_view text, const RawTextReader& reader) {
+  std::string trimmed = Trim(text);
+  if (trimmed.size() >= 2 && trimmed.front() == '"' && trimmed.back() == '"') {
+    std::string unquoted;
+    for (std::size_t i = 1; i + 1 < trimmed.size(); ++i) {
+      if (trimmed[i] == '\\' && i + 2 < trimmed.size()) ++i;
+      unquoted += trimmed[i];
+    }
+    trimmed = std::move(unquoted);
+  }
+  return DecodeHeaderText(trimmed, reader);
+}
+
+// The people of an address header, one item each: split at the commas that stand outside
+// quotes, angle brackets, comments and groups ("team: a@x, b@x;" is one item).
+std::vector<std::string> AddressItems(std::string_view text) {
+  std::vector<std::string> items;
+  bool quoted = false, group = false;
+  int angle = 0, comment = 0;
+  std::size_t start = 0;
+  // The item up to `end`; the next begins at `next`.
+  const auto cut = [&](std::size_t end, std::size_t next) {
+    std::string item = Trim(text.substr(start, end - start));
+    if (!item.empty()) items.push_back(std::move(item));
+    start = next;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\') {
+      ++i;
+    } else if (quoted) {
+      quoted = c != '"';
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == '(') {
+      ++comment;
+    } else if (c == ')' && comment > 0) {
+      --comment;
+    } else if (comment > 0) {
+    } else if (c == '<') {
+      ++angle;
+    } else if (c == '>' && angle > 0) {
+      --angle;
+    } else if (angle > 0) {
+    } else if (c == ':' && !group) {
+      group = true;
+    } else if (c == ';' && group) {
+      group = false;
+      cut(i + 1, i + 1);
+    } else if (c == ',' && !group) {
+      cut(i, i + 1);
+    }
+  }
+  if (start < text.size()) cut(text.size(), text.size());
+  return items;
+}
+
+// An item GMime makes nothing of: "Name <broken address>", a bare name, "<>". The address
+// only where it is one; the name otherwise stands for it.
+MailAddress ReadBrokenItem(std::string_view item, const RawTextReader& reader) {
+  MailAddress a;
+  const std::size_t open = item.find('<');
+  if (open == std::string_view::npos) {
+    a.name = Phrase(item, reader);
+    return a;
+  }
+  const std::size_t close = item.find('>', open);
+  const std::string inside = Trim(item.substr(
+      open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1));
+  a.name = Phrase(item.substr(0, open), reader);
+  const bool address =
+      inside.find('@') != std::string::npos && std::none_of(inside.begin(), inside.end(), IsBlank);
+  if (address) {
+    a.address = inside;
+  } else if (a.name.empty()) {
+    a.name = Phrase(inside, reader);
+  }
+  return a;
+}
+
+// What GMime parsed, as the people it names: a group's members, or the group's name where it
+// names none; a mailbox whose address is no address has it as its name.
+void Collect(InternetAddressList* list, std::vector<MailAddress>& out, const RawTextReader& reader,
+             int depth) {
   if (list == nullptr || depth > kMostGroupDepth) return;
   const int count = internet_address_list_length(list);
   for (int i = 0; i < count; ++i) {
     InternetAddress* address = internet_address_list_get_address(list, i);
     if (INTERNET_ADDRESS_IS_GROUP(address)) {
-      Collect(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out, depth + 1);
+      InternetAddressList* members =
+          internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
+      if (members != nullptr && internet_address_list_length(members) > 0) {
+        Collect(members, out, reader, depth + 1);
+      } else if (const std::string name = Utf8(internet_address_get_name(address)); !name.empty()) {
+        out.push_back({name, ""});  // "Undisclosed recipients:;"
+      }
     } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
       MailAddress a{Utf8(internet_address_get_name(address)),
                     Utf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))};
+      if (a.address.find('@') == std::string::npos && !IsLocalAddress(a.address)) {
+        if (a.name.empty()) a.name = Phrase(a.address, reader);
+        a.address.clear();
+      }
       if (!a.name.empty() || !a.address.empty()) out.push_back(std::move(a));
     }
+  }
+}
+
+// The people of one header's text (UTF-8): GMime's reading where it takes every item, else
+// item by item, with our own reading of the items it does not take.
+void ReadHeader(const std::string& text, InternetAddressList* parsed, std::vector<MailAddress>& out,
+                const RawTextReader& reader) {
+  const std::vector<std::string> items = AddressItems(text);
+  if (parsed != nullptr && internet_address_list_length(parsed) >= static_cast<int>(items.size())) {
+    Collect(parsed, out, reader, 0);
+    return;
+  }
+  for (const std::string& item : items) {
+    InternetAddressList* list = internet_address_list_parse(LenientParserOptions(), item.c_str());
+    if (list != nullptr && internet_address_list_length(list) > 0) {
+      Collect(list, out, reader, 0);
+    } else if (MailAddress a = ReadBrokenItem(item, reader);
+               !a.name.empty() || !a.address.empty()) {
+      out.push_back(std::move(a));
+    }
+    if (list != nullptr) g_object_unref(list);
   }
 }
 
@@ -67,8 +207,16 @@ std::vector<MailAddress> HeaderAddresses(GMimeMessage* message, GMimeAddressType
     }
   }
   std::vector<MailAddress> out;
-  if (plain) {
-    Collect(g_mime_message_get_addresses(message, type), out, 0);
+  if (plain && count > 0) {
+    // GMime parsed these headers already; their text tells whether it took every item.
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+      GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+      const char* raw = g_mime_header_get_raw_value(header);
+      if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) != 0 || raw == nullptr) continue;
+      text += (text.empty() ? "" : ", ") + std::string(raw);
+    }
+    ReadHeader(text, g_mime_message_get_addresses(message, type), out, reader);
     return out;
   }
   for (int i = 0; i < count; ++i) {
@@ -77,7 +225,7 @@ std::vector<MailAddress> HeaderAddresses(GMimeMessage* message, GMimeAddressType
     if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) != 0 || raw == nullptr) continue;
     const std::string text = Utf8HeaderValue(raw, reader);
     InternetAddressList* list = internet_address_list_parse(LenientParserOptions(), text.c_str());
-    Collect(list, out, 0);
+    ReadHeader(text, list, out, reader);
     if (list != nullptr) g_object_unref(list);
   }
   return out;

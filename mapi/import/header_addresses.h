@@ -11,9 +11,12 @@
 
 namespace qc::mapi::import {
 
-// The addresses of the headers of `type` (From, Sender, Reply-To, To, Cc, Bcc), in order:
-// as GMime parsed them where those headers hold plain ASCII, else parsed again from their
-// text made UTF-8 (raw bytes and encoded words read by `reader`).
+// The people the headers of `type` (From, Sender, Reply-To, To, Cc, Bcc) name, in order: as
+// GMime parsed them where those headers hold plain ASCII, else parsed again from their text
+// made UTF-8 (raw bytes and encoded words read by `reader`). Where a header holds only a name
+// (plain, raw or encoded), a group that names no one, or an address that is none ("Ann <ann at
+// example.org>"), the person is that name, decoded, with an empty address: no encoded word is
+// left in a name and no address is made up.
 std::vector<MailAddress> HeaderAddresses(GMimeMessage* message, GMimeAddressType type,
                                          const RawTextReader& reader);
 
