@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mapi/import/library_messages.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
 #include "util/error.h"
@@ -80,6 +81,8 @@ class ImportJob : public MessageJob {
 
   MessageOutcome run(std::size_t j, const ChunkProgress&) override {
     MessageOutcome outcome;
+    // What the mail libraries say while the message is imported and written is said of it.
+    const mapi::LibraryMessageScope libraries(&outcome.warnings);
     try {
       const auto bytes = MessageBytes(mailbox_, offsets_, j);
       outcome.bytes = bytes->size();

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "mapi/import/charset_labels.h"
+#include "mapi/import/library_messages.h"
 #include "mapi/import/source_stream.h"
 #include "util/per_thread.h"
 
@@ -13,7 +14,10 @@ namespace qc::mapi::import {
 
 void EnsureGMimeInitialized() {
   static std::once_flag once;
-  std::call_once(once, [] { g_mime_init(); });
+  std::call_once(once, [] {
+    RouteLibraryMessages();
+    g_mime_init();
+  });
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "mapi/import/envelope.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/library_messages.h"
 #include "mapi/import/part_split.h"
 #include "mapi/import/prefixed_range.h"
 #include "mapi/import/signed_and_reports.h"
@@ -388,6 +389,7 @@ std::unique_ptr<Message> ImportRfc822(std::string_view bytes, std::vector<std::s
 
 std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes,
                                       ImportOptions options, std::vector<std::string>* warnings) {
+  const LibraryMessageScope libraries(warnings);
   import::ImportNotes notes;
   notes.warnings = warnings;
   auto message = import::ImportAtDepth(std::move(bytes), import::Level{0, options, &notes});

@@ -203,6 +203,16 @@ def corpus():
     m.header("Content-Transfer-Encoding: 8bit")
     m.body = "Привет, мир".encode("utf-8")
     labelled.append(m)
+    # The same with nothing in the body: GLib once said so on the terminal.
+    m = Message("label-runs-on-empty", "Пусто", ("Отправитель", "sender@example.org"),
+                [("Reader", "reader@example.org")], "")
+    m.header("From: %s <sender@example.org>" % b_word("Отправитель", "utf-8"))
+    m.header("To: Reader <reader@example.org>")
+    m.header(b"Subject: " + "Пусто".encode("utf-8")).header(DATE).header("MIME-Version: 1.0")
+    m.header('Content-Type: multipart/alternative; boundary="z"')
+    m.body = (b'--z\r\nContent-Type: text/html; charset="UTF-8Return-Path: <b@example.org>'
+              b"\r\n\r\n--z--")
+    labelled.append(m)
     m = Message("label-garbage", "Отчёт", ("Отправитель", "sender@example.org"),
                 [("Reader", "reader@example.org")], "Добрый день")
     m.header(b"From: " + "Отправитель".encode("koi8_r") + b" <sender@example.org>")
