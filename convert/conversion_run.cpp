@@ -394,10 +394,10 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       jobs = MessageFileJobs(searched, values, *folder, std::string(MessageFileExtension(form_)));
       break;
     case Form::PST:
-      jobs = ImportJobs(searched, values);
+      jobs = ImportJobs(searched, values, fallbackCharset_);
       break;
     case Form::MSG:
-      jobs = MsgFileJobs(searched, values, *folder);
+      jobs = MsgFileJobs(searched, values, *folder, fallbackCharset_);
       break;
   }
   MessageWriterPool writer(values, std::move(jobs), workers_,

@@ -110,8 +110,10 @@ class ImportJob : public MessageJob {
 class MsgFileJob final : public ImportJob {
  public:
   MsgFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-             const OutputFolder& folder)
-      : ImportJob(std::move(mailbox), offsets, mapi::ImportOptions{}), folder_(folder) {}
+             const OutputFolder& folder, const std::string& fallbackCharset)
+      : ImportJob(std::move(mailbox), offsets,
+                  mapi::ImportOptions{.rtfBody = true, .fallbackCharset = fallbackCharset}),
+        folder_(folder) {}
 
  private:
   void finish(std::size_t j, MessageOutcome& outcome) override {
@@ -166,17 +168,19 @@ MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std
   };
 }
 
-MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets) {
+MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                             const std::string& fallbackCharset) {
   // Outlook's data files keep no RTF beside the HTML or text body; making it would cost a
   // sixth of the import for bytes no reader of the store needs.
-  return [=, &offsets] {
-    return std::make_unique<ImportJob>(mailbox, offsets, mapi::ImportOptions{.rtfBody = false});
-  };
+  const mapi::ImportOptions options{.rtfBody = false, .fallbackCharset = fallbackCharset};
+  return [=, &offsets] { return std::make_unique<ImportJob>(mailbox, offsets, options); };
 }
 
 MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                              const OutputFolder& folder) {
-  return [=, &offsets, &folder] { return std::make_unique<MsgFileJob>(mailbox, offsets, folder); };
+                              const OutputFolder& folder, const std::string& fallbackCharset) {
+  return [=, &offsets, &folder] {
+    return std::make_unique<MsgFileJob>(mailbox, offsets, folder, fallbackCharset);
+  };
 }
 
 }  // namespace qc

@@ -238,6 +238,40 @@ CharsetLabel ReadCharsetLabel(std::string_view label) {
   return {CharsetKind::None, {}, false};
 }
 
+bool IsSingleByteCharset(std::string_view label) {
+  const CharsetLabel read = ReadCharsetLabel(label);
+  if (read.kind == CharsetKind::Windows1252) return true;
+  if (read.kind != CharsetKind::Iconv) return false;
+  static constexpr std::string_view kWider[] = {"GB18030",     "BIG5",        "CP932",
+                                                "EUC-JP",      "ISO-2022-JP", "CP949",
+                                                "ISO-2022-KR", "UTF-7",       "UTF-16"};
+  return std::none_of(std::begin(kWider), std::end(kWider),
+                      [&](std::string_view wide) { return read.iconvName.starts_with(wide); });
+}
+
+std::vector<std::vector<std::string>> CharsetLabelGroups() {
+  std::vector<std::vector<std::string>> groups;
+  std::vector<std::string_view> readings;
+  for (const Entry& e : kLabels) {
+    if (std::string_view(e.reading).empty()) continue;  // ASCII: names no charset
+    const auto at = std::find(readings.begin(), readings.end(), e.reading);
+    if (at == readings.end()) {
+      readings.push_back(e.reading);
+      groups.push_back({e.label});
+    } else {
+      groups[static_cast<std::size_t>(at - readings.begin())].push_back(e.label);
+    }
+  }
+  // Each group's first label is its usual name, but Latin-1's, which is read as windows-1252.
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    if (readings[i] != kLatin) continue;
+    auto& group = groups[i];
+    const auto at = std::find(group.begin(), group.end(), "windows-1252");
+    if (at != group.end()) std::rotate(group.begin(), at, at + 1);
+  }
+  return groups;
+}
+
 bool IsUsableFallback(std::string_view label) {
   const CharsetLabel read = ReadCharsetLabel(label);
   return read.known && read.kind != CharsetKind::None;

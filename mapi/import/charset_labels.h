@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qc::mapi::import {
 
@@ -35,6 +36,14 @@ CharsetLabel ReadCharsetLabel(std::string_view label);
 // Whether `label` can be the run's fallback, the charset of text that names none: a charset
 // known here (not ASCII, which would say nothing).
 bool IsUsableFallback(std::string_view label);
+
+// Whether `label` names a charset of one byte a character (windows-1251, KOI8-R, ISO-8859-2),
+// which reads any text without fault.
+bool IsSingleByteCharset(std::string_view label);
+
+// The labels known here, grouped by the charset they name, each group's usual name first:
+// what the user may give as the fallback.
+std::vector<std::vector<std::string>> CharsetLabelGroups();
 
 // The charset the run falls back to unless told otherwise: the single-byte code page of the
 // systems the mail was written on.
