@@ -99,16 +99,62 @@ void SetTimes(PropertyBag& p, std::optional<FileTime> date, std::optional<FileTi
   p.set(PR_LAST_MODIFICATION_TIME, *delivered);
 }
 
+// The raw values of the headers whose text the envelope reads as written, found in one pass.
+struct RawEnvelope {
+  const char* subject = nullptr;  // the last, as GMime and mail programs take it
+  const char* topic = nullptr;    // Thread-Topic, the first
+  std::vector<const char*> keywords;
+  std::vector<const char*> from, sender, replyTo, to, cc, bcc;
+};
+
+RawEnvelope ReadRawEnvelope(GMimeObject* object) {
+  RawEnvelope e;
+  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+  const int count = headers ? g_mime_header_list_get_count(headers) : 0;
+  for (int i = 0; i < count; ++i) {
+    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+    const char* name = g_mime_header_get_name(header);
+    const char* raw = g_mime_header_get_raw_value(header);
+    if (name == nullptr || raw == nullptr) continue;
+    const auto is = [name](const char* other) { return g_ascii_strcasecmp(name, other) == 0; };
+    // Most headers are none of these: their first letter tells, before any comparison.
+    switch (g_ascii_tolower(name[0])) {
+      case 's':
+        if (is("Subject")) e.subject = raw;
+        if (is("Sender")) e.sender.push_back(raw);
+        break;
+      case 'f':
+        if (is("From")) e.from.push_back(raw);
+        break;
+      case 't':
+        if (is("To")) e.to.push_back(raw);
+        if (is("Thread-Topic") && e.topic == nullptr) e.topic = raw;
+        break;
+      case 'c':
+        if (is("Cc")) e.cc.push_back(raw);
+        break;
+      case 'b':
+        if (is("Bcc")) e.bcc.push_back(raw);
+        break;
+      case 'r':
+        if (is("Reply-To")) e.replyTo.push_back(raw);
+        break;
+      case 'k':
+        if (is("Keywords")) e.keywords.push_back(raw);
+        break;
+      default:
+        break;
+    }
+  }
+  return e;
+}
+
 // Keywords (RFC 5322 3.6.5), each header a comma-separated list: Outlook's categories, the
 // multi-valued PidNameKeywords. Repeats are dropped, the order kept.
-void SetKeywords(GMimeObject* object, PropertyBag& p, const RawTextReader& reader) {
+void SetKeywords(const std::vector<const char*>& raw, PropertyBag& p, const RawTextReader& reader) {
   std::vector<std::string> keywords;
-  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
-  for (int i = 0; i < g_mime_header_list_get_count(headers); ++i) {
-    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
-    if (g_ascii_strcasecmp(g_mime_header_get_name(header), "Keywords") != 0) continue;
-    const char* raw = g_mime_header_get_raw_value(header);
-    const std::string value = raw ? DecodeHeaderText(raw, reader) : std::string();
+  for (const char* header : raw) {
+    const std::string value = DecodeHeaderText(header, reader);
     for (std::size_t at = 0; at <= value.size();) {
       const auto comma = std::min(value.find(',', at), value.size());
       std::string keyword;
@@ -254,29 +300,28 @@ void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reade
   GMimeObject* object = GMIME_OBJECT(message);
   PropertyBag& p = out.props;
 
-  // The last Subject counts, as GMime and mail programs take it.
-  const char* rawSubject = RawHeader(object, "Subject", true);
-  const std::string subject = rawSubject ? DecodeHeaderText(rawSubject, reader) : std::string();
+  const RawEnvelope raw = ReadRawEnvelope(object);
+  const std::string subject = raw.subject ? DecodeHeaderText(raw.subject, reader) : std::string();
   auto [prefix, normalized] = SplitSubject(subject);
   p.set(PR_SUBJECT_W, subject);
   p.set(PR_SUBJECT_PREFIX_W, std::move(prefix));
   p.set(PR_NORMALIZED_SUBJECT_W, std::move(normalized));
 
-  const auto addresses = [&](GMimeAddressType type) {
-    return HeaderAddresses(message, type, reader);
+  const auto addresses = [&](const std::vector<const char*>& headers, GMimeAddressType type) {
+    return HeaderAddresses(headers, g_mime_message_get_addresses(message, type), reader);
   };
-  const auto from = addresses(GMIME_ADDRESS_TYPE_FROM);
-  const auto sender = addresses(GMIME_ADDRESS_TYPE_SENDER);
+  const auto from = addresses(raw.from, GMIME_ADDRESS_TYPE_FROM);
+  const auto sender = addresses(raw.sender, GMIME_ADDRESS_TYPE_SENDER);
   if (!from.empty()) SetSentRepresenting(p, from.front());
   if (!sender.empty()) {
     SetSender(p, sender.front());
   } else if (!from.empty()) {
     SetSender(p, from.front());
   }
-  SetReplyRecipients(p, addresses(GMIME_ADDRESS_TYPE_REPLY_TO));
-  AddRecipients(out, addresses(GMIME_ADDRESS_TYPE_TO), 1);
-  AddRecipients(out, addresses(GMIME_ADDRESS_TYPE_CC), 2);
-  AddRecipients(out, addresses(GMIME_ADDRESS_TYPE_BCC), 3);
+  SetReplyRecipients(p, addresses(raw.replyTo, GMIME_ADDRESS_TYPE_REPLY_TO));
+  AddRecipients(out, addresses(raw.to, GMIME_ADDRESS_TYPE_TO), 1);
+  AddRecipients(out, addresses(raw.cc, GMIME_ADDRESS_TYPE_CC), 2);
+  AddRecipients(out, addresses(raw.bcc, GMIME_ADDRESS_TYPE_BCC), 3);
 
   SetTimes(p, ToFileTime(g_mime_message_get_date(message)), LastReceivedTime(object),
            separatorDate);
@@ -291,9 +336,8 @@ void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reade
     p.set(PR_INTERNET_REFERENCES_W, std::move(refs));
   }
 
-  const char* rawTopic = RawHeader(object, "Thread-Topic");
-  SetConversation(object, p, rawTopic ? DecodeHeaderText(rawTopic, reader) : std::string());
-  SetKeywords(object, p, reader);
+  SetConversation(object, p, raw.topic ? DecodeHeaderText(raw.topic, reader) : std::string());
+  SetKeywords(raw.keywords, p, reader);
 
   const std::int32_t importance = Importance(object);
   p.set(PR_IMPORTANCE, importance);

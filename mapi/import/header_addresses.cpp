@@ -14,24 +14,6 @@ namespace {
 // Groups nested deeper than this are not followed.
 constexpr int kMostGroupDepth = 4;
 
-const char* HeaderName(GMimeAddressType type) {
-  switch (type) {
-    case GMIME_ADDRESS_TYPE_SENDER:
-      return "Sender";
-    case GMIME_ADDRESS_TYPE_FROM:
-      return "From";
-    case GMIME_ADDRESS_TYPE_REPLY_TO:
-      return "Reply-To";
-    case GMIME_ADDRESS_TYPE_TO:
-      return "To";
-    case GMIME_ADDRESS_TYPE_CC:
-      return "Cc";
-    case GMIME_ADDRESS_TYPE_BCC:
-      return "Bcc";
-  }
-  return "";
-}
-
 std::string Utf8(const char* text) {
   if (text == nullptr) return {};
   // GMime hands out UTF-8, but a header with raw bytes GMime could not place may slip through.
@@ -76,16 +58,17 @@ std::string Phrase(std::string_view text, const RawTextReader& reader) {
 }
 
 // The people of an address header, one item each: split at the commas that stand outside
-// quotes, angle brackets, comments and groups ("team: a@x, b@x;" is one item).
-std::vector<std::string> AddressItems(std::string_view text) {
-  std::vector<std::string> items;
+// quotes, angle brackets, comments and groups ("team: a@x, b@x;" is one item). `each` is
+// handed every item that is not empty.
+template <class Each>
+void ForEachAddressItem(std::string_view text, const Each& each) {
   bool quoted = false, group = false;
   int angle = 0, comment = 0;
   std::size_t start = 0;
   // The item up to `end`; the next begins at `next`.
   const auto cut = [&](std::size_t end, std::size_t next) {
-    std::string item = Trim(text.substr(start, end - start));
-    if (!item.empty()) items.push_back(std::move(item));
+    const std::string_view item = text.substr(start, end - start);
+    if (item.find_first_not_of(" \t\r\n") != std::string_view::npos) each(item);
     start = next;
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -116,7 +99,16 @@ std::vector<std::string> AddressItems(std::string_view text) {
     }
   }
   if (start < text.size()) cut(text.size(), text.size());
-  return items;
+}
+
+int CountAddressItems(std::string_view text) {
+  // Most headers name one person: without a comma there is at most one item.
+  if (text.find(',') == std::string_view::npos) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos ? 0 : 1;
+  }
+  int count = 0;
+  ForEachAddressItem(text, [&](std::string_view) { ++count; });
+  return count;
 }
 
 // An item GMime makes nothing of: "Name <broken address>", a bare name, "<>". The address
@@ -170,62 +162,50 @@ void Collect(InternetAddressList* list, std::vector<MailAddress>& out, const Raw
   }
 }
 
-// The people of one header's text (UTF-8): GMime's reading where it takes every item, else
-// item by item, with our own reading of the items it does not take.
-void ReadHeader(const std::string& text, InternetAddressList* parsed, std::vector<MailAddress>& out,
-                const RawTextReader& reader) {
-  const std::vector<std::string> items = AddressItems(text);
-  if (parsed != nullptr && internet_address_list_length(parsed) >= static_cast<int>(items.size())) {
-    Collect(parsed, out, reader, 0);
-    return;
-  }
-  for (const std::string& item : items) {
-    InternetAddressList* list = internet_address_list_parse(LenientParserOptions(), item.c_str());
+// The people of the items of `text` (UTF-8), one by one: GMime's reading of each where it
+// has one, our own where not.
+void ReadItemByItem(std::string_view text, std::vector<MailAddress>& out,
+                    const RawTextReader& reader) {
+  ForEachAddressItem(text, [&](std::string_view item) {
+    const std::string copy = Trim(item);
+    InternetAddressList* list = internet_address_list_parse(LenientParserOptions(), copy.c_str());
     if (list != nullptr && internet_address_list_length(list) > 0) {
       Collect(list, out, reader, 0);
-    } else if (MailAddress a = ReadBrokenItem(item, reader);
+    } else if (MailAddress a = ReadBrokenItem(copy, reader);
                !a.name.empty() || !a.address.empty()) {
       out.push_back(std::move(a));
     }
     if (list != nullptr) g_object_unref(list);
-  }
+  });
 }
 
 }  // namespace
 
-std::vector<MailAddress> HeaderAddresses(GMimeMessage* message, GMimeAddressType type,
-                                         const RawTextReader& reader) {
-  const char* name = HeaderName(type);
-  GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
-  const int count = headers ? g_mime_header_list_get_count(headers) : 0;
-  bool plain = true;
-  for (int i = 0; i < count && plain; ++i) {
-    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
-    const char* raw = g_mime_header_get_raw_value(header);
-    if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) == 0 && raw != nullptr) {
-      plain = !NeedsDecoding(raw);
-    }
-  }
+std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
+                                         InternetAddressList* parsed, const RawTextReader& reader) {
   std::vector<MailAddress> out;
-  if (plain && count > 0) {
+  if (raw.empty()) return out;
+  const bool plain =
+      std::none_of(raw.begin(), raw.end(), [](const char* value) { return NeedsDecoding(value); });
+  if (plain) {
     // GMime parsed these headers already; their text tells whether it took every item.
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-      GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
-      const char* raw = g_mime_header_get_raw_value(header);
-      if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) != 0 || raw == nullptr) continue;
-      text += (text.empty() ? "" : ", ") + std::string(raw);
+    int items = 0;
+    for (const char* value : raw) items += CountAddressItems(value);
+    if (parsed != nullptr && internet_address_list_length(parsed) >= items) {
+      Collect(parsed, out, reader, 0);
+    } else {
+      for (const char* value : raw) ReadItemByItem(value, out, reader);
     }
-    ReadHeader(text, g_mime_message_get_addresses(message, type), out, reader);
     return out;
   }
-  for (int i = 0; i < count; ++i) {
-    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
-    const char* raw = g_mime_header_get_raw_value(header);
-    if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) != 0 || raw == nullptr) continue;
-    const std::string text = Utf8HeaderValue(raw, reader);
+  for (const char* value : raw) {
+    const std::string text = Utf8HeaderValue(value, reader);
     InternetAddressList* list = internet_address_list_parse(LenientParserOptions(), text.c_str());
-    ReadHeader(text, list, out, reader);
+    if (list != nullptr && internet_address_list_length(list) >= CountAddressItems(text)) {
+      Collect(list, out, reader, 0);
+    } else {
+      ReadItemByItem(text, out, reader);
+    }
     if (list != nullptr) g_object_unref(list);
   }
   return out;

@@ -11,13 +11,15 @@
 
 namespace qc::mapi::import {
 
-// The people the headers of `type` (From, Sender, Reply-To, To, Cc, Bcc) name, in order: as
-// GMime parsed them where those headers hold plain ASCII, else parsed again from their text
-// made UTF-8 (raw bytes and encoded words read by `reader`). Where a header holds only a name
+// The people the headers of one kind (From, Sender, Reply-To, To, Cc, Bcc) name, in order:
+// `raw` is their raw values, `parsed` GMime's reading of them (the message's list of that
+// kind). GMime's reading stands where those headers hold plain ASCII and it took every item;
+// otherwise they are read again from their text made UTF-8 (raw bytes and encoded words read by
+// `reader`), item by item where GMime does not take them all. Where a header holds only a name
 // (plain, raw or encoded), a group that names no one, or an address that is none ("Ann <ann at
 // example.org>"), the person is that name, decoded, with an empty address: no encoded word is
 // left in a name and no address is made up.
-std::vector<MailAddress> HeaderAddresses(GMimeMessage* message, GMimeAddressType type,
-                                         const RawTextReader& reader);
+std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
+                                         InternetAddressList* parsed, const RawTextReader& reader);
 
 }  // namespace qc::mapi::import

@@ -409,7 +409,13 @@ std::string RawTextReader::read(std::string_view bytes, std::string_view label) 
 }
 
 bool NeedsDecoding(std::string_view raw) {
-  return !IsAsciiWithoutEscape(raw) || raw.find("=?") != std::string_view::npos;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    const auto c = static_cast<unsigned char>(raw[i]);
+    if (c >= 0x80 || c == 0x1B || (c == '=' && i + 1 < raw.size() && raw[i + 1] == '?')) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string DecodeHeaderText(std::string_view raw, const RawTextReader& reader) {
