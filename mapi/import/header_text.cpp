@@ -92,6 +92,9 @@ std::vector<Token> Tokenize(std::string_view t) {
   const std::size_t n = t.size();
   std::size_t i = 0;
   const auto startsEncoded = [&](std::size_t at) { return t.compare(at, 2, "=?") == 0; };
+  // Where the last search for an encoded word's end found none: none lies past it either, so
+  // text of many "=?x?Q?" without an end is read once, not once for each of them.
+  std::size_t noEndFrom = std::string_view::npos;
   while (i < n) {
     const std::size_t blank = i;
     while (i < n && IsBlank(t[i])) ++i;
@@ -104,7 +107,8 @@ std::vector<Token> Tokenize(std::string_view t) {
       while (j < n && t[j] != '?') ++j;
       if (j + 2 < n && std::string_view("BbQq").find(t[j + 1]) != std::string_view::npos &&
           t[j + 2] == '?') {
-        const std::size_t end = t.find("?=", j + 3);
+        const std::size_t end = j + 3 >= noEndFrom ? std::string_view::npos : t.find("?=", j + 3);
+        if (end == std::string_view::npos) noEndFrom = std::min(noEndFrom, j + 3);
         if (end == std::string_view::npos) {
           i = word + 2;
         } else {

@@ -104,6 +104,16 @@ TEST(HeaderText, EncodedWords) {
   EXPECT_EQ(DecodeHeaderText("=??Q?x?= =?utf-8?Z?x?=", reader), "=??Q?x?= =?utf-8?Z?x?=");
 }
 
+// Text made to look like endless encoded words is read once over, not once for each of them.
+TEST(HeaderText, ManyUnendedEncodedWords) {
+  std::string text;
+  for (int i = 0; i < 200000; ++i) text += "=?a?Q?x";
+  EXPECT_TRUE(DecodeHeaderText(text, Reader()) == text);
+  std::string spaced;
+  for (int i = 0; i < 100000; ++i) spaced += "=?a?Q?x ";
+  EXPECT_EQ(DecodeHeaderText(spaced, Reader()).size(), spaced.size() - 1);
+}
+
 TEST(HeaderText, AliasesAndUnknownCharsetsInEncodedWords) {
   std::set<std::string> unknown;
   const RawTextReader reader = Reader({}, "windows-1252", &unknown);
