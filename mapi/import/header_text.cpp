@@ -291,8 +291,8 @@ void SkipBlanksAndComments(std::string_view t, std::size_t& i) {
     } else if (t[i] == '(') {
       int depth = 0;
       for (; i < t.size(); ++i) {
-        if (t[i] == '\\') {
-          ++i;
+        if (t[i] == '\\' && i + 1 < t.size()) {
+          ++i;  // a quoted character, whatever it is
         } else if (t[i] == '(') {
           ++depth;
         } else if (t[i] == ')' && --depth == 0) {

@@ -186,6 +186,10 @@ TEST(HeaderParameters, Rfc2231AndWhatProgramsWroteInstead) {
   // The first of two counts.
   EXPECT_EQ(name("attachment; filename=first.txt; filename*=utf-8''second.txt"), "first.txt");
   EXPECT_EQ(name("attachment; filename*=utf-8''first.txt; filename=second.txt"), "first.txt");
+  // A comment left open, or ended by a lone backslash, ends the value.
+  EXPECT_EQ(name("attachment; filename=a.txt; (open"), "a.txt");
+  EXPECT_EQ(name("attachment; (x\\"), "<none>");
+  EXPECT_EQ(name("attachment; filename=a.txt (\\"), "a.txt (\\");
   // A quoted ';' is part of the type's value, not the end of it.
   EXPECT_EQ(HeaderParameter("text/plain; x=\"a;b\"; name=n.txt", "name", reader).value_or(""),
             "n.txt");
