@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <utility>
 
 #include "mapi/import/gmime_support.h"
 #include "mapi/text.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi::import {
 
@@ -42,16 +45,56 @@ std::string RepairUtf8(std::string_view bytes) {
   return out;
 }
 
-// The whole of `bytes` through iconv, or nothing when a byte does not fit.
+// The converters to UTF-8 a thread has opened, by charset, kept between messages: opening one
+// costs more than converting a header with it. A charset the converter does not read is kept
+// as such too.
+struct OpenConverters {
+  std::map<std::string, GIConv, std::less<>> byCharset;
+  OpenConverters() = default;
+  OpenConverters(const OpenConverters&) = delete;
+  OpenConverters& operator=(const OpenConverters&) = delete;
+  ~OpenConverters() {
+    for (const auto& [charset, cd] : byCharset) {
+      if (cd != reinterpret_cast<GIConv>(-1)) g_iconv_close(cd);
+    }
+  }
+};
+
+GIConv ConverterFrom(const std::string& iconvName) {
+  auto& open = PerThread<OpenConverters>().byCharset;
+  auto it = open.find(iconvName);
+  if (it == open.end())
+    it = open.emplace(iconvName, g_iconv_open("UTF-8", iconvName.c_str())).first;
+  return it->second;
+}
+
+// The whole of `bytes` through iconv, or nothing when a byte does not fit (or the text ends
+// inside a character), as g_convert() would give it.
 std::optional<std::string> Convert(std::string_view bytes, const std::string& iconvName) {
-  if (bytes.empty()) return std::string();  // g_convert() takes no empty text
-  gsize written = 0;
-  GError* error = nullptr;
-  GString converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
-                              iconvName.c_str(), nullptr, &written, &error));
-  if (error != nullptr) g_error_free(error);
-  if (!converted) return std::nullopt;
-  return std::string(converted.get(), written);
+  if (bytes.empty()) return std::string();
+  GIConv cd = ConverterFrom(iconvName);
+  if (cd == reinterpret_cast<GIConv>(-1)) return std::nullopt;
+  g_iconv(cd, nullptr, nullptr, nullptr, nullptr);  // from the initial state
+  std::string out(bytes.size() * 2 + 16, '\0');
+  gchar* in = const_cast<gchar*>(bytes.data());
+  gsize inLeft = bytes.size();
+  std::size_t used = 0;
+  for (bool flushing = false;;) {
+    gchar* to = out.data() + used;
+    gsize room = out.size() - used;
+    const gsize done = flushing ? g_iconv(cd, nullptr, nullptr, &to, &room)
+                                : g_iconv(cd, &in, &inLeft, &to, &room);
+    used = static_cast<std::size_t>(to - out.data());
+    if (done == static_cast<gsize>(-1)) {
+      if (errno != E2BIG) return std::nullopt;  // a byte that does not fit, or a cut character
+      out.resize(out.size() * 2);
+      continue;
+    }
+    if (flushing) break;
+    flushing = true;  // the shift back to ASCII a stateful charset may owe
+  }
+  out.resize(used);
+  return out;
 }
 
 struct CharsetCodePage {
