@@ -12,6 +12,7 @@
 
 #include "app/busy_scope.h"
 #include "convert/conversion_run.h"
+#include "convert/fallback_charset.h"
 #include "convert/store_library.h"
 #include "util/mailbox_filter.h"
 
@@ -150,6 +151,8 @@ void FrmStep1::CmdConvert_Click() {
   busy_ = true;
   StoreLibrary stores;  // a store left open when the run is stopped goes with it
   ConversionRun run(*screen_, *finder_, &stores);
+  // Old mail that names no charset was written in the system's own, as the mail client read it.
+  run.setFallbackCharset(SystemFallbackCharset());
   try {
     lastRun_ = run.CmdConvert_Click();
   } catch (const StopRequested&) {

@@ -13,6 +13,7 @@
 #include "cli/mailbox_args.h"
 #include "convert/conversion_run.h"
 #include "convert/store_library.h"
+#include "mapi/import/charset_labels.h"
 #include "qc_version.h"
 #include "scanner/frm_finder.h"
 #include "util/error.h"
@@ -77,6 +78,20 @@ void PrintSummary(const qc::RunReport& report, const std::string& target, double
   for (const auto& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
 }
 
+// The charsets --charset takes: one line each, its usual name and then its other names.
+void PrintCharsets() {
+  std::printf(
+      "Charsets for --charset, each by its usual name and then its other names (any letter "
+      "case, '_' for '-'; also iso8859-N, cpNNNN and windowsNNNN):\n");
+  for (const auto& group : qc::mapi::import::CharsetLabelGroups()) {
+    std::printf("%s", group.front().c_str());
+    for (std::size_t i = 1; i < group.size(); ++i) {
+      std::printf("%s%s", i == 1 ? "  (" : ", ", group[i].c_str());
+    }
+    std::printf("%s\n", group.size() > 1 ? ")" : "");
+  }
+}
+
 // SOURCE_DATE_EPOCH, the reproducible-builds convention (seconds since 1970, UTC): when set, the
 // data files' times, their identifiers and the temporary store's name no longer depend on the
 // moment or the machine, so that two runs, or two systems, write the same bytes.
@@ -127,6 +142,26 @@ int main(int argc, char** argv) {
       ->expected(1)
       ->allow_extra_args(false)
       ->take_all();
+  std::string charset(qc::mapi::import::kDefaultFallbackCharset);
+  app.add_option("--charset", charset,
+                 "charset of text that names none and is not UTF-8 (mail of old programs); "
+                 "default windows-1252, see --list-charsets")
+      ->check(CLI::Validator(
+          [](std::string& name) {
+            return qc::mapi::import::IsUsableFallback(name)
+                       ? std::string()
+                       : "'" + name +
+                             "' is not a charset this program reads; 'quillon-convert "
+                             "--list-charsets' lists those it does";
+          },
+          "NAME"));
+  app.add_flag_callback(
+      "--list-charsets",
+      [] {
+        PrintCharsets();
+        throw CLI::Success();
+      },
+      "list the charsets --charset takes, with their other names, and exit");
   app.add_option("mailboxes", named, "mailbox files to convert");
   app.add_flag("-q,--quiet", quiet, "print only problems");
   try {
@@ -192,6 +227,7 @@ int main(int argc, char** argv) {
   qc::StoreLibrary stores = MakeStores();
   qc::ConversionRun run(window, finder, &stores);
   run.setObserver(&window);
+  run.setFallbackCharset(charset);
   window.watch(&run.report());
   qc::RunReport report;
   bool stopped = false;

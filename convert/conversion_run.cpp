@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "convert/message_writer_pool.h"
+#include "mapi/import/library_messages.h"
 #include "util/error.h"
 #include "util/mod_main.h"
 #include "util/registry.h"
@@ -393,10 +394,10 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       jobs = MessageFileJobs(searched, values, *folder, std::string(MessageFileExtension(form_)));
       break;
     case Form::PST:
-      jobs = ImportJobs(searched, values);
+      jobs = ImportJobs(searched, values, fallbackCharset_);
       break;
     case Form::MSG:
-      jobs = MsgFileJobs(searched, values, *folder);
+      jobs = MsgFileJobs(searched, values, *folder, fallbackCharset_);
       break;
   }
   MessageWriterPool writer(values, std::move(jobs), workers_,
@@ -426,6 +427,8 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
         return MessageContext(j, values[j], searched.file->path()) + ": " + e.what();
       };
       try {
+        // The store reads the message's attachments from the mailbox as it writes them.
+        const mapi::LibraryMessageScope libraries(&outcome.warnings);
         stores_->addMessage(*outcome.message);
       } catch (const StoreLost& e) {
         // Nothing added to the store is kept now: this message and the rest fail with this one

@@ -12,6 +12,7 @@
 #include "convert/run_observer.h"
 #include "convert/run_report.h"
 #include "convert/store_steps.h"
+#include "mapi/import/charset_labels.h"
 #include "scanner/frm_finder.h"
 #include "util/leftovers.h"
 
@@ -38,6 +39,10 @@ class ConversionRun {
 
   // Who hears of mailboxes, problems and warnings as they happen (optional).
   void setObserver(RunObserver* observer) { observer_ = observer; }
+
+  // The charset the .pst and .msg forms read text in that names none and is not UTF-8 (a known
+  // label; windows-1252 unless told otherwise).
+  void setFallbackCharset(std::string charset) { fallbackCharset_ = std::move(charset); }
 
  private:
   enum class FailureMode { Unset, Trapped, Ignored };
@@ -88,6 +93,8 @@ class ConversionRun {
   RunObserver* observer_ = nullptr;
   PathStyle style_;
   unsigned workers_;
+
+  std::string fallbackCharset_ = std::string(mapi::import::kDefaultFallbackCharset);
 
   FailureMode mode_ = FailureMode::Unset;
   bool temporaryStoreOpen_ = false;

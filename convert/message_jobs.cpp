@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mapi/import/library_messages.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
 #include "util/error.h"
@@ -80,6 +81,8 @@ class ImportJob : public MessageJob {
 
   MessageOutcome run(std::size_t j, const ChunkProgress&) override {
     MessageOutcome outcome;
+    // What the mail libraries say while the message is imported and written is said of it.
+    const mapi::LibraryMessageScope libraries(&outcome.warnings);
     try {
       const auto bytes = MessageBytes(mailbox_, offsets_, j);
       outcome.bytes = bytes->size();
@@ -107,8 +110,10 @@ class ImportJob : public MessageJob {
 class MsgFileJob final : public ImportJob {
  public:
   MsgFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-             const OutputFolder& folder)
-      : ImportJob(std::move(mailbox), offsets, mapi::ImportOptions{}), folder_(folder) {}
+             const OutputFolder& folder, const std::string& fallbackCharset)
+      : ImportJob(std::move(mailbox), offsets,
+                  mapi::ImportOptions{.rtfBody = true, .fallbackCharset = fallbackCharset}),
+        folder_(folder) {}
 
  private:
   void finish(std::size_t j, MessageOutcome& outcome) override {
@@ -163,17 +168,19 @@ MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std
   };
 }
 
-MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets) {
+MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                             const std::string& fallbackCharset) {
   // Outlook's data files keep no RTF beside the HTML or text body; making it would cost a
   // sixth of the import for bytes no reader of the store needs.
-  return [=, &offsets] {
-    return std::make_unique<ImportJob>(mailbox, offsets, mapi::ImportOptions{.rtfBody = false});
-  };
+  const mapi::ImportOptions options{.rtfBody = false, .fallbackCharset = fallbackCharset};
+  return [=, &offsets] { return std::make_unique<ImportJob>(mailbox, offsets, options); };
 }
 
 MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                              const OutputFolder& folder) {
-  return [=, &offsets, &folder] { return std::make_unique<MsgFileJob>(mailbox, offsets, folder); };
+                              const OutputFolder& folder, const std::string& fallbackCharset) {
+  return [=, &offsets, &folder] {
+    return std::make_unique<MsgFileJob>(mailbox, offsets, folder, fallbackCharset);
+  };
 }
 
 }  // namespace qc

@@ -73,12 +73,15 @@ MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std
                                   const OutputFolder& folder, std::string extension);
 
 // The message imported from its bytes in the mailbox, marked read (and has-attachments where it
-// has some), handed back for a store.
-MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets);
+// has some), handed back for a store. Its text that names no charset and is not UTF-8 is read
+// in `fallbackCharset`.
+MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                             const std::string& fallbackCharset = "windows-1252");
 
 // The message imported and marked as above, written as Email-j.msg in `folder`.
 MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                              const OutputFolder& folder);
+                              const OutputFolder& folder,
+                              const std::string& fallbackCharset = "windows-1252");
 
 // "message 3 (offset 1834) of '/path/Inbox.mbx'": how problems name message j (0-based).
 std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox);

@@ -214,6 +214,14 @@ std::string AbsolutePath(const std::string& path);
 // is none.
 bool RandomBytes(void* out, std::size_t size);
 
+// The system's ANSI code page (Windows: 1252 for Western Europe, 1251 for Cyrillic, 932 for
+// Japanese...), the charset its programs wrote text in; 0 where the system has none (POSIX).
+int AnsiCodePage();
+
+// The name of the locale the user's text is in ("ru_RU.KOI8-R", "el_GR.UTF-8"), as the
+// environment sets it for POSIX programs (LC_ALL, else LC_CTYPE, else LANG); empty when unset.
+std::string LocaleName();
+
 // The local time of `when`, as the system's time zone has it.
 std::tm LocalTime(std::time_t when);
 // The same in UTC.

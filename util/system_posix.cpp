@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -451,6 +452,18 @@ std::tm UtcTime(std::time_t when) {
 
 std::vector<std::string> Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
+}
+
+int AnsiCodePage() {
+  return 0;
+}
+
+std::string LocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return {};
 }
 
 void PrepareConsole() {

@@ -564,6 +564,14 @@ bool RandomBytes(void* out, std::size_t size) {
                                           BCRYPT_USE_SYSTEM_PREFERRED_RNG));
 }
 
+int AnsiCodePage() {
+  return static_cast<int>(::GetACP());
+}
+
+std::string LocaleName() {
+  return {};  // Windows says it through its code page
+}
+
 std::tm LocalTime(std::time_t when) {
   std::tm local{};
   ::localtime_s(&local, &when);

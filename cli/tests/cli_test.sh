@@ -32,6 +32,20 @@ check "a later store never overwrites" "store file: $work/pst/in box.mbx (2).pst
 check "Outlook files per message" "Email-0.msg Email-1.msg" "$(ls "msg$work/in box.mbx" | tr '\n' ' ' | sed 's/ $//')"
 grep -q "^store file: $work/msg/Temp[0-9.]* [0-9.]*\.pst$" out.txt; check "the temporary store is named" 0 $?
 "$bin" --format eml --output o 2> err.txt; check "nothing to convert" 1 $?
+
+# The fallback charset: a known name (in any of its spellings), else bad usage that says where
+# the names are; the list of names needs nothing else.
+"$bin" --list-charsets > charsets.txt; check "--list-charsets exits 0" 0 $?
+grep -q '^koi8-r  (koi8r, koi8, ' charsets.txt; check "names with their other names" 0 $?
+"$bin" --charset x-martian --format pst --output o "in box.mbx" 2> err.txt
+check "an unknown --charset is bad usage" 1 $?
+grep -q "'x-martian' is not a charset.*--list-charsets" err.txt; check "it says where the names are" 0 $?
+"$bin" --charset us-ascii --format pst --output o "in box.mbx" 2> /dev/null
+check "ASCII names no fallback" 1 $?
+printf '%s\r\nSubject: \xcf\xf0\xe8\r\n\r\n\xcf\xf0\xe8\r\n' "$sep" > cyrillic.mbx
+"$bin" --quiet --charset CP-1251 --format pst --output cs cyrillic.mbx > out.txt 2> err.txt
+check "a run with --charset" 0 $?
+check "nothing on the terminal" "" "$(cat out.txt err.txt)"
 "$bin" --format eml --output o --folder nowhere 2>/dev/null; check "folder missing" 1 $?
 
 "$bin" --format eml --output out "in box.mbx" > summary.txt 2>&1; check "plain run" 0 $?

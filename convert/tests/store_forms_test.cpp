@@ -76,12 +76,14 @@ struct Harness {
   FinderSlot finder{window, log};
   FakeStore store;
   unsigned writers = 2;
+  std::string fallbackCharset;  // the run's own unless set
   RunReport run(Form form, std::vector<std::string> rows, const std::string& out) {
     window.form = form;
     window.rows = std::move(rows);
     window.browseAnswer = out;
     ConversionRun conversion(window, finder, &store);
     conversion.setWriterThreads(writers);
+    if (!fallbackCharset.empty()) conversion.setFallbackCharset(fallbackCharset);
     return conversion.CmdConvert_Click();
   }
 };
@@ -424,6 +426,35 @@ TEST(StoreForms, AStoreThatCannotBeClosedCountsItsMessagesAsFailed) {
             "not kept, so its 3 messages are not converted");
   EXPECT_EQ(h.window.boxes.back().style, MsgStyle::OkExclamation);
   EXPECT_EQ(h.window.boxes.back().text.find("successfully"), std::string::npos);
+}
+
+// Mail that names no charset is read in the fallback the run is given; a charset the message
+// names that is not known is a warning of that message, which is converted all the same.
+TEST_P(StoreForms, TheRunsFallbackCharsetAndUnknownCharsets) {
+  TempDir in, out;
+  const std::string inbox = in / "Inbox.mbx";
+  WriteFile(inbox, Message("\xCF\xF0\xE8\xE2\xE5\xF2") +
+                       Message("odd", "Content-Type: text/plain; charset=x-martian\r\n"));
+  const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+  for (const Form form : {Form::PST, Form::MSG}) {
+    Harness h;
+    h.writers = GetParam();
+    h.fallbackCharset = "windows-1251";
+    const RunReport report = h.run(form, {inbox}, (out / (form == Form::PST ? "p" : "m")));
+    EXPECT_EQ(report.messagesWritten, 2);
+    EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_EQ(report.warnings[0].rfind("message 2 (offset ", 0), 0u) << report.warnings[0];
+    EXPECT_NE(report.warnings[0].find("\"x-martian\" is not known"), std::string::npos);
+    EXPECT_NE(report.warnings[0].find("else as windows-1251"), std::string::npos);
+    if (form == Form::PST) {
+      EXPECT_EQ(h.store.calls[2], "message " + privet + " flags 1");
+    }
+  }
+  Harness western;
+  western.run(Form::PST, {inbox}, out / "w");
+  EXPECT_EQ(western.store.calls[2],
+            "message \xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2 flags 1");
 }
 
 }  // namespace

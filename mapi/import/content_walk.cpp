@@ -7,7 +7,9 @@
 
 #include "mapi/import/attachment_props.h"
 #include "mapi/import/body_props.h"
+#include "mapi/import/charset_labels.h"
 #include "mapi/import/gmime_support.h"
+#include "mapi/import/header_text.h"
 #include "mapi/import/html_text.h"
 #include "mapi/import/import_internal.h"
 #include "mapi/import/large_html.h"
@@ -32,6 +34,32 @@ std::string Utf8Of(const char* text) {
 bool IsAttachmentDisposition(GMimeObject* object) {
   const char* disposition = g_mime_object_get_disposition(object);
   return disposition != nullptr && g_ascii_strcasecmp(disposition, "attachment") == 0;
+}
+
+// Whether a raw Content-Type or Content-Disposition value holds what GMime reads otherwise than
+// mail programs do (raw bytes by the system's locale, charsets by its own names): 8-bit
+// bytes, escapes, encoded words, RFC 2231 values.
+bool NeedsOwnReading(const char* raw) {
+  const std::string_view value(raw);
+  return NeedsDecoding(value) || value.find('*') != std::string_view::npos;
+}
+
+// The file name a part gives itself: the filename of its Content-Disposition, else the name
+// of its Content-Type.
+std::string PartFileName(GMimePart* part, const RawTextReader* reader) {
+  GMimeObject* object = GMIME_OBJECT(part);
+  const char* disposition = RawHeader(object, "Content-Disposition", true);
+  if (reader != nullptr && disposition != nullptr && NeedsOwnReading(disposition)) {
+    if (auto name = HeaderParameter(disposition, "filename", *reader)) return *name;
+  } else if (const char* name =
+                 g_mime_object_get_content_disposition_parameter(object, "filename")) {
+    return Utf8Of(name);
+  }
+  const char* type = RawHeader(object, "Content-Type", true);
+  if (reader != nullptr && type != nullptr && NeedsOwnReading(type)) {
+    return HeaderParameter(type, "name", *reader).value_or(std::string());
+  }
+  return Utf8Of(g_mime_object_get_content_type_parameter(object, "name"));
 }
 
 // A text part meant to be read as the message itself rather than opened as a file.
@@ -111,7 +139,7 @@ class ContentWalker {
     if (const char* epilogue = g_mime_multipart_get_epilogue(multipart)) text += epilogue;
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
     if (mayBeBody && !plain_ && !html_) {
-      plain_ = ToUtf8(text, "");
+      plain_ = ToUtf8(text, "", fallback());
       return;
     }
     ByValueAttachment in;
@@ -231,18 +259,20 @@ class ContentWalker {
 
   void TakePlain(GMimePart* part) {
     plainCharset_ = CharsetOf(GMIME_OBJECT(part));
+    NoteCharset(plainCharset_);
     if (EncodedSizeOf(part) > kLargeBody) {
-      largePlain_ = StreamedText(PartData(part), plainCharset_);
+      largePlain_ = StreamedText(PartData(part), plainCharset_, TextForm::Body, fallback());
       plain_ = std::string();  // there is a plain body: largePlain_ holds it
       return;
     }
-    plain_ = ToUtf8(AsText(DecodedContent(part)), plainCharset_);
+    plain_ = ToUtf8(AsText(DecodedContent(part)), plainCharset_, fallback());
   }
 
   void TakeHtml(GMimePart* part) {
     htmlCharset_ = CharsetOf(GMIME_OBJECT(part));
+    NoteCharset(htmlCharset_);
     if (EncodedSizeOf(part) > kLargeBody) {
-      largeHtml_ = LargeHtmlOf(PartData(part), htmlCharset_);
+      largeHtml_ = LargeHtmlOf(PartData(part), htmlCharset_, fallback());
       html_ = Bytes();  // there is an HTML body: largeHtml_ holds it
       return;
     }
@@ -253,7 +283,7 @@ class ContentWalker {
     GMimeObject* object = GMIME_OBJECT(part);
     ByValueAttachment in;
     in.mimeType = MimeType(object);
-    in.fileName = SafeFileName(Utf8Of(g_mime_part_get_filename(part)));
+    in.fileName = SafeFileName(PartFileName(part, level_.text));
     if (in.fileName.empty()) in.fileName = GeneratedName(ExtensionForType(in.mimeType));
     in.contentId = Utf8Of(g_mime_object_get_content_id(object));
     in.contentLocation = Utf8Of(g_mime_part_get_content_location(part));
@@ -302,6 +332,15 @@ class ContentWalker {
     related_.push_back(false);
   }
 
+  const std::string& fallback() const { return level_.options.fallbackCharset; }
+
+  // A label of the message's that names no charset we know is noted, for a warning.
+  void NoteCharset(const std::string& label) const {
+    if (!label.empty() && level_.text != nullptr && !ReadCharsetLabel(label).known) {
+      level_.text->noteUnknown(label);
+    }
+  }
+
   std::string GeneratedName(const std::string& extension) {
     char name[16];
     g_snprintf(name, sizeof name, "ATT%05d", ++unnamed_);
@@ -318,9 +357,13 @@ class ContentWalker {
       codePage = largeHtml_->codePage;
       MarkInlineImages(*largeHtml_->utf8);
     } else if (html_) {
-      std::string charset = htmlCharset_.empty() ? MetaCharset(AsText(*html_)) : htmlCharset_;
-      if (charset.empty()) charset = IsValidUtf8(AsText(*html_)) ? "utf-8" : "windows-1252";
-      htmlText = ToUtf8(AsText(*html_), charset);
+      std::string charset = htmlCharset_;
+      if (charset.empty()) {
+        charset = MetaCharset(AsText(*html_));
+        NoteCharset(charset);
+      }
+      if (charset.empty()) charset = IsValidUtf8(AsText(*html_)) ? "utf-8" : fallback();
+      htmlText = ToUtf8(AsText(*html_), charset, fallback());
       codePage = CodePageOf(charset);
       if (!codePage) {
         // A charset we cannot name as a code page: store the HTML as UTF-8 so the bytes and
@@ -331,7 +374,7 @@ class ContentWalker {
       p.set(PR_HTML, std::move(*html_));  // html_ stays set: there is an HTML body
       MarkInlineImages(htmlText);
     } else if (plain_) {
-      codePage = CodePageOf(plainCharset_.empty() ? "windows-1252" : plainCharset_);
+      codePage = CodePageOf(plainCharset_.empty() ? fallback() : plainCharset_);
     }
     p.set(PR_INTERNET_CPID, codePage.value_or(65001));
     if (largePlain_) {

@@ -72,9 +72,8 @@ Bytes BuildConversationIndex(std::uint64_t time, std::string_view rootId,
   return index;
 }
 
-void SetConversation(GMimeObject* headers, PropertyBag& props) {
+void SetConversation(GMimeObject* headers, PropertyBag& props, std::string topic) {
   using namespace tags;
-  std::string topic = HeaderValue(headers, "Thread-Topic");
   if (topic.empty()) {
     const auto* normalized = props.get<std::string>(PR_NORMALIZED_SUBJECT_W);
     if (normalized) topic = *normalized;

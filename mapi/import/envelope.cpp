@@ -8,6 +8,8 @@
 #include "mapi/import/address_props.h"
 #include "mapi/import/conversation.h"
 #include "mapi/import/gmime_support.h"
+#include "mapi/import/header_addresses.h"
+#include "mapi/import/header_text.h"
 #include "mapi/import/text_decode.h"
 #include "mapi/named_ids.h"
 
@@ -37,28 +39,6 @@ std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
-}
-
-void CollectAddresses(InternetAddressList* list, std::vector<MailAddress>& out, int depth) {
-  if (list == nullptr || depth > 4) return;
-  const int count = internet_address_list_length(list);
-  for (int i = 0; i < count; ++i) {
-    InternetAddress* address = internet_address_list_get_address(list, i);
-    if (INTERNET_ADDRESS_IS_GROUP(address)) {
-      CollectAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out,
-                       depth + 1);
-    } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
-      MailAddress a{Utf8(internet_address_get_name(address)),
-                    Utf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))};
-      if (!a.name.empty() || !a.address.empty()) out.push_back(std::move(a));
-    }
-  }
-}
-
-std::vector<MailAddress> Addresses(GMimeMessage* message, GMimeAddressType type) {
-  std::vector<MailAddress> out;
-  CollectAddresses(g_mime_message_get_addresses(message, type), out, 0);
-  return out;
 }
 
 // What GMime's value of a header says after its last ';', or nothing when it has none. GMime's
@@ -119,15 +99,62 @@ void SetTimes(PropertyBag& p, std::optional<FileTime> date, std::optional<FileTi
   p.set(PR_LAST_MODIFICATION_TIME, *delivered);
 }
 
+// The raw values of the headers whose text the envelope reads as written, found in one pass.
+struct RawEnvelope {
+  const char* subject = nullptr;  // the last, as GMime and mail programs take it
+  const char* topic = nullptr;    // Thread-Topic, the first
+  std::vector<const char*> keywords;
+  std::vector<const char*> from, sender, replyTo, to, cc, bcc;
+};
+
+RawEnvelope ReadRawEnvelope(GMimeObject* object) {
+  RawEnvelope e;
+  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+  const int count = headers ? g_mime_header_list_get_count(headers) : 0;
+  for (int i = 0; i < count; ++i) {
+    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+    const char* name = g_mime_header_get_name(header);
+    const char* raw = g_mime_header_get_raw_value(header);
+    if (name == nullptr || raw == nullptr) continue;
+    const auto is = [name](const char* other) { return g_ascii_strcasecmp(name, other) == 0; };
+    // Most headers are none of these: their first letter tells, before any comparison.
+    switch (g_ascii_tolower(name[0])) {
+      case 's':
+        if (is("Subject")) e.subject = raw;
+        if (is("Sender")) e.sender.push_back(raw);
+        break;
+      case 'f':
+        if (is("From")) e.from.push_back(raw);
+        break;
+      case 't':
+        if (is("To")) e.to.push_back(raw);
+        if (is("Thread-Topic") && e.topic == nullptr) e.topic = raw;
+        break;
+      case 'c':
+        if (is("Cc")) e.cc.push_back(raw);
+        break;
+      case 'b':
+        if (is("Bcc")) e.bcc.push_back(raw);
+        break;
+      case 'r':
+        if (is("Reply-To")) e.replyTo.push_back(raw);
+        break;
+      case 'k':
+        if (is("Keywords")) e.keywords.push_back(raw);
+        break;
+      default:
+        break;
+    }
+  }
+  return e;
+}
+
 // Keywords (RFC 5322 3.6.5), each header a comma-separated list: Outlook's categories, the
 // multi-valued PidNameKeywords. Repeats are dropped, the order kept.
-void SetKeywords(GMimeObject* object, PropertyBag& p) {
+void SetKeywords(const std::vector<const char*>& raw, PropertyBag& p, const RawTextReader& reader) {
   std::vector<std::string> keywords;
-  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
-  for (int i = 0; i < g_mime_header_list_get_count(headers); ++i) {
-    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
-    if (g_ascii_strcasecmp(g_mime_header_get_name(header), "Keywords") != 0) continue;
-    const std::string value = Utf8(g_mime_header_get_value(header));
+  for (const char* header : raw) {
+    const std::string value = DecodeHeaderText(header, reader);
     for (std::size_t at = 0; at <= value.size();) {
       const auto comma = std::min(value.find(',', at), value.size());
       std::string keyword;
@@ -267,29 +294,34 @@ std::optional<FileTime> ToFileTime(GDateTime* date) {
                   static_cast<std::uint64_t>(g_date_time_get_microsecond(date)) * 10u};
 }
 
-void MapEnvelope(GMimeMessage* message, Message& out, std::optional<FileTime> separatorDate) {
+void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reader,
+                 std::optional<FileTime> separatorDate) {
   using namespace tags;
   GMimeObject* object = GMIME_OBJECT(message);
   PropertyBag& p = out.props;
 
-  const std::string subject = Utf8(g_mime_message_get_subject(message));
+  const RawEnvelope raw = ReadRawEnvelope(object);
+  const std::string subject = raw.subject ? DecodeHeaderText(raw.subject, reader) : std::string();
   auto [prefix, normalized] = SplitSubject(subject);
   p.set(PR_SUBJECT_W, subject);
   p.set(PR_SUBJECT_PREFIX_W, std::move(prefix));
   p.set(PR_NORMALIZED_SUBJECT_W, std::move(normalized));
 
-  const auto from = Addresses(message, GMIME_ADDRESS_TYPE_FROM);
-  const auto sender = Addresses(message, GMIME_ADDRESS_TYPE_SENDER);
+  const auto addresses = [&](const std::vector<const char*>& headers, GMimeAddressType type) {
+    return HeaderAddresses(headers, g_mime_message_get_addresses(message, type), reader);
+  };
+  const auto from = addresses(raw.from, GMIME_ADDRESS_TYPE_FROM);
+  const auto sender = addresses(raw.sender, GMIME_ADDRESS_TYPE_SENDER);
   if (!from.empty()) SetSentRepresenting(p, from.front());
   if (!sender.empty()) {
     SetSender(p, sender.front());
   } else if (!from.empty()) {
     SetSender(p, from.front());
   }
-  SetReplyRecipients(p, Addresses(message, GMIME_ADDRESS_TYPE_REPLY_TO));
-  AddRecipients(out, Addresses(message, GMIME_ADDRESS_TYPE_TO), 1);
-  AddRecipients(out, Addresses(message, GMIME_ADDRESS_TYPE_CC), 2);
-  AddRecipients(out, Addresses(message, GMIME_ADDRESS_TYPE_BCC), 3);
+  SetReplyRecipients(p, addresses(raw.replyTo, GMIME_ADDRESS_TYPE_REPLY_TO));
+  AddRecipients(out, addresses(raw.to, GMIME_ADDRESS_TYPE_TO), 1);
+  AddRecipients(out, addresses(raw.cc, GMIME_ADDRESS_TYPE_CC), 2);
+  AddRecipients(out, addresses(raw.bcc, GMIME_ADDRESS_TYPE_BCC), 3);
 
   SetTimes(p, ToFileTime(g_mime_message_get_date(message)), LastReceivedTime(object),
            separatorDate);
@@ -304,8 +336,8 @@ void MapEnvelope(GMimeMessage* message, Message& out, std::optional<FileTime> se
     p.set(PR_INTERNET_REFERENCES_W, std::move(refs));
   }
 
-  SetConversation(object, p);
-  SetKeywords(object, p);
+  SetConversation(object, p, raw.topic ? DecodeHeaderText(raw.topic, reader) : std::string());
+  SetKeywords(raw.keywords, p, reader);
 
   const std::int32_t importance = Importance(object);
   p.set(PR_IMPORTANCE, importance);

@@ -9,13 +9,15 @@
 #include <string_view>
 #include <utility>
 
+#include "mapi/import/header_text.h"
 #include "mapi/property.h"
 
 namespace qc::mapi::import {
 
-// Sets the header-derived properties of `out` from a parsed message. `separatorDate` is the date
-// of the mailbox's separator line, the last resort for a message whose headers date it nowhere.
-void MapEnvelope(GMimeMessage* message, Message& out,
+// Sets the header-derived properties of `out` from a parsed message, its text read by `reader`.
+// `separatorDate` is the date of the mailbox's separator line, the last resort for a message
+// whose headers date it nowhere.
+void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reader,
                  std::optional<FileTime> separatorDate = std::nullopt);
 
 // The date on a mailbox separator line ("From ???@??? Mon Jan 01 00:00:00 2024", or an mbox

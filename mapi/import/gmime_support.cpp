@@ -5,13 +5,48 @@
 #include <cctype>
 #include <mutex>
 
+#include "mapi/import/charset_labels.h"
+#include "mapi/import/library_messages.h"
 #include "mapi/import/source_stream.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi::import {
 
 void EnsureGMimeInitialized() {
   static std::once_flag once;
-  std::call_once(once, [] { g_mime_init(); });
+  std::call_once(once, [] {
+    RouteLibraryMessages();
+    g_mime_init();
+  });
+}
+
+namespace {
+
+struct ParserOptionsFree {
+  void operator()(GMimeParserOptions* options) const { g_mime_parser_options_free(options); }
+};
+
+// Made once per thread: GMime copies what it keeps of them into each message it builds.
+struct LenientOptions {
+  std::unique_ptr<GMimeParserOptions, ParserOptionsFree> options;
+};
+
+}  // namespace
+
+GMimeParserOptions* LenientParserOptions() {
+  auto& kept = PerThread<LenientOptions>();
+  if (kept.options) return kept.options.get();
+  kept.options = [] {
+    static const char* kFallbackCharsets[] = {"utf-8", "windows-1252", nullptr};
+    GMimeParserOptions* made = g_mime_parser_options_new();
+    g_mime_parser_options_set_fallback_charsets(made, kFallbackCharsets);
+    g_mime_parser_options_set_address_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_parameter_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_rfc2047_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_allow_addresses_without_domain(made, TRUE);
+    return std::unique_ptr<GMimeParserOptions, ParserOptionsFree>(made);
+  }();
+  return kept.options.get();
 }
 
 EncodedContent EncodedContentOf(GMimePart* part) {
@@ -176,6 +211,51 @@ std::string HeaderValue(GMimeObject* object, const char* name) {
 std::string CharsetOf(GMimeObject* object) {
   const char* charset = g_mime_object_get_content_type_parameter(object, "charset");
   return charset ? Trim(charset) : std::string();
+}
+
+const char* RawHeader(GMimeObject* object, const char* name, bool last) {
+  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+  const int count = headers ? g_mime_header_list_get_count(headers) : 0;
+  const char* found = nullptr;
+  for (int i = 0; i < count; ++i) {
+    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
+    if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) != 0) continue;
+    found = g_mime_header_get_raw_value(header);
+    if (!last) break;
+  }
+  return found;
+}
+
+std::vector<std::string> DeclaredCharsets(GMimeObject* root) {
+  // Parts looked at, at most: a message of thousands of parts names its charsets early.
+  constexpr int kMostParts = 1000;
+  std::vector<std::string> text;
+  std::vector<std::string> other;
+  std::vector<GMimeObject*> pending{root};
+  for (int seen = 0; !pending.empty() && seen < kMostParts; ++seen) {
+    GMimeObject* object = pending.back();
+    pending.pop_back();
+    if (object == nullptr || GMIME_IS_MESSAGE_PART(object)) continue;  // a message of its own
+    if (GMIME_IS_MULTIPART(object)) {
+      GMimeMultipart* multipart = GMIME_MULTIPART(object);
+      for (int i = g_mime_multipart_get_count(multipart) - 1; i >= 0; --i) {
+        pending.push_back(g_mime_multipart_get_part(multipart, i));
+      }
+      continue;
+    }
+    std::string charset = CharsetOf(object);
+    if (charset.empty() || ReadCharsetLabel(charset).kind == CharsetKind::None) continue;
+    auto& list = MimeType(object).starts_with("text/") ? text : other;
+    if (std::find(list.begin(), list.end(), charset) == list.end()) {
+      list.push_back(std::move(charset));
+    }
+  }
+  for (std::string& charset : other) {
+    if (std::find(text.begin(), text.end(), charset) == text.end()) {
+      text.push_back(std::move(charset));
+    }
+  }
+  return text;
 }
 
 }  // namespace qc::mapi::import

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mapi/property.h"
 
@@ -14,6 +15,9 @@ namespace qc::mapi::import {
 
 // g_mime_init() once per process, whichever thread gets here first.
 void EnsureGMimeInitialized();
+
+// The parser options of the import, made once per thread: lenient, as mail programs read mail.
+GMimeParserOptions* LenientParserOptions();
 
 struct GObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
@@ -53,5 +57,14 @@ std::string HeaderValue(GMimeObject* object, const char* name);
 
 // A charset parameter of the part's Content-Type, or empty.
 std::string CharsetOf(GMimeObject* object);
+
+// The raw value of a header as it stands (folded, undecoded): the first of its name, or the
+// last; null when there is none.
+const char* RawHeader(GMimeObject* object, const char* name, bool last = false);
+
+// The charsets the parts under `root` declare (not those of messages forwarded inside):
+// those of its text parts in order, then any other part's; labels that name no charset (or
+// only ASCII) left out.
+std::vector<std::string> DeclaredCharsets(GMimeObject* root);
 
 }  // namespace qc::mapi::import

@@ -7,11 +7,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "mapi/import/gmime_support.h"
+#include "mapi/import/header_text.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/property.h"
 
@@ -34,6 +36,9 @@ constexpr std::uint64_t kLargeBody = std::uint64_t{4} << 20;
 // what could be taken.
 struct ImportNotes {
   bool tooDeep = false;
+  // Charset labels the message names that name no charset we know: its text in them was read
+  // as text that names none.
+  std::set<std::string> unknownCharsets;
   std::vector<std::string>* warnings = nullptr;  // where the import's warnings go, if anywhere
 };
 
@@ -43,11 +48,21 @@ struct Level {
   int depth = 0;
   ImportOptions options;
   ImportNotes* notes = nullptr;
-  Level deeper() const { return {depth + 1, options, notes}; }
+  // How the text of the message at this level is read; a message forwarded inside it reads its
+  // own charsets first, then these.
+  const RawTextReader* text = nullptr;
+  Level deeper() const { return {depth + 1, options, notes, text}; }
   void noteTooDeep() const {
     if (notes != nullptr) notes->tooDeep = true;
   }
+  std::set<std::string>* unknownCharsets() const {
+    return notes != nullptr ? &notes->unknownCharsets : nullptr;
+  }
 };
+
+// The warning for a message that names charsets we do not know: which, and how their text
+// was read.
+std::string UnknownCharsetsWarning(const std::set<std::string>& labels, std::string_view fallback);
 
 // A message from its bytes (separator line allowed) at `level`. Its attachments read their
 // data from `bytes` when written. Throws qc::Error when `bytes` cannot be read.

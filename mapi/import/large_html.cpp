@@ -16,16 +16,17 @@ constexpr std::string_view kCidEnds = "\"' )>\t\r\n";
 
 }  // namespace
 
-LargeHtml LargeHtmlOf(std::shared_ptr<const ByteSource> decoded, std::string charset) {
+LargeHtml LargeHtmlOf(std::shared_ptr<const ByteSource> decoded, std::string charset,
+                      std::string_view fallback) {
   if (charset.empty()) {
     std::string head(4096, '\0');
     head.resize(decoded->read(0, reinterpret_cast<std::uint8_t*>(head.data()), head.size()));
     charset = MetaCharset(head);
   }
-  if (charset.empty()) charset = IsValidUtf8Source(*decoded) ? "utf-8" : "windows-1252";
+  if (charset.empty()) charset = IsValidUtf8Source(*decoded) ? "utf-8" : std::string(fallback);
   LargeHtml out;
-  out.utf8 = StreamedText(decoded, charset, TextForm::Utf8);
-  out.text = StreamedText(decoded, charset, TextForm::HtmlBody);
+  out.utf8 = StreamedText(decoded, charset, TextForm::Utf8, fallback);
+  out.text = StreamedText(decoded, charset, TextForm::HtmlBody, fallback);
   if (const auto codePage = CodePageOf(charset)) {
     out.html = std::move(decoded);
     out.codePage = *codePage;

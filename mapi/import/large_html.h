@@ -20,9 +20,10 @@ struct LargeHtml {
 
 // The HTML of `decoded` (a part's content, its transfer encoding undone) read as a smaller HTML
 // body is: in `charset`, else the one its <meta> element names, else UTF-8 where all of it is
-// valid UTF-8 and windows-1252 where not; kept as it stands where that charset has a code page,
+// valid UTF-8 and in `fallback` where not; kept as it stands where that charset has a code page,
 // as UTF-8 where not.
-LargeHtml LargeHtmlOf(std::shared_ptr<const ByteSource> decoded, std::string charset);
+LargeHtml LargeHtmlOf(std::shared_ptr<const ByteSource> decoded, std::string charset,
+                      std::string_view fallback);
 
 // What an HTML body refers to: the targets of its "cid:" URLs, and which of `texts` (the
 // locations of the resources beside it) it holds.

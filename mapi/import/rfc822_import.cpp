@@ -9,13 +9,13 @@
 #include "mapi/import/envelope.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/import_internal.h"
+#include "mapi/import/library_messages.h"
 #include "mapi/import/part_split.h"
 #include "mapi/import/prefixed_range.h"
 #include "mapi/import/signed_and_reports.h"
 #include "mapi/import/source_stream.h"
 #include "mapi/import/streamed_text.h"
 #include "mapi/import/text_decode.h"
-#include "util/per_thread.h"
 
 namespace qc::mapi {
 
@@ -88,8 +88,8 @@ std::size_t HeaderBlockLength(std::string_view bytes) {
 }
 
 // Text for a Unicode property from raw bytes; NULs would cut the string short in a writer.
-std::string RawText(std::string_view bytes) {
-  std::string text = ToUtf8(bytes, "");
+std::string RawText(std::string_view bytes, std::string_view fallback) {
+  std::string text = GuessUtf8(bytes, fallback);
   std::erase(text, '\0');
   return text;
 }
@@ -109,31 +109,6 @@ std::string TransportHeaders(std::string_view block) {
     block.remove_prefix(line.size());
   }
   return ToCrlf(kept);
-}
-
-struct ParserOptionsFree {
-  void operator()(GMimeParserOptions* options) const { g_mime_parser_options_free(options); }
-};
-
-// Made once per thread: GMime copies what it keeps of them into each message it builds.
-struct LenientParserOptions {
-  std::unique_ptr<GMimeParserOptions, ParserOptionsFree> options;
-};
-
-GMimeParserOptions* LenientOptions() {
-  auto& kept = PerThread<LenientParserOptions>();
-  if (kept.options) return kept.options.get();
-  kept.options = [] {
-    static const char* kFallbackCharsets[] = {"utf-8", "windows-1252", nullptr};
-    GMimeParserOptions* made = g_mime_parser_options_new();
-    g_mime_parser_options_set_fallback_charsets(made, kFallbackCharsets);
-    g_mime_parser_options_set_address_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
-    g_mime_parser_options_set_parameter_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
-    g_mime_parser_options_set_rfc2047_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
-    g_mime_parser_options_set_allow_addresses_without_domain(made, TRUE);
-    return std::unique_ptr<GMimeParserOptions, ParserOptionsFree>(made);
-  }();
-  return kept.options.get();
 }
 
 // All of the message's bytes from `offset`: only for a message GMime could make nothing of.
@@ -156,9 +131,11 @@ std::unique_ptr<Message> Unparsed(const std::shared_ptr<const ByteSource>& bytes
   MapContent(nullptr, *out, level);
   if (bytes->size() - std::min(offset, bytes->size()) > kLargeBody) {
     out->props.set(tags::PR_BODY_W,
-                   StreamedText(std::make_shared<PrefixedRange>(std::string(), bytes, offset), ""));
+                   StreamedText(std::make_shared<PrefixedRange>(std::string(), bytes, offset), "",
+                                TextForm::Body, level.options.fallbackCharset));
   } else {
-    out->props.set(tags::PR_BODY_W, ToCrlf(RawText(ReadAll(*bytes, offset))));
+    out->props.set(tags::PR_BODY_W,
+                   ToCrlf(RawText(ReadAll(*bytes, offset), level.options.fallbackCharset)));
   }
   if (level.options.rtfBody) SetRtfBody(out->props, nullptr);  // of this body, not MapContent's
   return out;
@@ -200,8 +177,9 @@ class MessageStart {
   }
   // The date on the separator line, if any.
   std::optional<FileTime> separatorDate() const { return separatorDate_; }
-  std::string headers() const {
-    return RawText(std::string_view(text_).substr(body_, headerLength_));
+  // The header block as text, its raw bytes read as text that names no charset.
+  std::string headers(std::string_view fallback) const {
+    return RawText(std::string_view(text_).substr(body_, headerLength_), fallback);
   }
 
  private:
@@ -256,7 +234,7 @@ Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_
   out.stream = NewSourceStream(bytes, from, end, Nuls::Blanked);
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(out.stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  out.message.reset(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+  out.message.reset(g_mime_parser_construct_message(parser.get(), LenientParserOptions()));
   RethrowReadFailure(out.stream.get());
   return out;
 }
@@ -269,7 +247,7 @@ GPtr<GMimeObject> ParsePart(GMimeParser* parser, const std::shared_ptr<const Byt
   const std::shared_ptr<const ByteSource> alone = PartAlone(bytes, range, frames);
   GPtr<GMimeStream> stream = NewSourceStream(alone, 0, alone->size(), Nuls::Blanked);
   g_mime_parser_init_with_stream(parser, stream.get());
-  GPtr<GMimeObject> part(g_mime_parser_construct_part(parser, LenientOptions()));
+  GPtr<GMimeObject> part(g_mime_parser_construct_part(parser, LenientParserOptions()));
   RethrowReadFailure(stream.get());
   return part;
 }
@@ -315,11 +293,23 @@ std::vector<PartRange> ManyParts(const ByteSource& bytes, const MessageStart& st
 
 }  // namespace
 
+std::string UnknownCharsetsWarning(const std::set<std::string>& labels, std::string_view fallback) {
+  std::string named;
+  for (const std::string& label : labels) {
+    if (!named.empty()) named += ", ";
+    named += "\"" + label + "\"";
+  }
+  const bool one = labels.size() == 1;
+  return std::string(one ? "its charset " : "its charsets ") + named + (one ? " is" : " are") +
+         " not known: the text in " + (one ? "it" : "them") +
+         " was read as UTF-8 where valid, else as " + std::string(fallback);
+}
+
 std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
                                        const Level& level) {
   EnsureGMimeInitialized();
   const MessageStart start(*bytes);
-  std::string headers = start.headers();
+  std::string headers = start.headers(level.options.fallbackCharset);
 
   std::vector<PartRange> parts;
   Parsed parsed;
@@ -362,14 +352,22 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
                                        const PartFeed* parts) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
-  MapEnvelope(message, *out, separatorDate);
+  GMimeObject* root = g_mime_message_get_mime_part(message);
+  // The parts of a message taken a part at a time are not there to ask: its text that names no
+  // charset goes by the messages around it and the fallback.
+  const RawTextReader text(
+      [root, parts] { return parts ? std::vector<std::string>() : DeclaredCharsets(root); },
+      level.options.fallbackCharset, level.text, level.unknownCharsets());
+  Level here = level;
+  here.text = &text;
+  MapEnvelope(message, *out, text, separatorDate);
   if (!transportHeaders.empty()) {
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(transportHeaders));
   }
   if (parts != nullptr) {
-    MapContentPartByPart(*parts, *out, level);
+    MapContentPartByPart(*parts, *out, here);
   } else {
-    MapContent(g_mime_message_get_mime_part(message), *out, level);
+    MapContent(root, *out, here);
   }
   if (auto report = ReportMessageClass(g_mime_message_get_mime_part(message))) {
     out->props.set(tags::PR_MESSAGE_CLASS_W, std::move(*report));
@@ -391,9 +389,15 @@ std::unique_ptr<Message> ImportRfc822(std::string_view bytes, std::vector<std::s
 
 std::unique_ptr<Message> ImportRfc822(std::shared_ptr<const ByteSource> bytes,
                                       ImportOptions options, std::vector<std::string>* warnings) {
+  const LibraryMessageScope libraries(warnings);
   import::ImportNotes notes;
   notes.warnings = warnings;
-  return import::ImportAtDepth(std::move(bytes), import::Level{0, options, &notes});
+  auto message = import::ImportAtDepth(std::move(bytes), import::Level{0, options, &notes});
+  if (warnings != nullptr && !notes.unknownCharsets.empty()) {
+    warnings->push_back(
+        import::UnknownCharsetsWarning(notes.unknownCharsets, options.fallbackCharset));
+  }
+  return message;
 }
 
 void SetMessageFlags(Message& message, std::int32_t flags) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mapi/import/charset_labels.h"
 #include "mapi/property.h"
 
 namespace qc::mapi {
@@ -18,6 +19,9 @@ struct ImportOptions {
   // body and the editor format, which Outlook's .msg files carry. Outlook's data files keep no
   // RTF beside an HTML or text body, so the .pst form goes without.
   bool rtfBody = true;
+  // The charset of text that names none and is not UTF-8: bodies without a charset, and
+  // header text written raw in a message that declares no charset it fits.
+  std::string fallbackCharset = std::string(import::kDefaultFallbackCharset);
 };
 
 // Imports a message file. Attachment data is not read into memory: the attachments decode it

@@ -176,7 +176,7 @@ class TextConverter {
 class StreamedTextSource final : public ByteSource {
  public:
   StreamedTextSource(std::shared_ptr<const ByteSource> decoded, std::string_view charset,
-                     TextForm form)
+                     TextForm form, std::string_view fallback)
       : decoded_(std::move(decoded)), form_(form) {
     const CharsetReading reading = ReadingOf(charset, iconvName_);
     reading_ = reading == CharsetReading::Windows1252 ? Reading::Windows1252
@@ -188,8 +188,20 @@ class StreamedTextSource final : public ByteSource {
     bool invalid = false;
     bool failed = false;
     size_ = count(guess || reading_ == Reading::Iconv ? &invalid : nullptr, &failed);
-    if (failed || (guess && invalid)) {
-      reading_ = invalid ? Reading::Windows1252 : Reading::Utf8;
+    if (!failed && !(guess && invalid)) return;
+    if (!invalid) {
+      reading_ = Reading::Utf8;
+      size_ = count(nullptr, nullptr);
+      return;
+    }
+    // Not UTF-8: the fallback charset, or windows-1252 where the text does not fit that.
+    const CharsetReading second = ReadingOf(fallback, iconvName_);
+    reading_ = second == CharsetReading::Iconv  ? Reading::Iconv
+               : second == CharsetReading::Utf8 ? Reading::Utf8
+                                                : Reading::Windows1252;
+    size_ = count(nullptr, &failed);
+    if (failed) {
+      reading_ = Reading::Windows1252;
       size_ = count(nullptr, nullptr);
     }
   }
@@ -283,8 +295,9 @@ class StreamedTextSource final : public ByteSource {
 }  // namespace
 
 std::shared_ptr<const ByteSource> StreamedText(std::shared_ptr<const ByteSource> decoded,
-                                               std::string_view charset, TextForm form) {
-  return std::make_shared<StreamedTextSource>(std::move(decoded), charset, form);
+                                               std::string_view charset, TextForm form,
+                                               std::string_view fallback) {
+  return std::make_shared<StreamedTextSource>(std::move(decoded), charset, form, fallback);
 }
 
 bool IsValidUtf8Source(const ByteSource& bytes) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "mapi/import/charset_labels.h"
 #include "mapi/property.h"
 
 namespace qc::mapi::import {
@@ -17,12 +18,13 @@ enum class TextForm {
 };
 
 // `decoded` (a part's content with its transfer encoding undone) in `charset`, read as UTF-8 as
-// ToUtf8() reads it, in `form`: the same text as a smaller body gets. Its size is counted once,
-// by converting it all; reading front to back is cheap, reading backwards converts again from
-// the start. Throws qc::Error where `decoded` cannot be read.
+// ToUtf8() reads it with `fallback`, in `form`: the same text as a smaller body gets. Its size is
+// counted once, by converting it all; reading front to back is cheap, reading backwards converts
+// again from the start. Throws qc::Error where `decoded` cannot be read.
 std::shared_ptr<const ByteSource> StreamedText(std::shared_ptr<const ByteSource> decoded,
                                                std::string_view charset,
-                                               TextForm form = TextForm::Body);
+                                               TextForm form = TextForm::Body,
+                                               std::string_view fallback = kDefaultFallbackCharset);
 
 // Whether all of `bytes` is valid UTF-8, read in pieces.
 bool IsValidUtf8Source(const ByteSource& bytes);

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <string>
 #include <utility>
 
 #include "mapi/import/gmime_support.h"
 #include "mapi/text.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi::import {
 
@@ -41,8 +45,56 @@ std::string RepairUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string Guess(std::string_view bytes) {
-  return IsValidUtf8(bytes) ? std::string(bytes) : Windows1252ToUtf8(bytes);
+// The converters to UTF-8 a thread has opened, by charset, kept between messages: opening one
+// costs more than converting a header with it. A charset the converter does not read is kept
+// as such too.
+struct OpenConverters {
+  std::map<std::string, GIConv, std::less<>> byCharset;
+  OpenConverters() = default;
+  OpenConverters(const OpenConverters&) = delete;
+  OpenConverters& operator=(const OpenConverters&) = delete;
+  ~OpenConverters() {
+    for (const auto& [charset, cd] : byCharset) {
+      if (cd != reinterpret_cast<GIConv>(-1)) g_iconv_close(cd);
+    }
+  }
+};
+
+GIConv ConverterFrom(const std::string& iconvName) {
+  auto& open = PerThread<OpenConverters>().byCharset;
+  auto it = open.find(iconvName);
+  if (it == open.end())
+    it = open.emplace(iconvName, g_iconv_open("UTF-8", iconvName.c_str())).first;
+  return it->second;
+}
+
+// The whole of `bytes` through iconv, or nothing when a byte does not fit (or the text ends
+// inside a character), as g_convert() would give it.
+std::optional<std::string> Convert(std::string_view bytes, const std::string& iconvName) {
+  if (bytes.empty()) return std::string();
+  GIConv cd = ConverterFrom(iconvName);
+  if (cd == reinterpret_cast<GIConv>(-1)) return std::nullopt;
+  g_iconv(cd, nullptr, nullptr, nullptr, nullptr);  // from the initial state
+  std::string out(bytes.size() * 2 + 16, '\0');
+  gchar* in = const_cast<gchar*>(bytes.data());
+  gsize inLeft = bytes.size();
+  std::size_t used = 0;
+  for (bool flushing = false;;) {
+    gchar* to = out.data() + used;
+    gsize room = out.size() - used;
+    const gsize done = flushing ? g_iconv(cd, nullptr, nullptr, &to, &room)
+                                : g_iconv(cd, &in, &inLeft, &to, &room);
+    used = static_cast<std::size_t>(to - out.data());
+    if (done == static_cast<gsize>(-1)) {
+      if (errno != E2BIG) return std::nullopt;  // a byte that does not fit, or a cut character
+      out.resize(out.size() * 2);
+      continue;
+    }
+    if (flushing) break;
+    flushing = true;  // the shift back to ASCII a stateful charset may owe
+  }
+  out.resize(used);
+  return out;
 }
 
 struct CharsetCodePage {
@@ -64,58 +116,108 @@ constexpr CharsetCodePage kCodePages[] = {
     {"gbk", 936},           {"gb18030", 54936},      {"big5", 950},
     {"euc-kr", 51949},      {"ks_c_5601-1987", 949}, {"iso-2022-kr", 50225},
     {"utf-16", 1200},       {"utf-16le", 1200},      {"utf-16be", 1201},
-    {"utf-7", 65000},       {"tis-620", 874},        {"windows-874", 874},
+    {"tis-620", 874},       {"windows-874", 874},
 };
 
-bool IsLatin1(std::string_view lower) {
-  return lower == "iso-8859-1" || lower == "iso_8859-1" || lower == "latin1" ||
-         lower == "windows-1252" || lower == "cp1252" || lower == "x-user-defined";
-}
-
-bool IsAscii(std::string_view lower) {
-  return lower == "us-ascii" || lower == "ascii";
-}
+// The code pages of the charsets the labels are read as, where the label itself is not listed
+// above. ISO-8859-N and CPnnnn follow their numbers.
+constexpr CharsetCodePage kCanonicalCodePages[] = {
+    {"KOI8-R", 20866},       {"KOI8-U", 21866},
+    {"GB18030", 54936},      {"BIG5", 950},
+    {"EUC-JP", 51932},       {"ISO-2022-JP", 50220},
+    {"ISO-2022-KR", 50225},  {"MACINTOSH", 10000},
+    {"MAC-CYRILLIC", 10007}, {"MAC-CENTRALEUROPE", 10029},
+    {"MAC-IS", 10079},       {"TIS-620", 874},
+    {"UTF-16", 1200},        {"UTF-16LE", 1200},
+    {"UTF-16BE", 1201},
+};
 
 }  // namespace
 
 CharsetReading ReadingOf(std::string_view charset, std::string& iconvName) {
-  const std::string lower = Lower(charset);
-  // Latin-1 labels are read as windows-1252, its superset in practice (as browsers do).
-  if (IsLatin1(lower)) return CharsetReading::Windows1252;
-  if (lower.empty() || IsAscii(lower)) return CharsetReading::Guess;
-  if (lower == "utf-8" || lower == "utf8") return CharsetReading::Utf8;
-  EnsureGMimeInitialized();
-  const char* name = g_mime_charset_iconv_name(lower.c_str());
-  if (name == nullptr) return CharsetReading::Guess;
-  iconvName = name;
-  return CharsetReading::Iconv;
+  CharsetLabel label = ReadCharsetLabel(charset);
+  switch (label.kind) {
+    case CharsetKind::Windows1252:
+      return CharsetReading::Windows1252;
+    case CharsetKind::Utf8:
+      return CharsetReading::Utf8;
+    case CharsetKind::Iconv:
+      iconvName = std::move(label.iconvName);
+      return CharsetReading::Iconv;
+    case CharsetKind::None:
+      break;
+  }
+  return CharsetReading::Guess;
 }
 
-std::string ToUtf8(std::string_view bytes, std::string_view charset) {
+std::string ToUtf8(std::string_view bytes, std::string_view charset, std::string_view fallback) {
   std::string iconvName;
   switch (ReadingOf(charset, iconvName)) {
     case CharsetReading::Windows1252:
       return Windows1252ToUtf8(bytes);
     case CharsetReading::Guess:
-      return Guess(bytes);
+      return GuessUtf8(bytes, fallback);
     case CharsetReading::Utf8:
       return RepairUtf8(bytes);
     case CharsetReading::Iconv:
       break;
   }
-  gsize written = 0;
-  GError* error = nullptr;
-  GString converted(g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
-                              iconvName.c_str(), nullptr, &written, &error));
-  if (error != nullptr) g_error_free(error);
-  if (!converted) return Guess(bytes);
-  return RepairUtf8(std::string_view(converted.get(), written));
+  const auto converted = Convert(bytes, iconvName);
+  if (!converted) return GuessUtf8(bytes, fallback);
+  return RepairUtf8(*converted);
+}
+
+std::optional<std::string> ToUtf8Exactly(std::string_view bytes, std::string_view charset) {
+  std::string iconvName;
+  switch (ReadingOf(charset, iconvName)) {
+    case CharsetReading::Windows1252:
+      // The five bytes the code page leaves undefined do not fit it.
+      for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u == 0x81 || u == 0x8D || u == 0x8F || u == 0x90 || u == 0x9D) return std::nullopt;
+      }
+      return Windows1252ToUtf8(bytes);
+    case CharsetReading::Utf8:
+      if (!IsValidUtf8(bytes)) return std::nullopt;
+      return std::string(bytes);
+    case CharsetReading::Iconv:
+      if (auto converted = Convert(bytes, iconvName); converted && IsValidUtf8(*converted)) {
+        return converted;
+      }
+      return std::nullopt;
+    case CharsetReading::Guess:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::string GuessUtf8(std::string_view bytes, std::string_view fallback) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  if (auto read = ToUtf8Exactly(bytes, fallback)) return std::move(*read);
+  return Windows1252ToUtf8(bytes);
 }
 
 std::optional<int> CodePageOf(std::string_view charset) {
   const std::string lower = Lower(charset);
   for (const auto& entry : kCodePages) {
     if (lower == entry.name) return entry.codePage;
+  }
+  // Another label of a charset that has a code page ("x-sjis", "iso8859-2", "cp-1251").
+  const CharsetLabel label = ReadCharsetLabel(charset);
+  if (label.kind == CharsetKind::Windows1252) return 1252;
+  if (label.kind == CharsetKind::Utf8) return 65001;
+  if (label.kind != CharsetKind::Iconv) return std::nullopt;
+  for (const auto& entry : kCanonicalCodePages) {
+    if (label.iconvName == entry.name) return entry.codePage;
+  }
+  // Windows has code pages for these parts of ISO 8859 and these of the C library's CPnnn.
+  const std::string_view name = label.iconvName;
+  if (name.starts_with("ISO-8859-")) {
+    const int part = std::stoi(std::string(name.substr(9)));
+    if ((part >= 1 && part <= 9) || part == 13 || part == 15) return 28590 + part;
+  } else if (name.starts_with("CP")) {
+    const int page = std::stoi(std::string(name.substr(2)));
+    if (page != 1125) return page;
   }
   return std::nullopt;
 }

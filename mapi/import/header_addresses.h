@@ -1,0 +1,25 @@
+// The senders and recipients a message's address headers name, read as mail programs read them:
+// names in raw 8-bit text or in encoded words of any charset.
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <vector>
+
+#include "mapi/import/address_props.h"
+#include "mapi/import/header_text.h"
+
+namespace qc::mapi::import {
+
+// The people the headers of one kind (From, Sender, Reply-To, To, Cc, Bcc) name, in order:
+// `raw` is their raw values, `parsed` GMime's reading of them (the message's list of that
+// kind). GMime's reading stands where those headers hold plain ASCII and it took every item;
+// otherwise they are read again from their text made UTF-8 (raw bytes and encoded words read by
+// `reader`), item by item where GMime does not take them all. Where a header holds only a name
+// (plain, raw or encoded), a group that names no one, or an address that is none ("Ann <ann at
+// example.org>"), the person is that name, decoded, with an empty address: no encoded word is
+// left in a name and no address is made up.
+std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
+                                         InternetAddressList* parsed, const RawTextReader& reader);
+
+}  // namespace qc::mapi::import
