@@ -16,6 +16,7 @@ import pathlib
 import re
 import shutil
 import subprocess
+import tempfile
 import sys
 
 SKIPPED = 77
@@ -63,7 +64,15 @@ json.dump(out, sys.stdout)
 
 
 def run(args, **kw):
-    return subprocess.run(args, capture_output=True, timeout=900, **kw)
+    # Output through files, not pipes: a Windows program under Wine may leave Wine's own
+    # processes behind holding its output open, and reading a pipe to its end would then wait
+    # for them.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        r = subprocess.run(args, stdout=out, stderr=err, timeout=900, **kw)
+        out.seek(0)
+        err.seek(0)
+        r.stdout, r.stderr = out.read(), err.read()
+    return r
 
 
 def spaced(text):

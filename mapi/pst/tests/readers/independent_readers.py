@@ -16,6 +16,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import zlib
 from datetime import datetime, timezone
 
@@ -103,7 +104,15 @@ def compare_message(where, want, m, fields):
 
 
 def run(args, **kw):
-    return subprocess.run(args, capture_output=True, timeout=900, **kw)
+    # Output through files, not pipes: a Windows program under Wine may leave Wine's own
+    # processes behind holding its output open, and reading a pipe to its end would then wait
+    # for them.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        r = subprocess.run(args, stdout=out, stderr=err, timeout=900, **kw)
+        out.seek(0)
+        err.seek(0)
+        r.stdout, r.stderr = out.read(), err.read()
+    return r
 
 
 # --- the readers ------------------------------------------------------------------------------
