@@ -79,7 +79,9 @@ struct Tables {
   }
 };
 
-iconv_t Open(const std::string& name) { return iconv_open("UTF-16LE", name.c_str()); }
+iconv_t Open(const std::string& name) {
+  return iconv_open("UTF-16LE", name.c_str());
+}
 
 bool SingleByte(const std::string& name, Tables& t) {
   iconv_t cd = Open(name);
@@ -138,8 +140,8 @@ bool MultiByte(const std::string& name, Tables& t) {
     for (int trail = 0; trail < 256; ++trail) {
       std::uint16_t c = 0;
       std::uint32_t w = 0;
-      const Read r = Convert(
-          cd, {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)}, c, &w);
+      const Read r =
+          Convert(cd, {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)}, c, &w);
       auto& cell = t.dbcs[(lead - 0x80) * 256 + trail];
       if (r == Read::One && w != 0 && t.wide.size() < 0x800) {
         cell = static_cast<std::uint16_t>(0xD800 + t.wide.size());
@@ -158,8 +160,8 @@ bool MultiByte(const std::string& name, Tables& t) {
     for (int b2 = 0x80; b2 < 0x100; ++b2) {
       for (int b3 = 0x80; b3 < 0x100; ++b3) {
         std::uint16_t c = 0;
-        if (Convert(cd, {0x8F, static_cast<unsigned char>(b2), static_cast<unsigned char>(b3)}, c) ==
-            Read::One) {
+        if (Convert(cd, {0x8F, static_cast<unsigned char>(b2), static_cast<unsigned char>(b3)},
+                    c) == Read::One) {
           t.triple[(b2 - 0x80) * 128 + (b3 - 0x80)] = c;
         }
       }
@@ -172,8 +174,9 @@ bool MultiByte(const std::string& name, Tables& t) {
         for (int b3 = 0x81; b3 <= 0xFE; ++b3)
           for (int b4 = 0x30; b4 <= 0x39; ++b4) {
             std::uint16_t c = 0;
-            if (Convert(cd, {static_cast<unsigned char>(b1), static_cast<unsigned char>(b2),
-                             static_cast<unsigned char>(b3), static_cast<unsigned char>(b4)},
+            if (Convert(cd,
+                        {static_cast<unsigned char>(b1), static_cast<unsigned char>(b2),
+                         static_cast<unsigned char>(b3), static_cast<unsigned char>(b4)},
                         c) == Read::One) {
               t.quad[(((b1 - 0x81) * 10 + (b2 - 0x30)) * 126 + (b3 - 0x81)) * 10 + (b4 - 0x30)] = c;
             }
@@ -210,8 +213,8 @@ int main(int argc, char** argv) {
   }
   // The double-byte charsets kept, and the kinds of decoder each needs.
   const std::map<std::string, int> kMultiByte = {
-      {"EUC-CN", 1}, {"GBK", 1}, {"GB18030", 3}, {"BIG5", 1}, {"CP950", 1}, {"SJIS", 1},
-      {"CP932", 1},  {"EUC-JP", 2}, {"EUC-KR", 1}, {"UHC", 1}};
+      {"EUC-CN", 1}, {"GBK", 1},   {"GB18030", 3}, {"BIG5", 1},   {"CP950", 1},
+      {"SJIS", 1},   {"CP932", 1}, {"EUC-JP", 2},  {"EUC-KR", 1}, {"UHC", 1}};
   std::map<Tables, std::pair<int, std::vector<std::string>>> kept;  // table -> kind, labels
   for (const auto& [name, kind] : kMultiByte) {
     Tables t;
@@ -237,7 +240,8 @@ int main(int argc, char** argv) {
     }
   }
   std::ostringstream out;
-  out << "/* Written by make_charset_tables from the C library's converters; not edited by hand. */\n";
+  out << "/* Written by make_charset_tables from the C library's converters; not edited by hand. "
+         "*/\n";
   std::ostringstream list;
   int n = 0;
   for (const auto& [t, entry] : kept) {
@@ -253,8 +257,8 @@ int main(int argc, char** argv) {
     for (const auto& l : labels) joined += l + "|";
     list << "  {\"" << joined << "\", " << kind << ", " << id << "_1, "
          << (t.dbcs.empty() ? "0" : id + "_2") << ", " << (t.triple.empty() ? "0" : id + "_3")
-         << ", " << (t.quad.empty() ? "0" : id + "_4") << ", "
-         << (t.wide.empty() ? "0" : id + "_w") << "},\n";
+         << ", " << (t.quad.empty() ? "0" : id + "_4") << ", " << (t.wide.empty() ? "0" : id + "_w")
+         << "},\n";
   }
   out << "static const struct qc_charset qc_charsets[] = {\n" << list.str() << "};\n";
   std::ofstream file(argv[1]);
