@@ -354,12 +354,10 @@ def read_pst_extractor(store, work, tools):
 
 
 def outlook_pst_dir():
+    # Beside the source tree, in shared/validators, where a checkout has it.
     here = os.path.dirname(os.path.abspath(__file__))
-    for up in ("../../../../../shared", "../../../../../../shared", "/work/shared"):
-        candidate = os.path.normpath(os.path.join(here, up, "validators", "outlook-pst"))
-        if os.path.exists(os.path.join(candidate, "build.sh")):
-            return candidate
-    return None
+    candidate = os.path.normpath(os.path.join(here, "../../../../../shared/validators/outlook-pst"))
+    return candidate if os.path.exists(os.path.join(candidate, "build.sh")) else None
 
 
 def read_outlook_pst(store, work, tools):
