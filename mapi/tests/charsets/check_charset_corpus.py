@@ -16,12 +16,14 @@ import pathlib
 import re
 import shutil
 import subprocess
-import tempfile
 import sys
 
 SKIPPED = 77
 HERE = pathlib.Path(__file__).resolve().parent
-PST_EXTRACTOR_DUMP = HERE.parent.parent / "pst" / "tests" / "readers" / "pst_extractor_dump.js"
+READERS = HERE.parent.parent / "pst" / "tests" / "readers"
+PST_EXTRACTOR_DUMP = READERS / "pst_extractor_dump.js"
+sys.path.insert(0, str(READERS))
+from independent_readers import run  # noqa: E402  (programs' output read through files)
 NPM_PACKAGES = ["@kenjiuno/msgreader@1.28.0", "pst-extractor@1.12.0"]
 # The mailboxes, and what the run is told for each.
 RUNS = {"Charsets.mbx": [], "Unlabelled-1251.mbx": ["--charset", "windows-1251"]}
@@ -61,18 +63,6 @@ out = {}
 folder(p.get_root_folder(), out)
 json.dump(out, sys.stdout)
 '''
-
-
-def run(args, **kw):
-    # Output through files, not pipes: a Windows program under Wine may leave Wine's own
-    # processes behind holding its output open, and reading a pipe to its end would then wait
-    # for them.
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        r = subprocess.run(args, stdout=out, stderr=err, timeout=900, **kw)
-        out.seek(0)
-        err.seek(0)
-        r.stdout, r.stderr = out.read(), err.read()
-    return r
 
 
 def spaced(text):
