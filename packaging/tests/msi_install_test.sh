@@ -46,7 +46,14 @@ shortcut() {
   for s in "${shortcuts[@]}"; do [ -e "$s" ] && echo "$s"; done
   return 0
 }
-win() { wine "$@" < /dev/null 2>&1 | sed -u 's/\r$//'; }
+# Through a file: a process Wine starts on the program's behalf (the desktop) keeps its output
+# open after it ends, and a pipe would wait for that.
+win() {
+  local status=0
+  wine "$@" < /dev/null > "$work/win.log" 2>&1 || status=$?
+  sed 's/\r$//' "$work/win.log"
+  return $status
+}
 in_wine() { echo "C:\\Program Files\\Quillon Converter\\$1"; }
 
 # "Add or remove programs": the Uninstall entries that name the product, one line each:
