@@ -155,9 +155,6 @@ void FrmStep1::CmdConvert_Click() {
   run.setFallbackCharset(SystemFallbackCharset());
   try {
     lastRun_ = run.CmdConvert_Click();
-  } catch (const StopRequested&) {
-    lastRun_ = run.report();
-    lastRun_.outcome = RunReport::Outcome::Stopped;
   } catch (const std::exception& e) {
     lastRun_ = run.report();
     lastRun_.outcome = RunReport::Outcome::Stopped;

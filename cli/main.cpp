@@ -9,7 +9,7 @@
 #include <cstring>
 #include <map>
 
-#include "cli/cli_window.h"
+#include "cli/console_view.h"
 #include "cli/mailbox_args.h"
 #include "convert/conversion_run.h"
 #include "convert/store_library.h"
@@ -213,41 +213,33 @@ int main(int argc, char** argv) {
   if (std::string why; !qc::EnsureFolderPath(target, &why)) return Fail(kStopped, why);
 
   const auto started = std::chrono::steady_clock::now();
-  qc::CliWindow window(form, collected.mailboxes, target, quiet,
-                       qc::sys::StandardErrorIsTerminal());
-  for (const auto& problem : collected.problems) window.problem(problem);
+  qc::ConsoleView view(quiet, qc::sys::StandardErrorIsTerminal());
+  for (const auto& problem : collected.problems) view.problem(problem);
   if (!quiet && collected.duplicates > 0) {
     std::fprintf(stderr,
                  "quillon-convert: %zu repeated mention%s of a mailbox skipped: each file is "
                  "converted once\n",
                  collected.duplicates, collected.duplicates == 1 ? "" : "s");
   }
+  qc::SignalScreen screen;
   qc::NullLog log;
-  qc::FinderSlot finder(window, log);
+  qc::FinderSlot finder(screen, log);
   qc::StoreLibrary stores = MakeStores();
-  qc::ConversionRun run(window, finder, &stores);
-  run.setObserver(&window);
-  run.setFallbackCharset(charset);
-  window.watch(&run.report());
-  qc::RunReport report;
-  bool stopped = false;
-  try {
-    report = run.CmdConvert_Click();
-  } catch (const qc::StopRequested&) {
-    report = run.report();  // every file it counts is complete; unfinished ones are gone
-    stopped = true;
-  }
-  window.endProgress();
+  qc::ConversionRun run(finder, &stores);
+  run.addObserver(&view);
+  const qc::RunReport report = run.run({form, collected.mailboxes, target, charset});
+  view.endProgress();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-  if (report.outcome == qc::RunReport::Outcome::NotStarted && !stopped) return kBadUsage;
+  // Every file a stopped run counts is complete; unfinished ones are gone.
+  const bool stopped = report.outcome == qc::RunReport::Outcome::Interrupted;
   const int signal = qc::sys::StopSignal();
   const char* stoppedBy = !stopped ? nullptr : signal == SIGTERM ? "SIGTERM" : "SIGINT";
   const auto extraProblems = static_cast<std::int64_t>(collected.problems.size());
-  if (window.problemsNotShown() > 0) {
-    std::fprintf(stderr, "quillon-convert: ... and %zu more problem%s\n", window.problemsNotShown(),
-                 window.problemsNotShown() == 1 ? "" : "s");
+  if (view.problemsNotShown() > 0) {
+    std::fprintf(stderr, "quillon-convert: ... and %zu more problem%s\n", view.problemsNotShown(),
+                 view.problemsNotShown() == 1 ? "" : "s");
   }
   if (!quiet || report.anyFailed() || extraProblems > 0 || stopped || !report.warnings.empty()) {
     PrintSummary(report, target, seconds, extraProblems, stoppedBy);

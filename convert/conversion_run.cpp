@@ -1,11 +1,7 @@
 #include "convert/conversion_run.h"
 
 #include <algorithm>
-#include <memory>
-#include <optional>
 
-#include "convert/message_writer_pool.h"
-#include "mapi/import/library_messages.h"
 #include "util/error.h"
 #include "util/mod_main.h"
 #include "util/registry.h"
@@ -15,92 +11,78 @@ namespace qc {
 namespace {
 
 constexpr std::size_t kMaxProblemsKept = 100;
-constexpr std::string_view kSupportEmail = "support@brantwell-software.example";
 
-std::string Stars() {
-  return std::string(75, '*');
-}
-
-// Where the run cannot create its store file it stops, as it always has, but says what failed
-// and what to look at; no Outlook is involved.
-std::string StoreErrorText(const std::string& reason) {
-  return "The Outlook data file could not be written !\r\n" + reason +
-         "\r\nCheck that the output folder exists and that you may write to it, that its disk "
-         "has free space, and that no folder has the data file's name.\r\n"
-         "If still you face any issue, please write to us at " +
-         std::string(kSupportEmail) + " with the text of this message.";
-}
-
-// The progress area as a new window shows it: a run that fails early must not show the
-// figures of the run before it.
-void ResetProgress(MainWindow& window) {
-  window.setLabel(Label::LblHappening, "");
-  window.setLabel(Label::LblProgessCurrent, "Mailbox  0 (of 0)");
-  window.setLabel(Label::LblIMMFile, "");
-  window.setLabel(Label::LblEmlsFound, "");
-  window.setLabel(Label::LblByteUpdate, "");
-  window.setLabel(Label::LblProgress, "Saving :");
-  window.setProgress(Bar::ProgressBar1, 0);
-  window.setProgress(Bar::ProgressBar2, 0);
-}
-
-std::string CompletionText(Form form) {
-  if (form == Form::PST) {
-    return "Your messages from Quillon Mailboxes has been successfully exported to Outlook (.pst) "
-           "file.\r\n" +
-           Stars() +
-           "\r\nStart Outlook and open converted pst file by clicking File -> Open -> Outlook Data "
-           "File. And it all done !";
-  }
-  return "Your messages from Quillon Mailboxes has been successfully exported.\r\n" + Stars() +
-         "\r\n";
+std::string Count(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + (n == 1 ? one : many);
 }
 
 }  // namespace
 
-ConversionRun::ConversionRun(MainWindow& window, FinderSlot& finder, StoreSteps* stores,
-                             PathStyle style)
-    : window_(window),
-      finder_(finder),
+ConversionRun::ConversionRun(FinderSlot& finder, StoreSteps* stores, PathStyle style)
+    : finder_(finder),
       stores_(stores),
       style_(style),
       workers_(MessageWriterPool::DefaultWorkers()),
       claims_(style) {}
 
+ConversionRun::ConversionRun(MainWindow& window, FinderSlot& finder, StoreSteps* stores,
+                             PathStyle style)
+    : ConversionRun(finder, stores, style) {
+  window_ = &window;
+  windowView_ = std::make_unique<WindowView>(window);
+  events_.add(windowView_.get());
+}
+
 template <class Step>
-bool ConversionRun::attempt(FailureKind kind, Step&& step) {
+std::optional<ConversionRun::Caught> ConversionRun::Catch(Step&& step) {
   try {
     step();
-    return true;
+    return std::nullopt;
   } catch (const StopRequested&) {
     throw;
-  } catch (const Trapped&) {
+  } catch (const RunStopped&) {
     throw;
+  } catch (const StoreLost& e) {
+    return Caught{e.what(), e.code(), true};
+  } catch (const Error& e) {
+    return Caught{e.what(), e.code()};
   } catch (const std::exception& e) {
-    if (mode_ == FailureMode::Trapped) throw Trapped{e.what()};
-    recordFailure(kind, e.what());
-    return false;
+    return Caught{e.what()};
   }
 }
 
-void ConversionRun::recordFailure(FailureKind kind, std::string reason, std::int64_t messages) {
-  switch (kind) {
-    case FailureKind::Message:
-      report_.messagesFailed += messages;
+template <class Step>
+bool ConversionRun::attempt(RunFailure::Kind kind, Step&& step) {
+  const std::optional<Caught> caught = Catch(std::forward<Step>(step));
+  if (caught) recordFailure(RunFailure::Of(kind, caught->reason, caught->code));
+  return !caught;
+}
+
+template <class Step>
+void ConversionRun::must(Step&& step) {
+  if (const std::optional<Caught> caught = Catch(std::forward<Step>(step))) {
+    throw RunStopped{RunFailure::Of(RunFailure::Kind::Store, caught->reason, caught->code)};
+  }
+}
+
+void ConversionRun::recordFailure(RunFailure failure) {
+  switch (failure.kind) {
+    case RunFailure::Kind::Message:
+      report_.messagesFailed += failure.messages;
       break;
-    case FailureKind::Mailbox:
+    case RunFailure::Kind::Mailbox:
       ++report_.mailboxesFailed;
       break;
-    case FailureKind::Changed:
+    case RunFailure::Kind::Changed:
       ++report_.mailboxesChanged;
       break;
-    case FailureKind::Other:
+    case RunFailure::Kind::Store:
       ++report_.otherFailures;
       break;
   }
-  if (observer_) observer_->problem(reason);
+  events_.problem(failure);
   if (report_.problems.size() < kMaxProblemsKept) {
-    report_.problems.push_back(std::move(reason));
+    report_.problems.push_back(failure.text());
   } else {
     ++report_.problemsNotKept;
   }
@@ -108,81 +90,68 @@ void ConversionRun::recordFailure(FailureKind kind, std::string reason, std::int
 
 void ConversionRun::storeWritten(const std::string& path) {
   report_.storeFiles.push_back(path);
-  if (observer_) observer_->storeWritten(path);
+  events_.storeWritten(path);
 }
 
 void ConversionRun::warn(std::string text) {
-  if (observer_) observer_->warning(text);
+  events_.warning(text);
   if (report_.warnings.size() < kMaxProblemsKept) report_.warnings.push_back(std::move(text));
 }
 
 RunReport ConversionRun::CmdConvert_Click() {
   report_ = RunReport{};
-  const std::optional<Form> chosen = window_.chosenForm();
+  MainWindow& window = *window_;
+  const std::optional<Form> chosen = window.chosenForm();
   if (!chosen) {
-    window_.messageBox("Please select a option to convert file(s).", MsgStyle::OkInformation,
-                       kProductTitle);
+    window.messageBox("Please select a option to convert file(s).", MsgStyle::OkInformation,
+                      kProductTitle);
     return report_;
   }
-  std::vector<std::string> rows = window_.mailboxRows();
-  bool anyPath = false;
-  for (const auto& row : rows)
-    anyPath = anyPath || !TrimSpaces(row).empty();  // blank rows name no file
+  std::vector<std::string> rows = window.mailboxRows();
+  const bool anyPath = std::any_of(rows.begin(), rows.end(), [](const std::string& row) {
+    return !TrimSpaces(row).empty();  // blank rows name no file
+  });
   if (!anyPath) {
-    window_.messageBox("The list of mailboxes is empty. Add (.mbx) or (.mbox) files first.",
-                       MsgStyle::OkExclamation, kProductTitle);
+    window.messageBox("The list of mailboxes is empty. Add (.mbx) or (.mbox) files first.",
+                      MsgStyle::OkExclamation, kProductTitle);
     return report_;
   }
-  const std::string folder = window_.BrowseForFolder("Choose Folder to Save...");
+  const std::string folder = window.BrowseForFolder("Choose Folder to Save...");
   if (folder.empty()) return report_;
+  return run({*chosen, std::move(rows), folder, fallbackCharset_});
+}
 
-  form_ = *chosen;
-  TargetFolder = AddSeparator(folder, style_ == PathStyle::Windows ? '\\' : '/');
-  rowCount_ = rows.size();
+RunReport ConversionRun::run(const RunRequest& request) {
+  report_ = RunReport{};
+  form_ = MakeOutputForm(request.form, stores_, request.fallbackCharset);
+  TargetFolder = AddSeparator(request.targetFolder, style_ == PathStyle::Windows ? '\\' : '/');
+  rowCount_ = request.mailboxes.size();
   report_.mailboxCount = rowCount_;
-  mode_ = FailureMode::Unset;
-  temporaryStoreOpen_ = false;
+  runStorePath_.clear();
   claims_ = OutputFolderClaims(style_);
   // The stores go straight into the target folder: what killed runs left there goes first.
-  if (form_ == Form::PST || form_ == Form::MSG) {
-    warnOfLeftovers(RemoveLeftovers(TargetFolder), TargetFolder);
-  }
-
-  window_.yield();
-  window_.setConvertEnabled(false);
-  window_.setProgressRange(Bar::ProgressBar1, 0, 100);
-  ResetProgress(window_);
+  if (form_->writesStores()) warnOfLeftovers(RemoveLeftovers(TargetFolder), TargetFolder);
   try {
-    if (form_ == Form::MSG) {
-      mode_ = FailureMode::Trapped;
-      attempt(FailureKind::Other, [&] {
-        if (!stores_) throw Error("no message store is available for the .msg form");
-        temporaryStorePath_ = stores_->openTemporaryStore(TargetFolder);
-        temporaryStoreOpen_ = true;
-      });
-    }
-    for (std::size_t i = 0; i < rowCount_; ++i) convertRow(i, rows[i]);
+    events_.runStarted(request);
+    must([&] { runStorePath_ = form_->openRun(TargetFolder); });
+    for (std::size_t i = 0; i < rowCount_; ++i) convertRow(i, request.mailboxes[i]);
+    finish();
   } catch (const StopRequested&) {
-    if (temporaryStoreOpen_) {
+    if (!runStorePath_.empty()) {
       // The .msg files counted stay; the store they passed through is dropped with the run.
       const std::string where = writing_ ? "at message " + std::to_string(messagesDone_ + 1) +
                                                " of '" + report_.mailboxPath + "'"
                                          : "before the messages of '" + report_.mailboxPath + "'";
-      warn("the run was stopped " + where + ": the temporary Outlook data file '" +
-           temporaryStorePath_ + "' was not kept");
+      warn("the run was stopped " + where + ": the temporary Outlook data file '" + runStorePath_ +
+           "' was not kept");
     }
-    throw;
-  } catch (const Trapped& trapped) {
-    recordFailure(FailureKind::Other, trapped.reason);
-    report_.stopReason = trapped.reason;
-    window_.messageBox(StoreErrorText(trapped.reason), MsgStyle::OkInformation, "Outlook Error");
-    window_.setConvertEnabled(true);
-    window_.clearOptions();
+    report_.outcome = RunReport::Outcome::Interrupted;
+  } catch (const RunStopped& stopped) {
+    recordFailure(stopped.failure);
+    report_.stopReason = stopped.failure.text();
     report_.outcome = RunReport::Outcome::Stopped;
-    if (observer_) observer_->runDone(report_);
-    return report_;
+    events_.runDone(report_);
   }
-  finish();
   return report_;
 }
 
@@ -190,123 +159,101 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   report_.mailboxIndex = i;
   writing_ = false;
   messagesDone_ = 0;
-  window_.selectRow(i);
   finder_.shared.SearchFinished = 0;
   finder_.shared.MessageOffsets.clear();
-  window_.yield();
-  window_.setLabel(Label::LblProgessCurrent,
-                   "Mailbox " + std::to_string(i + 1) + " (of " + std::to_string(rowCount_) + ") ");
+  events_.mailboxStarted(i, rowCount_, row);
   MailboxPaths paths;
-  const bool derived =
-      attempt(FailureKind::Mailbox, [&] { paths = DeriveMailboxPaths(row, TargetFolder, style_); });
+  const bool derived = attempt(RunFailure::Kind::Mailbox,
+                               [&] { paths = DeriveMailboxPaths(row, TargetFolder, style_); });
   report_.mailboxPath = derived ? paths.path : row;
   MailboxSummary summary;
   summary.path = report_.mailboxPath;
-  if (derived && observer_) observer_->mailboxStarted(i, rowCount_, paths);
 
   bool storeOpen = false;
   storeLost_ = false;
-  if (form_ == Form::PST && derived) {
-    mode_ = FailureMode::Trapped;
-    attempt(FailureKind::Other, [&] {
-      if (!stores_) throw Error("no message store is available for the .pst form");
-      window_.yield();
-      stores_->openMailboxStore(TargetFolder, paths.MailboxName);
-      storeOpen = true;
-    });
+  if (derived && form_->storePerMailbox()) {
+    events_.pace();
+    must([&] { form_->openMailbox(TargetFolder, paths); });
+    storeOpen = true;
   }
-  mode_ = FailureMode::Ignored;
-  const std::int64_t writtenBefore = report_.messagesWritten;
-  const std::uint64_t bytesBefore = report_.bytesWritten;
+  const Counts before = counts();
   try {
     const bool read = derived && convertMailbox(paths, summary);
-    flushMessageFiles(writtenBefore, bytesBefore, summary);
+    flushMessageFiles(before, summary);
     if (storeOpen && !read) {
       // A mailbox that could not be read leaves no store: an empty one would stand for it, and
       // take its name from the store of a later, successful run.
       storeOpen = false;
-      stores_->dropMailboxStore();
+      form_->dropMailbox();
     }
-    window_.yield();
-    window_.setProgress(Bar::ProgressBar1,
-                        static_cast<double>(i + 1) / static_cast<double>(rowCount_) * 100.0);
+    events_.mailboxWritten(i + 1, rowCount_);
     if (storeOpen) {
-      window_.yield();
+      events_.pace();
       storeOpen = false;
-      if (storeLost_) {
-        try {
-          stores_->closeMailboxStore();  // drops it: its file was never complete
-        } catch (const std::exception&) {
-        }
-        // Their reason is the one already given for the message that found the store lost.
-        report_.messagesFailed += forgetStoredMessages(writtenBefore, bytesBefore, summary);
-      } else {
-        try {
-          summary.storePath = stores_->closeMailboxStore();
-          storeWritten(summary.storePath);
-        } catch (const std::exception& e) {
-          const std::int64_t lost = forgetStoredMessages(writtenBefore, bytesBefore, summary);
-          if (lost == 0) {
-            recordFailure(FailureKind::Other, e.what());
-          } else {
-            recordFailure(FailureKind::Message,
-                          std::string(e.what()) + ": the Outlook data file was not kept, so its " +
-                              std::to_string(lost) + " message" + (lost == 1 ? " is" : "s are") +
-                              " not converted",
-                          lost);
-          }
-        }
-      }
+      closeMailboxStore(before, summary);
     }
   } catch (const StopRequested&) {
     // The files a stopped run counts must last like those of a finished one.
-    flushMessageFiles(writtenBefore, bytesBefore, summary);
+    flushMessageFiles(before, summary);
     // A store being written when the run stops is dropped, not left half-written: the messages
     // added to it are written nowhere, so they are not counted as written.
     if (storeOpen) {
-      const std::int64_t dropped = forgetStoredMessages(writtenBefore, bytesBefore, summary);
+      const std::int64_t dropped = forgetStoredMessages(before, summary);
       warn("the run was stopped while the Outlook data file of '" + report_.mailboxPath +
-           "' was being written: it was not kept, and its " + std::to_string(dropped) + " message" +
-           (dropped == 1 ? " is" : "s are") + " not counted as written");
+           "' was being written: it was not kept, and its " +
+           Count(dropped, " message is", " messages are") + " not counted as written");
     }
     throw;
   }
-  if (observer_) observer_->mailboxDone(i, summary);
+  events_.mailboxDone(i, summary);
 }
 
-std::int64_t ConversionRun::forgetStoredMessages(std::int64_t writtenBefore,
-                                                 std::uint64_t bytesBefore,
-                                                 MailboxSummary& summary) {
-  const std::int64_t lost = report_.messagesWritten - writtenBefore;
-  report_.messagesWritten = writtenBefore;
-  report_.bytesWritten = bytesBefore;
+void ConversionRun::closeMailboxStore(Counts before, MailboxSummary& summary) {
+  if (storeLost_) {
+    Catch([&] { form_->closeMailbox(); });  // drops it: its file was never complete
+    // Their reason is the one already given for the message that found the store lost.
+    report_.messagesFailed += forgetStoredMessages(before, summary);
+    return;
+  }
+  const std::optional<Caught> caught = Catch([&] { summary.storePath = form_->closeMailbox(); });
+  if (!caught) {
+    storeWritten(summary.storePath);
+    return;
+  }
+  const std::int64_t lost = forgetStoredMessages(before, summary);
+  if (lost == 0) {
+    recordFailure(RunFailure::Of(RunFailure::Kind::Store, caught->reason, caught->code));
+  } else {
+    recordFailure(RunFailure::Of(RunFailure::Kind::Message,
+                                 caught->reason + ": the Outlook data file was not kept, so its " +
+                                     Count(lost, " message is", " messages are") + " not converted",
+                                 caught->code, lost));
+  }
+}
+
+std::int64_t ConversionRun::forgetStoredMessages(Counts before, MailboxSummary& summary) {
+  const std::int64_t lost = report_.messagesWritten - before.written;
+  report_.messagesWritten = before.written;
+  report_.bytesWritten = before.bytes;
   summary.messagesWritten -= lost;
   summary.messagesFailed += lost;
   return lost;
 }
 
 bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
-  StoreFolderName = paths.MailboxName;
-  if (form_ == Form::PST || form_ == Form::MSG) {
-    attempt(FailureKind::Other, [&] { stores_->createMailboxFolder(StoreFolderName); });
-  }
-  window_.setLabel(Label::LblIMMFile, paths.fileName);
-  window_.yield();
-  window_.setLabel(Label::LblHappening, "Setting Mail Search Filter...");
+  attempt(RunFailure::Kind::Store, [&] { form_->addStoreFolder(paths.MailboxName); });
   FrmFinder& finder = finder_.get();
   finder.Text2 = std::string(kSeparatorText);
-  window_.yield();
-  window_.setLabel(Label::LblEmlsFound, "");
-  window_.setLabel(Label::LblProgress, "");
+  events_.searchStarted(paths);
 
   SearchedMailbox searched;
   bool read = false;
-  if (attempt(FailureKind::Mailbox, [&] { searched = searchMailbox(finder, paths.path); })) {
+  if (attempt(RunFailure::Kind::Mailbox, [&] { searched = searchMailbox(finder, paths.path); })) {
     read = !finder.OpenError;
     if (finder.OpenError) {
-      recordFailure(FailureKind::Mailbox, *finder.OpenError);
+      recordFailure(RunFailure::Of(RunFailure::Kind::Mailbox, *finder.OpenError));
     } else if (finder.ReadError) {
-      recordFailure(FailureKind::Mailbox, *finder.ReadError);
+      recordFailure(RunFailure::Of(RunFailure::Kind::Mailbox, *finder.ReadError));
     } else {
       summary.mailboxBytes = finder.FileSize;
     }
@@ -326,17 +273,16 @@ bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& su
 
 SearchedMailbox ConversionRun::searchMailbox(FrmFinder& finder, const std::string& path) {
   finder.Open_MBOX(path);
-  window_.yield();
-  window_.setProgressRange(Bar::ProgressBar2, 0, 100);
+  events_.searchOpened();
   SearchedMailbox searched;
   try {
     finder.Find_Click();
-    window_.yield();
+    events_.pace();
     // Every search either finds a separator or ends the search; the second condition only
     // guards against a search that did neither, which would otherwise loop here for ever.
     while (finder_.shared.SearchFinished != -1 && finder.FoundPos >= 0) {
       finder.FindNext_Click();
-      window_.yield();
+      events_.pace();
     }
     // The messages are cut from the very file that was searched, over the range it covered.
     searched = {finder.OpenMailbox(), finder.FileSize};
@@ -352,177 +298,118 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
                                   const SearchedMailbox& searched) {
   std::string folderProblem;
   const bool folderMade = EnsureFolderPath(outputFolder, &folderProblem);
-  window_.yield();
-  window_.yield();
-
-  const auto& offsets = finder_.shared.MessageOffsets;
-  const std::size_t n = offsets.size();
+  const auto& values = finder_.shared.MessageOffsets.values();
+  const std::size_t n = values.size();
   report_.messagesFound += static_cast<std::int64_t>(n);
-  window_.setLabel(Label::LblEmlsFound, std::to_string(n) + " Messages");
-  window_.yield();
-  window_.setLabel(Label::LblHappening, "Saving email messages...");
-  // A .pst store needs no folder of message files; its messages must not fail for want of one.
-  const bool needsFolder = form_ != Form::PST;
+  events_.messagesFound(n);
   std::int64_t earlier = 0;
   std::vector<bool> existing;
-  if (folderMade && needsFolder) {
-    try {
+  if (folderMade && form_->writesMessageFiles()) {
+    const auto caught = Catch([&] {
       messageFolder_ = std::make_unique<OutputFolder>(outputFolder);
       earlier = sweepOutputFolder(*messageFolder_, searched.file ? n : 0, existing);
-    } catch (const std::exception& e) {
-      folderProblem = e.what();
-    }
+    });
+    if (caught) folderProblem = caught->reason;
   }
-  if (n == 0 || !searched.file) {
-    warnOfEarlierFiles(outputFolder, earlier);
-    return;
-  }
-
+  if (n == 0 || !searched.file) return warnOfEarlierFiles(outputFolder, earlier);
   // Every message of this mailbox depends on the folder; when it is missing, all of them are
   // counted as failed with the one reason.
-  if (needsFolder && !messageFolder_) {
-    recordFailure(FailureKind::Message, folderProblem, static_cast<std::int64_t>(n));
-    return;
+  if (form_->writesMessageFiles() && !messageFolder_) {
+    return recordFailure(
+        RunFailure::Of(RunFailure::Kind::Message, folderProblem, 0, static_cast<std::int64_t>(n)));
   }
-  OutputFolder* folder = messageFolder_.get();
 
-  const auto& values = offsets.values();
-  MessageJobFactory jobs;
-  switch (form_) {
-    case Form::EML:
-    case Form::EMLX:
-      jobs = MessageFileJobs(searched, values, *folder, std::string(MessageFileExtension(form_)));
-      break;
-    case Form::PST:
-      jobs = ImportJobs(searched, values, fallbackCharset_);
-      break;
-    case Form::MSG:
-      jobs = MsgFileJobs(searched, values, *folder, fallbackCharset_);
-      break;
-  }
-  MessageWriterPool writer(values, std::move(jobs), workers_,
-                           form_ == Form::PST ? kShortLead : PoolLead{});
+  MessageWriterPool writer(values, form_->jobs(searched, values, messageFolder_.get()), workers_,
+                           form_->lead());
   const auto waiting = [&](std::int64_t soFar) {
-    if (soFar > 0) {
-      std::int64_t size = 0;
-      try {
-        size = searched.file->size();
-      } catch (const Error&) {
-      }
-      window_.setLabel(Label::LblByteUpdate, "Saving: " + std::to_string(soFar) + " Bytes out of " +
-                                                 std::to_string(size) + " Total Bytes.");
-    }
-    window_.yield();
+    std::int64_t size = 0;
+    if (soFar > 0) Catch([&] { size = searched.file->size(); });
+    events_.writingProgress(soFar, size);
   };
   writing_ = true;
   std::int64_t saved = 0;
   std::vector<bool> replaced(n);  // message files this run wrote
   for (std::size_t j = 0; j < n; ++j) {
-    MessageWriterPool::Outcome outcome = writer.take(j, waiting);
-    bool written = outcome.done;
-    if (!written) {
-      recordFailure(FailureKind::Message, outcome.error);
-    } else if (form_ == Form::PST) {
-      const auto failed = [&](const std::exception& e) {
-        return MessageContext(j, values[j], searched.file->path()) + ": " + e.what();
-      };
-      try {
-        // The store reads the message's attachments from the mailbox as it writes them.
-        const mapi::LibraryMessageScope libraries(&outcome.warnings);
-        stores_->addMessage(*outcome.message);
-      } catch (const StoreLost& e) {
-        // Nothing added to the store is kept now: this message and the rest fail with this one
-        // reason, and the ones added before are taken back when the mailbox ends.
-        storeLost_ = true;
-        recordFailure(FailureKind::Message,
-                      failed(e) +
-                          ": the Outlook data file is not kept, so none of this "
-                          "mailbox's messages are converted",
-                      static_cast<std::int64_t>(n - j));
-        break;
-      } catch (const std::exception& e) {
-        recordFailure(FailureKind::Message, failed(e));
-        written = false;
-      }
-    }
-    if (written) {
+    MessageOutcome outcome = writer.take(j, waiting);
+    const Taken taken = takeOutcome(j, outcome, searched);
+    if (taken == Taken::StoreLost) break;
+    if (taken == Taken::Written) {
       replaced[j] = true;
       ++saved;
-      ++report_.messagesWritten;
-      report_.bytesWritten += outcome.bytes;
-      for (const std::string& warning : outcome.warnings) {
-        warn(MessageContext(j, values[j], searched.file->path()) + ": " + warning);
-      }
     }
     outcome.message.reset();  // its attachments may hold the mailbox's bytes open
     messagesDone_ = j + 1;
-    window_.setLabel(Label::LblProgress, "Saved " + std::to_string(saved) + " Message(s)");
-    window_.yield();
+    events_.messageDone(j, saved);
   }
   for (std::size_t j = 0; j < existing.size(); ++j) earlier += existing[j] && !replaced[j];
   warnOfEarlierFiles(outputFolder, earlier);
+}
+
+ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& outcome,
+                                                const SearchedMailbox& searched) {
+  if (!outcome.done) {
+    recordFailure(std::move(*outcome.failure));
+    return Taken::Failed;
+  }
+  const auto& offsets = finder_.shared.MessageOffsets.values();
+  const MessagePlace place{j, offsets[j], searched.file->path()};
+  if (const auto caught = Catch([&] { form_->accept(outcome); })) {
+    RunFailure failure = RunFailure::AtMessage(place, caught->reason, caught->code);
+    if (!caught->storeLost) {
+      recordFailure(std::move(failure));
+      return Taken::Failed;
+    }
+    // Nothing added to the store is kept now: this message and the rest fail with this one
+    // reason, and the ones added before are taken back when the mailbox ends.
+    storeLost_ = true;
+    failure.reason +=
+        ": the Outlook data file is not kept, so none of this mailbox's messages are converted";
+    failure.messages = static_cast<std::int64_t>(offsets.size() - j);
+    recordFailure(std::move(failure));
+    return Taken::StoreLost;
+  }
+  ++report_.messagesWritten;
+  report_.bytesWritten += outcome.bytes;
+  events_.messageWritten(j, outcome.bytes);
+  for (const std::string& warning : outcome.warnings) {
+    warn(MessageContext(place) + ": " + warning);
+  }
+  return Taken::Written;
 }
 
 void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched) {
   // A mail client compacting a mailbox writes a new file and renames it over the old one; new
   // mail is appended. Either way the file now holds what this run did not convert.
   if (!searched.file->isNamedBy(paths.path)) {
-    recordFailure(FailureKind::Changed,
-                  "the mailbox '" + paths.path +
-                      "' was replaced by another file during the run: its messages were "
-                      "converted from the file as it was when it was searched; convert it "
-                      "again to get the new file's messages");
+    recordFailure(RunFailure::Of(
+        RunFailure::Kind::Changed,
+        "the mailbox '" + paths.path +
+            "' was replaced by another file during the run: its messages were converted from the "
+            "file as it was when it was searched; convert it again to get the new file's "
+            "messages"));
     return;
   }
   std::int64_t now = 0;
-  try {
-    now = searched.file->size();
-  } catch (const Error&) {
-    return;
-  }
+  if (Catch([&] { now = searched.file->size(); })) return;
   if (now > searched.end) {
-    recordFailure(FailureKind::Changed,
-                  "the mailbox '" + paths.path + "' grew by " + std::to_string(now - searched.end) +
-                      " bytes during the run (new mail?): the messages up to byte " +
-                      std::to_string(searched.end) +
-                      " were converted, what came after was not; convert it again to get it");
+    recordFailure(RunFailure::Of(
+        RunFailure::Kind::Changed,
+        "the mailbox '" + paths.path + "' grew by " + std::to_string(now - searched.end) +
+            " bytes during the run (new mail?): the messages up to byte " +
+            std::to_string(searched.end) +
+            " were converted, what came after was not; convert it again to get it"));
   }
 }
-
-namespace {
-
-// The message number in `name` when it is one of the message files a form writes
-// ("email-12.eml", "email-12.emlx", "Email-12.msg"), spelled as the run spells numbers.
-std::optional<std::uint64_t> MessageFileNumber(std::string_view name, std::string_view prefix,
-                                               std::initializer_list<std::string_view> extensions) {
-  if (!name.starts_with(prefix)) return std::nullopt;
-  const auto dot = name.rfind('.');
-  if (dot == std::string_view::npos || dot < prefix.size()) return std::nullopt;
-  const std::string_view extension = name.substr(dot);
-  if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
-    return std::nullopt;
-  }
-  const std::string_view digits = name.substr(prefix.size(), dot - prefix.size());
-  if (digits.empty() || digits.size() > 18 || (digits.size() > 1 && digits[0] == '0') ||
-      digits.find_first_not_of("0123456789") != std::string_view::npos) {
-    return std::nullopt;
-  }
-  return std::stoull(std::string(digits));
-}
-
-}  // namespace
 
 std::int64_t ConversionRun::sweepOutputFolder(const OutputFolder& folder, std::size_t written,
                                               std::vector<bool>& existing) {
   std::int64_t earlier = 0;
   existing.assign(written, false);
-  const std::string_view ours = form_ == Form::MSG ? ".msg" : MessageFileExtension(form_);
+  const Form form = form_->form();
   const auto count = [&](std::string_view name) {
-    const std::optional<std::uint64_t> number =
-        form_ == Form::MSG ? MessageFileNumber(name, "Email-", {".msg"})
-                           : MessageFileNumber(name, "email-", {".eml", ".emlx"});
+    const std::optional<std::uint64_t> number = MessageFileNumber(form, name);
     if (!number) return;
-    if (!name.ends_with(ours) || *number >= written) {
+    if (!IsOwnMessageFile(form, name) || *number >= written) {
       ++earlier;
     } else {
       existing[*number] = true;  // replaced, unless its message fails
@@ -536,8 +423,7 @@ void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::int
   // Files of an earlier run that this run did not replace would stand among the new ones as if
   // they belonged to this mailbox.
   if (earlier > 0) {
-    warn("'" + outputFolder + "' also holds " + std::to_string(earlier) + " message file" +
-         (earlier == 1 ? "" : "s") +
+    warn("'" + outputFolder + "' also holds " + Count(earlier, " message file", " message files") +
          " of an earlier run that this run did not replace; they are not messages of this "
          "mailbox as it is now");
   }
@@ -545,43 +431,38 @@ void ConversionRun::warnOfEarlierFiles(const std::string& outputFolder, std::int
 
 void ConversionRun::warnOfLeftovers(const LeftoverSweep& swept, const std::string& folder) {
   if (swept.files == 0) return;
-  warn("'" + folder + "' held " + std::to_string(swept.files) + " leftover temporary file" +
-       (swept.files == 1 ? "" : "s") + " (" + std::to_string(swept.bytes) +
-       " bytes) of an earlier run that was killed; " + (swept.files == 1 ? "it was" : "they were") +
-       " removed");
+  warn("'" + folder + "' held " +
+       Count(static_cast<std::int64_t>(swept.files), " leftover temporary file",
+             " leftover temporary files") +
+       " (" + std::to_string(swept.bytes) + " bytes) of an earlier run that was killed; " +
+       (swept.files == 1 ? "it was" : "they were") + " removed");
 }
 
-void ConversionRun::flushMessageFiles(std::int64_t writtenBefore, std::uint64_t bytesBefore,
-                                      MailboxSummary& summary) {
+void ConversionRun::flushMessageFiles(Counts before, MailboxSummary& summary) {
   const std::unique_ptr<OutputFolder> folder = std::move(messageFolder_);
-  if (!folder || report_.messagesWritten == writtenBefore) return;
-  try {
-    folder->flush();
-  } catch (const std::exception& e) {
-    const std::int64_t lost = forgetStoredMessages(writtenBefore, bytesBefore, summary);
-    recordFailure(FailureKind::Message,
-                  std::string(e.what()) + ": the mailbox's " + std::to_string(lost) +
-                      " message file" + (lost == 1 ? "" : "s") +
-                      " written there may be lost on a power cut, so they are not counted as "
-                      "converted",
-                  lost);
+  if (!folder || report_.messagesWritten == before.written) return;
+  if (const auto caught = Catch([&] { folder->flush(); })) {
+    const std::int64_t lost = forgetStoredMessages(before, summary);
+    recordFailure(RunFailure::Of(RunFailure::Kind::Message,
+                                 caught->reason + ": the mailbox's " +
+                                     Count(lost, " message file", " message files") +
+                                     " written there may be lost on a power cut, so they are "
+                                     "not counted as converted",
+                                 caught->code, lost));
   }
 }
 
 void ConversionRun::finish() {
-  if (temporaryStoreOpen_) {
-    window_.yield();
-    attempt(FailureKind::Other, [&] { storeWritten(stores_->closeTemporaryStore()); });
+  if (!runStorePath_.empty()) {
+    events_.pace();
+    attempt(RunFailure::Kind::Store, [&] {
+      const std::string path = form_->finishRun();
+      runStorePath_.clear();
+      storeWritten(path);
+    });
   }
   report_.outcome = RunReport::Outcome::Completed;
-  if (observer_) observer_->runDone(report_);
-  if (report_.anyFailed()) {
-    window_.messageBox(FailureSummaryText(report_), MsgStyle::OkExclamation, kProductTitle);
-  } else {
-    window_.messageBox(CompletionText(form_), MsgStyle::OkInformation, kProductTitle);
-  }
-  window_.setConvertEnabled(true);
-  window_.clearOptions();
+  events_.runDone(report_);
 }
 
 }  // namespace qc

@@ -1,77 +1,100 @@
-// One press of Convert: every mailbox of the list, one after the other, into the chosen form.
+// One conversion run: every mailbox of a request, one after the other, into the chosen form.
+// The run tells what happens through events to its observers; the window's Convert button asks
+// the window for the request and makes the window one of them.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "convert/forms/output_form.h"
 #include "convert/mailbox_paths.h"
 #include "convert/main_window.h"
 #include "convert/message_cutter.h"
+#include "convert/run_broadcast.h"
+#include "convert/run_failure.h"
 #include "convert/run_observer.h"
 #include "convert/run_report.h"
+#include "convert/run_request.h"
 #include "convert/store_steps.h"
-#include "mapi/import/charset_labels.h"
+#include "convert/window_view.h"
 #include "scanner/frm_finder.h"
 #include "util/leftovers.h"
 
 namespace qc {
 
-inline constexpr std::string_view kProductTitle = "Quillon Converter";
 inline constexpr std::string_view kSeparatorText = "From ???@???";
 
 class ConversionRun {
  public:
   // `stores` serves the .pst and .msg forms; without it those forms stop at their first store
   // step with the store error.
+  ConversionRun(FinderSlot& finder, StoreSteps* stores = nullptr,
+                PathStyle style = kNativePathStyle);
+  // A run the window's Convert button starts: the window is asked for the request and shows
+  // the run.
   ConversionRun(MainWindow& window, FinderSlot& finder, StoreSteps* stores = nullptr,
                 PathStyle style = kNativePathStyle);
 
-  // The whole run. The chosen form and the list are read once, when the run starts.
+  // The window's Convert button: the chosen form, the list and a folder from the window, then
+  // the run.
   RunReport CmdConvert_Click();
+  // The whole run. A stop requested through an observer ends it as Interrupted, with the counts
+  // of what was done; every file it counts is complete.
+  RunReport run(const RunRequest& request);
 
-  // The run's counts so far, for front ends that show more than the labels.
   const RunReport& report() const { return report_; }
-
   // Threads that write message files beside the run's own (0: the run writes them itself).
   void setWriterThreads(unsigned workers) { workers_ = workers; }
-
-  // Who hears of mailboxes, problems and warnings as they happen (optional).
-  void setObserver(RunObserver* observer) { observer_ = observer; }
-
-  // The charset the .pst and .msg forms read text in that names none and is not UTF-8 (a known
-  // label; windows-1252 unless told otherwise).
+  void addObserver(RunObserver* observer) { events_.add(observer); }
+  // The charset the window's runs read text in that names none and is not UTF-8.
   void setFallbackCharset(std::string charset) { fallbackCharset_ = std::move(charset); }
 
  private:
-  enum class FailureMode { Unset, Trapped, Ignored };
-  enum class FailureKind { Message, Mailbox, Changed, Other };
-  struct Trapped {
-    std::string reason;
+  // A failure of a step that stops the run (a store that cannot be made).
+  struct RunStopped {
+    RunFailure failure;
   };
-
-  // Runs one step under the run's failure mode: a failure either stops the run (trapped) or is
-  // counted and skipped (ignored). True when the step succeeded.
+  struct Caught {
+    std::string reason;
+    int code = 0;
+    bool storeLost = false;
+  };
+  // The one place that catches what a step throws; a stop request passes.
   template <class Step>
-  bool attempt(FailureKind kind, Step&& step);
-  void recordFailure(FailureKind kind, std::string reason, std::int64_t messages = 1);
-  // The mailbox's store was not kept (or its message files could not be put on the disk): the
-  // messages added to it since the counts stood at `writtenBefore` and `bytesBefore` were not
-  // written after all. Takes them off the written counts, puts them on the mailbox's failed
-  // count and returns how many; the caller counts them as failures of the run, or not at all
-  // when the run was stopped.
-  std::int64_t forgetStoredMessages(std::int64_t writtenBefore, std::uint64_t bytesBefore,
-                                    MailboxSummary& summary);
+  static std::optional<Caught> Catch(Step&& step);
+  // The step's failure is counted as `kind` and the run goes on. True when it succeeded.
+  template <class Step>
+  bool attempt(RunFailure::Kind kind, Step&& step);
+  // The step's failure stops the run.
+  template <class Step>
+  void must(Step&& step);
+
+  struct Counts {
+    std::int64_t written = 0;
+    std::uint64_t bytes = 0;
+  };
+  Counts counts() const { return {report_.messagesWritten, report_.bytesWritten}; }
+  enum class Taken { Written, Failed, StoreLost };
+
+  void recordFailure(RunFailure failure);
   void warn(std::string text);
   void warnOfLeftovers(const LeftoverSweep& swept, const std::string& folder);
   void storeWritten(const std::string& path);
+  // The messages counted as written since `before` were not kept after all (their store was
+  // dropped, or their files could not be put on the disk): they move to the mailbox's failed
+  // count, and how many is returned.
+  std::int64_t forgetStoredMessages(Counts before, MailboxSummary& summary);
 
   void convertRow(std::size_t i, const std::string& row);
+  void closeMailboxStore(Counts before, MailboxSummary& summary);
   // False when the mailbox could not be read at all.
   bool convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
   SearchedMailbox searchMailbox(FrmFinder& finder, const std::string& path);
   void writeMessages(const std::string& outputFolder, const SearchedMailbox& searched);
+  Taken takeOutcome(std::size_t j, MessageOutcome& outcome, const SearchedMailbox& searched);
   void checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched);
   // One pass over the folder before its files are written (a folder of thousands of message
   // files is not listed again after they are): what killed runs left goes, and message files of
@@ -81,32 +104,26 @@ class ConversionRun {
   std::int64_t sweepOutputFolder(const OutputFolder& folder, std::size_t written,
                                  std::vector<bool>& existing);
   void warnOfEarlierFiles(const std::string& outputFolder, std::int64_t earlier);
-  // Puts the message files written since the counts stood at `writtenBefore` on the disk; when
-  // that fails they are failures after all.
-  void flushMessageFiles(std::int64_t writtenBefore, std::uint64_t bytesBefore,
-                         MailboxSummary& summary);
+  void flushMessageFiles(Counts before, MailboxSummary& summary);
   void finish();
 
-  MainWindow& window_;
+  MainWindow* window_ = nullptr;
+  std::unique_ptr<WindowView> windowView_;
   FinderSlot& finder_;
   StoreSteps* stores_;
-  RunObserver* observer_ = nullptr;
+  RunBroadcast events_;
   PathStyle style_;
   unsigned workers_;
-
   std::string fallbackCharset_ = std::string(mapi::import::kDefaultFallbackCharset);
 
-  FailureMode mode_ = FailureMode::Unset;
-  bool temporaryStoreOpen_ = false;
-  std::string temporaryStorePath_;
+  std::unique_ptr<OutputForm> form_;
+  std::string TargetFolder;
+  std::size_t rowCount_ = 0;
+  std::string runStorePath_;  // the store the whole run writes through, while it is open
   // Where a stop comes: writing the messages of the current mailbox, and how many are done.
   bool writing_ = false;
   std::size_t messagesDone_ = 0;
-  bool storeLost_ = false;  // .pst form: the mailbox's store can no longer be written
-  Form form_ = Form::EML;
-  std::string TargetFolder;
-  std::string StoreFolderName;
-  std::size_t rowCount_ = 0;
+  bool storeLost_ = false;  // the mailbox's store can no longer be written
   OutputFolderClaims claims_;
   std::unique_ptr<OutputFolder> messageFolder_;  // the mailbox's, while its files are written
   RunReport report_;

@@ -8,18 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/form.h"
 #include "util/ui.h"
 
 namespace qc {
-
-// The output forms, one per option button.
-enum class Form { EML, EMLX, PST, MSG };
-
-// The extension of the message files a form writes: the .pst and .msg forms go through
-// intermediate .eml files.
-inline std::string_view MessageFileExtension(Form form) {
-  return form == Form::EMLX ? ".emlx" : ".eml";
-}
 
 class MainWindow : public Screen, public Shell {
  public:

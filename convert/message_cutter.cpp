@@ -9,11 +9,6 @@ namespace qc {
 
 namespace {
 
-std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox) {
-  return "message " + std::to_string(j + 1) + " (offset " + std::to_string(offset) + ") of '" +
-         mailbox + "'";
-}
-
 // Writes runs of held-back spaces; they are kept only when more text follows them.
 void WriteSpaces(PendingFile& out, std::int64_t count) {
   static const std::array<char, 4096> kSpaces = [] {
@@ -34,59 +29,52 @@ MessageCutter::MessageCutter(SearchedMailbox mailbox, const std::vector<std::int
                              std::size_t readSize)
     : mailbox_(std::move(mailbox)), window_(*mailbox_.file, readSize), offsets_(offsets) {}
 
-CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder,
-                               std::string_view extension, const ChunkProgress& progress) {
+CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder, std::string name,
+                               const ChunkProgress& progress) {
   const std::int64_t start = offsets_.at(j);
   const std::int64_t end = j + 1 < offsets_.size() ? offsets_[j + 1] : mailbox_.end;
 
-  try {
-    std::string name = "email-" + std::to_string(j);
-    name += extension;
-    PendingFile out(folder, name);
-    static constexpr char kLineEnd[] = "\r\n";
+  PendingFile out(folder, name);
+  static constexpr char kLineEnd[] = "\r\n";
 
-    std::int64_t pos = start;
-    std::int64_t heldSpaces = 0;  // trailing spaces seen but not yet written
-    bool leading = true;
-    while (pos < end) {
-      const auto bytes = window_.at(pos, 1);
-      if (bytes.empty()) {  // the file ends before the message does
-        throw Error("the mailbox shrank during the run to " +
-                    std::to_string(mailbox_.file->size()) +
-                    " bytes and no longer holds the message "
-                    "whole (it ended at byte " +
-                    std::to_string(end) + ")");
-      }
-      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(end - pos, bytes.size()));
-      const char* data = reinterpret_cast<const char*>(bytes.data());
-      std::size_t from = 0;
-      if (leading) {
-        while (from < n && data[from] == ' ') ++from;
-        leading = from == n;
-      }
-      std::size_t to = n;
-      while (to > from && data[to - 1] == ' ') --to;
-      pos += static_cast<std::int64_t>(n);
-      const bool ended = pos >= end;
-
-      PendingFile::Piece pieces[2];
-      std::size_t count = 0;
-      if (to > from) {
-        WriteSpaces(out, heldSpaces);
-        heldSpaces = 0;
-        pieces[count++] = {data + from, to - from};
-      }
-      heldSpaces += static_cast<std::int64_t>(n - to);
-      if (ended) pieces[count++] = {kLineEnd, 2};  // most messages: one write for all
-      out.write(pieces, count);
-      if (!ended && progress) progress(pos - start);
+  std::int64_t pos = start;
+  std::int64_t heldSpaces = 0;  // trailing spaces seen but not yet written
+  bool leading = true;
+  while (pos < end) {
+    const auto bytes = window_.at(pos, 1);
+    if (bytes.empty()) {  // the file ends before the message does
+      throw Error("the mailbox shrank during the run to " + std::to_string(mailbox_.file->size()) +
+                  " bytes and no longer holds the message "
+                  "whole (it ended at byte " +
+                  std::to_string(end) + ")");
     }
-    if (start >= end) out.write(kLineEnd, 2);  // an empty message still ends its line
-    out.commit();
-    return {std::move(name), out.bytesWritten()};
-  } catch (const Error& e) {
-    throw Error(MessageContext(j, start, mailbox_.file->path()) + ": " + e.what(), e.code());
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(end - pos, bytes.size()));
+    const char* data = reinterpret_cast<const char*>(bytes.data());
+    std::size_t from = 0;
+    if (leading) {
+      while (from < n && data[from] == ' ') ++from;
+      leading = from == n;
+    }
+    std::size_t to = n;
+    while (to > from && data[to - 1] == ' ') --to;
+    pos += static_cast<std::int64_t>(n);
+    const bool ended = pos >= end;
+
+    PendingFile::Piece pieces[2];
+    std::size_t count = 0;
+    if (to > from) {
+      WriteSpaces(out, heldSpaces);
+      heldSpaces = 0;
+      pieces[count++] = {data + from, to - from};
+    }
+    heldSpaces += static_cast<std::int64_t>(n - to);
+    if (ended) pieces[count++] = {kLineEnd, 2};  // most messages: one write for all
+    out.write(pieces, count);
+    if (!ended && progress) progress(pos - start);
   }
+  if (start >= end) out.write(kLineEnd, 2);  // an empty message still ends its line
+  out.commit();
+  return {std::move(name), out.bytesWritten()};
 }
 
 }  // namespace qc

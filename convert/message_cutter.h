@@ -37,10 +37,9 @@ class MessageCutter {
   MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
                 std::size_t readSize = ByteWindow::kDefaultCapacity);
 
-  // Writes message j as `folder`/email-j<extension>. Throws qc::Error with the message number,
-  // offset and path on failure. A message the mailbox no longer holds whole (it shrank) is such
-  // a failure, and no file is left for it.
-  CutResult write(std::size_t j, const OutputFolder& folder, std::string_view extension,
+  // Writes message j as `folder`/`name`. Throws qc::Error on failure; a message the mailbox no
+  // longer holds whole (it shrank) is such a failure, and no file is left for it.
+  CutResult write(std::size_t j, const OutputFolder& folder, std::string name,
                   const ChunkProgress& progress);
 
   const MailboxFile& mailbox() const { return *mailbox_.file; }

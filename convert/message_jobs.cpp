@@ -19,6 +19,13 @@ constexpr std::int32_t kMessageFlags = 17;
 // attachment), and each of those would be reads of the file.
 constexpr std::int64_t kReadWhole = std::int64_t{1} << 20;
 
+RunFailure MessageFailure(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
+                          std::size_t j, const std::exception& e) {
+  const auto* error = dynamic_cast<const Error*>(&e);
+  return RunFailure::AtMessage({j, offsets.at(j), mailbox.file->path()}, e.what(),
+                               error ? error->code() : 0);
+}
+
 Error Shrank(const MailboxFile& file, std::int64_t messageEnd) {
   return Error("the mailbox shrank during the run to " + std::to_string(file.size()) +
                " bytes and no longer holds the message whole (it ended at byte " +
@@ -51,26 +58,32 @@ class MailboxSlice final : public mapi::ByteSource {
 class MessageFileJob final : public MessageJob {
  public:
   MessageFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                 const OutputFolder& folder, std::string extension)
-      : cutter_(std::move(mailbox), offsets), folder_(folder), extension_(std::move(extension)) {}
+                 const OutputFolder& folder, Form form)
+      : mailbox_(mailbox),
+        offsets_(offsets),
+        cutter_(std::move(mailbox), offsets),
+        folder_(folder),
+        form_(form) {}
 
   MessageOutcome run(std::size_t j, const ChunkProgress& progress) override {
     MessageOutcome outcome;
     try {
-      CutResult cut = cutter_.write(j, folder_, extension_, progress);
+      CutResult cut = cutter_.write(j, folder_, MessageFileName(form_, j), progress);
       outcome.done = true;
       outcome.bytes = cut.bytes;
       outcome.withdraw = Withdrawal(folder_, std::move(cut.name));
     } catch (const Error& e) {
-      outcome.error = e.what();
+      outcome.failure = MessageFailure(mailbox_, offsets_, j, e);
     }
     return outcome;
   }
 
  private:
+  SearchedMailbox mailbox_;
+  const std::vector<std::int64_t>& offsets_;
   MessageCutter cutter_;
   const OutputFolder& folder_;
-  std::string extension_;
+  Form form_;
 };
 
 class ImportJob : public MessageJob {
@@ -93,7 +106,7 @@ class ImportJob : public MessageJob {
     } catch (const std::exception& e) {
       outcome.message.reset();
       outcome.warnings.clear();
-      outcome.error = MessageContext(j, offsets_.at(j), mailbox_.file->path()) + ": " + e.what();
+      outcome.failure = MessageFailure(mailbox_, offsets_, j, e);
     }
     return outcome;
   }
@@ -117,7 +130,7 @@ class MsgFileJob final : public ImportJob {
 
  private:
   void finish(std::size_t j, MessageOutcome& outcome) override {
-    std::string name = "Email-" + std::to_string(j) + ".msg";
+    std::string name = MessageFileName(Form::MSG, j);
     mapi::msg::WriteMsgFile(*outcome.message, folder_, name);
     outcome.message.reset();  // written; nothing more to do with it
     outcome.withdraw = Withdrawal(folder_, std::move(name));
@@ -127,11 +140,6 @@ class MsgFileJob final : public ImportJob {
 };
 
 }  // namespace
-
-std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox) {
-  return "message " + std::to_string(j + 1) + " (offset " + std::to_string(offset) + ") of '" +
-         mailbox + "'";
-}
 
 std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mailbox,
                                                      const std::vector<std::int64_t>& offsets,
@@ -162,9 +170,9 @@ std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mail
 }
 
 MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                                  const OutputFolder& folder, std::string extension) {
+                                  const OutputFolder& folder, Form form) {
   return [=, &offsets, &folder] {
-    return std::make_unique<MessageFileJob>(mailbox, offsets, folder, extension);
+    return std::make_unique<MessageFileJob>(mailbox, offsets, folder, form);
   };
 }
 

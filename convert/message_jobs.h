@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "convert/form.h"
 #include "convert/message_cutter.h"
+#include "convert/run_failure.h"
 #include "mapi/property.h"
 #include "util/pending_file.h"
 
@@ -50,7 +53,7 @@ class Withdrawal {
 struct MessageOutcome {
   bool done = false;                       // written (or imported)
   std::uint64_t bytes = 0;                 // bytes of the message written, or read for the import
-  std::string error;                       // why not, with the message number, offset and mailbox
+  std::optional<RunFailure> failure;       // why not
   std::unique_ptr<mapi::Message> message;  // the imported message, for a store
   Withdrawal withdraw;
   // What the import kept in another form than the message had, for the run to warn of.
@@ -68,9 +71,10 @@ class MessageJob {
 
 using MessageJobFactory = std::function<std::unique_ptr<MessageJob>()>;
 
-// email-j<extension> in `folder`: the message's bytes, trimmed of spaces, then CR LF.
+// The message file of `form` in `folder` (email-j.eml, email-j.emlx): the message's bytes, trimmed
+// of spaces, then CR LF.
 MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                                  const OutputFolder& folder, std::string extension);
+                                  const OutputFolder& folder, Form form);
 
 // The message imported from its bytes in the mailbox, marked read (and has-attachments where it
 // has some), handed back for a store. Its text that names no charset and is not UTF-8 is read
@@ -82,9 +86,6 @@ MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int
 MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
                               const OutputFolder& folder,
                               const std::string& fallbackCharset = "windows-1252");
-
-// "message 3 (offset 1834) of '/path/Inbox.mbx'": how problems name message j (0-based).
-std::string MessageContext(std::size_t j, std::int64_t offset, const std::string& mailbox);
 
 // The bytes of message j as the message file holds them, without the final CR LF: from its
 // separator up to the next one, without the spaces at its end. Read into memory when the message

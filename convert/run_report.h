@@ -9,9 +9,10 @@ namespace qc {
 
 struct RunReport {
   enum class Outcome {
-    NotStarted,  // no form chosen, an empty list, or the folder choice cancelled
-    Completed,   // every row was worked through (some steps may have failed)
-    Stopped,     // a store could not be opened; the remaining mailboxes were not converted
+    NotStarted,   // no form chosen, an empty list, or the folder choice cancelled
+    Completed,    // every row was worked through (some steps may have failed)
+    Stopped,      // a store could not be opened; the remaining mailboxes were not converted
+    Interrupted,  // a stop was requested (the window closed, a signal): the rest was not done
   };
   Outcome outcome = Outcome::NotStarted;
   std::string stopReason;  // Stopped: why

@@ -79,7 +79,7 @@ void StoreLibrary::addMessage(const mapi::Message& message) {
   }
 }
 
-std::string StoreLibrary::close() {
+std::string StoreLibrary::closeStore() {
   if (!store_) throw Error("no store is open");
   // Dropped even when closing fails: its temporary file goes with it.
   const std::unique_ptr<mapi::pst::PstStore> store = std::move(store_);
@@ -93,19 +93,11 @@ std::string StoreLibrary::close() {
   return store->path();
 }
 
-std::string StoreLibrary::closeMailboxStore() {
-  return close();
-}
-
-void StoreLibrary::dropMailboxStore() {
+void StoreLibrary::dropStore() {
   if (!store_) return;
   names_.release(store_->path());  // nothing stands under it: the next store may have it
   store_.reset();
   folder_.reset();
-}
-
-std::string StoreLibrary::closeTemporaryStore() {
-  return close();
 }
 
 }  // namespace qc

@@ -27,13 +27,11 @@ class StoreLibrary final : public StoreSteps {
                                const std::string& mailboxName) override;
   void createMailboxFolder(const std::string& storeFolderName) override;
   void addMessage(const mapi::Message& message) override;
-  std::string closeMailboxStore() override;
-  void dropMailboxStore() override;
-  std::string closeTemporaryStore() override;
+  std::string closeStore() override;
+  void dropStore() override;
 
  private:
   std::string open(const std::string& folder, const std::string& stem, std::string displayName);
-  std::string close();
 
   std::function<std::tm()> localNow_;
   mapi::pst::StoreOptions options_;

@@ -35,15 +35,13 @@ class StoreSteps {
   // StoreLost when the store cannot be written any more, qc::Error when only the message is
   // refused.
   virtual void addMessage(const mapi::Message& message) = 0;
-  // .pst form, after a mailbox's last message: completes the store file. Returns its path: the
-  // one openMailboxStore() gave, or the next free name when another program took that one
-  // meanwhile. The same holds for closeTemporaryStore().
-  virtual std::string closeMailboxStore() = 0;
-  // .pst form, instead of closing: the mailbox could not be read, so its store is not written
-  // at all and its name is free again.
-  virtual void dropMailboxStore() = 0;
-  // .msg form, after the last mailbox. Returns the path of the temporary store's file.
-  virtual std::string closeTemporaryStore() = 0;
+  // Completes the open store's file (.pst form: after a mailbox's last message; .msg form: after
+  // the last mailbox). Returns its path: the one the opening gave, or the next free name when
+  // another program took that one meanwhile.
+  virtual std::string closeStore() = 0;
+  // Instead of closing: the mailbox could not be read, so its store is not written at all and
+  // its name is free again.
+  virtual void dropStore() = 0;
 };
 
 }  // namespace qc

@@ -54,6 +54,21 @@ class Screen {
   virtual void setProgress(Bar bar, double value) = 0;
 };
 
+// A screen with nothing to show, for front ends without a window (the command line, batch runs):
+// boxes are answered with their default button, and what they would say reaches such a front end
+// through the run's events instead.
+class NoScreen : public Screen {
+ public:
+  MsgButton messageBox(std::string_view, MsgStyle style, std::string_view) override {
+    return style == MsgStyle::YesNoQuestion ? MsgButton::Yes : MsgButton::Ok;
+  }
+  void beep() override {}
+  void yield() override {}
+  void setLabel(Label, std::string_view) override {}
+  void setProgressRange(Bar, int, int) override {}
+  void setProgress(Bar, double) override {}
+};
+
 class Shell {
  public:
   virtual ~Shell() = default;

@@ -238,7 +238,7 @@ void ConvertTest::closingDuringAStoreLeavesNoStore() {
   });
   closer.start();
   w.click("CmdConvert");
-  QCOMPARE(w.frm->lastRun().outcome, qc::RunReport::Outcome::Stopped);
+  QCOMPARE(w.frm->lastRun().outcome, qc::RunReport::Outcome::Interrupted);
   QVERIFY(w.desktop.boxes.empty());
   for (const auto& entry : fs::directory_iterator(dir / "out"))
     QVERIFY2(entry.is_directory(), entry.path().string().c_str());  // no store, no temp file
@@ -313,7 +313,7 @@ void ConvertTest::closingDuringARunEndsItWithNoHalfWrittenFile() {
 
   QCOMPARE(ended.count(), 1);
   QVERIFY(w.desktop.boxes.empty());
-  QCOMPARE(w.frm->lastRun().outcome, qc::RunReport::Outcome::Stopped);
+  QCOMPARE(w.frm->lastRun().outcome, qc::RunReport::Outcome::Interrupted);
   int files = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();

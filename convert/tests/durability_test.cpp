@@ -67,7 +67,7 @@ struct Harness {
     window.browseAnswer = out.path().string();
     ConversionRun conversion(window, finder, &stores);
     conversion.setWriterThreads(writers);
-    conversion.setObserver(observer);
+    conversion.addObserver(observer);
     return conversion.CmdConvert_Click();
   }
 };
@@ -168,7 +168,7 @@ TEST_P(RunDurability, AStoppedRunFlushesTheFilesItCounts) {
   };
   ConversionRun conversion(h.window, h.finder);
   conversion.setWriterThreads(h.writers);
-  EXPECT_THROW(conversion.CmdConvert_Click(), StopRequested);
+  EXPECT_EQ(conversion.CmdConvert_Click().outcome, RunReport::Outcome::Interrupted);
   EXPECT_EQ(conversion.report().messagesWritten, 100);
   EXPECT_EQ(calls.calls(), (std::vector<SyncCall>{{"syncfs", OutFolder(out, box)}}));
 }

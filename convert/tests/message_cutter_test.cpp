@@ -1,6 +1,7 @@
 // The cutting of one message at any read size: spaces around a message are dropped wherever the
 // reads happen to split them, and everything between is copied unchanged.
 #include "convert/message_cutter.h"
+#include "convert/form.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ TEST(MessageCutter, SpacesSplitAcrossReadsAreKeptOrDroppedAsAWhole) {
       const auto start = static_cast<std::size_t>(offsets[j]);
       const std::size_t end =
           j + 1 < offsets.size() ? static_cast<std::size_t>(offsets[j + 1]) : box.size();
-      const CutResult cut = cutter.write(j, folder, ".eml", nullptr);
+      const CutResult cut = cutter.write(j, folder, MessageFileName(Form::EML, j), nullptr);
       ASSERT_EQ(test::ReadFile(folder.pathOf(cut.name)), Expected(box.substr(start, end - start)))
           << "round " << round << ", message " << j << ", reads of " << readSize << " bytes";
       EXPECT_EQ(cut.bytes, Expected(box.substr(start, end - start)).size());

@@ -43,6 +43,7 @@ class FakeStore final : public StoreSteps {
   std::string openTemporaryStore(const std::string& target) override {
     calls.push_back("temporary " + target);
     if (!failOpen.empty()) throw Error(failOpen);
+    temporary_ = true;
     return target + "Temp.pst";
   }
   std::string openMailboxStore(const std::string& target, const std::string& name) override {
@@ -58,16 +59,19 @@ class FakeStore final : public StoreSteps {
                     (flags ? std::to_string(*flags) : "?"));
     if (messages++ == failMessage) throw Error("the store refused message " + *subject);
   }
-  std::string closeMailboxStore() override {
+  std::string closeStore() override {
+    if (temporary_) {
+      calls.push_back("close temporary");
+      return "Temp.pst";
+    }
     calls.push_back("close");
     if (!failClose.empty()) throw Error(failClose);
     return "closed.pst";
   }
-  void dropMailboxStore() override { calls.push_back("drop"); }
-  std::string closeTemporaryStore() override {
-    calls.push_back("close temporary");
-    return "Temp.pst";
-  }
+  void dropStore() override { calls.push_back("drop"); }
+
+ private:
+  bool temporary_ = false;
 };
 
 struct Harness {
@@ -173,7 +177,7 @@ TEST_P(StoreForms, AStoppedRunCountsExactlyWhatItLeaves) {
     };
     ConversionRun conversion(h.window, h.finder, &h.store);
     conversion.setWriterThreads(GetParam());
-    EXPECT_THROW(conversion.CmdConvert_Click(), StopRequested);
+    EXPECT_EQ(conversion.CmdConvert_Click().outcome, RunReport::Outcome::Interrupted);
     const RunReport& report = conversion.report();
     if (form == Form::MSG) {
       EXPECT_EQ(report.messagesWritten, 50);

@@ -1,4 +1,4 @@
-#include "cli/cli_window.h"
+#include "cli/console_view.h"
 
 #include <cinttypes>
 
@@ -40,23 +40,18 @@ std::string MailboxOutcomeText(const MailboxSummary& s) {
   return text;
 }
 
-CliWindow::CliWindow(Form form, std::vector<std::string> mailboxes, std::string outputFolder,
-                     bool quiet, bool liveLine, std::FILE* err)
-    : form_(form),
-      mailboxes_(std::move(mailboxes)),
-      outputFolder_(std::move(outputFolder)),
-      quiet_(quiet),
+ConsoleView::ConsoleView(bool quiet, bool liveLine, std::FILE* err)
+    : quiet_(quiet),
       live_(liveLine && !quiet),
       err_(err),
       started_(std::chrono::steady_clock::now()),
       lastDraw_(started_) {}
 
-MsgButton CliWindow::messageBox(std::string_view, MsgStyle style, std::string_view) {
-  // Every box of a run says what the observer has already told (a problem, or the end).
-  return style == MsgStyle::YesNoQuestion ? MsgButton::Yes : MsgButton::Ok;
+void SignalScreen::yield() {
+  if (sys::StopSignal() != 0) throw StopRequested{};
 }
 
-void CliWindow::yield() {
+void ConsoleView::pace() {
   if (sys::StopSignal() != 0) throw StopRequested{};
   if (!live_) return;
   const auto now = std::chrono::steady_clock::now();
@@ -65,7 +60,19 @@ void CliWindow::yield() {
   drawLiveLine();
 }
 
-void CliWindow::problem(std::string_view text) {
+void ConsoleView::mailboxStarted(std::size_t index, std::size_t count, std::string_view path) {
+  mailboxIndex_ = index;
+  mailboxCount_ = count;
+  mailboxPath_ = path;
+  pace();
+}
+
+void ConsoleView::messageWritten(std::size_t, std::uint64_t bytes) {
+  ++messagesWritten_;
+  bytesWritten_ += bytes;
+}
+
+void ConsoleView::problem(std::string_view text) {
   if (problemsShown_ >= kProblemsShown) {
     ++problemsNotShown_;
     return;
@@ -76,31 +83,29 @@ void CliWindow::problem(std::string_view text) {
   std::fflush(err_);
 }
 
-void CliWindow::drawLiveLine() {
-  if (!report_) return;
+void ConsoleView::drawLiveLine() {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-  const double rate = seconds > 0 ? static_cast<double>(report_->bytesWritten) / seconds : 0.0;
-  std::fprintf(err_, "\r\033[K[%zu/%zu] %s: %" PRId64 " messages, %s, %s/s",
-               report_->mailboxIndex + 1, report_->mailboxCount,
-               GetFileNamePart(report_->mailboxPath.empty() ? "?" : report_->mailboxPath).c_str(),
-               report_->messagesWritten, HumanBytes(report_->bytesWritten).c_str(),
+  const double rate = seconds > 0 ? static_cast<double>(bytesWritten_) / seconds : 0.0;
+  std::fprintf(err_, "\r\033[K[%zu/%zu] %s: %" PRId64 " messages, %s, %s/s", mailboxIndex_ + 1,
+               mailboxCount_, GetFileNamePart(mailboxPath_.empty() ? "?" : mailboxPath_).c_str(),
+               messagesWritten_, HumanBytes(bytesWritten_).c_str(),
                HumanBytes(static_cast<std::uint64_t>(rate)).c_str());
   std::fflush(err_);
   lineShown_ = true;
 }
 
-void CliWindow::mailboxDone(std::size_t index, const MailboxSummary& summary) {
+void ConsoleView::mailboxDone(std::size_t index, const MailboxSummary& summary) {
   if (quiet_) return;
   endProgress();
   std::string outcome = MailboxOutcomeText(summary);
   if (!summary.storePath.empty()) outcome += " into " + summary.storePath;
-  std::fprintf(err_, "[%zu/%zu] %s: %s\n", index + 1, mailboxes_.size(), summary.path.c_str(),
+  std::fprintf(err_, "[%zu/%zu] %s: %s\n", index + 1, mailboxCount_, summary.path.c_str(),
                outcome.c_str());
   std::fflush(err_);
 }
 
-void CliWindow::endProgress() {
+void ConsoleView::endProgress() {
   if (!lineShown_) return;
   std::fprintf(err_, "\r\033[K");
   std::fflush(err_);

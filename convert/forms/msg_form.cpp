@@ -1,0 +1,39 @@
+// The .msg form: each message imported and written as an Outlook message file, Email-N.msg, in the
+// mailbox's output folder. The run keeps one temporary store in the target folder with a folder
+// per mailbox, as the messages pass through it.
+#include "convert/forms/output_form.h"
+#include "util/error.h"
+
+namespace qc {
+
+namespace {
+
+class MsgForm final : public OutputForm {
+ public:
+  MsgForm(StoreSteps* stores, std::string fallbackCharset)
+      : stores_(stores), fallbackCharset_(std::move(fallbackCharset)) {}
+  Form form() const override { return Form::MSG; }
+  bool writesStores() const override { return true; }
+  std::string openRun(const std::string& targetFolder) override {
+    if (!stores_) throw Error("no message store is available for the .msg form");
+    return stores_->openTemporaryStore(targetFolder);
+  }
+  void addStoreFolder(const std::string& name) override { stores_->createMailboxFolder(name); }
+  MessageJobFactory jobs(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
+                         const OutputFolder* folder) const override {
+    return MsgFileJobs(mailbox, offsets, *folder, fallbackCharset_);
+  }
+  std::string finishRun() override { return stores_->closeStore(); }
+
+ private:
+  StoreSteps* stores_;
+  std::string fallbackCharset_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputForm> MakeMsgForm(StoreSteps* stores, std::string fallbackCharset) {
+  return std::make_unique<MsgForm>(stores, std::move(fallbackCharset));
+}
+
+}  // namespace qc

@@ -1,0 +1,22 @@
+// What a front end asks of a conversion run: the form, the mailboxes in order and the folder that
+// receives the results.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "convert/form.h"
+#include "mapi/import/charset_labels.h"
+
+namespace qc {
+
+struct RunRequest {
+  Form form = Form::EML;
+  // The mailboxes as the list holds them, one row each; blank rows name no file.
+  std::vector<std::string> mailboxes;
+  std::string targetFolder;
+  // The charset the .pst and .msg forms read text in that names none and is not UTF-8.
+  std::string fallbackCharset = std::string(mapi::import::kDefaultFallbackCharset);
+};
+
+}  // namespace qc
