@@ -10,8 +10,9 @@
 
 namespace qc {
 
-// The capital the finder gives a small letter: the Latin-1 letters', and the four small letters
-// above them whose capital the code page also holds. ß, µ and ƒ have none there and stay.
+// The capital the finder gives a small letter: a-z and à-þ (not ÷) as in Latin-1, and š, œ, ž
+// and ÿ, whose capitals the code page holds at 0x8A, 0x8C, 0x8E and 0x9F. ß, µ and ƒ have none
+// there and stay as they are.
 constexpr char32_t FinderCapitalOf(char32_t c) {
   if (c >= 'a' && c <= 'z') return c - 0x20;
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;  // à..þ except ÷
