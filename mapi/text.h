@@ -2,29 +2,23 @@
 // UTF-16LE, and mail arrives in whatever it was sent in.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "mapi/property.h"
+#include "util/cp1252.h"
+#include "util/utf8.h"
 
 namespace qc::mapi {
 
-// The code point of the UTF-8 sequence at `i`, moving `i` past it; when the bytes there are not
-// valid UTF-8 (overlong, surrogate, past Unicode, cut short), nothing, moving `i` by one byte.
-std::optional<char32_t> NextUtf8(std::string_view text, std::size_t& i);
-
-bool IsValidUtf8(std::string_view text);
-
-// How many bytes at the start of `text` are ASCII.
-std::size_t AsciiPrefix(std::string_view text);
-
-void AppendUtf8(std::string& out, char32_t codePoint);
-
-// windows-1252 bytes as UTF-8; the five bytes the code page leaves undefined map to the C1
-// control characters of the same value, so nothing is dropped.
-std::string Windows1252ToUtf8(std::string_view bytes);
-void AppendWindows1252(std::string& out, unsigned char byte);
+// The UTF-8 and Windows-1252 readings are the whole program's (util/); the store library's code
+// names them as its own.
+using qc::AppendUtf8;
+using qc::AppendWindows1252;
+using qc::AsciiPrefix;
+using qc::IsValidUtf8;
+using qc::NextUtf8;
+using qc::Windows1252ToUtf8;
 
 // UTF-8 to UTF-16; bytes that are not valid UTF-8 become U+FFFD, so no input is refused.
 std::u16string Utf16FromUtf8(std::string_view utf8);

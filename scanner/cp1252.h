@@ -6,17 +6,27 @@
 #include <cstdint>
 #include <string>
 
+#include "util/cp1252.h"
+
 namespace qc {
+
+// The capital the finder gives a small letter: a-z and à-þ (not ÷) as in Latin-1, and š, œ, ž
+// and ÿ, whose capitals the code page holds at 0x8A, 0x8C, 0x8E and 0x9F. ß, µ and ƒ have none
+// there and stay as they are.
+constexpr char32_t FinderCapitalOf(char32_t c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;  // à..þ except ÷
+  if (c == 0x0161 || c == 0x0153) return c - 1;              // š œ
+  if (c == 0x017E) return 0x017D;                            // ž
+  if (c == 0x00FF) return 0x0178;                            // ÿ
+  return c;
+}
 
 constexpr std::array<std::uint8_t, 256> MakeUpperCp1252() {
   std::array<std::uint8_t, 256> table{};
-  for (int b = 0; b < 256; ++b) {
-    int u = b;
-    if (b >= 'a' && b <= 'z') u = b - 0x20;
-    if (b >= 0xE0 && b <= 0xFE && b != 0xF7) u = b - 0x20;  // à..þ except ÷
-    if (b == 0x9A || b == 0x9C || b == 0x9E) u = b - 0x10;  // š œ ž
-    if (b == 0xFF) u = 0x9F;                                // ÿ
-    table[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(u);
+  for (std::size_t b = 0; b < 256; ++b) {
+    const auto byte = static_cast<std::uint8_t>(b);
+    table[b] = Windows1252ByteOf(FinderCapitalOf(kWindows1252[b])).value_or(byte);
   }
   return table;
 }

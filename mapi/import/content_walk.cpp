@@ -26,11 +26,6 @@ std::string_view AsText(const Bytes& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-std::string Utf8Of(const char* text) {
-  if (text == nullptr) return {};
-  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
-}
-
 bool IsAttachmentDisposition(GMimeObject* object) {
   const char* disposition = g_mime_object_get_disposition(object);
   return disposition != nullptr && g_ascii_strcasecmp(disposition, "attachment") == 0;
@@ -53,13 +48,13 @@ std::string PartFileName(GMimePart* part, const RawTextReader* reader) {
     if (auto name = HeaderParameter(disposition, "filename", *reader)) return *name;
   } else if (const char* name =
                  g_mime_object_get_content_disposition_parameter(object, "filename")) {
-    return Utf8Of(name);
+    return GMimeText(name);
   }
   const char* type = RawHeader(object, "Content-Type", true);
   if (reader != nullptr && type != nullptr && NeedsOwnReading(type)) {
     return HeaderParameter(type, "name", *reader).value_or(std::string());
   }
-  return Utf8Of(g_mime_object_get_content_type_parameter(object, "name"));
+  return GMimeText(g_mime_object_get_content_type_parameter(object, "name"));
 }
 
 // A text part meant to be read as the message itself rather than opened as a file.
@@ -285,8 +280,8 @@ class ContentWalker {
     in.mimeType = MimeType(object);
     in.fileName = SafeFileName(PartFileName(part, level_.text));
     if (in.fileName.empty()) in.fileName = GeneratedName(ExtensionForType(in.mimeType));
-    in.contentId = Utf8Of(g_mime_object_get_content_id(object));
-    in.contentLocation = Utf8Of(g_mime_part_get_content_location(part));
+    in.contentId = GMimeText(g_mime_object_get_content_id(object));
+    in.contentLocation = GMimeText(g_mime_part_get_content_location(part));
     in.data = PartData(part);
     out_.attachments.push_back(MakeByValueAttachment(std::move(in)));
     related_.push_back(related);
@@ -323,7 +318,7 @@ class ContentWalker {
     a.props.set(PR_ATTACH_MIME_TAG_W, std::string("message/rfc822"));
     a.props.set(PR_DISPLAY_NAME_ATTACH_W, std::move(name));
     if (const char* cid = g_mime_object_get_content_id(part)) {
-      a.props.set(PR_ATTACH_CONTENT_ID_W, Utf8Of(cid));
+      a.props.set(PR_ATTACH_CONTENT_ID_W, GMimeText(cid));
     }
     a.props.set(PR_RENDERING_POSITION, std::int32_t{-1});
     a.props.set(PR_ATTACHMENT_HIDDEN, false);

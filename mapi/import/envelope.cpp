@@ -12,16 +12,11 @@
 #include "mapi/import/header_text.h"
 #include "mapi/import/text_decode.h"
 #include "mapi/named_ids.h"
+#include "util/cp1252.h"
 
 namespace qc::mapi::import {
 
 namespace {
-
-std::string Utf8(const char* text) {
-  if (text == nullptr) return {};
-  // GMime hands out UTF-8, but a header with raw bytes GMime could not place may slip through.
-  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
-}
 
 bool IsAsciiText(const char* text) {
   for (; *text != '\0'; ++text) {
@@ -220,7 +215,7 @@ std::string Identifier(GMimeObject* object, const char* name) {
     if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
     out += c;
   }
-  return Utf8(out.c_str());
+  return Utf8OrWindows1252(out);
 }
 
 }  // namespace

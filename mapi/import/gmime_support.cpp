@@ -8,6 +8,7 @@
 #include "mapi/import/charset_labels.h"
 #include "mapi/import/library_messages.h"
 #include "mapi/import/source_stream.h"
+#include "util/cp1252.h"
 #include "util/per_thread.h"
 
 namespace qc::mapi::import {
@@ -206,6 +207,10 @@ std::string Trim(std::string_view text) {
 std::string HeaderValue(GMimeObject* object, const char* name) {
   const char* value = g_mime_object_get_header(object, name);
   return value ? Trim(value) : std::string();
+}
+
+std::string GMimeText(const char* text) {
+  return text == nullptr ? std::string() : Utf8OrWindows1252(text);
 }
 
 std::string CharsetOf(GMimeObject* object) {

@@ -55,6 +55,10 @@ std::string MimeType(GMimeObject* object);
 // A header's unfolded value with surrounding white space trimmed, or empty.
 std::string HeaderValue(GMimeObject* object, const char* name);
 
+// Text GMime hands out (null for none) as UTF-8. GMime gives UTF-8, but a header with raw
+// bytes GMime could not place may slip through.
+std::string GMimeText(const char* text);
+
 // A charset parameter of the part's Content-Type, or empty.
 std::string CharsetOf(GMimeObject* object);
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "mapi/import/gmime_support.h"
-#include "mapi/text.h"
 
 namespace qc::mapi::import {
 
@@ -13,12 +12,6 @@ namespace {
 
 // Groups nested deeper than this are not followed.
 constexpr int kMostGroupDepth = 4;
-
-std::string Utf8(const char* text) {
-  if (text == nullptr) return {};
-  // GMime hands out UTF-8, but a header with raw bytes GMime could not place may slip through.
-  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
-}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -147,12 +140,14 @@ void Collect(InternetAddressList* list, std::vector<MailAddress>& out, const Raw
           internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
       if (members != nullptr && internet_address_list_length(members) > 0) {
         Collect(members, out, reader, depth + 1);
-      } else if (const std::string name = Utf8(internet_address_get_name(address)); !name.empty()) {
+      } else if (const std::string name = GMimeText(internet_address_get_name(address));
+                 !name.empty()) {
         out.push_back({name, ""});  // "Undisclosed recipients:;"
       }
     } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
-      MailAddress a{Utf8(internet_address_get_name(address)),
-                    Utf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))};
+      MailAddress a{
+          GMimeText(internet_address_get_name(address)),
+          GMimeText(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))};
       if (a.address.find('@') == std::string::npos && !IsLocalAddress(a.address)) {
         if (a.name.empty()) a.name = Phrase(a.address, reader);
         a.address.clear();

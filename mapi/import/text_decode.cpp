@@ -11,6 +11,7 @@
 
 #include "mapi/import/gmime_support.h"
 #include "mapi/text.h"
+#include "util/cp1252.h"
 #include "util/per_thread.h"
 
 namespace qc::mapi::import {
@@ -173,8 +174,7 @@ std::optional<std::string> ToUtf8Exactly(std::string_view bytes, std::string_vie
     case CharsetReading::Windows1252:
       // The five bytes the code page leaves undefined do not fit it.
       for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u == 0x81 || u == 0x8D || u == 0x8F || u == 0x90 || u == 0x9D) return std::nullopt;
+        if (IsUndefinedInWindows1252(static_cast<std::uint8_t>(c))) return std::nullopt;
       }
       return Windows1252ToUtf8(bytes);
     case CharsetReading::Utf8:

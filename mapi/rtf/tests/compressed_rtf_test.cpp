@@ -51,12 +51,12 @@ std::string RtfLike(std::size_t size, unsigned seed) {
 
 // MS-OXRTFCP's two worked examples: simple compressed RTF, and a run that copies from the
 // dictionary while writing to it.
-struct SpecExample {
+struct DocumentedExample {
   const char* name;
   std::string_view hex;
   std::string_view raw;
 };
-const SpecExample kExamples[] = {
+const DocumentedExample kExamples[] = {
     {"simple",
      "2d0000002b0000004c5a4675f1c5c7a703000a007263706731323542320af32068656c090020627705b06c647d0a"
      "800fa0",
@@ -65,7 +65,7 @@ const SpecExample kExamples[] = {
      "{\\rtf1 WXYZWXYZWXYZWXYZWXYZ}"},
 };
 
-TEST(CompressedRtfSpec, ExamplesDecompress) {
+TEST(CompressedRtfDocumentedExamples, ExamplesDecompress) {
   for (const auto& example : kExamples) {
     EXPECT_EQ(DecompressRtf(FromHex(example.hex)), example.raw) << example.name;
   }
@@ -74,7 +74,7 @@ TEST(CompressedRtfSpec, ExamplesDecompress) {
 // The examples show one valid stream; ours may choose other matches (another of equal length,
 // or none where a two-byte one would hide a longer one), but must come back exactly and be no
 // larger.
-TEST(CompressedRtfSpec, ExamplesCompressNoLargerAndComeBack) {
+TEST(CompressedRtfDocumentedExamples, ExamplesCompressNoLargerAndComeBack) {
   for (const auto& example : kExamples) {
     const Bytes ours = CompressRtf(example.raw);
     EXPECT_EQ(DecompressRtf(ours), example.raw) << example.name;
@@ -82,7 +82,7 @@ TEST(CompressedRtfSpec, ExamplesCompressNoLargerAndComeBack) {
   }
 }
 
-TEST(CompressedRtfSpec, CrcOfTheExamplesContent) {
+TEST(CompressedRtfDocumentedExamples, CrcOfTheExamplesContent) {
   for (const auto& example : kExamples) {
     const Bytes bytes = FromHex(example.hex);
     EXPECT_EQ(RtfCrc(std::span(bytes).subspan(kHeaderSize)), Get32(bytes.data() + 12))
