@@ -145,6 +145,7 @@ RunReport ConversionRun::run(const RunRequest& request) {
       warn("the run was stopped " + where + ": the temporary Outlook data file '" + runStorePath_ +
            "' was not kept");
     }
+    Catch([&] { form_->dropStores(); });
     report_.outcome = RunReport::Outcome::Interrupted;
   } catch (const RunStopped& stopped) {
     recordFailure(stopped.failure);

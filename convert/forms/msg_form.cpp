@@ -25,6 +25,10 @@ class MsgForm final : public OutputForm {
   }
   std::string finishRun() override { return stores_->closeStore(); }
 
+  void dropStores() override {
+    if (stores_) stores_->dropStore();
+  }
+
  private:
   StoreSteps* stores_;
   std::string fallbackCharset_;

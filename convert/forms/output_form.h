@@ -52,6 +52,8 @@ class OutputForm {
   virtual void dropMailbox() {}
   // After the last mailbox: completes the run's store (returns its path).
   virtual std::string finishRun() { return {}; }
+  // The run was stopped: a store still open is dropped, leaving nothing under its name.
+  virtual void dropStores() {}
 };
 
 // The form's table. `stores` serves the forms that go through a message store; without it those

@@ -36,6 +36,10 @@ class PstForm final : public OutputForm {
   std::string closeMailbox() override { return stores_->closeStore(); }
   void dropMailbox() override { stores_->dropStore(); }
 
+  void dropStores() override {
+    if (stores_) stores_->dropStore();
+  }
+
  private:
   StoreSteps* stores_;
   std::string fallbackCharset_;
