@@ -35,7 +35,7 @@ class ConsoleView final : public RunObserver {
   void messageDone(std::size_t, std::int64_t) override { pace(); }
   void mailboxWritten(std::size_t, std::size_t) override { pace(); }
   void messageWritten(std::size_t j, std::uint64_t bytes) override;
-  void problem(const RunFailure& failure) override { problem(failure.text()); }
+  void problem(const Failure& failure) override { problem(failure.text()); }
   void mailboxDone(std::size_t index, const MailboxSummary& summary) override;
 
  private:

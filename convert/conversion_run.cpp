@@ -52,31 +52,31 @@ std::optional<ConversionRun::Caught> ConversionRun::Catch(Step&& step) {
 }
 
 template <class Step>
-bool ConversionRun::attempt(RunFailure::Kind kind, Step&& step) {
+bool ConversionRun::attempt(Failure::Kind kind, Step&& step) {
   const std::optional<Caught> caught = Catch(std::forward<Step>(step));
-  if (caught) recordFailure(RunFailure::Of(kind, caught->reason, caught->code));
+  if (caught) recordFailure(Failure::Of(kind, caught->reason, caught->code));
   return !caught;
 }
 
 template <class Step>
 void ConversionRun::must(Step&& step) {
   if (const std::optional<Caught> caught = Catch(std::forward<Step>(step))) {
-    throw RunStopped{RunFailure::Of(RunFailure::Kind::Store, caught->reason, caught->code)};
+    throw RunStopped{Failure::Of(Failure::Kind::Store, caught->reason, caught->code)};
   }
 }
 
-void ConversionRun::recordFailure(RunFailure failure) {
+void ConversionRun::recordFailure(Failure failure) {
   switch (failure.kind) {
-    case RunFailure::Kind::Message:
+    case Failure::Kind::Message:
       report_.messagesFailed += failure.messages;
       break;
-    case RunFailure::Kind::Mailbox:
+    case Failure::Kind::Mailbox:
       ++report_.mailboxesFailed;
       break;
-    case RunFailure::Kind::Changed:
+    case Failure::Kind::Changed:
       ++report_.mailboxesChanged;
       break;
-    case RunFailure::Kind::Store:
+    case Failure::Kind::Store:
       ++report_.otherFailures;
       break;
   }
@@ -164,7 +164,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   finder_.shared.MessageOffsets.clear();
   events_.mailboxStarted(i, rowCount_, row);
   MailboxPaths paths;
-  const bool derived = attempt(RunFailure::Kind::Mailbox,
+  const bool derived = attempt(Failure::Kind::Mailbox,
                                [&] { paths = DeriveMailboxPaths(row, TargetFolder, style_); });
   report_.mailboxPath = derived ? paths.path : row;
   MailboxSummary summary;
@@ -223,12 +223,12 @@ void ConversionRun::closeMailboxStore(Counts before, MailboxSummary& summary) {
   }
   const std::int64_t lost = forgetStoredMessages(before, summary);
   if (lost == 0) {
-    recordFailure(RunFailure::Of(RunFailure::Kind::Store, caught->reason, caught->code));
+    recordFailure(Failure::Of(Failure::Kind::Store, caught->reason, caught->code));
   } else {
-    recordFailure(RunFailure::Of(RunFailure::Kind::Message,
-                                 caught->reason + ": the Outlook data file was not kept, so its " +
-                                     Count(lost, " message is", " messages are") + " not converted",
-                                 caught->code, lost));
+    recordFailure(Failure::Of(Failure::Kind::Message,
+                              caught->reason + ": the Outlook data file was not kept, so its " +
+                                  Count(lost, " message is", " messages are") + " not converted",
+                              caught->code, lost));
   }
 }
 
@@ -242,19 +242,19 @@ std::int64_t ConversionRun::forgetStoredMessages(Counts before, MailboxSummary& 
 }
 
 bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
-  attempt(RunFailure::Kind::Store, [&] { form_->addStoreFolder(paths.MailboxName); });
+  attempt(Failure::Kind::Store, [&] { form_->addStoreFolder(paths.MailboxName); });
   FrmFinder& finder = finder_.get();
   finder.Text2 = std::string(kSeparatorText);
   events_.searchStarted(paths);
 
   SearchedMailbox searched;
   bool read = false;
-  if (attempt(RunFailure::Kind::Mailbox, [&] { searched = searchMailbox(finder, paths.path); })) {
+  if (attempt(Failure::Kind::Mailbox, [&] { searched = searchMailbox(finder, paths.path); })) {
     read = !finder.OpenError;
     if (finder.OpenError) {
-      recordFailure(RunFailure::Of(RunFailure::Kind::Mailbox, *finder.OpenError));
+      recordFailure(*finder.OpenError);
     } else if (finder.ReadError) {
-      recordFailure(RunFailure::Of(RunFailure::Kind::Mailbox, *finder.ReadError));
+      recordFailure(*finder.ReadError);
     } else {
       summary.mailboxBytes = finder.FileSize;
     }
@@ -317,7 +317,7 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   // counted as failed with the one reason.
   if (form_->writesMessageFiles() && !messageFolder_) {
     return recordFailure(
-        RunFailure::Of(RunFailure::Kind::Message, folderProblem, 0, static_cast<std::int64_t>(n)));
+        Failure::Of(Failure::Kind::Message, folderProblem, 0, static_cast<std::int64_t>(n)));
   }
 
   MessageWriterPool writer(values, form_->jobs(searched, values, messageFolder_.get()), workers_,
@@ -355,7 +355,7 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
   const auto& offsets = finder_.shared.MessageOffsets.values();
   const MessagePlace place{j, offsets[j], searched.file->path()};
   if (const auto caught = Catch([&] { form_->accept(outcome); })) {
-    RunFailure failure = RunFailure::AtMessage(place, caught->reason, caught->code);
+    Failure failure = Failure::AtMessage(place, caught->reason, caught->code);
     if (!caught->storeLost) {
       recordFailure(std::move(failure));
       return Taken::Failed;
@@ -382,8 +382,8 @@ void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMail
   // A mail client compacting a mailbox writes a new file and renames it over the old one; new
   // mail is appended. Either way the file now holds what this run did not convert.
   if (!searched.file->isNamedBy(paths.path)) {
-    recordFailure(RunFailure::Of(
-        RunFailure::Kind::Changed,
+    recordFailure(Failure::Of(
+        Failure::Kind::Changed,
         "the mailbox '" + paths.path +
             "' was replaced by another file during the run: its messages were converted from the "
             "file as it was when it was searched; convert it again to get the new file's "
@@ -393,8 +393,8 @@ void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMail
   std::int64_t now = 0;
   if (Catch([&] { now = searched.file->size(); })) return;
   if (now > searched.end) {
-    recordFailure(RunFailure::Of(
-        RunFailure::Kind::Changed,
+    recordFailure(Failure::Of(
+        Failure::Kind::Changed,
         "the mailbox '" + paths.path + "' grew by " + std::to_string(now - searched.end) +
             " bytes during the run (new mail?): the messages up to byte " +
             std::to_string(searched.end) +
@@ -444,19 +444,19 @@ void ConversionRun::flushMessageFiles(Counts before, MailboxSummary& summary) {
   if (!folder || report_.messagesWritten == before.written) return;
   if (const auto caught = Catch([&] { folder->flush(); })) {
     const std::int64_t lost = forgetStoredMessages(before, summary);
-    recordFailure(RunFailure::Of(RunFailure::Kind::Message,
-                                 caught->reason + ": the mailbox's " +
-                                     Count(lost, " message file", " message files") +
-                                     " written there may be lost on a power cut, so they are "
-                                     "not counted as converted",
-                                 caught->code, lost));
+    recordFailure(Failure::Of(Failure::Kind::Message,
+                              caught->reason + ": the mailbox's " +
+                                  Count(lost, " message file", " message files") +
+                                  " written there may be lost on a power cut, so they are "
+                                  "not counted as converted",
+                              caught->code, lost));
   }
 }
 
 void ConversionRun::finish() {
   if (!runStorePath_.empty()) {
     events_.pace();
-    attempt(RunFailure::Kind::Store, [&] {
+    attempt(Failure::Kind::Store, [&] {
       const std::string path = form_->finishRun();
       runStorePath_.clear();
       storeWritten(path);

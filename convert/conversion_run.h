@@ -14,13 +14,13 @@
 #include "convert/main_window.h"
 #include "convert/message_cutter.h"
 #include "convert/run_broadcast.h"
-#include "convert/run_failure.h"
 #include "convert/run_observer.h"
 #include "convert/run_report.h"
 #include "convert/run_request.h"
 #include "convert/store_steps.h"
 #include "convert/window_view.h"
 #include "scanner/frm_finder.h"
+#include "util/failure.h"
 #include "util/leftovers.h"
 
 namespace qc {
@@ -55,7 +55,7 @@ class ConversionRun {
  private:
   // A failure of a step that stops the run (a store that cannot be made).
   struct RunStopped {
-    RunFailure failure;
+    Failure failure;
   };
   struct Caught {
     std::string reason;
@@ -67,7 +67,7 @@ class ConversionRun {
   static std::optional<Caught> Catch(Step&& step);
   // The step's failure is counted as `kind` and the run goes on. True when it succeeded.
   template <class Step>
-  bool attempt(RunFailure::Kind kind, Step&& step);
+  bool attempt(Failure::Kind kind, Step&& step);
   // The step's failure stops the run.
   template <class Step>
   void must(Step&& step);
@@ -79,7 +79,7 @@ class ConversionRun {
   Counts counts() const { return {report_.messagesWritten, report_.bytesWritten}; }
   enum class Taken { Written, Failed, StoreLost };
 
-  void recordFailure(RunFailure failure);
+  void recordFailure(Failure failure);
   void warn(std::string text);
   void warnOfLeftovers(const LeftoverSweep& swept, const std::string& folder);
   void storeWritten(const std::string& path);

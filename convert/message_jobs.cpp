@@ -19,11 +19,11 @@ constexpr std::int32_t kMessageFlags = 17;
 // attachment), and each of those would be reads of the file.
 constexpr std::int64_t kReadWhole = std::int64_t{1} << 20;
 
-RunFailure MessageFailure(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
-                          std::size_t j, const std::exception& e) {
+Failure MessageFailure(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
+                       std::size_t j, const std::exception& e) {
   const auto* error = dynamic_cast<const Error*>(&e);
-  return RunFailure::AtMessage({j, offsets.at(j), mailbox.file->path()}, e.what(),
-                               error ? error->code() : 0);
+  return Failure::AtMessage({j, offsets.at(j), mailbox.file->path()}, e.what(),
+                            error ? error->code() : 0);
 }
 
 Error Shrank(const MailboxFile& file, std::int64_t messageEnd) {

@@ -14,8 +14,8 @@
 
 #include "convert/form.h"
 #include "convert/message_cutter.h"
-#include "convert/run_failure.h"
 #include "mapi/property.h"
+#include "util/failure.h"
 #include "util/pending_file.h"
 
 namespace qc {
@@ -53,7 +53,7 @@ class Withdrawal {
 struct MessageOutcome {
   bool done = false;                       // written (or imported)
   std::uint64_t bytes = 0;                 // bytes of the message written, or read for the import
-  std::optional<RunFailure> failure;       // why not
+  std::optional<Failure> failure;          // why not
   std::unique_ptr<mapi::Message> message;  // the imported message, for a store
   Withdrawal withdraw;
   // What the import kept in another form than the message had, for the run to warn of.

@@ -40,7 +40,7 @@ class RunBroadcast final : public RunObserver {
   void messageDone(std::size_t j, std::int64_t written) override {
     for (auto* o : observers_) o->messageDone(j, written);
   }
-  void problem(const RunFailure& failure) override {
+  void problem(const Failure& failure) override {
     for (auto* o : observers_) o->problem(failure);
   }
   void warning(std::string_view text) override {

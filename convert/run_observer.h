@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "convert/mailbox_paths.h"
-#include "convert/run_failure.h"
 #include "convert/run_request.h"
+#include "util/failure.h"
 
 namespace qc {
 
@@ -49,7 +49,7 @@ class RunObserver {
   // Message j is done with, written or failed; `written` messages of the mailbox so far.
   virtual void messageDone(std::size_t /*j*/, std::int64_t /*written*/) {}
   // A step failed; the run counts it.
-  virtual void problem(const RunFailure& /*failure*/) {}
+  virtual void problem(const Failure& /*failure*/) {}
   // Not a failure, but something the user should know about the output.
   virtual void warning(std::string_view /*text*/) {}
   // The mailbox's messages are through; `done` of `count` mailboxes.

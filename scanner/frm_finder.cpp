@@ -33,6 +33,14 @@ struct FrmFinder::Open {
 FrmFinder::FrmFinder(Screen& screen, SearchShared& shared, LogSink& log)
     : screen_(screen), shared_(shared), log_(log) {}
 
+namespace {
+
+Failure MailboxFailure(const Error& e) {
+  return Failure::Of(Failure::Kind::Mailbox, e.what(), e.code());
+}
+
+}  // namespace
+
 FrmFinder::~FrmFinder() = default;
 
 void FrmFinder::Open_MBOX(const std::string& fmboxname) {
@@ -48,7 +56,7 @@ void FrmFinder::Open_MBOX(const std::string& fmboxname) {
     OpenFile();
   } catch (const Error& e) {
     error = e.code() != 0 ? e.code() : EIO;
-    OpenError = systemError("cannot open the mailbox", FileName, error).what();
+    OpenError = MailboxFailure(systemError("cannot open the mailbox", FileName, error));
   }
   Text1 = FileName;
   if (error != 0) {
@@ -77,7 +85,7 @@ void FrmFinder::OpenFile() {
     open_ = std::make_unique<Open>(FileName);
   } catch (const Error& e) {
     FileNum = 0;
-    OpenError = e.what();
+    OpenError = MailboxFailure(e);
     return;
   }
   firstFindOfFile_ = shared_.MessageOffsets.size();
@@ -111,7 +119,8 @@ void FrmFinder::Command3_Click() {
       screen_.beep();
       screen_.messageBox("File not found !", MsgStyle::OkExclamation, kFinderTitle);
       if (!OpenError)
-        OpenError = "cannot open the mailbox '" + FileName + "': " + NotAFileReason(FileName);
+        OpenError = Failure::Of(Failure::Kind::Mailbox, "cannot open the mailbox '" + FileName +
+                                                            "': " + NotAFileReason(FileName));
       FileNum = 0;
       EndOfSearch();
       return;
@@ -119,8 +128,8 @@ void FrmFinder::Command3_Click() {
     try {
       OpenFile();
     } catch (const Error& e) {
-      OpenError =
-          systemError("cannot open the mailbox", FileName, e.code() ? e.code() : EIO).what();
+      OpenError = MailboxFailure(
+          systemError("cannot open the mailbox", FileName, e.code() ? e.code() : EIO));
     }
     if (FileNum < 1) {
       screen_.beep();
@@ -189,7 +198,7 @@ void FrmFinder::ScanString() {
           ScanForPattern(open_->window, *pattern_, CurPos, FileSize, [this] { screen_.yield(); });
     } catch (const Error& e) {
       // A read error ends the search like the end of the file; the conversion reports it.
-      ReadError = e.what();
+      ReadError = MailboxFailure(e);
       result = {false, CurPos};
     }
   }
@@ -235,7 +244,7 @@ void FrmFinder::ShowString() {
     log_.write(chars(0, SearchLen));
     log_.write(chars(SearchLen, n));
   } catch (const Error& e) {
-    ReadError = e.what();
+    ReadError = MailboxFailure(e);
   }
   screen_.yield();
   CurPos = after;
@@ -259,10 +268,11 @@ void FrmFinder::DropFindsPastTheEnd() {
     std::size_t keep = offsets.size();
     while (keep > firstFindOfFile_ && offsets[keep - 1] + SearchLen > now) --keep;
     offsets.keepFirst(keep);
-    ReadError = "the mailbox '" + FileName + "' shrank from " + Num(FileSize) + " to " + Num(now) +
-                " bytes while it was searched";
+    ReadError = Failure::Of(Failure::Kind::Mailbox, "the mailbox '" + FileName + "' shrank from " +
+                                                        Num(FileSize) + " to " + Num(now) +
+                                                        " bytes while it was searched");
   } catch (const Error& e) {
-    ReadError = e.what();
+    ReadError = MailboxFailure(e);
   }
 }
 

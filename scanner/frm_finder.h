@@ -12,6 +12,7 @@
 #include "scanner/mailbox_file.h"
 #include "scanner/message_offsets.h"
 #include "scanner/separator_scan.h"
+#include "util/failure.h"
 #include "util/ui.h"
 
 namespace qc {
@@ -62,9 +63,9 @@ class FrmFinder {
 
   // Why the last attempt to open a mailbox failed (path and the system's reason), for the
   // conversion's end report; empty after a successful open.
-  std::optional<std::string> OpenError;
+  std::optional<Failure> OpenError;
   // Why the last search stopped early on a read error; the offsets found before it stand.
-  std::optional<std::string> ReadError;
+  std::optional<Failure> ReadError;
 
  private:
   void SearchString();

@@ -31,7 +31,7 @@ std::string Messages(int count) {
 class Recorder final : public RunObserver {
  public:
   std::vector<std::string> events;
-  std::vector<RunFailure> problems;
+  std::vector<Failure> problems;
   std::function<void(std::size_t)> onMessageDone;
 
   void runStarted(const RunRequest& r) override {
@@ -47,7 +47,7 @@ class Recorder final : public RunObserver {
   void messageDone(std::size_t j, std::int64_t) override {
     if (onMessageDone) onMessageDone(j);
   }
-  void problem(const RunFailure& f) override {
+  void problem(const Failure& f) override {
     problems.push_back(f);
     events.push_back("problem");
   }
@@ -83,7 +83,7 @@ TEST(RunEvents, ARequestRunTellsEachStepInOrder) {
                                       "store", "done 1: 2", "mailbox 2/2", "problem", "found 0",
                                       "done 2: 0", "end"}));
   ASSERT_EQ(r.seen.problems.size(), 1u);
-  EXPECT_EQ(r.seen.problems[0].kind, RunFailure::Kind::Mailbox);
+  EXPECT_EQ(r.seen.problems[0].kind, Failure::Kind::Mailbox);
   EXPECT_EQ(report.mailboxesFailed, 1);
 }
 
@@ -95,7 +95,7 @@ TEST(RunEvents, AFailedMessageIsAValueThatNamesItsPlace) {
   RequestRun r;
   const RunReport report = r.run(Form::EML, {in / "a.mbx"}, out);
   ASSERT_EQ(r.seen.problems.size(), 1u);
-  EXPECT_EQ(r.seen.problems[0].kind, RunFailure::Kind::Message);
+  EXPECT_EQ(r.seen.problems[0].kind, Failure::Kind::Message);
   EXPECT_EQ(r.seen.problems[0].messages, 3);
   EXPECT_EQ(report.messagesFailed, 3);
   EXPECT_EQ(report.problems[0], r.seen.problems[0].text());

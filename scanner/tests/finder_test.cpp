@@ -141,7 +141,8 @@ TEST_F(FinderTest, ReportsAMailboxThatCannotBeRead) {
   EXPECT_EQ(finder.FileName, "");
   EXPECT_EQ(finder.Text1, missing);
   ASSERT_TRUE(finder.OpenError.has_value());
-  EXPECT_NE(finder.OpenError->find(missing), std::string::npos);
+  EXPECT_EQ(finder.OpenError->kind, Failure::Kind::Mailbox);
+  EXPECT_NE(finder.OpenError->text().find(missing), std::string::npos);
 
   screen.forget();
   finder.Find_Click();
@@ -206,7 +207,7 @@ TEST_F(FinderTest, OpensExactlyTheFileNamed) {
   folder.write("x.mbx", WithSeparators(100, {0}));
   const auto spaced = folder.write("y.mbx ", WithSeparators(100, {40}));
   EXPECT_EQ(SearchAll(folder.file(" x.mbx")), "");
-  EXPECT_NE(finder.OpenError.value_or("").find(" x.mbx'"), std::string::npos);
+  EXPECT_NE(finder.OpenError.value_or(Failure{}).text().find(" x.mbx'"), std::string::npos);
   EXPECT_EQ(SearchAll(spaced), "40|");
 }
 

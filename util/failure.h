@@ -1,6 +1,6 @@
-// A step of the run that failed, as a value: what kind of step, where (the mailbox, and the
-// message with its offset when it was one), the reason and the system's error number. Its text is
-// made in one place.
+// A step that failed, as a value: what kind of step, where (the mailbox, and the message with
+// its offset when it was one), the reason and the system's error number. Its text is made in one
+// place. The run counts failures by kind; tests check kinds, not sentences.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +20,7 @@ struct MessagePlace {
 // "message 3 (offset 1834) of '/path/Inbox.mbx'": how problems name a message.
 std::string MessageContext(const MessagePlace& place);
 
-struct RunFailure {
+struct Failure {
   enum class Kind {
     Message,  // messages were not converted
     Mailbox,  // a mailbox could not be read
@@ -33,9 +33,8 @@ struct RunFailure {
   int systemError = 0;                // the operating system's error number, 0 when none
   std::int64_t messages = 1;          // messages it cost (Message kind)
 
-  static RunFailure Of(Kind kind, std::string reason, int systemError = 0,
-                       std::int64_t messages = 1) {
-    RunFailure f;
+  static Failure Of(Kind kind, std::string reason, int systemError = 0, std::int64_t messages = 1) {
+    Failure f;
     f.kind = kind;
     f.reason = std::move(reason);
     f.systemError = systemError;
@@ -43,8 +42,8 @@ struct RunFailure {
     return f;
   }
   // A message that was not converted.
-  static RunFailure AtMessage(MessagePlace place, std::string reason, int systemError = 0) {
-    RunFailure f = Of(Kind::Message, std::move(reason), systemError);
+  static Failure AtMessage(MessagePlace place, std::string reason, int systemError = 0) {
+    Failure f = Of(Kind::Message, std::move(reason), systemError);
     f.place = std::move(place);
     return f;
   }

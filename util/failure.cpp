@@ -1,4 +1,4 @@
-#include "convert/run_failure.h"
+#include "util/failure.h"
 
 namespace qc {
 
@@ -7,7 +7,7 @@ std::string MessageContext(const MessagePlace& place) {
          std::to_string(place.offset) + ") of '" + place.mailbox + "'";
 }
 
-std::string RunFailure::text() const {
+std::string Failure::text() const {
   return place ? MessageContext(*place) + ": " + reason : reason;
 }
 
