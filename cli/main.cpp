@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "cli/console_view.h"
 #include "cli/mailbox_args.h"
@@ -108,11 +109,19 @@ qc::StoreLibrary MakeStores() {
                           qc::mapi::pst::FixedSources(ticks));
 }
 
-}  // namespace
+// What the command line asks for.
+struct Options {
+  qc::Form form = qc::Form::EML;
+  std::string output;
+  std::vector<std::string> folders;
+  std::vector<std::string> mailboxes;
+  std::string charset{qc::mapi::import::kDefaultFallbackCharset};
+  bool quiet = false;
+};
 
-int main(int argc, char** argv) {
-  qc::sys::PrepareConsole();
-
+// The arguments read into `options`; an exit status when the program is done already (help,
+// version, a usage error).
+std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   CLI::App app{
       "Converts Quillon mailboxes (.mbx, .mbox) into message files or Outlook data files.\n"
       "eml, emlx: OUTPUT/<mailbox path>/email-0.eml, email-1.eml, ... one file per message\n"
@@ -122,28 +131,24 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "quillon-convert " QC_VERSION);
   // "/Mail/Inbox.mbx" is a path on Windows too (from the current drive's root), never an option.
   app.allow_windows_style_options(false);
-  std::string format;
-  std::string output;
-  std::vector<std::string> folders;
-  std::vector<std::string> named;
-  bool quiet = false;
   const std::map<std::string, qc::Form> forms{{"eml", qc::Form::EML},
                                               {"emlx", qc::Form::EMLX},
                                               {"msg", qc::Form::MSG},
                                               {"pst", qc::Form::PST}};
+  std::string format;
   app.add_option("--format", format, "eml, emlx, msg or pst")
       ->required()
       ->check(CLI::IsMember({"eml", "emlx", "msg", "pst"}));
-  app.add_option("--output", output, "folder that receives the results (created when missing)")
+  app.add_option("--output", options.output,
+                 "folder that receives the results (created when missing)")
       ->required();
   // One folder per --folder: the words after it are mailboxes.
-  app.add_option("--folder", folders,
+  app.add_option("--folder", options.folders,
                  "add every .mbx/.mbox file below this folder (any depth); may be repeated")
       ->expected(1)
       ->allow_extra_args(false)
       ->take_all();
-  std::string charset(qc::mapi::import::kDefaultFallbackCharset);
-  app.add_option("--charset", charset,
+  app.add_option("--charset", options.charset,
                  "charset of text that names none and is not UTF-8 (mail of old programs); "
                  "default windows-1252, see --list-charsets")
       ->check(CLI::Validator(
@@ -162,8 +167,8 @@ int main(int argc, char** argv) {
         throw CLI::Success();
       },
       "list the charsets --charset takes, with their other names, and exit");
-  app.add_option("mailboxes", named, "mailbox files to convert");
-  app.add_flag("-q,--quiet", quiet, "print only problems");
+  app.add_option("mailboxes", options.mailboxes, "mailbox files to convert");
+  app.add_flag("-q,--quiet", options.quiet, "print only problems");
   try {
     // CLI11 takes the words in reverse order, the program's name left out.
     std::vector<std::string> words = qc::sys::Arguments(argc, argv);
@@ -173,12 +178,17 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? kAllWritten : kBadUsage;
   }
+  options.form = forms.at(format);
+  return std::nullopt;
+}
 
-  const qc::Form form = forms.at(format);
-  for (const auto& m : named) {
+// The mailboxes named and found below the folders; an exit status when there are none to convert
+// or the search was stopped.
+std::optional<int> CollectAll(const Options& options, qc::NamedMailboxes& collected) {
+  for (const auto& m : options.mailboxes) {
     if (m.empty()) return Fail(kBadUsage, "a mailbox argument is empty");
   }
-  for (const auto& folder : folders) {
+  for (const auto& folder : options.folders) {
     const qc::sys::PathInfo info = qc::sys::Inspect(folder);
     if (info.kind == qc::sys::Kind::Missing && info.error == 0) {
       return Fail(kBadUsage, "--folder '" + folder + "' does not exist");
@@ -188,9 +198,8 @@ int main(int argc, char** argv) {
     }
   }
   qc::sys::InstallStopHandlers();
-  qc::NamedMailboxes collected;
   try {
-    collected = qc::CollectMailboxes(named, folders, qc::sys::StopFlag());
+    collected = qc::CollectMailboxes(options.mailboxes, options.folders, qc::sys::StopFlag());
   } catch (const qc::StopRequested&) {
     const int signal = qc::sys::StopSignal();
     std::fprintf(stderr, "quillon-convert: stopped by %s while searching the folders\n",
@@ -198,7 +207,7 @@ int main(int argc, char** argv) {
     return 128 + signal;
   }
   for (const auto& folder : collected.foldersWithout) {
-    if (!quiet) {
+    if (!options.quiet) {
       std::fprintf(stderr, "quillon-convert: no .mbx or .mbox files below '%s'\n", folder.c_str());
     }
   }
@@ -207,31 +216,13 @@ int main(int argc, char** argv) {
     return collected.problems.empty() ? Fail(kBadUsage, "no mailboxes to convert (see --help)")
                                       : Fail(kSomeFailed, "no mailboxes to convert");
   }
+  return std::nullopt;
+}
 
-  if (output.empty()) return Fail(kBadUsage, "--output is empty: name the folder for the results");
-  const std::string target = qc::sys::AbsolutePath(output);
-  if (std::string why; !qc::EnsureFolderPath(target, &why)) return Fail(kStopped, why);
-
-  const auto started = std::chrono::steady_clock::now();
-  qc::ConsoleView view(quiet, qc::sys::StandardErrorIsTerminal());
-  for (const auto& problem : collected.problems) view.problem(problem);
-  if (!quiet && collected.duplicates > 0) {
-    std::fprintf(stderr,
-                 "quillon-convert: %zu repeated mention%s of a mailbox skipped: each file is "
-                 "converted once\n",
-                 collected.duplicates, collected.duplicates == 1 ? "" : "s");
-  }
-  qc::SignalScreen screen;
-  qc::NullLog log;
-  qc::FinderSlot finder(screen, log);
-  qc::StoreLibrary stores = MakeStores();
-  qc::ConversionRun run(finder, &stores);
-  run.addObserver(&view);
-  const qc::RunReport report = run.run({form, collected.mailboxes, target, charset});
-  view.endProgress();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
+// The run's summary and its exit status.
+int Conclude(const qc::RunReport& report, const qc::ConsoleView& view,
+             const qc::NamedMailboxes& collected, const std::string& target, double seconds,
+             bool quiet) {
   // Every file a stopped run counts is complete; unfinished ones are gone.
   const bool stopped = report.outcome == qc::RunReport::Outcome::Interrupted;
   const int signal = qc::sys::StopSignal();
@@ -258,4 +249,41 @@ int main(int argc, char** argv) {
     if (code == kAllWritten) code = kSomeFailed;
   }
   return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qc::sys::PrepareConsole();
+  Options options;
+  if (const auto done = ParseArguments(argc, argv, options)) return *done;
+  qc::NamedMailboxes collected;
+  if (const auto done = CollectAll(options, collected)) return *done;
+  if (options.output.empty()) {
+    return Fail(kBadUsage, "--output is empty: name the folder for the results");
+  }
+  const std::string target = qc::sys::AbsolutePath(options.output);
+  if (std::string why; !qc::EnsureFolderPath(target, &why)) return Fail(kStopped, why);
+
+  const auto started = std::chrono::steady_clock::now();
+  qc::ConsoleView view(options.quiet, qc::sys::StandardErrorIsTerminal());
+  for (const auto& problem : collected.problems) view.problem(problem);
+  if (!options.quiet && collected.duplicates > 0) {
+    std::fprintf(stderr,
+                 "quillon-convert: %zu repeated mention%s of a mailbox skipped: each file is "
+                 "converted once\n",
+                 collected.duplicates, collected.duplicates == 1 ? "" : "s");
+  }
+  qc::SignalScreen screen;
+  qc::NullLog log;
+  qc::FinderSlot finder(screen, log);
+  qc::StoreLibrary stores = MakeStores();
+  qc::ConversionRun run(finder, &stores);
+  run.addObserver(&view);
+  const qc::RunReport report =
+      run.run({options.form, collected.mailboxes, target, options.charset});
+  view.endProgress();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return Conclude(report, view, collected, target, seconds, options.quiet);
 }
