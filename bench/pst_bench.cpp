@@ -16,7 +16,7 @@
 #include "bench/mailbox_gen.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/pst/messaging/pst_store.h"
 
 namespace {
 

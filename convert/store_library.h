@@ -10,7 +10,7 @@
 
 #include "convert/store_names.h"
 #include "convert/store_steps.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/pst/messaging/pst_store.h"
 
 namespace qc {
 

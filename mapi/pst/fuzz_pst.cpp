@@ -6,7 +6,7 @@
 
 #include "mapi/import/rfc822_import.h"
 #include "mapi/pst/check/pst_checker.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/pst/messaging/pst_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace qc::mapi;

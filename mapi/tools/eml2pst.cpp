@@ -7,7 +7,7 @@
 
 #include "mapi/file_source.h"
 #include "mapi/import/rfc822_import.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/pst/messaging/pst_store.h"
 #include "util/program_version.h"
 #include "util/system.h"
 

@@ -6,8 +6,8 @@
 
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/heap.h"
-#include "mapi/pst/property_value.h"
+#include "mapi/pst/ltp/heap.h"
+#include "mapi/pst/ltp/property_value.h"
 
 namespace qc::mapi::pst::check {
 

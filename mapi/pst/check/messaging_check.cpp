@@ -5,8 +5,8 @@
 #include <set>
 
 #include "mapi/little_endian.h"
-#include "mapi/pst/crc.h"
 #include "mapi/pst/format.h"
+#include "mapi/pst/ndb/crc.h"
 
 namespace qc::mapi::pst::check {
 

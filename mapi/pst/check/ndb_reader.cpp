@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "mapi/little_endian.h"
-#include "mapi/pst/allocation_map.h"
-#include "mapi/pst/block.h"
-#include "mapi/pst/crc.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/header.h"
-#include "mapi/pst/page.h"
-#include "mapi/pst/permute.h"
+#include "mapi/pst/ndb/allocation_map.h"
+#include "mapi/pst/ndb/block.h"
+#include "mapi/pst/ndb/crc.h"
+#include "mapi/pst/ndb/header.h"
+#include "mapi/pst/ndb/page.h"
+#include "mapi/pst/ndb/permute.h"
 
 namespace qc::mapi::pst::check {
 

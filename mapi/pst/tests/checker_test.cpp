@@ -9,11 +9,11 @@
 
 #include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/block.h"
-#include "mapi/pst/crc.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/header.h"
-#include "mapi/pst/permute.h"
+#include "mapi/pst/ndb/block.h"
+#include "mapi/pst/ndb/crc.h"
+#include "mapi/pst/ndb/header.h"
+#include "mapi/pst/ndb/permute.h"
 #include "mapi/pst/tests/pst_test_support.h"
 
 namespace qc::mapi::pst {

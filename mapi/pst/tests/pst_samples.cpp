@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "mapi/import/rfc822_import.h"
-#include "mapi/pst/crc.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/pst/messaging/pst_store.h"
+#include "mapi/pst/ndb/crc.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "mapi/pst/check/pst_checker.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/pst/messaging/pst_store.h"
 
 namespace qc::mapi::pst::testing {
 
