@@ -4,9 +4,7 @@
 #include <map>
 #include <random>
 
-#include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
-#include "mapi/msg/msg_writer.h"
 #include "mapi/named_ids.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/ltp/property_context.h"
@@ -368,17 +366,6 @@ std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
   return messages_++;
 }
 
-std::unique_ptr<Message> PstStore::addMessageFromRfc822(FolderId folder, std::string_view bytes,
-                                                        std::int32_t flags,
-                                                        std::vector<std::string>* warnings) {
-  // As Outlook keeps messages in its data files: no RTF beside the HTML or text body.
-  auto message = ImportRfc822(std::make_shared<MemorySource>(Bytes(bytes.begin(), bytes.end())),
-                              ImportOptions{.rtfBody = false}, warnings);
-  SetMessageFlags(*message, flags);
-  addMessage(folder, *message);
-  return message;
-}
-
 StoreOptions FixedSources(FileTime when) {
   StoreOptions options;
   options.clock = [when] { return when; };
@@ -416,10 +403,6 @@ void PstStore::close() {
   } catch (const std::exception& e) {
     fail(e, std::nullopt);
   }
-}
-
-void SaveAsMsg(const Message& message, const std::string& path) {
-  msg::WriteMsgFile(message, path);
 }
 
 namespace {

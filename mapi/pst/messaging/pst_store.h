@@ -1,6 +1,6 @@
 // The store API: an Outlook data file (.pst) written from scratch, as the conversion needs it.
 // Create a store with a display name, add mail folders under the top of its folder tree, find
-// them again by path, add messages (from RFC 822 bytes or from the property model), close.
+// them again by path, add messages of the property model, close.
 // Messages are written as they come; close() writes the folders, the B-trees and the header and
 // gives the file its final name. Until then the file has a temporary name, and a store that is
 // destroyed without close() (after a failure) leaves nothing under the final name.
@@ -93,12 +93,6 @@ class PstStore {
   // StoreError before anything of it is written, and the store stays usable; a failure to
   // write (a full disk) leaves the store unusable.
   std::uint64_t addMessage(FolderId folder, const Message& message);
-  // Imports RFC 822 bytes (a mailbox's slice) as Outlook keeps messages in its data files (no
-  // RTF body beside the HTML or text), sets PR_MESSAGE_FLAGS as SetMessageFlags() does, and adds
-  // the message, which is returned too. The import's warnings go to `warnings`, when given.
-  std::unique_ptr<Message> addMessageFromRfc822(FolderId folder, std::string_view bytes,
-                                                std::int32_t flags,
-                                                std::vector<std::string>* warnings = nullptr);
   std::uint64_t messageCount() const { return messages_; }
   // A write failed: nothing more can be added, and close() fails; the file is not kept.
   bool broken() const { return broken_; }
@@ -120,9 +114,6 @@ class PstStore {
   bool broken_ = false;
   bool closed_ = false;
 };
-
-// The same message as an Outlook .msg file, written under a temporary name and renamed.
-void SaveAsMsg(const Message& message, const std::string& path);
 
 // A whole store of the model, its folders' messages pulled from their sources one at a time,
 // written to `path`. Throws StoreError.

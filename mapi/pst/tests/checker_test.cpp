@@ -20,6 +20,7 @@ namespace qc::mapi::pst {
 namespace {
 
 using check::Fault;
+using testing::AddRfc822;
 
 // Finds structures in a sound store and damages them, fixing CRCs so that only the chosen
 // fault remains.
@@ -212,7 +213,7 @@ TEST(PstChecker, DataAndSubnodeTreeDamage) {
   PstStore store(sink, "S", testing::FixedOptions());
   const FolderId f = store.addMailFolder("F");
   const std::string big(30000, 'b');
-  store.addMessageFromRfc822(f, "Subject: big\r\n\r\n" + big + "\r\n", 17);
+  AddRfc822(store, f, "Subject: big\r\n\r\n" + big + "\r\n", 17);
   store.close();
   const std::uint32_t message = MakeNid(nid_type::kNormalMessage, 0x10001);
   {
