@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "mapi/check/pst/pst_checker.h"
 #include "mapi/import/rfc822_import.h"
-#include "mapi/pst/check/pst_checker.h"
 #include "mapi/pst/messaging/pst_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

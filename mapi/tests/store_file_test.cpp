@@ -7,9 +7,9 @@
 
 #include <filesystem>
 
+#include "mapi/check/msg/msg_checker.h"
 #include "mapi/file_source.h"
 #include "mapi/import/rfc822_import.h"
-#include "mapi/msg/msg_checker.h"
 #include "mapi/msg/msg_writer.h"
 #include "mapi/pst/tests/pst_test_support.h"
 #include "util/tests/scratch_folder.h"

@@ -2,9 +2,9 @@
 // checker's reader (which also checks page maps, fill levels, record order and row layout).
 #include <gtest/gtest.h>
 
+#include "mapi/check/pst/ltp_reader.h"
+#include "mapi/check/pst/ndb_reader.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/check/ltp_reader.h"
-#include "mapi/pst/check/ndb_reader.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/ltp/heap.h"
 #include "mapi/pst/ltp/property_context.h"

@@ -5,8 +5,8 @@
 
 #include <numeric>
 
+#include "mapi/check/pst/ndb_reader.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/check/ndb_reader.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/ndb/allocation_map.h"
 #include "mapi/pst/ndb/block.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "mapi/pst/check/pst_checker.h"
+#include "mapi/check/pst/pst_checker.h"
 #include "mapi/pst/messaging/pst_store.h"
 #include "mapi/store_file.h"
 

@@ -10,10 +10,10 @@
 #include <optional>
 #include <set>
 
+#include "mapi/check/pst/ltp_reader.h"
+#include "mapi/check/pst/ndb_reader.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/check/ltp_reader.h"
-#include "mapi/pst/check/ndb_reader.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/tests/pst_test_support.h"
 #include "mapi/text.h"

@@ -1,7 +1,7 @@
-#include "mapi/pst/check/pst_checker.h"
+#include "mapi/check/pst/pst_checker.h"
 
-#include "mapi/pst/check/messaging_check.h"
-#include "mapi/pst/check/ndb_reader.h"
+#include "mapi/check/pst/messaging_check.h"
+#include "mapi/check/pst/ndb_reader.h"
 #include "util/system.h"
 
 namespace qc::mapi::pst::check {

@@ -1,13 +1,12 @@
-#include "mapi/pst/check/ltp_reader.h"
+#include "mapi/check/pst/ltp_reader.h"
 
 #include <algorithm>
 #include <functional>
 #include <set>
 
+#include "mapi/check/pst/format_rules.h"
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/ltp/heap.h"
-#include "mapi/pst/ltp/property_value.h"
 
 namespace qc::mapi::pst::check {
 
@@ -70,7 +69,7 @@ bool KnownType(std::uint16_t type) {
 std::size_t FixedSize(std::uint16_t type) {
   if (type == 0x0048) return 16;
   if (type == 0x000D) return 0;
-  return RowCellSize(type);
+  return FixedCellSize(type);
 }
 
 // PtypMultipleString / PtypMultipleBinary: count, offsets inside, rising.
@@ -133,7 +132,7 @@ std::optional<HeapReader> HeapReader::Read(std::vector<Bytes> blocks, const std:
       const std::size_t from = i, span = i == 0 ? 8 : 128, field = i == 0 ? 8 : 2;
       for (std::size_t k = 0; k < span; ++k) {
         const std::uint8_t want =
-            from + k < blocks.size() ? HeapFillLevel(kMaxBlockData - blocks[from + k].size()) : 0;
+            from + k < blocks.size() ? FillLevel(kMaxBlockData - blocks[from + k].size()) : 0;
         if (FillLevelAt(b, field, k) != want) {
           findings.add(Fault::kHeap, at + ": fill level of block " + std::to_string(from + k));
           break;
@@ -249,10 +248,10 @@ std::optional<Properties> LtpReader::propertyContext(std::uint64_t bidData,
       findings_.add(Fault::kPropertyContext, at + ": unknown type");
       continue;
     }
-    if (StoredInPlace(type)) {
+    if (KeptInEntry(type)) {
       Bytes inPlace;
       Append32(inPlace, hnid);
-      inPlace.resize(RowCellSize(type));
+      inPlace.resize(FixedCellSize(type));
       props[id] = {type, std::move(inPlace)};
       continue;
     }
@@ -305,7 +304,7 @@ std::optional<Table> LtpReader::tableContext(std::uint64_t bidData, const Subnod
     const std::uint8_t* c = t + 22 + 8 * i;
     const Col col{Get32(c), Get16(c + 4), c[6], c[7]};
     const std::uint16_t type = static_cast<std::uint16_t>(col.tag & 0xFFFF);
-    const std::uint8_t want = RowCellSize(type) == 0 ? 4 : RowCellSize(type);
+    const std::uint8_t want = FixedCellSize(type) == 0 ? 4 : FixedCellSize(type);
     const std::uint16_t from = want >= 4 ? 0 : want == 2 ? end4 : end2;
     const std::uint16_t to = want >= 4 ? end4 : want == 2 ? end2 : end1;
     if (col.cb != want || col.ib < from || col.ib + col.cb > to || col.bit >= cols ||
@@ -379,7 +378,7 @@ std::optional<Table> LtpReader::tableContext(std::uint64_t bidData, const Subnod
     for (const Col& c : columns) {
       if (!((row[end1 + c.bit / 8] >> (7 - c.bit % 8)) & 1)) continue;
       Bytes cell(row.begin() + c.ib, row.begin() + c.ib + c.cb);
-      if (RowCellSize(static_cast<std::uint16_t>(c.tag & 0xFFFF)) == 0) {
+      if (FixedCellSize(static_cast<std::uint16_t>(c.tag & 0xFFFF)) == 0) {
         auto v = value(*h, subnodes, Get32(cell.data()));
         if (!v) {
           findings_.add(Fault::kTableContext, where + ": cell " + Hex(c.tag) + " of row " +

@@ -1,4 +1,4 @@
-#include "mapi/pst/check/findings.h"
+#include "mapi/check/pst/findings.h"
 
 #include <algorithm>
 #include <cstdio>

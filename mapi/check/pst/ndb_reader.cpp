@@ -1,15 +1,10 @@
-#include "mapi/pst/check/ndb_reader.h"
+#include "mapi/check/pst/ndb_reader.h"
 
 #include <algorithm>
 
+#include "mapi/check/pst/format_rules.h"
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/ndb/allocation_map.h"
-#include "mapi/pst/ndb/block.h"
-#include "mapi/pst/ndb/crc.h"
-#include "mapi/pst/ndb/header.h"
-#include "mapi/pst/ndb/page.h"
-#include "mapi/pst/ndb/permute.h"
 
 namespace qc::mapi::pst::check {
 
@@ -49,7 +44,7 @@ bool NodeDatabaseReader::check() {
 
 // HEADER and ROOT
 bool NodeDatabaseReader::checkHeader() {
-  namespace at = header_offset;
+  namespace at = header_at;
   if (size_ < kHeaderSize) {
     findings_.add(Fault::kHeader, "the file is shorter than a header");
     return false;
@@ -59,10 +54,10 @@ bool NodeDatabaseReader::checkHeader() {
     findings_.add(Fault::kHeader, "dwMagic is not !BDN");
     return false;
   }
-  if (Get32(h + at::kCrcPartial) != Crc32(h + at::kPartialStart, at::kPartialLength)) {
+  if (Get32(h + at::kCrcPartial) != Crc32(h + at::kCrcStart, at::kCrcPartialLength)) {
     findings_.add(Fault::kHeaderCrc, "dwCRCPartial does not match");
   }
-  if (Get32(h + at::kCrcFull) != Crc32(h + at::kPartialStart, at::kFullLength)) {
+  if (Get32(h + at::kCrcFull) != Crc32(h + at::kCrcStart, at::kCrcFullLength)) {
     findings_.add(Fault::kHeaderCrc, "dwCRCFull does not match");
   }
   if (Get16(h + 8) != 0x4D53) findings_.add(Fault::kHeader, "wMagicClient is not SM");
@@ -126,7 +121,7 @@ void NodeDatabaseReader::walkBTree(std::uint64_t bid, std::uint64_t ib, std::uin
     findings_.add(Fault::kPage, where + ": type " + Hex(t[0]) + " where " + Hex(type) + " belongs");
     return;
   }
-  if (Get16(t + 2) != BlockSignature(ib, bid)) findings_.add(Fault::kPage, where + ": wSig");
+  if (Get16(t + 2) != Signature(ib, bid)) findings_.add(Fault::kPage, where + ": wSig");
   if (Get32(t + 4) != Crc32(p, 496)) findings_.add(Fault::kPageCrc, where);
   if (Get64(t + 8) != bid) {
     findings_.add(Fault::kPage, where + ": bid " + Hex(Get64(t + 8)) + ", named " + Hex(bid));
@@ -178,7 +173,7 @@ void NodeDatabaseReader::checkBlocks() {
     const std::string where = BlockName(bid);
     if (bid & 1) findings_.add(Fault::kBlock, where + ": reserved bit set");
     if (bid >= nextBlockBid_) findings_.add(Fault::kIdentifiers, where + ": not below bidNextB");
-    const std::uint64_t fileSize = BlockFileSize(block.cb);
+    const std::uint64_t fileSize = BlockBytesInFile(block.cb);
     if (block.cb > kMaxBlockData || block.ib % kBlockAlign != 0 || block.ib < kFirstAMapOffset ||
         block.ib + fileSize > size_ || block.ib + fileSize < block.ib) {
       findings_.add(Fault::kBlock, where + ": place " + Hex(block.ib) + " size " +
@@ -195,8 +190,7 @@ void NodeDatabaseReader::checkBlocks() {
                                        ", BBT says " + std::to_string(block.cb));
       continue;
     }
-    if (Get16(t + 2) != BlockSignature(block.ib, bid))
-      findings_.add(Fault::kBlock, where + ": wSig");
+    if (Get16(t + 2) != Signature(block.ib, bid)) findings_.add(Fault::kBlock, where + ": wSig");
     if (Get64(t + 8) != bid)
       findings_.add(Fault::kBlock, where + ": trailer bid " + Hex(Get64(t + 8)));
     if (Get32(t + 4) != Crc32(data_ + block.ib, block.cb)) {
@@ -359,8 +353,8 @@ void NodeDatabaseReader::checkAllocationMaps() {
     mark(ib, kPageSize, where);
   };
   for (std::uint64_t r = 0; r < regions; ++r) {
-    const std::uint64_t at = AMapOffset(r);
-    const MapPages pages = MapPagesOf(r);
+    const std::uint64_t at = AMapAt(r);
+    const MapPagesAfterAMap pages = MapPagesAt(r);
     checkMapPage(at, kPageTypeAMap, "AMap");
     if (pages.pmap) checkMapPage(at + kPageSize, kPageTypePMap, "PMap");
     if (pages.fmap) checkMapPage(at + 2 * kPageSize, kPageTypeFMap, "FMap");
@@ -368,19 +362,18 @@ void NodeDatabaseReader::checkAllocationMaps() {
   }
   for (const std::uint64_t ib : pages_) mark(ib, kPageSize, PageAt(ib));
   for (const auto& [bid, block] : blocks_) {
-    if (block.cb <= kMaxBlockData) mark(block.ib, BlockFileSize(block.cb), BlockName(bid));
+    if (block.cb <= kMaxBlockData) mark(block.ib, BlockBytesInFile(block.cb), BlockName(bid));
   }
   std::uint64_t free = 0;
   for (std::uint64_t r = 0; r < regions; ++r) {
-    const std::uint8_t* bits = data_ + AMapOffset(r);
+    const std::uint8_t* bits = data_ + AMapAt(r);
     for (std::uint64_t u = 0; u < kAMapBytes * 8; ++u) {
       const bool set = (bits[u / 8] >> (7 - u % 8)) & 1;
       const bool inUse = used[r * kAMapBytes * 8 + u];
       if (!inUse) free += kBlockAlign;
       if (set != inUse) {
         findings_.add(Fault::kAllocationMap,
-                      "AMap at " + Hex(AMapOffset(r)) + ": " +
-                          Hex(AMapOffset(r) + u * kBlockAlign) +
+                      "AMap at " + Hex(AMapAt(r)) + ": " + Hex(AMapAt(r) + u * kBlockAlign) +
                           (set ? " marked but unused" : " used but not marked"));
         break;
       }
@@ -394,7 +387,7 @@ void NodeDatabaseReader::checkAllocationMaps() {
     const std::uint8_t* d = data_ + kDensityListOffset;
     const std::uint8_t* t = d + 496;
     if (t[0] != kPageTypeDList || t[1] != kPageTypeDList ||
-        Get16(t + 2) != BlockSignature(kDensityListOffset, Get64(t + 8)) ||
+        Get16(t + 2) != Signature(kDensityListOffset, Get64(t + 8)) ||
         Get32(t + 4) != Crc32(d, 496)) {
       findings_.add(Fault::kAllocationMap, "the density list page at 0x4200");
     } else if (d[1] > (496 - 8) / 4) {
@@ -442,7 +435,7 @@ std::optional<std::vector<Bytes>> NodeDatabaseReader::dataBlocks(std::uint64_t b
     const std::uint8_t* b = blockBytes(leaf, &cb);
     if (!b) return std::nullopt;
     out.emplace_back(b, b + cb);
-    if (crypt_ == kCryptPermute) PermuteDecode(out.back().data(), out.back().size());
+    if (crypt_ == kCryptPermute) DecodePermuted(out.back().data(), out.back().size());
   }
   return out;
 }

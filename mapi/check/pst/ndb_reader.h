@@ -11,8 +11,8 @@
 #include <set>
 #include <vector>
 
+#include "mapi/check/pst/findings.h"
 #include "mapi/property.h"
-#include "mapi/pst/check/findings.h"
 
 namespace qc::mapi::pst::check {
 

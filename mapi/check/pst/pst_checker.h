@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "mapi/pst/check/findings.h"
+#include "mapi/check/pst/findings.h"
 
 namespace qc::mapi::pst::check {
 

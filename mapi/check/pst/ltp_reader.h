@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "mapi/check/pst/findings.h"
+#include "mapi/check/pst/ndb_reader.h"
 #include "mapi/property.h"
-#include "mapi/pst/check/findings.h"
-#include "mapi/pst/check/ndb_reader.h"
 
 namespace qc::mapi::pst::check {
 

@@ -1,11 +1,12 @@
-#include "mapi/cfb/cfb_reader.h"
+#include "mapi/check/cfb/cfb_reader.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "mapi/cfb/directory.h"
 #include "mapi/cfb/format.h"
-#include "mapi/cfb/header.h"
+#include "mapi/check/cfb/cfb_rules.h"
+#include "mapi/little_endian.h"
+#include "mapi/text.h"
 
 namespace qc::mapi::cfb {
 
@@ -141,7 +142,7 @@ void Reader::checkLength(const std::string& owner, const Table& table, std::size
 
 // Header (MS-CFB 2.2); returns false when the rest of the file cannot be interpreted.
 bool Reader::readHeader() {
-  namespace at = header_offset;
+  namespace at = check::header_at;
   if (file_.size() < kHeaderSize) {
     defect("the file is shorter than the 512-byte header");
     return false;
@@ -152,9 +153,12 @@ bool Reader::readHeader() {
     return false;
   }
   if (!AllZero(h + at::kClsid, 16)) defect("the header CLSID is not zero");
-  if (Get16(h + at::kMinorVersion) != kMinorVersion) defect("the minor version is not 0x003E");
-  if (Get16(h + at::kByteOrder) != kByteOrderMark) defect("the byte order mark is not 0xFFFE");
-  if (Get16(h + at::kMiniSectorShift) != kMiniSectorShift) defect("the mini sector shift is not 6");
+  if (Get16(h + at::kMinorVersion) != check::kMinorVersion)
+    defect("the minor version is not 0x003E");
+  if (Get16(h + at::kByteOrder) != check::kByteOrderMark)
+    defect("the byte order mark is not 0xFFFE");
+  if (Get16(h + at::kMiniSectorShift) != check::kMiniSectorShift)
+    defect("the mini sector shift is not 6");
   if (!AllZero(h + at::kReserved, 6)) defect("the reserved header bytes are not zero");
   if (Get32(h + at::kDirectorySectorCount) != 0) {
     defect("the number of directory sectors is not 0, as version 3 requires");
@@ -162,8 +166,8 @@ bool Reader::readHeader() {
   if (Get32(h + at::kMiniStreamCutoff) != kMiniStreamCutoff) {
     defect("the mini stream cutoff is not 4096");
   }
-  if (Get16(h + at::kMajorVersion) != kMajorVersion ||
-      Get16(h + at::kSectorShift) != kSectorShift) {
+  if (Get16(h + at::kMajorVersion) != check::kMajorVersion ||
+      Get16(h + at::kSectorShift) != check::kSectorShift) {
     defect("not version 3 with 512-byte sectors");
     return false;
   }
@@ -179,7 +183,7 @@ bool Reader::readHeader() {
 
 // DIFAT: the header's 109 entries, then the chain of DIFAT sectors (MS-CFB 2.5).
 void Reader::readDifat() {
-  namespace at = header_offset;
+  namespace at = check::header_at;
   const std::uint8_t* h = file_.data();
   const auto take = [this](std::uint32_t id, std::size_t index) {
     if (index < fatSectorCount_) {
@@ -251,7 +255,7 @@ void Reader::readFat() {
 
 // Directory entry (MS-CFB 2.6): fields that must agree with the entry's type.
 void Reader::checkEntry(std::uint32_t id, const std::uint8_t* raw) {
-  namespace at = entry_offset;
+  namespace at = check::entry_at;
   RawEntry e;
   const std::string which = "entry " + std::to_string(id);
   const std::uint8_t type = raw[at::kType];
@@ -288,7 +292,7 @@ void Reader::checkEntry(std::uint32_t id, const std::uint8_t* raw) {
     }
     if (!AllZero(raw + length, 64 - length))
       defect("the bytes after the name of " + which + " are not zero");
-    if (const std::string problem = NameProblem(e.name); !problem.empty()) {
+    if (const std::string problem = check::NameFault(e.name); !problem.empty()) {
       defect("the name of " + which + " " + problem);
     }
   }
@@ -314,7 +318,7 @@ void Reader::checkEntry(std::uint32_t id, const std::uint8_t* raw) {
 
 // The mini FAT and the mini stream it divides, held in the root entry's stream.
 void Reader::readMiniStream() {
-  namespace at = header_offset;
+  namespace at = check::header_at;
   const std::uint8_t* h = file_.data();
   const std::uint32_t declared = Get32(h + at::kMiniFatSectorCount);
   const auto fatSectors = chain(fat_, Get32(h + at::kFirstMiniFatSector), "the mini FAT");
@@ -326,10 +330,10 @@ void Reader::readMiniStream() {
 
   const RawEntry& root = entries_[0];
   const auto sectors = chain(fat_, root.start, "the mini stream");
-  checkLength("the mini stream", fat_, sectors.size(), CeilDiv(root.size, kSectorSize));
+  checkLength("the mini stream", fat_, sectors.size(), check::UnitsFor(root.size, kSectorSize));
   for (std::uint32_t s : sectors)
     miniStream_.insert(miniStream_.end(), sector(s), sector(s) + kSectorSize);
-  const std::uint64_t units = std::min<std::uint64_t>(CeilDiv(root.size, kMiniSectorSize),
+  const std::uint64_t units = std::min<std::uint64_t>(check::UnitsFor(root.size, kMiniSectorSize),
                                                       miniStream_.size() / kMiniSectorSize);
   miniFat_.count = static_cast<std::uint32_t>(units);
   miniFat_.owner.assign(miniFat_.count, kNoOwner);
@@ -343,7 +347,7 @@ void Reader::readMiniStream() {
 }
 
 void Reader::readDirectory() {
-  const std::uint32_t first = Get32(file_.data() + header_offset::kFirstDirectorySector);
+  const std::uint32_t first = Get32(file_.data() + check::header_at::kFirstDirectorySector);
   const auto sectors = chain(fat_, first, "the directory");
   for (std::uint32_t s : sectors) {
     for (std::size_t i = 0; i < kEntriesPerSector; ++i) {
@@ -381,15 +385,15 @@ void Reader::walkStorage(std::uint32_t id, const std::string& path, int depth) {
   for (std::size_t i = 1; i < order.size(); ++i) {
     const RawEntry& a = entries_[order[i - 1]];
     const RawEntry& b = entries_[order[i]];
-    const int c = CompareNames(a.name, b.name);
+    const int c = check::SiblingOrder(a.name, b.name);
     if (c >= 0) {
-      defect("\"" + Utf16ToUtf8(a.name) + "\" and \"" + Utf16ToUtf8(b.name) + "\" under " + path +
-             (c == 0 ? " have the same name" : " are out of sibling order"));
+      defect("\"" + Utf8FromUtf16(a.name) + "\" and \"" + Utf8FromUtf16(b.name) + "\" under " +
+             path + (c == 0 ? " have the same name" : " are out of sibling order"));
     }
   }
   for (std::uint32_t child : order) {
     const RawEntry& e = entries_[child];
-    const std::string childPath = (path == "/" ? path : path + "/") + Utf16ToUtf8(e.name);
+    const std::string childPath = (path == "/" ? path : path + "/") + Utf8FromUtf16(e.name);
     const bool storage = e.type == ObjectType::Storage;
     result_.entries.push_back({childPath, storage, e.clsid, storage ? 0 : e.size});
     if (storage) {
@@ -447,7 +451,7 @@ void Reader::readStream(std::uint32_t id, const std::string& path) {
   Table& table = mini ? miniFat_ : fat_;
   const std::size_t unitSize = mini ? kMiniSectorSize : kSectorSize;
   const auto units = chain(table, e.start, path);
-  checkLength(path, table, units.size(), CeilDiv(e.size, unitSize));
+  checkLength(path, table, units.size(), check::UnitsFor(e.size, unitSize));
   contents.reserve(units.size() * unitSize);
   for (std::uint32_t u : units) {
     const std::uint8_t* from = mini ? miniStream_.data() + std::size_t{u} * unitSize : sector(u);

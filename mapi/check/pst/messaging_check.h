@@ -3,9 +3,9 @@
 // recipient and attachment tables agree with their attachment objects.
 #pragma once
 
-#include "mapi/pst/check/ltp_reader.h"
-#include "mapi/pst/check/ndb_reader.h"
-#include "mapi/pst/check/pst_checker.h"
+#include "mapi/check/pst/ltp_reader.h"
+#include "mapi/check/pst/ndb_reader.h"
+#include "mapi/check/pst/pst_checker.h"
 
 namespace qc::mapi::pst::check {
 

@@ -1,12 +1,12 @@
-#include "mapi/msg/msg_checker.h"
+#include "mapi/check/msg/msg_checker.h"
 
 #include <cstdio>
 #include <map>
 #include <set>
 
-#include "mapi/cfb/cfb_reader.h"
+#include "mapi/check/cfb/cfb_reader.h"
+#include "mapi/check/crc.h"
 #include "mapi/little_endian.h"
-#include "mapi/msg/named_map.h"
 
 namespace qc::mapi::msg {
 
@@ -249,7 +249,7 @@ class Checker {
           continue;
         }
         const std::uint32_t length = Get32(strings->data() + key);
-        hash = NameCrc(Bytes(strings->data() + key + 4, strings->data() + key + 4 + length));
+        hash = check::Crc32(strings->data() + key + 4, length);
       }
       const std::uint32_t bucket = 0x1000 + ((hash ^ (indexAndKind & 0xFFFF)) % 0x1F);
       char name[32];

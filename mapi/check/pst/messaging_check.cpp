@@ -1,12 +1,12 @@
-#include "mapi/pst/check/messaging_check.h"
+#include "mapi/check/pst/messaging_check.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
 
+#include "mapi/check/pst/format_rules.h"
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/ndb/crc.h"
 
 namespace qc::mapi::pst::check {
 

@@ -1,7 +1,7 @@
 // libFuzzer entry point: the checker reads any bytes as a store without crashing or hanging.
 #include <cstdint>
 
-#include "mapi/pst/check/pst_checker.h"
+#include "mapi/check/pst/pst_checker.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   qc::mapi::pst::check::CheckPst(data, size);
