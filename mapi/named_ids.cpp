@@ -1,7 +1,6 @@
 #include "mapi/named_ids.h"
 
-#include <array>
-
+#include "mapi/crc32.h"
 #include "util/error.h"
 
 namespace qc::mapi {
@@ -60,18 +59,7 @@ std::uint16_t NamedIds::guidIndex(const Guid& set) const {
 }
 
 std::uint32_t NameCrc(const Bytes& utf16le) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  std::uint32_t crc = 0;
-  for (const std::uint8_t b : utf16le) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-  return crc;
+  return Crc32(utf16le.data(), utf16le.size());
 }
 
 }  // namespace qc::mapi

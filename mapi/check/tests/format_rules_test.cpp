@@ -9,11 +9,11 @@
 #include "mapi/check/cfb/cfb_rules.h"
 #include "mapi/check/crc.h"
 #include "mapi/check/pst/format_rules.h"
+#include "mapi/crc32.h"
 #include "mapi/pst/ltp/heap.h"
 #include "mapi/pst/ltp/property_value.h"
 #include "mapi/pst/ndb/allocation_map.h"
 #include "mapi/pst/ndb/block.h"
-#include "mapi/pst/ndb/crc.h"
 #include "mapi/pst/ndb/page.h"
 #include "mapi/pst/ndb/permute.h"
 
@@ -31,7 +31,7 @@ TEST(CheckerRules, Crc32IsThePublishedOneAndAgreesWithEveryWriterVersion) {
   for (const std::size_t size : {0u, 1u, 7u, 8u, 15u, 16u, 63u, 64u, 65u, 496u, 511u, 2999u}) {
     for (const std::uint32_t start : {0u, 0xFFFFFFFFu, 0x12345678u}) {
       const std::uint32_t expected = check::Crc32(data.data() + 1, size, start);
-      for (const auto& [name, crc] : pst::Crc32Implementations()) {
+      for (const auto& [name, crc] : Crc32Implementations()) {
         EXPECT_EQ(crc(data.data() + 1, size, start), expected) << name << ", " << size << " bytes";
       }
     }

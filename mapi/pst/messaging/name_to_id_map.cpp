@@ -4,10 +4,10 @@
 #include <string>
 #include <variant>
 
+#include "mapi/crc32.h"
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/ltp/property_context.h"
-#include "mapi/pst/ndb/crc.h"
 #include "mapi/pst/ndb/node_database.h"
 #include "mapi/pst/ndb/subnode_tree.h"
 #include "mapi/text.h"

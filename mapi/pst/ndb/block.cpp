@@ -1,8 +1,8 @@
 #include "mapi/pst/ndb/block.h"
 
+#include "mapi/crc32.h"
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/ndb/crc.h"
 #include "mapi/pst/ndb/page.h"
 
 namespace qc::mapi::pst {

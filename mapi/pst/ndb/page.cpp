@@ -1,7 +1,7 @@
 #include "mapi/pst/ndb/page.h"
 
+#include "mapi/crc32.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/ndb/crc.h"
 
 namespace qc::mapi::pst {
 

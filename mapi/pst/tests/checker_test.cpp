@@ -7,11 +7,11 @@
 #include <functional>
 #include <random>
 
+#include "mapi/crc32.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/ndb/block.h"
-#include "mapi/pst/ndb/crc.h"
 #include "mapi/pst/ndb/header.h"
 #include "mapi/pst/ndb/permute.h"
 #include "mapi/pst/tests/pst_test_support.h"

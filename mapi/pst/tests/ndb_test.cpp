@@ -6,11 +6,11 @@
 #include <numeric>
 
 #include "mapi/check/pst/ndb_reader.h"
+#include "mapi/crc32.h"
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/ndb/allocation_map.h"
 #include "mapi/pst/ndb/block.h"
-#include "mapi/pst/ndb/crc.h"
 #include "mapi/pst/ndb/data_tree.h"
 #include "mapi/pst/ndb/header.h"
 #include "mapi/pst/ndb/node_database.h"

@@ -1,4 +1,4 @@
-#include "mapi/pst/ndb/crc.h"
+#include "mapi/crc32.h"
 
 #include <array>
 
@@ -7,7 +7,7 @@
 #define QC_CRC_CLMUL 1
 #endif
 
-namespace qc::mapi::pst {
+namespace qc::mapi {
 
 namespace {
 
@@ -59,7 +59,8 @@ QC_CLMUL_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
 // Four 128-bit lanes folded 64 bytes a step with carry-less multiplication, then folded into
 // one and reduced to 32 bits (Barrett), as Intel's paper "Fast CRC Computation for Generic
 // Polynomials Using PCLMULQDQ" describes; the constants are powers of x modulo the polynomial,
-// bit-reflected. Every block and page of a store passes through here.
+// bit-reflected. Every block and page of a store, and every compressed RTF body, passes
+// through here.
 QC_CLMUL_TARGET std::uint32_t Crc32Clmul(const std::uint8_t* data, std::size_t size,
                                          std::uint32_t crc) {
   if (size < 64) return Crc32Tables(data, size, crc);
@@ -128,4 +129,4 @@ std::vector<std::pair<const char*, Crc32Function>> Crc32Implementations() {
   return all;
 }
 
-}  // namespace qc::mapi::pst
+}  // namespace qc::mapi
