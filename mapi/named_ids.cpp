@@ -1,6 +1,5 @@
 #include "mapi/named_ids.h"
 
-#include "mapi/crc32.h"
 #include "util/error.h"
 
 namespace qc::mapi {
@@ -56,10 +55,6 @@ std::uint16_t NamedIds::guidIndex(const Guid& set) const {
   if (set == kPsPublicStrings) return 2;
   if (const auto it = guidIndexes_.find(set); it != guidIndexes_.end()) return it->second;
   throw Error("internal error: a property set with no GUID index");
-}
-
-std::uint32_t NameCrc(const Bytes& utf16le) {
-  return Crc32(utf16le.data(), utf16le.size());
 }
 
 }  // namespace qc::mapi

@@ -1,16 +1,13 @@
 #include "mapi/pst/messaging/name_to_id_map.h"
 
-#include <map>
 #include <string>
 #include <variant>
 
-#include "mapi/crc32.h"
-#include "mapi/little_endian.h"
+#include "mapi/named_streams.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/ltp/property_context.h"
 #include "mapi/pst/ndb/node_database.h"
 #include "mapi/pst/ndb/subnode_tree.h"
-#include "mapi/text.h"
 
 namespace qc::mapi::pst {
 
@@ -66,46 +63,15 @@ void AddOutlookNames(NamedIds& ids) {
 }
 
 void WriteNameToIdMap(const NamedIds& ids, NodeDatabase& db) {
-  Bytes guidStream;
-  for (const Guid& g : ids.guids()) {
-    guidStream.insert(guidStream.end(), g.bytes.begin(), g.bytes.end());
-  }
-  Bytes entryStream;
-  Bytes stringStream;
-  std::map<std::uint32_t, Bytes> buckets;
-  for (std::size_t index = 0; index < ids.names().size(); ++index) {
-    const NamedProp& name = ids.names()[index];
-    const bool isString = name.isString();
-    // NAMEID: the property number or string offset, then wGuid (with the N bit) and wPropIdx.
-    const std::uint32_t guidAndKind = (std::uint32_t{ids.guidIndex(name.set)} << 1) | isString;
-    const std::uint32_t second = (static_cast<std::uint32_t>(index) << 16) | guidAndKind;
-    std::uint32_t key = 0;
-    std::uint32_t hash = 0;
-    if (isString) {
-      const Bytes utf16 = Utf16LeBytes(name.name());
-      key = static_cast<std::uint32_t>(stringStream.size());
-      hash = Crc32(utf16.data(), utf16.size());
-      Append32(stringStream, static_cast<std::uint32_t>(utf16.size()));
-      stringStream.insert(stringStream.end(), utf16.begin(), utf16.end());
-      while (stringStream.size() % 4 != 0) stringStream.push_back(0);
-    } else {
-      key = name.number();
-      hash = key;
-    }
-    Append32(entryStream, key);
-    Append32(entryStream, second);
-    Bytes& bucket = buckets[(hash ^ guidAndKind) % kBucketCount];
-    Append32(bucket, hash);
-    Append32(bucket, second);
-  }
+  NamedPropertyStreams streams = EncodeNamedProperties(ids, kBucketCount);
   SubnodeTree subnodes;
   PropertyContextWriter pc(db, subnodes);
   pc.setInt32(0x0001, static_cast<std::int32_t>(kBucketCount));
   const auto binary = static_cast<std::uint16_t>(PropType::Binary);
-  pc.set(0x0002, binary, std::move(guidStream));
-  pc.set(0x0003, binary, std::move(entryStream));
-  pc.set(0x0004, binary, std::move(stringStream));
-  for (auto& [bucket, bytes] : buckets) {
+  pc.set(0x0002, binary, std::move(streams.guids));
+  pc.set(0x0003, binary, std::move(streams.entries));
+  pc.set(0x0004, binary, std::move(streams.strings));
+  for (auto& [bucket, bytes] : streams.buckets) {
     pc.set(static_cast<std::uint16_t>(kFirstBucketProp + bucket), binary, std::move(bytes));
   }
   const std::uint64_t data = pc.write();
