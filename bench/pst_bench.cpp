@@ -16,7 +16,7 @@
 #include "bench/mailbox_gen.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/store_file.h"
 
 namespace {
 
@@ -93,8 +93,8 @@ int main(int argc, char** argv) {
     const std::size_t limit = argc > 3 ? std::stoul(argv[3]) : SIZE_MAX;
     std::ifstream in(argv[1], std::ios::binary);
     if (!in) throw std::runtime_error(std::string("cannot read ") + argv[1]);
-    auto store = pst::PstStore::Create(argv[2], "bench", options);
-    const auto folder = store->addMailFolder("bench");
+    auto store = StoreFile::Create(argv[2], "bench", options);
+    const auto folder = store->addFolder("bench");
     const std::string sep = "From ???@???";
     // The message being read and what follows it; `at` is where the message starts, so that
     // taking a message moves no bytes (erasing it from the front moved the rest every time).

@@ -14,7 +14,7 @@ std::tm SystemLocalTime() {
 
 }  // namespace
 
-StoreLibrary::StoreLibrary(std::function<std::tm()> localNow, mapi::pst::StoreOptions options)
+StoreLibrary::StoreLibrary(std::function<std::tm()> localNow, mapi::StoreOptions options)
     : localNow_(localNow ? std::move(localNow) : SystemLocalTime), options_(std::move(options)) {
   // A file that appears under the chosen name while the store is written is not replaced
   // either: closing fails instead.
@@ -28,11 +28,11 @@ std::string StoreLibrary::open(const std::string& folder, const std::string& ste
   store_.reset();  // one store at a time; one left open by a failure goes
   folder_.reset();
   const std::string path = names_.claim(folder, stem);
-  mapi::pst::StoreOptions options = options_;
+  mapi::StoreOptions options = options_;
   // Another run writing into the same folder may take the name while this store is written:
   // the store then goes to the next free name rather than fail or overwrite.
   options.pathWhenTaken = [this, folder, stem] { return names_.claim(folder, stem); };
-  store_ = mapi::pst::PstStore::Create(path, std::move(displayName), std::move(options));
+  store_ = mapi::StoreFile::Create(path, std::move(displayName), std::move(options));
   return path;
 }
 
@@ -66,14 +66,14 @@ void StoreLibrary::createMailboxFolder(const std::string& storeFolderName) {
   // Two mailboxes of one name share the folder of that name, as a folder found again by its
   // path would be.
   folder_ = store_->childFolder(storeFolderName);
-  if (!folder_) folder_ = store_->addMailFolder(storeFolderName);
+  if (!folder_) folder_ = store_->addFolder(storeFolderName);
 }
 
 void StoreLibrary::addMessage(const mapi::Message& message) {
   if (!store_ || !folder_) throw Error("no store folder is open for the message");
   try {
     store_->addMessage(*folder_, message);
-  } catch (const mapi::pst::StoreError& e) {
+  } catch (const mapi::StoreError& e) {
     if (store_->broken()) throw StoreLost(e.what(), e.code());
     throw;
   }
@@ -82,7 +82,7 @@ void StoreLibrary::addMessage(const mapi::Message& message) {
 std::string StoreLibrary::closeStore() {
   if (!store_) throw Error("no store is open");
   // Dropped even when closing fails: its temporary file goes with it.
-  const std::unique_ptr<mapi::pst::PstStore> store = std::move(store_);
+  const std::unique_ptr<mapi::StoreFile> store = std::move(store_);
   folder_.reset();
   try {
     store->close();

@@ -10,7 +10,7 @@
 
 #include "convert/store_names.h"
 #include "convert/store_steps.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/store_file.h"
 
 namespace qc {
 
@@ -18,8 +18,7 @@ class StoreLibrary final : public StoreSteps {
  public:
   // `localNow` gives the local time the temporary store is named after (the system's by
   // default); `options` go to every store (injected clocks and keys in tests).
-  explicit StoreLibrary(std::function<std::tm()> localNow = {},
-                        mapi::pst::StoreOptions options = {});
+  explicit StoreLibrary(std::function<std::tm()> localNow = {}, mapi::StoreOptions options = {});
   ~StoreLibrary() override;  // a store still open is dropped: nothing under its final name
 
   std::string openTemporaryStore(const std::string& targetFolder) override;
@@ -34,10 +33,10 @@ class StoreLibrary final : public StoreSteps {
   std::string open(const std::string& folder, const std::string& stem, std::string displayName);
 
   std::function<std::tm()> localNow_;
-  mapi::pst::StoreOptions options_;
+  mapi::StoreOptions options_;
   StoreFileNames names_;
-  std::unique_ptr<mapi::pst::PstStore> store_;
-  std::optional<mapi::pst::FolderId> folder_;
+  std::unique_ptr<mapi::StoreFile> store_;
+  std::optional<mapi::FolderId> folder_;
 };
 
 }  // namespace qc

@@ -1,7 +1,5 @@
 #include "mapi/named_ids.h"
 
-#include <array>
-
 #include "util/error.h"
 
 namespace qc::mapi {
@@ -57,21 +55,6 @@ std::uint16_t NamedIds::guidIndex(const Guid& set) const {
   if (set == kPsPublicStrings) return 2;
   if (const auto it = guidIndexes_.find(set); it != guidIndexes_.end()) return it->second;
   throw Error("internal error: a property set with no GUID index");
-}
-
-std::uint32_t NameCrc(const Bytes& utf16le) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  std::uint32_t crc = 0;
-  for (const std::uint8_t b : utf16le) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-  return crc;
 }
 
 }  // namespace qc::mapi

@@ -1,8 +1,7 @@
 // Identifiers of named properties. Every name (a property set and a number or a string, whatever
 // types it is used with) gets one identifier from 0x8000 up, in the order names first arrive: a
 // .msg file keeps such a map for its message, a store one for all of its messages, growing as
-// they arrive. Writing the map out belongs to each format; both keep the property sets other
-// than PS_MAPI and PS_PUBLIC_STRINGS in a GUID stream and refer to a set by its index there.
+// they arrive. Both formats write the map out in the same streams (named_streams.h).
 #pragma once
 
 #include <cstdint>
@@ -49,9 +48,5 @@ class NamedIds {
   std::map<Guid, std::uint16_t> guidIndexes_;
   std::vector<Guid> guids_;
 };
-
-// The CRC-32 that name-to-id maps hash string names with (the name's UTF-16LE bytes; polynomial
-// 0xEDB88320, started at 0 and not inverted at the end).
-std::uint32_t NameCrc(const Bytes& utf16le);
 
 }  // namespace qc::mapi

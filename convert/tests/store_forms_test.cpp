@@ -8,8 +8,8 @@
 #include "convert/conversion_run.h"
 #include "convert/tests/fake_window.h"
 #include "convert/tests/test_files.h"
-#include "mapi/cfb/cfb_reader.h"
-#include "mapi/msg/msg_checker.h"
+#include "mapi/check/cfb/cfb_reader.h"
+#include "mapi/check/msg/msg_checker.h"
 #include "util/error.h"
 
 namespace qc {

@@ -17,7 +17,7 @@
 #include "convert/conversion_run.h"
 #include "convert/tests/fake_window.h"
 #include "convert/tests/test_files.h"
-#include "mapi/pst/check/pst_checker.h"
+#include "mapi/check/pst/pst_checker.h"
 #include "util/registry.h"
 #include "util/tests/test_system.h"
 

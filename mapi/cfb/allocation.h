@@ -11,6 +11,10 @@
 
 namespace qc::mapi::cfb {
 
+constexpr std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
+  return (a + b - 1) / b;
+}
+
 struct Layout {
   HeaderFields header;
   std::uint32_t difatSectorCount = 0;

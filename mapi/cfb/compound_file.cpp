@@ -8,6 +8,7 @@
 #include "mapi/cfb/allocation.h"
 #include "mapi/cfb/directory.h"
 #include "mapi/cfb/header.h"
+#include "mapi/little_endian.h"
 #include "util/error.h"
 #include "util/per_thread.h"
 

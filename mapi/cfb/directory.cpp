@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "mapi/little_endian.h"
 #include "util/error.h"
 
 namespace qc::mapi::cfb {

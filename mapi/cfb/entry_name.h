@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "mapi/cfb/format.h"
+#include "mapi/cfb/names.h"
 
 namespace qc::mapi::cfb {
 

@@ -1,11 +1,9 @@
-// Constants and helpers shared by the Compound File writer and reader (MS-CFB, version 3).
+// The numbers of the Compound File format (MS-CFB, version 3): sizes, special sector
+// numbers, the signature, object types. The writer and the strict reader share them; nothing
+// else lives here, so that the reader computes everything else by its own rules.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
-
-#include "mapi/little_endian.h"
 
 namespace qc::mapi::cfb {
 
@@ -33,20 +31,5 @@ constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A
 
 enum class ObjectType : std::uint8_t { Unused = 0, Storage = 1, Stream = 2, Root = 5 };
 enum class Colour : std::uint8_t { Red = 0, Black = 1 };
-
-constexpr std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
-  return (a + b - 1) / b;
-}
-
-// UTF-8 to UTF-16; throws qc::Error on malformed input.
-std::u16string Utf8ToUtf16(std::string_view text);
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
-// The upper-casing readers apply to each UTF-16 unit when they order siblings.
-char16_t UpperUnit(char16_t c);
-// Sibling order in a storage: shorter names first, then unit by unit after upper-casing.
-int CompareNames(std::u16string_view a, std::u16string_view b);
-// Why `name` cannot name a directory entry, or an empty string when it can.
-std::string NameProblem(std::u16string_view name);
 
 }  // namespace qc::mapi::cfb

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "mapi/little_endian.h"
+
 namespace qc::mapi::cfb {
 
 // Compound File header (MS-CFB 2.2); the CLSID, reserved bytes and transaction signature stay 0.

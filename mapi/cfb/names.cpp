@@ -1,4 +1,4 @@
-#include "mapi/cfb/format.h"
+#include "mapi/cfb/names.h"
 
 #include <algorithm>
 

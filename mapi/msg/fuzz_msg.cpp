@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "mapi/check/msg/msg_checker.h"
 #include "mapi/import/rfc822_import.h"
-#include "mapi/msg/msg_checker.h"
 #include "mapi/msg/msg_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

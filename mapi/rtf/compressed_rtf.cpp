@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "mapi/crc32.h"
 #include "mapi/little_endian.h"
 #include "mapi/rtf/dictionary.h"
 #include "util/error.h"
@@ -11,26 +12,6 @@
 namespace qc::mapi::rtf {
 
 namespace {
-
-// Eight tables, so that the CRC takes eight bytes a step: table k gives the CRC of a byte
-// followed by k zero bytes.
-using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
-constexpr CrcTables MakeCrcTables() {
-  CrcTables tables{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320 ^ (c >> 1) : c >> 1;
-    tables[0][n] = c;
-  }
-  for (std::size_t k = 1; k < 8; ++k) {
-    for (std::size_t n = 0; n < 256; ++n) {
-      const std::uint32_t previous = tables[k - 1][n];
-      tables[k][n] = tables[0][previous & 0xFF] ^ (previous >> 8);
-    }
-  }
-  return tables;
-}
-constexpr CrcTables kCrcTables = MakeCrcTables();
 
 [[noreturn]] void Damaged(const std::string& why) {
   throw Error("compressed RTF: " + why);
@@ -83,17 +64,7 @@ std::string Expand(std::span<const std::uint8_t> content, std::uint32_t rawSize)
 }  // namespace
 
 std::uint32_t RtfCrc(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
-  const auto& t = kCrcTables;
-  std::size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    const std::uint32_t low = crc ^ Get32(bytes.data() + i);
-    const std::uint32_t high = Get32(bytes.data() + i + 4);
-    crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
-          t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^
-          t[0][high >> 24];
-  }
-  for (; i < bytes.size(); ++i) crc = t[0][(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
+  return Crc32(bytes.data(), bytes.size(), crc);
 }
 
 Bytes WrapUncompressedRtf(std::string_view rtf) {

@@ -16,8 +16,8 @@ constexpr std::uint32_t kCompressedMagic = 0x75465A4C;    // "LZFu"
 constexpr std::uint32_t kUncompressedMagic = 0x414C454D;  // "MELA"
 constexpr std::size_t kHeaderSize = 16;
 
-// The CRC of the compressed content: CRC-32's table with a start value of 0 and no final
-// inversion, as MS-OXRTFCP defines it (so it is not zlib's crc32).
+// The CRC of the compressed content: the writers' CRC-32 (crc32.h), started at 0 and not
+// inverted at the end, as MS-OXRTFCP defines it (so it is not zlib's crc32).
 std::uint32_t RtfCrc(std::span<const std::uint8_t> bytes, std::uint32_t crc = 0);
 
 // `rtf` compressed ("LZFu"), with a greedy longest match over the dictionary.

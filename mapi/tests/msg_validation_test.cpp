@@ -12,8 +12,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "mapi/check/msg/msg_checker.h"
 #include "mapi/import/rfc822_import.h"
-#include "mapi/msg/msg_checker.h"
 #include "mapi/msg/msg_writer.h"
 #include "mapi/tests/corpus.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "mapi/import/rfc822_import.h"
-#include "mapi/msg/msg_writer.h"
+#include "mapi/file_source.h"
+#include "mapi/store_file.h"
 #include "util/program_version.h"
 #include "util/system.h"
 
@@ -58,14 +58,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    std::vector<std::string> warnings;
-    auto message = qc::mapi::ImportRfc822File(in, &warnings);
-    for (const std::string& warning : warnings) {
-      std::fprintf(stderr, "eml2msg: '%s': %s\n", in.c_str(), warning.c_str());
-    }
-    qc::mapi::SetMessageFlags(*message, 17);  // read; has-attachment where it has some
-    // Without --force a file that appears at OUT meanwhile is not replaced either.
-    qc::mapi::msg::WriteMsgFile(*message, out, force);
+    // Marked read (has-attachment where it has some). Without --force a file that appears at
+    // OUT meanwhile is not replaced either.
+    qc::mapi::WriteMsgFromRfc822(qc::mapi::FileSource::Open(in, "message file"), out, 17, force,
+                                 [&](const std::vector<std::string>& warnings) {
+                                   for (const std::string& warning : warnings) {
+                                     std::fprintf(stderr, "eml2msg: '%s': %s\n", in.c_str(),
+                                                  warning.c_str());
+                                   }
+                                 });
   } catch (const std::exception& e) {
     std::fprintf(stderr, "eml2msg: %s\n", e.what());
     return 2;

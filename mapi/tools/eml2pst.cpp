@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "mapi/file_source.h"
-#include "mapi/import/rfc822_import.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/store_file.h"
 #include "util/program_version.h"
 #include "util/system.h"
 
@@ -69,18 +68,16 @@ int main(int argc, char** argv) {
   }
   try {
     // Without --force a file that appears at OUT meanwhile is not replaced either.
-    qc::mapi::pst::StoreOptions options;
+    qc::mapi::StoreOptions options;
     options.replaceExisting = force;
-    auto store = qc::mapi::pst::PstStore::Create(out, DisplayNameOf(out), std::move(options));
-    const auto folder = store->addMailFolder(args[1]);
+    auto store = qc::mapi::StoreFile::Create(out, DisplayNameOf(out), std::move(options));
+    const auto folder = store->addFolder(args[1]);
     for (std::size_t i = 2; i < args.size(); ++i) {
-      // Read where it lies, as the run reads a mailbox: names in any script, files of any size.
+      // Read where it lies, as the run reads a mailbox: names in any script, files of any size;
+      // marked read (has-attachment if any), as the conversion marks every message.
       std::vector<std::string> warnings;
-      auto message = qc::mapi::ImportRfc822(qc::mapi::FileSource::Open(args[i], "message file"),
-                                            qc::mapi::ImportOptions{.rtfBody = false},
-                                            &warnings);  // as Outlook keeps them
-      qc::mapi::SetMessageFlags(*message, 17);           // read; has-attachment if any
-      store->addMessage(folder, *message);
+      store->addMessageFromRfc822(folder, qc::mapi::FileSource::Open(args[i], "message file"), 17,
+                                  &warnings);
       for (const std::string& warning : warnings) {
         std::fprintf(stderr, "eml2pst: '%s': %s\n", args[i].c_str(), warning.c_str());
       }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "mapi/pst/check/pst_checker.h"
+#include "mapi/check/pst/pst_checker.h"
 #include "util/program_version.h"
 #include "util/system.h"
 

@@ -1,4 +1,4 @@
-#include "mapi/cfb/cfb_reader.h"
+#include "mapi/check/cfb/cfb_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "mapi/cfb/cfb_reader.h"
 #include "mapi/cfb/tests/cfb_test_support.h"
+#include "mapi/check/cfb/cfb_reader.h"
 
 namespace qc::mapi::cfb {
 namespace {

@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "mapi/cfb/cfb_reader.h"
 #include "mapi/cfb/tests/cfb_test_support.h"
+#include "mapi/check/cfb/cfb_reader.h"
 #include "util/tests/test_system.h"
 
 namespace qc::mapi {

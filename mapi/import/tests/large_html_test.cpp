@@ -2,7 +2,7 @@
 // wherever the pieces end; the HTML is stored as it stands, and what it shows in place is found.
 #include <random>
 
-#include "mapi/cfb/cfb_reader.h"
+#include "mapi/check/cfb/cfb_reader.h"
 #include "mapi/import/html_text.h"
 #include "mapi/import/tests/import_test_support.h"
 #include "mapi/import/text_decode.h"

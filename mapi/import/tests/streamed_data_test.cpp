@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <random>
 
-#include "mapi/cfb/cfb_reader.h"
+#include "mapi/check/cfb/cfb_reader.h"
+#include "mapi/check/msg/msg_checker.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/part_data.h"
 #include "mapi/import/tests/import_test_support.h"
-#include "mapi/msg/msg_checker.h"
 #include "mapi/msg/msg_writer.h"
 #include "util/error.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "mapi/cfb/cfb_reader.h"
+#include "mapi/check/cfb/cfb_reader.h"
 #include "mapi/import/tests/import_test_support.h"
 #include "mapi/import/text_decode.h"
 #include "mapi/msg/msg_writer.h"

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <functional>
 
-#include "mapi/cfb/cfb_reader.h"
 #include "mapi/cfb/tests/cfb_test_support.h"
+#include "mapi/check/cfb/cfb_reader.h"
+#include "mapi/check/msg/msg_checker.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
-#include "mapi/msg/msg_checker.h"
 #include "mapi/msg/named_map.h"
 #include "mapi/text.h"
 

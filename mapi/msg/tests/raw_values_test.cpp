@@ -6,9 +6,9 @@
 #include <bit>
 #include <cstring>
 
-#include "mapi/cfb/cfb_reader.h"
+#include "mapi/check/cfb/cfb_reader.h"
+#include "mapi/check/msg/msg_checker.h"
 #include "mapi/little_endian.h"
-#include "mapi/msg/msg_checker.h"
 #include "mapi/msg/msg_writer.h"
 #include "mapi/named_ids.h"
 #include "mapi/text.h"

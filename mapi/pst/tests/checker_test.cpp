@@ -7,19 +7,20 @@
 #include <functional>
 #include <random>
 
+#include "mapi/crc32.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/block.h"
-#include "mapi/pst/crc.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/header.h"
-#include "mapi/pst/permute.h"
+#include "mapi/pst/ndb/block.h"
+#include "mapi/pst/ndb/header.h"
+#include "mapi/pst/ndb/permute.h"
 #include "mapi/pst/tests/pst_test_support.h"
 
 namespace qc::mapi::pst {
 namespace {
 
 using check::Fault;
+using testing::AddRfc822;
 
 // Finds structures in a sound store and damages them, fixing CRCs so that only the chosen
 // fault remains.
@@ -212,7 +213,7 @@ TEST(PstChecker, DataAndSubnodeTreeDamage) {
   PstStore store(sink, "S", testing::FixedOptions());
   const FolderId f = store.addMailFolder("F");
   const std::string big(30000, 'b');
-  store.addMessageFromRfc822(f, "Subject: big\r\n\r\n" + big + "\r\n", 17);
+  AddRfc822(store, f, "Subject: big\r\n\r\n" + big + "\r\n", 17);
   store.close();
   const std::uint32_t message = MakeNid(nid_type::kNormalMessage, 0x10001);
   {

@@ -2,15 +2,15 @@
 // checker's reader (which also checks page maps, fill levels, record order and row layout).
 #include <gtest/gtest.h>
 
+#include "mapi/check/pst/ltp_reader.h"
+#include "mapi/check/pst/ndb_reader.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/check/ltp_reader.h"
-#include "mapi/pst/check/ndb_reader.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/heap.h"
-#include "mapi/pst/node_database.h"
-#include "mapi/pst/property_context.h"
-#include "mapi/pst/property_value.h"
-#include "mapi/pst/table_context.h"
+#include "mapi/pst/ltp/heap.h"
+#include "mapi/pst/ltp/property_context.h"
+#include "mapi/pst/ltp/property_value.h"
+#include "mapi/pst/ltp/table_context.h"
+#include "mapi/pst/ndb/node_database.h"
 #include "mapi/pst/tests/pst_test_support.h"
 #include "mapi/text.h"
 

@@ -5,18 +5,18 @@
 
 #include <numeric>
 
+#include "mapi/check/pst/ndb_reader.h"
+#include "mapi/crc32.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/allocation_map.h"
-#include "mapi/pst/block.h"
-#include "mapi/pst/check/ndb_reader.h"
-#include "mapi/pst/crc.h"
-#include "mapi/pst/data_tree.h"
 #include "mapi/pst/format.h"
-#include "mapi/pst/header.h"
-#include "mapi/pst/node_database.h"
-#include "mapi/pst/page.h"
-#include "mapi/pst/permute.h"
-#include "mapi/pst/subnode_tree.h"
+#include "mapi/pst/ndb/allocation_map.h"
+#include "mapi/pst/ndb/block.h"
+#include "mapi/pst/ndb/data_tree.h"
+#include "mapi/pst/ndb/header.h"
+#include "mapi/pst/ndb/node_database.h"
+#include "mapi/pst/ndb/page.h"
+#include "mapi/pst/ndb/permute.h"
+#include "mapi/pst/ndb/subnode_tree.h"
 #include "mapi/pst/tests/pst_test_support.h"
 #include "util/error.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "mapi/crc32.h"
 #include "mapi/import/rfc822_import.h"
-#include "mapi/pst/crc.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/pst/messaging/pst_store.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ std::string Str(const PropertyBag& bag, PropTag tag) {
 
 // The CRC-32 of zlib (inverted in and out), which Python computes too.
 std::uint32_t ZlibCrc(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0) {
-  return ~pst::Crc32(data, size, ~crc);
+  return ~Crc32(data, size, ~crc);
 }
 
 std::pair<std::uint64_t, std::uint32_t> SizeAndCrc(const Attachment& a) {

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "mapi/pst/check/pst_checker.h"
-#include "mapi/pst/pst_store.h"
+#include "mapi/check/pst/pst_checker.h"
+#include "mapi/pst/messaging/pst_store.h"
+#include "mapi/store_file.h"
 
 namespace qc::mapi::pst::testing {
 
@@ -68,12 +69,21 @@ inline check::Findings Check(const Bytes& store, check::Summary* summary = nullp
     EXPECT_TRUE(findings_.empty()) << ::qc::mapi::pst::testing::Describe(findings_); \
   } while (false)
 
+// RFC 822 bytes added to a store as the store library adds them (imported as Outlook keeps
+// messages in its data files); the message added is returned.
+inline std::unique_ptr<Message> AddRfc822(PstStore& store, FolderId folder, std::string_view bytes,
+                                          std::int32_t flags) {
+  auto message = ImportForStore(bytes, flags);
+  store.addMessage(folder, *message);
+  return message;
+}
+
 // A store of the corpus's messages in one folder "Inbox", written to memory.
 inline Bytes CorpusStore(std::uint8_t seed = 1, std::int32_t flags = 17) {
   MemorySink sink;
   PstStore store(sink, "Corpus", FixedOptions(seed));
   const FolderId inbox = store.addMailFolder("Inbox");
-  for (const std::string& m : CorpusMessages()) store.addMessageFromRfc822(inbox, m, flags);
+  for (const std::string& m : CorpusMessages()) AddRfc822(store, inbox, m, flags);
   store.close();
   return sink.bytes;
 }

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <set>
 
+#include "mapi/check/pst/ltp_reader.h"
+#include "mapi/check/pst/ndb_reader.h"
 #include "mapi/little_endian.h"
-#include "mapi/pst/check/ltp_reader.h"
-#include "mapi/pst/check/ndb_reader.h"
 #include "mapi/pst/format.h"
 #include "mapi/pst/tests/pst_test_support.h"
 
