@@ -6,6 +6,7 @@
 
 #include "mapi/little_endian.h"
 #include "mapi/text.h"
+#include "util/cp1252.h"
 #include "util/error.h"
 
 namespace qc::mapi::msg {
@@ -94,8 +95,7 @@ std::uint64_t InlineValue(const Bytes& bytes) {
 // An 8-bit string as text: a .msg file that declares Unicode strings holds every string in
 // Unicode. Its code page is unknown here; windows-1252 is the one such strings are most often in.
 std::string TextOf8Bit(const Bytes& bytes) {
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
+  return Utf8OrWindows1252({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 // The property's value as the file holds it: inline in its entry, or in streams of its own.

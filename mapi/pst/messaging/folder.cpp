@@ -45,14 +45,14 @@ std::pair<std::uint64_t, std::uint64_t> EmptyTableCache::get(NodeDatabase& db,
   return {bid, sub};
 }
 
-FolderWriter::FolderWriter(NodeDatabase& db, FolderSpec spec) : db_(db), spec_(std::move(spec)) {}
+FolderWriter::FolderWriter(NodeDatabase& db, FolderPlan plan) : db_(db), plan_(std::move(plan)) {}
 
 void FolderWriter::addMessage(const WrittenMessage& message, std::span<const Cell> properties,
                               std::uint32_t rowVersion) {
   if (!contents_) {
-    contents_ = std::make_unique<TableWriter>(db_, MakeTableLayout(*spec_.contentsColumns));
+    contents_ = std::make_unique<TableWriter>(db_, MakeTableLayout(*plan_.contentsColumns));
   }
-  db_.addNode(message.nid, message.bidData, message.bidSub, spec_.nid);
+  db_.addNode(message.nid, message.bidData, message.bidSub, plan_.nid);
   std::uint8_t version[4];
   Put32(version, rowVersion);
   const Cell override{kTagRowVersion, version, sizeof version};
@@ -62,13 +62,13 @@ void FolderWriter::addMessage(const WrittenMessage& message, std::span<const Cel
 }
 
 void FolderWriter::close(EmptyTableCache& empties, std::uint32_t& rowVersion) {
-  props_[kDisplayName] = Utf16LeBytes(spec_.name);
-  if (spec_.comment) props_[kComment] = Utf16LeBytes(*spec_.comment);
+  props_[kDisplayName] = Utf16LeBytes(plan_.name);
+  if (plan_.comment) props_[kComment] = Utf16LeBytes(*plan_.comment);
   props_[kContentCount] = Int32Bytes(count_);
   props_[kUnreadCount] = Int32Bytes(unread_);
   props_[kSubfolders] = Bytes{static_cast<std::uint8_t>(!children_.empty())};
-  if (spec_.containerClass) props_[kContainerClass] = Utf16LeBytes(*spec_.containerClass);
-  if (spec_.hiddenCounts) {
+  if (plan_.containerClass) props_[kContainerClass] = Utf16LeBytes(*plan_.containerClass);
+  if (plan_.hiddenCounts) {
     props_[kHiddenCount] = Int32Bytes(0);
     props_[kHiddenUnread] = Int32Bytes(0);
   }
@@ -79,9 +79,9 @@ void FolderWriter::close(EmptyTableCache& empties, std::uint32_t& rowVersion) {
     pc.set(static_cast<std::uint16_t>(tag >> 16), static_cast<std::uint16_t>(tag & 0xFFFF), bytes);
   }
   const std::uint64_t data = pc.write();
-  db_.addNode(spec_.nid, data, noSubnodes.write(db_), spec_.parentNid);
+  db_.addNode(plan_.nid, data, noSubnodes.write(db_), plan_.parentNid);
   rowVersion_ = ++rowVersion;
-  if (spec_.search) {
+  if (plan_.search) {
     closeSearchFolder();
     return;
   }
@@ -89,9 +89,9 @@ void FolderWriter::close(EmptyTableCache& empties, std::uint32_t& rowVersion) {
   // Hierarchy table: one row per subfolder.
   std::pair<std::uint64_t, std::uint64_t> hierarchy;
   if (children_.empty()) {
-    hierarchy = empties.get(db_, *spec_.hierarchyColumns);
+    hierarchy = empties.get(db_, *plan_.hierarchyColumns);
   } else {
-    TableWriter table(db_, MakeTableLayout(*spec_.hierarchyColumns));
+    TableWriter table(db_, MakeTableLayout(*plan_.hierarchyColumns));
     for (const FolderWriter* child : children_) {
       RowValues row = child->properties();
       row[kTagRowVersion] = Int32Bytes(child->rowVersion_);
@@ -99,26 +99,26 @@ void FolderWriter::close(EmptyTableCache& empties, std::uint32_t& rowVersion) {
     }
     hierarchy = table.finish();
   }
-  db_.addNode(TableNid(spec_.nid, nid_type::kHierarchyTable), hierarchy.first, hierarchy.second, 0);
+  db_.addNode(TableNid(plan_.nid, nid_type::kHierarchyTable), hierarchy.first, hierarchy.second, 0);
 
-  const auto contents = contents_ ? contents_->finish() : empties.get(db_, *spec_.contentsColumns);
+  const auto contents = contents_ ? contents_->finish() : empties.get(db_, *plan_.contentsColumns);
   contents_.reset();
-  db_.addNode(TableNid(spec_.nid, nid_type::kContentsTable), contents.first, contents.second, 0);
+  db_.addNode(TableNid(plan_.nid, nid_type::kContentsTable), contents.first, contents.second, 0);
 
-  const auto assoc = empties.get(db_, *spec_.assocColumns);
-  db_.addNode(TableNid(spec_.nid, nid_type::kAssocContentsTable), assoc.first, assoc.second, 0);
+  const auto assoc = empties.get(db_, *plan_.assocColumns);
+  db_.addNode(TableNid(plan_.nid, nid_type::kAssocContentsTable), assoc.first, assoc.second, 0);
 }
 
 // A search folder keeps an (empty) update queue, its criteria and the table of its results.
 void FolderWriter::closeSearchFolder() {
-  db_.addNode(TableNid(spec_.nid, nid_type::kSearchUpdateQueue), 0, 0, 0);
+  db_.addNode(TableNid(plan_.nid, nid_type::kSearchUpdateQueue), 0, 0, 0);
   SubnodeTree noSubnodes;
   PropertyContextWriter criteria(db_, noSubnodes);
   criteria.setInt32(0x660B, 0);  // as Outlook leaves the criteria of a search never run
-  db_.addNode(TableNid(spec_.nid, nid_type::kSearchCriteriaObject), criteria.write(), 0, 0);
+  db_.addNode(TableNid(plan_.nid, nid_type::kSearchCriteriaObject), criteria.write(), 0, 0);
   TableWriter table(db_, MakeTableLayout(columns::SearchContents()));
   const auto [bid, sub] = table.finish();
-  db_.addNode(TableNid(spec_.nid, nid_type::kSearchContentsTable), bid, sub, 0);
+  db_.addNode(TableNid(plan_.nid, nid_type::kSearchContentsTable), bid, sub, 0);
 }
 
 }  // namespace qc::mapi::pst

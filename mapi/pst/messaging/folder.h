@@ -16,7 +16,7 @@
 
 namespace qc::mapi::pst {
 
-struct FolderSpec {
+struct FolderPlan {
   std::uint32_t nid = 0;
   std::uint32_t parentNid = 0;
   std::string name;
@@ -41,10 +41,10 @@ class EmptyTableCache {
 
 class FolderWriter {
  public:
-  FolderWriter(NodeDatabase& db, FolderSpec spec);
+  FolderWriter(NodeDatabase& db, FolderPlan plan);
 
-  const FolderSpec& spec() const { return spec_; }
-  std::uint32_t nid() const { return spec_.nid; }
+  const FolderPlan& plan() const { return plan_; }
+  std::uint32_t nid() const { return plan_.nid; }
   void addChild(FolderWriter* child) { children_.push_back(child); }
   const std::vector<FolderWriter*>& children() const { return children_; }
 
@@ -64,7 +64,7 @@ class FolderWriter {
   void closeSearchFolder();
 
   NodeDatabase& db_;
-  FolderSpec spec_;
+  FolderPlan plan_;
   std::vector<FolderWriter*> children_;
   std::unique_ptr<TableWriter> contents_;
   std::uint32_t count_ = 0;

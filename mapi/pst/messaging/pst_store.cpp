@@ -110,40 +110,40 @@ class PstStore::Impl {
                                     MakeNid(nid_type::kSearchCriteriaObject, 0x111)}) {
       db.useNid(nid);
     }
-    FolderSpec rootSpec = Spec(nid::kRootFolder, nid::kRootFolder, "");
-    rootSpec.assocColumns = &columns::RootAssocContents();
-    root = addFolder(rootSpec, nullptr);
-    FolderSpec topSpec = Spec(kTopOfFolders, nid::kRootFolder, "Top of Outlook data file");
-    topSpec.hierarchyColumns = &columns::TopHierarchy();
-    topSpec.contentsColumns = &columns::MailContents();
-    top = addFolder(topSpec, root);
+    FolderPlan rootPlan = Plan(nid::kRootFolder, nid::kRootFolder, "");
+    rootPlan.assocColumns = &columns::RootAssocContents();
+    root = addFolder(rootPlan, nullptr);
+    FolderPlan topPlan = Plan(kTopOfFolders, nid::kRootFolder, "Top of Outlook data file");
+    topPlan.hierarchyColumns = &columns::TopHierarchy();
+    topPlan.contentsColumns = &columns::MailContents();
+    top = addFolder(topPlan, root);
     entries[kTopOfFolders].model = &model.root();
-    FolderSpec searchRoot = Spec(kSearchRoot, nid::kRootFolder, "Search Root");
+    FolderPlan searchRoot = Plan(kSearchRoot, nid::kRootFolder, "Search Root");
     searchRoot.hierarchyColumns = &columns::SearchRootHierarchy();
     addFolder(searchRoot, root);
-    FolderSpec spam = Spec(kSpamSearchFolder, nid::kRootFolder, "SPAM Search Folder 2");
+    FolderPlan spam = Plan(kSpamSearchFolder, nid::kRootFolder, "SPAM Search Folder 2");
     spam.search = true;
     addFolder(spam, root);
-    FolderSpec views = Spec(kCommonViews, nid::kRootFolder, "IPM_COMMON_VIEWS");
+    FolderPlan views = Plan(kCommonViews, nid::kRootFolder, "IPM_COMMON_VIEWS");
     views.comment = std::string();
     views.assocColumns = &columns::CommonViewsAssocContents();
     addFolder(views, root);
-    FolderSpec deleted = Spec(kDeletedItems, kTopOfFolders, "Deleted Items");
+    FolderPlan deleted = Plan(kDeletedItems, kTopOfFolders, "Deleted Items");
     deleted.comment = std::string("Deleted Items folder");
     addFolder(deleted, top);
     entries[kDeletedItems].model = &model.root().addFolder("Deleted Items", "");
   }
 
-  static FolderSpec Spec(std::uint32_t nid, std::uint32_t parent, std::string name) {
-    FolderSpec spec;
-    spec.nid = nid;
-    spec.parentNid = parent;
-    spec.name = std::move(name);
-    return spec;
+  static FolderPlan Plan(std::uint32_t nid, std::uint32_t parent, std::string name) {
+    FolderPlan plan;
+    plan.nid = nid;
+    plan.parentNid = parent;
+    plan.name = std::move(name);
+    return plan;
   }
 
-  FolderWriter* addFolder(FolderSpec spec, FolderWriter* parent) {
-    folders.push_back(std::make_unique<FolderWriter>(db, std::move(spec)));
+  FolderWriter* addFolder(FolderPlan plan, FolderWriter* parent) {
+    folders.push_back(std::make_unique<FolderWriter>(db, std::move(plan)));
     if (parent) parent->addChild(folders.back().get());
     entries[folders.back()->nid()].writer = folders.back().get();
     return folders.back().get();
@@ -297,11 +297,11 @@ FolderId PstStore::addMailFolder(const std::string& name, std::optional<FolderId
                      {});
   }
   const std::uint32_t nid = impl_->db.newNid(nid_type::kNormalFolder);
-  FolderSpec spec = Impl::Spec(nid, entry->second.writer->nid(), name);
-  spec.containerClass = std::string("IPF.Note");
-  spec.hiddenCounts = true;
-  spec.contentsColumns = &columns::MailContents();
-  impl_->addFolder(spec, entry->second.writer);
+  FolderPlan plan = Impl::Plan(nid, entry->second.writer->nid(), name);
+  plan.containerClass = std::string("IPF.Note");
+  plan.hiddenCounts = true;
+  plan.contentsColumns = &columns::MailContents();
+  impl_->addFolder(plan, entry->second.writer);
   impl_->entries[nid].model = model;
   return nid;
 }
@@ -340,7 +340,7 @@ std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
   const std::uint64_t number = messages_;
   if (broken_ || closed_) throw StoreError("the store '" + path_ + "' is closed", path_, number);
   FolderWriter* f = impl_->folder(folder);
-  if (!f || f->spec().search) {
+  if (!f || f->plan().search) {
     throw StoreError(
         "no folder to add message " + std::to_string(number + 1) + " to in '" + path_ + "'", path_,
         number);
