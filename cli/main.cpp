@@ -19,6 +19,7 @@
 #include "scanner/frm_finder.h"
 #include "util/error.h"
 #include "util/mod_main.h"
+#include "util/registry.h"
 #include "util/system.h"
 
 namespace {
@@ -109,6 +110,19 @@ qc::StoreLibrary MakeStores() {
                           qc::mapi::pst::FixedSources(ticks));
 }
 
+// Why NAME cannot name the one data file of --single-store, or empty text when it can.
+std::string SingleStoreNameProblem(const std::string& name) {
+  const std::string trimmed(qc::TrimSpaces(name));
+  if (trimmed.empty()) return "the data file needs a name";
+  if (name.find_first_of("/\\:*?\"<>|") != std::string::npos ||
+      name.find_first_of(std::string("\0", 1)) != std::string::npos) {
+    return "'" + name +
+           "' is a name for the data file, without a folder or any of \\ / : * ? \" < > |";
+  }
+  if (trimmed == "." || trimmed == "..") return "'" + name + "' cannot name a file";
+  return {};
+}
+
 // What the command line asks for.
 struct Options {
   qc::Form form = qc::Form::EML;
@@ -116,6 +130,7 @@ struct Options {
   std::vector<std::string> folders;
   std::vector<std::string> mailboxes;
   std::string charset{qc::mapi::import::kDefaultFallbackCharset};
+  std::string singleStore;
   bool quiet = false;
 };
 
@@ -167,6 +182,11 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         throw CLI::Success();
       },
       "list the charsets --charset takes, with their other names, and exit");
+  app.add_option("--single-store", options.singleStore,
+                 "with --format pst: every mailbox into one data file, OUTPUT/NAME.pst, a folder "
+                 "each, nested as their folders are")
+      ->check(
+          CLI::Validator([](std::string& name) { return SingleStoreNameProblem(name); }, "NAME"));
   app.add_option("mailboxes", options.mailboxes, "mailbox files to convert");
   app.add_flag("-q,--quiet", options.quiet, "print only problems");
   try {
@@ -179,6 +199,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     return app.exit(e) == 0 ? kAllWritten : kBadUsage;
   }
   options.form = forms.at(format);
+  if (!options.singleStore.empty() && options.form != qc::Form::PST) {
+    return Fail(kBadUsage, "--single-store makes one Outlook data file: it needs --format pst");
+  }
   return std::nullopt;
 }
 
@@ -280,8 +303,13 @@ int main(int argc, char** argv) {
   qc::StoreLibrary stores = MakeStores();
   qc::ConversionRun run(finder, &stores);
   run.addObserver(&view);
-  const qc::RunReport report =
-      run.run({options.form, collected.mailboxes, target, options.charset});
+  qc::RunRequest request;
+  request.form = options.form;
+  request.mailboxes = collected.mailboxes;
+  request.targetFolder = target;
+  request.fallbackCharset = options.charset;
+  request.singleStore = options.singleStore;
+  const qc::RunReport report = run.run(request);
   view.endProgress();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -118,12 +118,17 @@ RunReport ConversionRun::CmdConvert_Click() {
   }
   const std::string folder = window.BrowseForFolder("Choose Folder to Save...");
   if (folder.empty()) return report_;
-  return run({*chosen, std::move(rows), folder, fallbackCharset_});
+  RunRequest request;
+  request.form = *chosen;
+  request.mailboxes = std::move(rows);
+  request.targetFolder = folder;
+  request.fallbackCharset = fallbackCharset_;
+  return run(request);
 }
 
 RunReport ConversionRun::run(const RunRequest& request) {
   report_ = RunReport{};
-  form_ = MakeOutputForm(request.form, stores_, request.fallbackCharset);
+  form_ = MakeOutputForm(request, stores_, style_);
   TargetFolder = AddSeparator(request.targetFolder, style_ == PathStyle::Windows ? '\\' : '/');
   rowCount_ = request.mailboxes.size();
   report_.mailboxCount = rowCount_;
@@ -242,7 +247,7 @@ std::int64_t ConversionRun::forgetStoredMessages(Counts before, MailboxSummary& 
 }
 
 bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
-  attempt(Failure::Kind::Store, [&] { form_->addStoreFolder(paths.MailboxName); });
+  attempt(Failure::Kind::Store, [&] { form_->addStoreFolder(paths); });
   FrmFinder& finder = finder_.get();
   finder.Text2 = std::string(kSeparatorText);
   events_.searchStarted(paths);
@@ -456,11 +461,23 @@ void ConversionRun::flushMessageFiles(Counts before, MailboxSummary& summary) {
 void ConversionRun::finish() {
   if (!runStorePath_.empty()) {
     events_.pace();
-    attempt(Failure::Kind::Store, [&] {
+    const std::optional<Caught> caught = Catch([&] {
       const std::string path = form_->finishRun();
       runStorePath_.clear();
       storeWritten(path);
     });
+    const std::int64_t lost = form_->messagesInRunStore() ? report_.messagesWritten : 0;
+    if (caught && lost > 0) {
+      // Every message counted as written is in the store that was not kept.
+      report_.messagesWritten = 0;
+      report_.bytesWritten = 0;
+      recordFailure(Failure::Of(Failure::Kind::Message,
+                                caught->reason + ": the Outlook data file was not kept, so its " +
+                                    Count(lost, " message is", " messages are") + " not converted",
+                                caught->code, lost));
+    } else if (caught) {
+      recordFailure(Failure::Of(Failure::Kind::Store, caught->reason, caught->code));
+    }
   }
   report_.outcome = RunReport::Outcome::Completed;
   events_.runDone(report_);

@@ -17,6 +17,10 @@ struct RunRequest {
   std::string targetFolder;
   // The charset the .pst and .msg forms read text in that names none and is not UTF-8.
   std::string fallbackCharset = std::string(mapi::import::kDefaultFallbackCharset);
+  // .pst form: every mailbox into this one data file (TargetFolder/NAME.pst, displayed as NAME),
+  // each a folder nested under folders named after the directories between the mailboxes' common
+  // parent and the mailbox. Empty: a data file per mailbox.
+  std::string singleStore;
 };
 
 }  // namespace qc

@@ -69,6 +69,41 @@ void StoreLibrary::createMailboxFolder(const std::string& storeFolderName) {
   if (!folder_) folder_ = store_->addFolder(storeFolderName);
 }
 
+namespace {
+
+// The folder names tried for `name` when it is taken: "name", "name (2)", "name (3)" ...
+std::string Candidate(const std::string& name, int n) {
+  return n == 1 ? name : name + " (" + std::to_string(n) + ")";
+}
+
+constexpr int kMaxCandidates = 10000;
+
+}  // namespace
+
+std::string StoreLibrary::createFolderAt(const std::vector<std::string>& parents,
+                                         const std::string& name) {
+  if (!store_) throw Error("no store is open for the folder '" + name + "'");
+  folder_.reset();
+  std::optional<mapi::FolderId> parent;
+  for (const std::string& part : parents) {
+    // Folder names compare ignoring letter case, as a client compares them: directories whose
+    // names differ only so share one folder, and their mailboxes get folders of their own below.
+    const std::optional<mapi::FolderId> found = store_->childFolder(part, parent);
+    parent = found ? *found : store_->addFolder(part, parent);
+  }
+  for (int n = 1; n <= kMaxCandidates; ++n) {
+    const std::string candidate = Candidate(name, n);
+    if (store_->childFolder(candidate, parent)) continue;
+    try {
+      folder_ = store_->addFolder(candidate, parent);
+      return candidate;
+    } catch (const mapi::StoreError&) {
+      if (store_->broken()) throw;
+    }
+  }
+  throw Error("cannot add the folder '" + name + "' to the store");
+}
+
 void StoreLibrary::addMessage(const mapi::Message& message) {
   if (!store_ || !folder_) throw Error("no store folder is open for the message");
   try {

@@ -14,7 +14,7 @@
 
 namespace qc {
 
-class StoreLibrary final : public StoreSteps {
+class StoreLibrary : public StoreSteps {
  public:
   // `localNow` gives the local time the temporary store is named after (the system's by
   // default); `options` go to every store (injected clocks and keys in tests).
@@ -25,6 +25,8 @@ class StoreLibrary final : public StoreSteps {
   std::string openMailboxStore(const std::string& targetFolder,
                                const std::string& mailboxName) override;
   void createMailboxFolder(const std::string& storeFolderName) override;
+  std::string createFolderAt(const std::vector<std::string>& parents,
+                             const std::string& name) override;
   void addMessage(const mapi::Message& message) override;
   std::string closeStore() override;
   void dropStore() override;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "mapi/property.h"
 #include "util/error.h"
@@ -31,6 +32,11 @@ class StoreSteps {
                                        const std::string& mailboxName) = 0;
   // Both forms, per mailbox: the folder `storeFolderName` under the top of the store's folders.
   virtual void createMailboxFolder(const std::string& storeFolderName) = 0;
+  // One store for many mailboxes: the folder `name` under the folders `parents` (made where
+  // missing, shared by the mailboxes below them). A folder of that name already there (another
+  // mailbox's) is not shared: this one gets " (2)", " (3)" ... Returns the folder's name.
+  virtual std::string createFolderAt(const std::vector<std::string>& parents,
+                                     const std::string& name) = 0;
   // .pst form, per message in mailbox order: the message into the mailbox's folder. Throws
   // StoreLost when the store cannot be written any more, qc::Error when only the message is
   // refused.

@@ -84,6 +84,43 @@ case $? in
   *) fail "msgreader" ;;
 esac
 
+# One data file for two mailboxes: a folder each, nested as the mailboxes' folders are below their
+# common parent, with every message, read back by libpff.
+mkdir -p "$work/mail/Archive/2003"
+cp "$sample" "$work/mail/Sample Inbox.mbx"
+cp "$sample" "$work/mail/Archive/2003/Old.mbx"
+"$bin" --quiet --format pst --single-store All --output "$work/single" --folder "$work/mail" ||
+  fail "quillon-convert --single-store"
+"$pstcheck" "$work/single/All.pst" > /dev/null || fail "pstcheck of the single store"
+python=""
+for candidate in python3 /usr/bin/python3; do
+  if "$candidate" -c "import pypff" 2>/dev/null; then python=$candidate; break; fi
+done
+if [ -n "$python" ]; then
+  tree=$("$python" - "$work/single/All.pst" <<'PY'
+import sys, pypff
+f = pypff.file()
+f.open(sys.argv[1])
+def walk(folder, path):
+    for i in range(folder.number_of_sub_folders):
+        sub = folder.get_sub_folder(i)
+        name = path + sub.name
+        if sub.number_of_sub_messages:
+            print(f"{name}: {sub.number_of_sub_messages}")
+        walk(sub, name + "\\")
+top = [f.root_folder.get_sub_folder(i) for i in range(f.root_folder.number_of_sub_folders)]
+walk(next(t for t in top if t.name == "Top of Outlook data file"), "")
+PY
+)
+  expected=$(printf 'Archive\\2003\\Old.mbx: %s\nSample Inbox.mbx: %s' "$count" "$count")
+  if [ "$(printf '%s\n' "$tree" | sort)" = "$expected" ]; then
+    echo "pypff: All.pst holds both mailboxes in their folders"
+    ran=$((ran + 1))
+  else
+    fail "the single store's folders: expected $expected, pypff reads $tree"
+  fi
+fi
+
 echo "$ran readers agreed, $failures failed"
 [ "$failures" -eq 0 ] || exit 1
 [ "$ran" -gt 0 ] || exit 77

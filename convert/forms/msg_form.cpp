@@ -18,7 +18,9 @@ class MsgForm final : public OutputForm {
     if (!stores_) throw Error("no message store is available for the .msg form");
     return stores_->openTemporaryStore(targetFolder);
   }
-  void addStoreFolder(const std::string& name) override { stores_->createMailboxFolder(name); }
+  void addStoreFolder(const MailboxPaths& paths) override {
+    stores_->createMailboxFolder(paths.MailboxName);
+  }
   MessageJobFactory jobs(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
                          const OutputFolder* folder) const override {
     return MsgFileJobs(mailbox, offsets, *folder, fallbackCharset_);

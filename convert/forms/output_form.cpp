@@ -2,19 +2,20 @@
 
 namespace qc {
 
-std::unique_ptr<OutputForm> MakeOutputForm(Form form, StoreSteps* stores,
-                                           const std::string& fallbackCharset) {
-  switch (form) {
+std::unique_ptr<OutputForm> MakeOutputForm(const RunRequest& request, StoreSteps* stores,
+                                           PathStyle style) {
+  switch (request.form) {
     case Form::EML:
       return MakeEmlForm();
     case Form::EMLX:
       return MakeEmlxForm();
     case Form::MSG:
-      return MakeMsgForm(stores, fallbackCharset);
+      return MakeMsgForm(stores, request.fallbackCharset);
     case Form::PST:
       break;
   }
-  return MakePstForm(stores, fallbackCharset);
+  if (!request.singleStore.empty()) return MakeSingleStoreForm(stores, request, style);
+  return MakePstForm(stores, request.fallbackCharset);
 }
 
 }  // namespace qc

@@ -14,6 +14,7 @@
 #include "convert/mailbox_paths.h"
 #include "convert/message_jobs.h"
 #include "convert/message_writer_pool.h"
+#include "convert/run_request.h"
 #include "convert/store_steps.h"
 
 namespace qc {
@@ -32,7 +33,7 @@ class OutputForm {
   virtual bool storePerMailbox() const { return false; }
   virtual void openMailbox(const std::string& /*targetFolder*/, const MailboxPaths& /*paths*/) {}
   // The mailbox's folder in the store the messages go through, when the form has one.
-  virtual void addStoreFolder(const std::string& /*name*/) {}
+  virtual void addStoreFolder(const MailboxPaths& /*paths*/) {}
 
   // Whether messages are written as files into the mailbox's output folder.
   virtual bool writesMessageFiles() const { return true; }
@@ -54,16 +55,20 @@ class OutputForm {
   virtual std::string finishRun() { return {}; }
   // The run was stopped: a store still open is dropped, leaving nothing under its name.
   virtual void dropStores() {}
+  // Whether the messages counted as written live in the run's store (its loss loses them).
+  virtual bool messagesInRunStore() const { return false; }
 };
 
-// The form's table. `stores` serves the forms that go through a message store; without it those
-// stop at their first store step.
-std::unique_ptr<OutputForm> MakeOutputForm(Form form, StoreSteps* stores,
-                                           const std::string& fallbackCharset);
+// The table of the request's form. `stores` serves the forms that go through a message store;
+// without it those stop at their first store step.
+std::unique_ptr<OutputForm> MakeOutputForm(const RunRequest& request, StoreSteps* stores,
+                                           PathStyle style);
 
 std::unique_ptr<OutputForm> MakeEmlForm();
 std::unique_ptr<OutputForm> MakeEmlxForm();
 std::unique_ptr<OutputForm> MakeMsgForm(StoreSteps* stores, std::string fallbackCharset);
 std::unique_ptr<OutputForm> MakePstForm(StoreSteps* stores, std::string fallbackCharset);
+std::unique_ptr<OutputForm> MakeSingleStoreForm(StoreSteps* stores, const RunRequest& request,
+                                                PathStyle style);
 
 }  // namespace qc

@@ -19,7 +19,9 @@ class PstForm final : public OutputForm {
     if (!stores_) throw Error("no message store is available for the .pst form");
     stores_->openMailboxStore(targetFolder, paths.MailboxName);
   }
-  void addStoreFolder(const std::string& name) override { stores_->createMailboxFolder(name); }
+  void addStoreFolder(const MailboxPaths& paths) override {
+    stores_->createMailboxFolder(paths.MailboxName);
+  }
   bool writesMessageFiles() const override { return false; }
   MessageJobFactory jobs(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
                          const OutputFolder*) const override {

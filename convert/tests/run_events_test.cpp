@@ -10,6 +10,7 @@
 #include "convert/conversion_run.h"
 #include "convert/store_library.h"
 #include "convert/tests/test_files.h"
+#include "mapi/check/pst/pst_checker.h"
 
 namespace qc {
 namespace {
@@ -58,17 +59,37 @@ class Recorder final : public RunObserver {
   void runDone(const RunReport&) override { events.push_back("end"); }
 };
 
+// The store library, with the folders it made for mailboxes written down.
+class FolderLog final : public StoreLibrary {
+ public:
+  std::vector<std::string> folders;
+  std::string createFolderAt(const std::vector<std::string>& parents,
+                             const std::string& name) override {
+    std::string path;
+    for (const auto& p : parents) path += p + "\\";
+    path += StoreLibrary::createFolderAt(parents, name);
+    folders.push_back(path);
+    return name;
+  }
+};
+
 struct RequestRun {
   NoScreen screen;
   NullLog log;
   FinderSlot finder{screen, log};
-  StoreLibrary stores;
+  FolderLog stores;
   Recorder seen;
+  std::string singleStore;
   RunReport run(Form form, std::vector<std::string> mailboxes, const TempDir& out) {
     ConversionRun conversion(finder, &stores);
     conversion.setWriterThreads(2);
     conversion.addObserver(&seen);
-    return conversion.run({form, std::move(mailboxes), out.path().string()});
+    RunRequest request;
+    request.form = form;
+    request.mailboxes = std::move(mailboxes);
+    request.targetFolder = out.path().string();
+    request.singleStore = singleStore;
+    return conversion.run(request);
   }
 };
 
@@ -137,6 +158,32 @@ TEST(RunEvents, ABlankFirstRowOfAMsgRunIsOneMailboxFailed) {
   EXPECT_EQ(report.mailboxesFailed, 1);
   EXPECT_EQ(report.messagesWritten, 2);
   EXPECT_EQ(report.storeFiles.size(), 1u);
+}
+
+// One data file for every mailbox: a folder each, nested as the mailboxes' own folders are below
+// their common parent; a folder path that two mailboxes would share goes to the later one with
+// " (2)"; the data file's name is never taken from an earlier file.
+TEST(SingleStore, EveryMailboxAFolderNestedAsItsDirectories) {
+  TempDir in, out;
+  WriteFile(in / "Mail/Inbox.mbx", Messages(2));
+  WriteFile(in / "Mail/Work/2003/Projects.mbx", Messages(3));
+  WriteFile(in / "Mail/Work/2003/Projects.mbx.mbox", Messages(1));  // its folder: Projects.mbx
+  WriteFile(out / "All.pst", "an earlier file");
+  RequestRun r;
+  r.singleStore = "All";
+  const RunReport report = r.run(Form::PST,
+                                 {in / "Mail/Inbox.mbx", in / "Mail/Work/2003/Projects.mbx",
+                                  in / "Mail/Work/2003/Projects.mbx.mbox"},
+                                 out);
+  EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+  EXPECT_EQ(r.stores.folders, (std::vector<std::string>{"Inbox.mbx", "Work\\2003\\Projects.mbx",
+                                                        "Work\\2003\\Projects.mbx (2)"}));
+  ASSERT_EQ(report.storeFiles, std::vector<std::string>{out / "All (2).pst"});
+  mapi::pst::check::Summary summary;
+  EXPECT_TRUE(mapi::pst::check::CheckPstFile(report.storeFiles[0], &summary).empty());
+  EXPECT_EQ(summary.messages, 6u);
+  EXPECT_EQ(report.messagesWritten, 6);
+  EXPECT_EQ(test::ReadFile(out / "All.pst"), "an earlier file");
 }
 
 TEST(MessageFiles, NamesAndNumbersOfEachForm) {

@@ -52,6 +52,13 @@ class FakeStore final : public StoreSteps {
     return target + name + ".pst";
   }
   void createMailboxFolder(const std::string& name) override { calls.push_back("folder " + name); }
+  std::string createFolderAt(const std::vector<std::string>& parents,
+                             const std::string& name) override {
+    std::string path;
+    for (const auto& p : parents) path += p + "\\";
+    calls.push_back("folder " + path + name);
+    return name;
+  }
   void addMessage(const mapi::Message& message) override {
     const auto* subject = message.props.get<std::string>(mapi::tags::PR_SUBJECT_W);
     const auto* flags = message.props.get<std::int32_t>(mapi::tags::PR_MESSAGE_FLAGS);
