@@ -101,6 +101,34 @@ struct Harness {
 
 class StoreForms : public ::testing::TestWithParam<unsigned> {};
 
+// One data file for every mailbox: their folders nested as their directories; when the file
+// cannot be kept at the end, every message counted for it is a failure after all.
+TEST(SingleStoreRun, AStoreNotKeptTakesItsMessagesCountsWithIt) {
+  TempDir in, out;
+  WriteFile(in / "Mail/Inbox.mbx", Message("one") + Message("two"));
+  WriteFile(in / "Mail/Old/Sent.mbx", Message("three"));
+  Harness h;
+  h.store.failClose = "the disk is full";
+  ConversionRun conversion(h.finder, &h.store);
+  RunRequest request;
+  request.form = Form::PST;
+  request.mailboxes = {in / "Mail/Inbox.mbx", in / "Mail/Old/Sent.mbx"};
+  request.targetFolder = out.path().string();
+  request.singleStore = "All";
+  const RunReport report = conversion.run(request);
+  EXPECT_EQ(h.store.calls,
+            (std::vector<std::string>{"open All", "folder Inbox.mbx", "message one flags 1",
+                                      "message two flags 1", "folder Old\\Sent.mbx",
+                                      "message three flags 1", "close"}));
+  EXPECT_EQ(report.messagesWritten, 0);
+  EXPECT_EQ(report.messagesFailed, 3);
+  EXPECT_TRUE(report.storeFiles.empty());
+  ASSERT_EQ(report.problems.size(), 1u);
+  EXPECT_EQ(report.problems[0],
+            "the disk is full: the Outlook data file was not kept, so its 3 messages are not "
+            "converted");
+}
+
 TEST_P(StoreForms, PstPutsEveryMessageIntoItsMailboxsStoreInOrder) {
   TempDir in, out;
   const std::string inbox = in / "Mail/Inbox.mbox";
