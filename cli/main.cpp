@@ -1,6 +1,7 @@
 // quillon-convert: converts mailboxes from the command line through the same run as the window.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -131,8 +132,48 @@ struct Options {
   std::vector<std::string> mailboxes;
   std::string charset{qc::mapi::import::kDefaultFallbackCharset};
   std::string singleStore;
+  std::uint64_t partSize = 0;
   bool quiet = false;
 };
+
+// "20G", "500M", "300K" or a number of bytes (K, M, G: 1024, 1024², 1024³; a "B" or "iB" after
+// them is allowed); nothing for anything else, or zero.
+std::optional<std::uint64_t> ParseSize(std::string text) {
+  for (const char* unit : {"iB", "ib", "B", "b"}) {
+    if (text.size() > std::strlen(unit) && text.ends_with(unit) &&
+        !std::isdigit(static_cast<unsigned char>(text[text.size() - std::strlen(unit) - 1]))) {
+      text.resize(text.size() - std::strlen(unit));
+      break;
+    }
+  }
+  std::uint64_t scale = 1;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'k':
+      case 'K':
+        scale = 1ull << 10;
+        break;
+      case 'm':
+      case 'M':
+        scale = 1ull << 20;
+        break;
+      case 'g':
+      case 'G':
+        scale = 1ull << 30;
+        break;
+      default:
+        break;
+    }
+    if (scale > 1) text.pop_back();
+  }
+  if (text.empty() || text.size() > 12 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  const std::uint64_t size = std::stoull(text) * scale;
+  if (size == 0) return std::nullopt;
+  return size;
+}
 
 // The arguments read into `options`; an exit status when the program is done already (help,
 // version, a usage error).
@@ -187,6 +228,16 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
                  "each, nested as their folders are")
       ->check(
           CLI::Validator([](std::string& name) { return SingleStoreNameProblem(name); }, "NAME"));
+  std::string partSize;
+  app.add_option("--split-stores", partSize,
+                 "with --format pst: keep each data file below SIZE (for example 20G), going on "
+                 "in 'NAME (part 2).pst' and so on")
+      ->check(CLI::Validator(
+          [](std::string& size) {
+            return ParseSize(size) ? std::string()
+                                   : "'" + size + "' is not a size (for example 20G, 500M)";
+          },
+          "SIZE"));
   app.add_option("mailboxes", options.mailboxes, "mailbox files to convert");
   app.add_flag("-q,--quiet", options.quiet, "print only problems");
   try {
@@ -199,6 +250,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     return app.exit(e) == 0 ? kAllWritten : kBadUsage;
   }
   options.form = forms.at(format);
+  if (!partSize.empty()) {
+    options.partSize = *ParseSize(partSize);
+    if (options.form != qc::Form::PST) {
+      return Fail(kBadUsage, "--split-stores splits Outlook data files: it needs --format pst");
+    }
+  }
   if (!options.singleStore.empty() && options.form != qc::Form::PST) {
     return Fail(kBadUsage, "--single-store makes one Outlook data file: it needs --format pst");
   }
@@ -301,6 +358,7 @@ int main(int argc, char** argv) {
   qc::NullLog log;
   qc::FinderSlot finder(screen, log);
   qc::StoreLibrary stores = MakeStores();
+  stores.setPartSize(options.partSize);
   qc::ConversionRun run(finder, &stores);
   run.addObserver(&view);
   qc::RunRequest request;

@@ -139,6 +139,7 @@ RunReport ConversionRun::run(const RunRequest& request) {
   try {
     events_.runStarted(request);
     must([&] { runStorePath_ = form_->openRun(TargetFolder); });
+    storeStart_ = counts();
     for (std::size_t i = 0; i < rowCount_; ++i) convertRow(i, request.mailboxes[i]);
     finish();
   } catch (const StopRequested&) {
@@ -183,6 +184,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     storeOpen = true;
   }
   const Counts before = counts();
+  if (storeOpen) storeStart_ = before;
   try {
     const bool read = derived && convertMailbox(paths, summary);
     flushMessageFiles(before, summary);
@@ -196,7 +198,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     if (storeOpen) {
       events_.pace();
       storeOpen = false;
-      closeMailboxStore(before, summary);
+      closeMailboxStore(summary);
     }
   } catch (const StopRequested&) {
     // The files a stopped run counts must last like those of a finished one.
@@ -204,7 +206,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     // A store being written when the run stops is dropped, not left half-written: the messages
     // added to it are written nowhere, so they are not counted as written.
     if (storeOpen) {
-      const std::int64_t dropped = forgetStoredMessages(before, summary);
+      const std::int64_t dropped = forgetStoredMessages(storeStart_, summary);
       warn("the run was stopped while the Outlook data file of '" + report_.mailboxPath +
            "' was being written: it was not kept, and its " +
            Count(dropped, " message is", " messages are") + " not counted as written");
@@ -214,7 +216,8 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   events_.mailboxDone(i, summary);
 }
 
-void ConversionRun::closeMailboxStore(Counts before, MailboxSummary& summary) {
+void ConversionRun::closeMailboxStore(MailboxSummary& summary) {
+  const Counts before = storeStart_;
   if (storeLost_) {
     Catch([&] { form_->closeMailbox(); });  // drops it: its file was never complete
     // Their reason is the one already given for the message that found the store lost.
@@ -359,7 +362,8 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
   }
   const auto& offsets = finder_.shared.MessageOffsets.values();
   const MessagePlace place{j, offsets[j], searched.file->path()};
-  if (const auto caught = Catch([&] { form_->accept(outcome); })) {
+  std::string completedPart;
+  if (const auto caught = Catch([&] { completedPart = form_->accept(outcome); })) {
     Failure failure = Failure::AtMessage(place, caught->reason, caught->code);
     if (!caught->storeLost) {
       recordFailure(std::move(failure));
@@ -373,6 +377,11 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     failure.messages = static_cast<std::int64_t>(offsets.size() - j);
     recordFailure(std::move(failure));
     return Taken::StoreLost;
+  }
+  if (!completedPart.empty()) {
+    // The messages before this one are in a complete store part of their own now.
+    storeWritten(completedPart);
+    storeStart_ = counts();
   }
   ++report_.messagesWritten;
   report_.bytesWritten += outcome.bytes;
@@ -466,11 +475,13 @@ void ConversionRun::finish() {
       runStorePath_.clear();
       storeWritten(path);
     });
-    const std::int64_t lost = form_->messagesInRunStore() ? report_.messagesWritten : 0;
+    const std::int64_t lost =
+        form_->messagesInRunStore() ? report_.messagesWritten - storeStart_.written : 0;
     if (caught && lost > 0) {
-      // Every message counted as written is in the store that was not kept.
-      report_.messagesWritten = 0;
-      report_.bytesWritten = 0;
+      // The messages counted as written since the store (or its last part) began are in the
+      // store that was not kept.
+      report_.messagesWritten = storeStart_.written;
+      report_.bytesWritten = storeStart_.bytes;
       recordFailure(Failure::Of(Failure::Kind::Message,
                                 caught->reason + ": the Outlook data file was not kept, so its " +
                                     Count(lost, " message is", " messages are") + " not converted",

@@ -89,7 +89,7 @@ class ConversionRun {
   std::int64_t forgetStoredMessages(Counts before, MailboxSummary& summary);
 
   void convertRow(std::size_t i, const std::string& row);
-  void closeMailboxStore(Counts before, MailboxSummary& summary);
+  void closeMailboxStore(MailboxSummary& summary);
   // False when the mailbox could not be read at all.
   bool convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
   SearchedMailbox searchMailbox(FrmFinder& finder, const std::string& path);
@@ -124,6 +124,7 @@ class ConversionRun {
   bool writing_ = false;
   std::size_t messagesDone_ = 0;
   bool storeLost_ = false;  // the mailbox's store can no longer be written
+  Counts storeStart_;       // the counts when the open store (or its current part) began
   OutputFolderClaims claims_;
   std::unique_ptr<OutputFolder> messageFolder_;  // the mailbox's, while its files are written
   RunReport report_;

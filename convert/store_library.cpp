@@ -27,6 +27,11 @@ std::string StoreLibrary::open(const std::string& folder, const std::string& ste
                                std::string displayName) {
   store_.reset();  // one store at a time; one left open by a failure goes
   folder_.reset();
+  made_.clear();
+  targetFolder_ = folder;
+  stem_ = stem;
+  displayName_ = displayName;
+  part_ = 1;
   const std::string path = names_.claim(folder, stem);
   mapi::StoreOptions options = options_;
   // Another run writing into the same folder may take the name while this store is written:
@@ -66,7 +71,10 @@ void StoreLibrary::createMailboxFolder(const std::string& storeFolderName) {
   // Two mailboxes of one name share the folder of that name, as a folder found again by its
   // path would be.
   folder_ = store_->childFolder(storeFolderName);
-  if (!folder_) folder_ = store_->addFolder(storeFolderName);
+  if (!folder_) {
+    folder_ = store_->addFolder(storeFolderName);
+    made_.push_back({{}, storeFolderName, *folder_});
+  }
 }
 
 namespace {
@@ -96,6 +104,7 @@ std::string StoreLibrary::createFolderAt(const std::vector<std::string>& parents
     if (store_->childFolder(candidate, parent)) continue;
     try {
       folder_ = store_->addFolder(candidate, parent);
+      made_.push_back({parents, candidate, *folder_});
       return candidate;
     } catch (const mapi::StoreError&) {
       if (store_->broken()) throw;
@@ -104,14 +113,49 @@ std::string StoreLibrary::createFolderAt(const std::vector<std::string>& parents
   throw Error("cannot add the folder '" + name + "' to the store");
 }
 
-void StoreLibrary::addMessage(const mapi::Message& message) {
+std::string StoreLibrary::addMessage(const mapi::Message& message, std::uint64_t sourceBytes) {
   if (!store_ || !folder_) throw Error("no store folder is open for the message");
+  std::string completed;
+  // Text takes twice its bytes in UTF-16, and a message's properties and tables add to that.
+  const std::uint64_t estimate = 3 * sourceBytes + 8 * 1024;
+  if (partSize_ > 0 && store_->messageCount() > 0 && store_->sizeWith(estimate) > partSize_) {
+    try {
+      completed = nextPart();
+    } catch (const std::exception& e) {
+      // Without a store to go on in, nothing more of the mailbox can be kept.
+      const auto* error = dynamic_cast<const Error*>(&e);
+      throw StoreLost(e.what(), error ? error->code() : 0);
+    }
+  }
   try {
     store_->addMessage(*folder_, message);
   } catch (const mapi::StoreError& e) {
     if (store_->broken()) throw StoreLost(e.what(), e.code());
     throw;
   }
+  return completed;
+}
+
+std::string StoreLibrary::nextPart() {
+  const std::vector<MadeFolder> made = made_;
+  const std::optional<mapi::FolderId> current = folder_;
+  const std::string stem = stem_;
+  const int part = part_ + 1;
+  const std::string completed = closeStore();
+  open(targetFolder_, stem + " (part " + std::to_string(part) + ")", displayName_);
+  stem_ = stem;
+  part_ = part;
+  std::optional<mapi::FolderId> again;
+  for (const MadeFolder& f : made) {
+    if (f.parents.empty()) {
+      createMailboxFolder(f.name);
+    } else {
+      createFolderAt(f.parents, f.name);
+    }
+    if (f.id == current) again = folder_;
+  }
+  folder_ = again;
+  return completed;
 }
 
 std::string StoreLibrary::closeStore() {

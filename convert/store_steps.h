@@ -3,6 +3,7 @@
 // message-store library fills them in. Every step throws qc::Error on failure, naming the file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,10 +38,13 @@ class StoreSteps {
   // mailbox's) is not shared: this one gets " (2)", " (3)" ... Returns the folder's name.
   virtual std::string createFolderAt(const std::vector<std::string>& parents,
                                      const std::string& name) = 0;
-  // .pst form, per message in mailbox order: the message into the mailbox's folder. Throws
-  // StoreLost when the store cannot be written any more, qc::Error when only the message is
-  // refused.
-  virtual void addMessage(const mapi::Message& message) = 0;
+  // .pst form, per message in mailbox order: the message (of `sourceBytes` in the mailbox) into
+  // the mailbox's folder. Throws StoreLost when the store cannot be written any more, qc::Error
+  // when only the message is refused. When stores are kept below a size and this message would
+  // take the store past it, the store is completed first and the message goes on in the next
+  // part (" (part 2)", " (part 3)" ...), which gets the same folders: returns the path of the part
+  // completed, else empty text.
+  virtual std::string addMessage(const mapi::Message& message, std::uint64_t sourceBytes) = 0;
   // Completes the open store's file (.pst form: after a mailbox's last message; .msg form: after
   // the last mailbox). Returns its path: the one the opening gave, or the next free name when
   // another program took that one meanwhile.

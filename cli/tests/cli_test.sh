@@ -48,6 +48,22 @@ check "a run with --charset" 0 $?
 check "nothing on the terminal" "" "$(cat out.txt err.txt)"
 "$bin" --format eml --output o --folder nowhere 2>/dev/null; check "folder missing" 1 $?
 
+# One data file for many mailboxes, and data files kept below a size: .pst only, with sane
+# names and sizes.
+"$bin" --format eml --single-store All --output o "in box.mbx" 2> err.txt
+check "--single-store needs the .pst form" 1 $?
+"$bin" --format pst --single-store "a/b" --output o "in box.mbx" 2> /dev/null
+check "--single-store takes a name, not a path" 1 $?
+"$bin" --format pst --split-stores 12Q --output o "in box.mbx" 2> err.txt
+check "--split-stores takes a size" 1 $?
+grep -q "'12Q' is not a size" err.txt; check "it says what a size is" 0 $?
+"$bin" --format msg --split-stores 20G --output o "in box.mbx" 2> /dev/null
+check "--split-stores needs the .pst form" 1 $?
+"$bin" --format pst --single-store All --split-stores 20G --output one "in box.mbx" tree/A.MBOX \
+  > out.txt 2> err.txt
+check "one data file for two mailboxes" 0 $?
+check "it is named as asked" "store file: $work/one/All.pst" "$(grep '^store file' out.txt)"
+
 "$bin" --format eml --output out "in box.mbx" > summary.txt 2>&1; check "plain run" 0 $?
 check "first message" "$(printf '%s\r\nSubject: a\r\n\r\none\r\n\r\n' "$sep" | od -c)" \
   "$(od -c < "out$work/in box.mbx/email-0.eml")"

@@ -29,11 +29,11 @@ class PstForm final : public OutputForm {
   }
   // Imported messages wait in memory for the store, whose writer sets the pace anyway.
   PoolLead lead() const override { return kShortLead; }
-  void accept(MessageOutcome& outcome) override {
+  std::string accept(MessageOutcome& outcome) override {
     // The store reads the message's attachments from the mailbox as it writes them; what the
     // mail libraries say meanwhile is said of the message.
     const mapi::LibraryMessageScope libraries(&outcome.warnings);
-    stores_->addMessage(*outcome.message);
+    return stores_->addMessage(*outcome.message, outcome.bytes);
   }
   std::string closeMailbox() override { return stores_->closeStore(); }
   void dropMailbox() override { stores_->dropStore(); }

@@ -66,9 +66,9 @@ class SingleStoreForm final : public OutputForm {
     return ImportJobs(mailbox, offsets, fallbackCharset_);
   }
   PoolLead lead() const override { return kShortLead; }
-  void accept(MessageOutcome& outcome) override {
+  std::string accept(MessageOutcome& outcome) override {
     const mapi::LibraryMessageScope libraries(&outcome.warnings);
-    stores_->addMessage(*outcome.message);
+    return stores_->addMessage(*outcome.message, outcome.bytes);
   }
   std::string finishRun() override { return stores_->closeStore(); }
   void dropStores() override {

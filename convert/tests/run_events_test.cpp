@@ -80,7 +80,9 @@ struct RequestRun {
   FolderLog stores;
   Recorder seen;
   std::string singleStore;
+  std::uint64_t partSize = 0;
   RunReport run(Form form, std::vector<std::string> mailboxes, const TempDir& out) {
+    stores.setPartSize(partSize);
     ConversionRun conversion(finder, &stores);
     conversion.setWriterThreads(2);
     conversion.addObserver(&seen);
@@ -184,6 +186,47 @@ TEST(SingleStore, EveryMailboxAFolderNestedAsItsDirectories) {
   EXPECT_EQ(summary.messages, 6u);
   EXPECT_EQ(report.messagesWritten, 6);
   EXPECT_EQ(test::ReadFile(out / "All.pst"), "an earlier file");
+}
+
+// Stores kept below a size go on in parts, each a sound data file with the folders so far; every
+// message is in exactly one part, and a part always holds at least one message.
+TEST(StoreParts, EachPartIsSoundAndEveryMessageIsInOne) {
+  TempDir in, out;
+  const std::string body(20000, 'x');
+  std::string big;
+  for (int m = 0; m < 30; ++m) {
+    big += "From ???@??? Mon Jan 01 00:00:00 2024\r\nSubject: m" + std::to_string(m) + "\r\n\r\n" +
+           body + "\r\n";
+  }
+  WriteFile(in / "Mail/Inbox.mbx", big);
+  WriteFile(in / "Mail/Old/Sent.mbx", Messages(10));
+  for (const bool single : {false, true}) {
+    RequestRun r;
+    r.singleStore = single ? "All" : "";
+    r.partSize = 600 * 1024;
+    const RunReport report =
+        r.run(Form::PST, {in / "Mail/Inbox.mbx", in / "Mail/Old/Sent.mbx"}, out);
+    EXPECT_FALSE(report.anyFailed()) << report.problems.front();
+    EXPECT_EQ(report.messagesWritten, 40);
+    ASSERT_GT(report.storeFiles.size(), 2u);
+    std::size_t messages = 0;
+    std::size_t folders = 0;
+    for (const std::string& part : report.storeFiles) {
+      mapi::pst::check::Summary summary;
+      EXPECT_TRUE(mapi::pst::check::CheckPstFile(part, &summary).empty()) << part;
+      EXPECT_GE(summary.messages, 1u) << part;
+      EXPECT_GE(summary.folders, folders) << part;  // the folders so far, in every part
+      folders = summary.folders;
+      messages += summary.messages;
+      if (summary.messages > 1) {
+        EXPECT_LE(std::filesystem::file_size(test::Path(part)), 600u * 1024) << part;
+      }
+    }
+    EXPECT_EQ(messages, 40u);
+    const std::string first = single ? "All" : "Inbox.mbx";
+    EXPECT_EQ(report.storeFiles[0], out / (first + ".pst"));
+    EXPECT_EQ(report.storeFiles[1], out / (first + " (part 2).pst"));
+  }
 }
 
 TEST(MessageFiles, NamesAndNumbersOfEachForm) {

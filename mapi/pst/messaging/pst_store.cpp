@@ -12,6 +12,7 @@
 #include "mapi/pst/messaging/folder.h"
 #include "mapi/pst/messaging/message_writer.h"
 #include "mapi/pst/messaging/name_to_id_map.h"
+#include "mapi/pst/ndb/allocation_map.h"
 #include "mapi/pst/ndb/data_tree.h"
 #include "mapi/pst/ndb/node_database.h"
 #include "mapi/text.h"
@@ -304,6 +305,12 @@ FolderId PstStore::addMailFolder(const std::string& name, std::optional<FolderId
   impl_->addFolder(plan, entry->second.writer);
   impl_->entries[nid].model = model;
   return nid;
+}
+
+std::uint64_t PstStore::sizeWith(std::uint64_t more) const {
+  const std::uint64_t last = impl_->db.sizeSoFar() + more;
+  const std::uint64_t first = AMapOffset(0);
+  return AMapOffset((last > first ? last - first : 0) / (AMapOffset(1) - first) + 1);
 }
 
 std::optional<FolderId> PstStore::findFolder(std::string_view path) const {

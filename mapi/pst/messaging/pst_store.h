@@ -94,6 +94,9 @@ class PstStore {
   // write (a full disk) leaves the store unusable.
   std::uint64_t addMessage(FolderId folder, const Message& message);
   std::uint64_t messageCount() const { return messages_; }
+  // About the size of the file if it were closed after `more` bytes more were written: the file
+  // ends where the allocation map range of its last byte ends.
+  std::uint64_t sizeWith(std::uint64_t more) const;
   // A write failed: nothing more can be added, and close() fails; the file is not kept.
   bool broken() const { return broken_; }
 

@@ -37,6 +37,8 @@ class SpaceAllocator {
   std::uint64_t fileEof() const { return AMapOffset(region_ + 1); }
   std::uint64_t lastAMap() const { return AMapOffset(region_); }
   std::uint64_t freeBytes() const { return freeBytes_; }
+  // Bytes of the file handed out so far: where the next block goes.
+  std::uint64_t used() const { return next_; }
 
  private:
   void openRegion(std::uint64_t index);

@@ -39,6 +39,11 @@ class NodeDatabase {
   void close();
 
   std::uint64_t blockCount() const { return blockCount_; }
+  // About the size the file would have if it were closed now: the space handed out, and the
+  // pages that the nodes and blocks still held in memory will take.
+  std::uint64_t sizeSoFar() const {
+    return space_.used() + (nodes_.size() + blocks_.size()) * kEntryShare + kClosingPages;
+  }
 
  private:
   std::uint64_t writeBlock(std::uint64_t bid, const std::uint8_t* data, std::size_t size,
@@ -60,6 +65,10 @@ class NodeDatabase {
   bool closed_ = false;
 
   static constexpr std::size_t kFlushEntries = 20 * 64;  // 64 leaf pages at a time
+  // A B-tree page of 512 bytes holds 15 to 20 entries; a few pages, the header and the last
+  // maps come at close.
+  static constexpr std::uint64_t kEntryShare = 512 / 15;
+  static constexpr std::uint64_t kClosingPages = 64 * 1024;
   static constexpr std::uint64_t kFirstBlockBid = 4;
   static constexpr std::uint64_t kFirstPageBid = 1;
 };
