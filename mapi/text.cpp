@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qc::mapi {
 
 namespace {
@@ -55,7 +59,17 @@ void AppendUtf16Le(Bytes& out, std::string_view utf8) {
     next += 2;
   };
   for (std::size_t i = 0; i < utf8.size();) {
-    // ASCII runs, most of any text, eight bytes a step where the processor allows.
+#if defined(__SSE2__)
+    // ASCII runs, most of any text, sixteen bytes a step: each step tells whether its bytes are
+    // ASCII and widens them in one pass.
+    for (const __m128i zero = _mm_setzero_si128(); i + 16 <= utf8.size(); i += 16, next += 32) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(utf8.data() + i));
+      if (_mm_movemask_epi8(bytes) != 0) break;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(next), _mm_unpacklo_epi8(bytes, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(next + 16), _mm_unpackhi_epi8(bytes, zero));
+    }
+#endif
+    // The rest of an ASCII run, eight bytes a step where the processor allows.
     const std::size_t ascii = AsciiPrefix(utf8.substr(i));
     const char* in = utf8.data() + i;
     std::size_t k = 0;

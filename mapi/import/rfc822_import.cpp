@@ -16,6 +16,7 @@
 #include "mapi/import/source_stream.h"
 #include "mapi/import/streamed_text.h"
 #include "mapi/import/text_decode.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi {
 
@@ -228,13 +229,25 @@ struct Parsed {
   GPtr<GMimeMessage> message;
 };
 
+// Each thread's parser of whole messages, kept between them: a parser is an object of GLib's,
+// whose making and unmaking (its type's bookkeeping, a lock all threads share) cost more than
+// setting it to a new stream. Between messages it holds an empty stream, not the last message's,
+// which would keep that message's bytes alive.
+struct ReusedParser {
+  GPtr<GMimeStream> idle{g_mime_stream_null_new()};
+  GPtr<GMimeParser> parser{g_mime_parser_new_with_stream(idle.get())};
+};
+
 Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_t from,
                     std::uint64_t end) {
   Parsed out;
   out.stream = NewSourceStream(bytes, from, end, Nuls::Blanked);
-  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(out.stream.get()));
-  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  out.message.reset(g_mime_parser_construct_message(parser.get(), LenientParserOptions()));
+  ReusedParser& reused = PerThread<ReusedParser>();
+  GMimeParser* parser = reused.parser.get();
+  g_mime_parser_init_with_stream(parser, out.stream.get());
+  g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+  out.message.reset(g_mime_parser_construct_message(parser, LenientParserOptions()));
+  g_mime_parser_init_with_stream(parser, reused.idle.get());
   RethrowReadFailure(out.stream.get());
   return out;
 }

@@ -3,6 +3,9 @@
 // of a store.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+
 #include "mapi/named_ids.h"
 #include "mapi/property.h"
 #include "mapi/store.h"
@@ -80,6 +83,42 @@ TEST(PropertyBag, AValueMustBeItsTypesRepresentation) {
   bag.set({0x6005, PropType::String8}, Raw({Bytes{'a', 'b', 'c'}}));
   bag.set({0x6006, PropType::MvString8}, Raw({Bytes{'a'}, Bytes{}}));
   EXPECT_EQ(bag.tagged().size(), 4u);
+}
+
+// Writers take the properties in the order the bag gives them, so that order is the file's:
+// identifier order whatever order they were set, replaced and erased in. Checked against a
+// plain map on random work.
+TEST(PropertyBag, KeepsIdentifierOrderThroughSetsReplacementsAndErasures) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    PropertyBag bag;
+    std::map<std::uint16_t, std::int32_t> model;
+    for (int step = 0; step < 300; ++step) {
+      const auto id = static_cast<std::uint16_t>(0x0001 + random() % 120);
+      const auto value = static_cast<std::int32_t>(random());
+      if (random() % 4 == 0) {
+        bag.erase(id);
+        model.erase(id);
+      } else {
+        bag.set({id, PropType::Int32}, value);
+        model[id] = value;
+      }
+    }
+    ASSERT_EQ(bag.tagged().size(), model.size());
+    auto expected = model.begin();
+    for (const auto& [id, property] : bag.tagged()) {
+      EXPECT_EQ(id, expected->first);
+      EXPECT_EQ(std::get<std::int32_t>(property.value), expected->second);
+      ++expected;
+    }
+    for (std::uint16_t id = 0; id < 130; ++id) {
+      const auto* held = bag.get<std::int32_t>({id, PropType::Int32});
+      ASSERT_EQ(held != nullptr, model.count(id) == 1) << id;
+      if (held) {
+        EXPECT_EQ(*held, model[id]);
+      }
+    }
+  }
 }
 
 TEST(NamedIds, ANameHasOneIdentifierWhateverItsTypesAndMessages) {
