@@ -2,6 +2,8 @@
 // receives the results.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,14 @@
 
 namespace qc {
 
+// Where an Outlook data file stops being one Outlook takes well. Outlook (2010 on) warns when a
+// Unicode data file passes 47.5 GB and stops it growing at 50 GB (MaxLargeFileSize, 51,200 MB;
+// 20 GB in Outlook 2003 and 2007); Microsoft advises at most 100,000 items in one folder.
+struct OutlookLimits {
+  std::uint64_t fileBytes = 51002736640;  // 47.5 x 1024^3 bytes
+  std::int64_t folderItems = 100000;
+};
+
 struct RunRequest {
   Form form = Form::EML;
   // The mailboxes as the list holds them, one row each; blank rows name no file.
@@ -17,6 +27,13 @@ struct RunRequest {
   std::string targetFolder;
   // The charset the .pst and .msg forms read text in that names none and is not UTF-8.
   std::string fallbackCharset = std::string(mapi::import::kDefaultFallbackCharset);
+  // Each message's facts (MessageFacts) are gathered for the observers: a manifest lists them.
+  bool messageFacts = false;
+  // A message whose bytes, less its separator line, are those of a message already written in
+  // this run is not written again.
+  bool skipDuplicates = false;
+  // .pst form: a store past these is warned of. None: no such warnings.
+  std::optional<OutlookLimits> outlookLimits = std::nullopt;
 };
 
 }  // namespace qc
