@@ -104,6 +104,7 @@ struct ManifestRun {
   NullLog log;
   FinderSlot finder{screen, log};
   StoreLibrary stores;
+  StoreSteps* storeSteps = &stores;
   TempDir out;
   std::string manifestPath = out / "manifest.csv";
   bool skipDuplicates = false;
@@ -113,7 +114,7 @@ struct ManifestRun {
   // The run, then the manifest's records (header first).
   RunReport run(Form form, std::vector<std::string> mailboxes, std::vector<Row>& rows) {
     ManifestWriter manifest(manifestPath);
-    ConversionRun conversion(finder, &stores);
+    ConversionRun conversion(finder, storeSteps);
     conversion.setWriterThreads(2);
     conversion.addObserver(&manifest);
     conversion.addObserver(extra);
@@ -267,7 +268,7 @@ TEST(Manifest, ThePstFormNamesTheStoreTheFolderAndThePlace) {
 // Copies within a mailbox and across two are written once, whatever their separator lines say;
 // the rows name the first copy.
 TEST(SkipDuplicates, CopiesAreWrittenOnceAndNameTheFirst) {
-  for (const Form form : {Form::EML, Form::PST}) {
+  for (const Form form : {Form::EML, Form::MSG, Form::PST}) {
     TempDir in;
     const std::string a = in / "a.mbx", b = in / "b.mbx";
     WriteFile(a, Message("one", "1") + Message("two", "2") +
@@ -284,14 +285,61 @@ TEST(SkipDuplicates, CopiesAreWrittenOnceAndNameTheFirst) {
     EXPECT_EQ(rows[3][kStatus], "duplicate of 0");
     EXPECT_EQ(rows[4][kStatus], "duplicate of 1 in " + a);
     EXPECT_EQ(rows[5][kStatus], "written");
-    if (form == Form::EML) {
-      EXPECT_FALSE(std::filesystem::exists(test::Path(OutFolder(r.out, a) + "/email-2.eml")));
-      EXPECT_FALSE(std::filesystem::exists(test::Path(OutFolder(r.out, b) + "/email-0.eml")));
-      EXPECT_TRUE(std::filesystem::exists(test::Path(OutFolder(r.out, b) + "/email-1.eml")));
+    if (form != Form::PST) {
+      const auto there = [&](const std::string& box, std::size_t j) {
+        return std::filesystem::exists(
+            test::Path(OutFolder(r.out, box) + "/" + MessageFileName(form, j)));
+      };
+      EXPECT_FALSE(there(a, 2));
+      EXPECT_FALSE(there(b, 0));
+      EXPECT_TRUE(there(b, 1));
+      EXPECT_EQ(rows[5][kOutput], OutFolder(r.out, b) + "/" + MessageFileName(form, 1));
     } else {
       EXPECT_EQ(rows[5][kOutput], report.storeFiles[1] + "|b.mbx|0");
     }
   }
+}
+
+// The store of the first mailbox cannot be completed, so its messages are not kept: their copies
+// in the next mailbox are no duplicates and are written.
+TEST(SkipDuplicates, CopiesOfMessagesNotKeptAreWritten) {
+  class FirstCloseFails final : public StoreSteps {
+   public:
+    std::string openTemporaryStore(const std::string& f) override {
+      return real.openTemporaryStore(f);
+    }
+    std::string openMailboxStore(const std::string& f, const std::string& n) override {
+      return real.openMailboxStore(f, n);
+    }
+    void createMailboxFolder(const std::string& n) override { real.createMailboxFolder(n); }
+    void addMessage(const mapi::Message& m) override { real.addMessage(m); }
+    std::string closeStore() override {
+      if (closes++ > 0) return real.closeStore();
+      real.dropStore();
+      throw Error("cannot complete the data file (injected)");
+    }
+    void dropStore() override { real.dropStore(); }
+    StoreLibrary real;
+    int closes = 0;
+  };
+  TempDir in;
+  WriteFile(in / "a.mbx", Message("one", "1") + Message("two", "2"));
+  WriteFile(in / "b.mbx", Message("one", "1"));
+  FirstCloseFails failing;
+  ManifestRun r;
+  r.storeSteps = &failing;
+  r.skipDuplicates = true;
+  std::vector<Row> rows;
+  const RunReport report = r.run(Form::PST, {in / "a.mbx", in / "b.mbx"}, rows);
+  EXPECT_EQ(report.messagesFailed, 2);
+  EXPECT_EQ(report.messagesWritten, 1);
+  EXPECT_EQ(report.duplicatesSkipped, 0);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[1][kStatus],
+            "not converted: cannot complete the data file (injected): the Outlook data file was "
+            "not kept");
+  EXPECT_EQ(rows[1][kOutput], "");
+  EXPECT_EQ(rows[3][kStatus], "written");
 }
 
 // Many copies, so that the workers meet copies whose first copy is not yet taken: each is still
