@@ -37,6 +37,9 @@ std::string MailboxOutcomeText(const MailboxSummary& s) {
   if (s.messagesFound == 0) return "no messages (no \"From ???@???\" separator in it)";
   std::string text = Count(s.messagesWritten, "message", "messages") + " written";
   if (s.messagesFailed > 0) text += ", " + std::to_string(s.messagesFailed) + " failed";
+  if (s.duplicatesSkipped > 0) {
+    text += ", " + Count(s.duplicatesSkipped, "duplicate", "duplicates") + " skipped";
+  }
   return text;
 }
 

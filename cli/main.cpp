@@ -14,6 +14,7 @@
 #include "cli/console_view.h"
 #include "cli/mailbox_args.h"
 #include "convert/conversion_run.h"
+#include "convert/manifest_writer.h"
 #include "convert/store_library.h"
 #include "mapi/import/charset_labels.h"
 #include "qc_version.h"
@@ -76,6 +77,10 @@ void PrintSummary(const qc::RunReport& report, const std::string& target, double
     std::printf(", %lld folder%s not searched", static_cast<long long>(extraProblems),
                 Plural(extraProblems, "", "s"));
   }
+  if (report.duplicatesSkipped > 0) {
+    std::printf("; %lld duplicate%s skipped", static_cast<long long>(report.duplicatesSkipped),
+                Plural(report.duplicatesSkipped, "", "s"));
+  }
   std::printf("\n");
   for (const auto& store : report.storeFiles) std::printf("store file: %s\n", store.c_str());
   for (const auto& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
@@ -133,6 +138,8 @@ struct Options {
   std::string charset{qc::mapi::import::kDefaultFallbackCharset};
   std::string singleStore;
   std::uint64_t partSize = 0;
+  std::string manifest;
+  bool skipDuplicates = false;
   bool quiet = false;
 };
 
@@ -238,6 +245,13 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
                                    : "'" + size + "' is not a size (for example 20G, 500M)";
           },
           "SIZE"));
+  app.add_option("--manifest", options.manifest,
+                 "write a CSV file with a row for every message: where it lies in its mailbox, "
+                 "its SHA-256, where it went, its Message-ID, subject and date, and what became "
+                 "of it");
+  app.add_flag("--skip-duplicates", options.skipDuplicates,
+               "do not write a message again whose bytes (less the separator line) are those of "
+               "one already written in this run");
   app.add_option("mailboxes", options.mailboxes, "mailbox files to convert");
   app.add_flag("-q,--quiet", options.quiet, "print only problems");
   try {
@@ -302,7 +316,7 @@ std::optional<int> CollectAll(const Options& options, qc::NamedMailboxes& collec
 // The run's summary and its exit status.
 int Conclude(const qc::RunReport& report, const qc::ConsoleView& view,
              const qc::NamedMailboxes& collected, const std::string& target, double seconds,
-             bool quiet) {
+             bool quiet, qc::ManifestWriter* manifest) {
   // Every file a stopped run counts is complete; unfinished ones are gone.
   const bool stopped = report.outcome == qc::RunReport::Outcome::Interrupted;
   const int signal = qc::sys::StopSignal();
@@ -312,15 +326,30 @@ int Conclude(const qc::RunReport& report, const qc::ConsoleView& view,
     std::fprintf(stderr, "quillon-convert: ... and %zu more problem%s\n", view.problemsNotShown(),
                  view.problemsNotShown() == 1 ? "" : "s");
   }
+  bool manifestFailed = false;
+  if (manifest) {
+    // A stopped run's manifest still lists what it counted.
+    try {
+      manifest->close(stopped ? std::string("the run was stopped by ") + stoppedBy
+                              : std::string("the run was stopped: ") + report.stopReason);
+    } catch (const qc::Error& e) {
+      Fail(kSomeFailed, e.what());
+      manifestFailed = true;
+    }
+  }
   if (!quiet || report.anyFailed() || extraProblems > 0 || stopped || !report.warnings.empty()) {
     PrintSummary(report, target, seconds, extraProblems, stoppedBy);
+    if (manifest && !manifestFailed) {
+      std::printf("manifest: %s (%lld row%s)\n", manifest->path().c_str(),
+                  static_cast<long long>(manifest->rows()), Plural(manifest->rows(), "", "s"));
+    }
   }
   int code = kAllWritten;
   if (stopped) {
     code = 128 + (signal != 0 ? signal : SIGINT);
   } else if (report.outcome == qc::RunReport::Outcome::Stopped) {
     code = kStopped;
-  } else if (report.anyFailed() || extraProblems > 0) {
+  } else if (report.anyFailed() || extraProblems > 0 || manifestFailed) {
     code = kSomeFailed;
   }
   // A summary that never reached its reader (a full disk, a closed pipe) is a failure too.
@@ -357,19 +386,31 @@ int main(int argc, char** argv) {
   qc::SignalScreen screen;
   qc::NullLog log;
   qc::FinderSlot finder(screen, log);
+  std::unique_ptr<qc::ManifestWriter> manifest;
+  if (!options.manifest.empty()) {
+    try {
+      manifest = std::make_unique<qc::ManifestWriter>(qc::sys::AbsolutePath(options.manifest));
+    } catch (const qc::Error& e) {
+      return Fail(kStopped, e.what());
+    }
+  }
   qc::StoreLibrary stores = MakeStores();
   stores.setPartSize(options.partSize);
   qc::ConversionRun run(finder, &stores);
   run.addObserver(&view);
+  run.addObserver(manifest.get());
   qc::RunRequest request;
   request.form = options.form;
   request.mailboxes = collected.mailboxes;
   request.targetFolder = target;
   request.fallbackCharset = options.charset;
   request.singleStore = options.singleStore;
+  request.messageFacts = manifest != nullptr;
+  request.skipDuplicates = options.skipDuplicates;
+  request.outlookLimits = qc::OutlookLimits{};
   const qc::RunReport report = run.run(request);
   view.endProgress();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  return Conclude(report, view, collected, target, seconds, options.quiet);
+  return Conclude(report, view, collected, target, seconds, options.quiet, manifest.get());
 }

@@ -1,10 +1,14 @@
 #include "convert/conversion_run.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "convert/facts_jobs.h"
+#include "convert/message_facts.h"
 #include "util/error.h"
 #include "util/mod_main.h"
 #include "util/registry.h"
+#include "util/system.h"
 
 namespace qc {
 
@@ -134,6 +138,12 @@ RunReport ConversionRun::run(const RunRequest& request) {
   report_.mailboxCount = rowCount_;
   runStorePath_.clear();
   claims_ = OutputFolderClaims(style_);
+  wantFacts_ = request.messageFacts || request.skipDuplicates;
+  skipDuplicates_ = request.skipDuplicates;
+  outlookLimits_ = request.outlookLimits;
+  factsCharset_ = request.fallbackCharset;
+  duplicates_.clear();
+  rowPaths_.assign(rowCount_, {});
   // The stores go straight into the target folder: what killed runs left there goes first.
   if (form_->writesStores()) warnOfLeftovers(RemoveLeftovers(TargetFolder), TargetFolder);
   try {
@@ -173,11 +183,13 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   const bool derived = attempt(Failure::Kind::Mailbox,
                                [&] { paths = DeriveMailboxPaths(row, TargetFolder, style_); });
   report_.mailboxPath = derived ? paths.path : row;
+  rowPaths_[i] = report_.mailboxPath;
   MailboxSummary summary;
   summary.path = report_.mailboxPath;
 
   bool storeOpen = false;
   storeLost_ = false;
+  storeLostReason_.clear();
   if (derived && form_->storePerMailbox()) {
     events_.pace();
     must([&] { form_->openMailbox(TargetFolder, paths); });
@@ -206,7 +218,10 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     // A store being written when the run stops is dropped, not left half-written: the messages
     // added to it are written nowhere, so they are not counted as written.
     if (storeOpen) {
-      const std::int64_t dropped = forgetStoredMessages(storeStart_, summary);
+      const std::int64_t dropped = forgetStoredMessages(
+          storeStart_, summary,
+          "the run was stopped while the Outlook data file of this mailbox was being written: it "
+          "was not kept");
       warn("the run was stopped while the Outlook data file of '" + report_.mailboxPath +
            "' was being written: it was not kept, and its " +
            Count(dropped, " message is", " messages are") + " not counted as written");
@@ -221,15 +236,17 @@ void ConversionRun::closeMailboxStore(MailboxSummary& summary) {
   if (storeLost_) {
     Catch([&] { form_->closeMailbox(); });  // drops it: its file was never complete
     // Their reason is the one already given for the message that found the store lost.
-    report_.messagesFailed += forgetStoredMessages(before, summary);
+    report_.messagesFailed += forgetStoredMessages(before, summary, storeLostReason_);
     return;
   }
   const std::optional<Caught> caught = Catch([&] { summary.storePath = form_->closeMailbox(); });
   if (!caught) {
     storeWritten(summary.storePath);
+    warnOfOutlookLimits(summary);
     return;
   }
-  const std::int64_t lost = forgetStoredMessages(before, summary);
+  const std::int64_t lost = forgetStoredMessages(
+      before, summary, caught->reason + ": the Outlook data file was not kept");
   if (lost == 0) {
     recordFailure(Failure::Of(Failure::Kind::Store, caught->reason, caught->code));
   } else {
@@ -240,13 +257,43 @@ void ConversionRun::closeMailboxStore(MailboxSummary& summary) {
   }
 }
 
-std::int64_t ConversionRun::forgetStoredMessages(Counts before, MailboxSummary& summary) {
+std::int64_t ConversionRun::forgetStoredMessages(Counts before, MailboxSummary& summary,
+                                                 const std::string& reason) {
   const std::int64_t lost = report_.messagesWritten - before.written;
   report_.messagesWritten = before.written;
   report_.bytesWritten = before.bytes;
   summary.messagesWritten -= lost;
   summary.messagesFailed += lost;
+  // A later copy of a message that was not kept is no duplicate: it must be written.
+  if (skipDuplicates_) duplicates_.forgetMailbox(report_.mailboxIndex);
+  events_.writtenMessagesDropped(reason);
   return lost;
+}
+
+void ConversionRun::warnOfOutlookLimits(const MailboxSummary& summary) {
+  if (!outlookLimits_) return;
+  const auto gb = [](std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / (1 << 30));
+    return std::string(text);
+  };
+  const sys::PathInfo store = sys::Inspect(summary.storePath);
+  const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(store.size, 0));
+  if (size > outlookLimits_->fileBytes) {
+    warn("the Outlook data file '" + summary.storePath + "' is " + gb(size) + " (" +
+         std::to_string(size) + " bytes), past the " + gb(outlookLimits_->fileBytes) + " (" +
+         std::to_string(outlookLimits_->fileBytes) +
+         " bytes, a GB being 1024^3 bytes) at which Outlook warns that a data file is nearly full; "
+         "Outlook stops a Unicode data file at 50 GB by default (Outlook 2003 and 2007 at 20 GB): "
+         "split the mailbox, or convert it in parts, so that each data file stays below");
+  }
+  if (summary.messagesWritten > outlookLimits_->folderItems) {
+    warn("the folder '" + summary.storeFolder + "' of the Outlook data file '" + summary.storePath +
+         "' holds " + std::to_string(summary.messagesWritten) + " items, more than the " +
+         std::to_string(outlookLimits_->folderItems) +
+         " Microsoft advises for one folder (Outlook grows slow with more): split the mailbox, or "
+         "convert it in parts");
+  }
 }
 
 bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& summary) {
@@ -270,12 +317,15 @@ bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& su
 
   const std::int64_t writtenBefore = report_.messagesWritten;
   const std::int64_t failedBefore = report_.messagesFailed;
+  const std::int64_t duplicatesBefore = report_.duplicatesSkipped;
+  if (form_->storePerMailbox()) summary.storeFolder = paths.MailboxName;
   const std::string outputFolder = claims_.claim(paths.MailboxOutputFolder, paths.canonicalPath);
   summary.outputFolder = outputFolder;
   writeMessages(outputFolder, searched);
   summary.messagesFound = static_cast<std::int64_t>(finder_.shared.MessageOffsets.size());
   summary.messagesWritten = report_.messagesWritten - writtenBefore;
   summary.messagesFailed = report_.messagesFailed - failedBefore;
+  summary.duplicatesSkipped = report_.duplicatesSkipped - duplicatesBefore;
   if (searched.file) checkUnchanged(paths, searched);
   return read;
 }
@@ -311,6 +361,7 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   const std::size_t n = values.size();
   report_.messagesFound += static_cast<std::int64_t>(n);
   events_.messagesFound(n);
+  events_.messagePlaces(values, searched.file ? searched.end : -1);
   std::int64_t earlier = 0;
   std::vector<bool> existing;
   if (folderMade && form_->writesMessageFiles()) {
@@ -324,12 +375,23 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   // Every message of this mailbox depends on the folder; when it is missing, all of them are
   // counted as failed with the one reason.
   if (form_->writesMessageFiles() && !messageFolder_) {
+    for (std::size_t j = 0; j < n; ++j) {
+      MessageRecord record;
+      record.j = j;
+      record.status = MessageRecord::Status::Failed;
+      record.reason = folderProblem;
+      events_.messageSettled(record);
+    }
     return recordFailure(
         Failure::Of(Failure::Kind::Message, folderProblem, 0, static_cast<std::int64_t>(n)));
   }
 
-  MessageWriterPool writer(values, form_->jobs(searched, values, messageFolder_.get()), workers_,
-                           form_->lead());
+  MessageJobFactory jobs = form_->jobs(searched, values, messageFolder_.get());
+  if (wantFacts_) {
+    jobs = WithMessageFacts(std::move(jobs), searched, values,
+                            skipDuplicates_ ? &duplicates_ : nullptr, factsCharset_);
+  }
+  MessageWriterPool writer(values, std::move(jobs), workers_, form_->lead());
   const auto waiting = [&](std::int64_t soFar) {
     std::int64_t size = 0;
     if (soFar > 0) Catch([&] { size = searched.file->size(); });
@@ -340,12 +402,13 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
   std::vector<bool> replaced(n);  // message files this run wrote
   for (std::size_t j = 0; j < n; ++j) {
     MessageOutcome outcome = writer.take(j, waiting);
-    const Taken taken = takeOutcome(j, outcome, searched);
+    const Taken taken = takeOutcome(j, outcome, searched, saved);
     if (taken == Taken::StoreLost) break;
     if (taken == Taken::Written) {
       replaced[j] = true;
       ++saved;
     }
+    if (taken == Taken::Duplicate) replaced[j] = true;  // an earlier file of its name went too
     outcome.message.reset();  // its attachments may hold the mailbox's bytes open
     messagesDone_ = j + 1;
     events_.messageDone(j, saved);
@@ -355,18 +418,39 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
 }
 
 ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& outcome,
-                                                const SearchedMailbox& searched) {
-  if (!outcome.done) {
-    recordFailure(std::move(*outcome.failure));
-    return Taken::Failed;
+                                                const SearchedMailbox& searched,
+                                                std::int64_t saved) {
+  MessageRecord record;
+  record.j = j;
+  record.facts = outcome.facts;
+  if (skipDuplicates_ && outcome.facts) {
+    // Decided here, in message order: the first copy may have been written after the job
+    // looked.
+    if (const auto first = duplicates_.find(outcome.facts->bodyKey)) {
+      return takeDuplicate(record, outcome, *first);
+    }
   }
   const auto& offsets = finder_.shared.MessageOffsets.values();
   const MessagePlace place{j, offsets[j], searched.file->path()};
+  if (outcome.duplicate) {
+    // Its first copy was not kept after all; the message was not written either.
+    outcome.failure = Failure::AtMessage(
+        place, "it was taken for a copy of a message whose copy was not kept; convert it again");
+  }
+  record.status = MessageRecord::Status::Failed;
+  if (!outcome.done) {
+    record.reason = outcome.failure->reason;
+    recordFailure(std::move(*outcome.failure));
+    events_.messageSettled(record);
+    return Taken::Failed;
+  }
   std::string completedPart;
   if (const auto caught = Catch([&] { completedPart = form_->accept(outcome); })) {
     Failure failure = Failure::AtMessage(place, caught->reason, caught->code);
     if (!caught->storeLost) {
+      record.reason = failure.reason;
       recordFailure(std::move(failure));
+      events_.messageSettled(record);
       return Taken::Failed;
     }
     // Nothing added to the store is kept now: this message and the rest fail with this one
@@ -375,7 +459,10 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     failure.reason +=
         ": the Outlook data file is not kept, so none of this mailbox's messages are converted";
     failure.messages = static_cast<std::int64_t>(offsets.size() - j);
+    record.reason = failure.reason;
+    storeLostReason_ = caught->reason + ": the Outlook data file was not kept";
     recordFailure(std::move(failure));
+    events_.messageSettled(record);
     return Taken::StoreLost;
   }
   if (!completedPart.empty()) {
@@ -386,10 +473,38 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
   ++report_.messagesWritten;
   report_.bytesWritten += outcome.bytes;
   events_.messageWritten(j, outcome.bytes);
+  if (skipDuplicates_ && outcome.facts) {
+    duplicates_.add(outcome.facts->bodyKey, {report_.mailboxIndex, j});
+  }
+  record.status = MessageRecord::Status::Written;
+  if (wantFacts_) {
+    if (messageFolder_) {
+      record.file = messageFolder_->pathOf(MessageFileName(form_->form(), j));
+    } else {
+      record.storePosition = saved;
+    }
+  }
+  events_.messageSettled(record);
   for (const std::string& warning : outcome.warnings) {
     warn(MessageContext(place) + ": " + warning);
   }
   return Taken::Written;
+}
+
+ConversionRun::Taken ConversionRun::takeDuplicate(MessageRecord& record, MessageOutcome& outcome,
+                                                  FirstCopy first) {
+  // A job that wrote it before its first copy was taken leaves its file: it goes.
+  const bool removed = static_cast<bool>(outcome.withdraw);
+  if (removed) {
+    outcome.withdraw();
+    outcome.withdraw = nullptr;
+  }
+  ++report_.duplicatesSkipped;
+  record.status = MessageRecord::Status::Duplicate;
+  record.duplicateOf = first.message;
+  if (first.mailbox != report_.mailboxIndex) record.duplicateMailbox = rowPaths_[first.mailbox];
+  events_.messageSettled(record);
+  return removed ? Taken::Duplicate : Taken::DuplicateKept;
 }
 
 void ConversionRun::checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched) {
@@ -457,7 +572,8 @@ void ConversionRun::flushMessageFiles(Counts before, MailboxSummary& summary) {
   const std::unique_ptr<OutputFolder> folder = std::move(messageFolder_);
   if (!folder || report_.messagesWritten == before.written) return;
   if (const auto caught = Catch([&] { folder->flush(); })) {
-    const std::int64_t lost = forgetStoredMessages(before, summary);
+    const std::int64_t lost = forgetStoredMessages(
+        before, summary, caught->reason + ": the message files may be lost on a power cut");
     recordFailure(Failure::Of(Failure::Kind::Message,
                               caught->reason + ": the mailbox's " +
                                   Count(lost, " message file", " message files") +

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/duplicate_index.h"
 #include "convert/forms/output_form.h"
 #include "convert/mailbox_paths.h"
 #include "convert/main_window.h"
@@ -77,7 +78,9 @@ class ConversionRun {
     std::uint64_t bytes = 0;
   };
   Counts counts() const { return {report_.messagesWritten, report_.bytesWritten}; }
-  enum class Taken { Written, Failed, StoreLost };
+  // Duplicate: not written, its file (if any) removed; DuplicateKept: not written, and no file
+  // of its name was touched.
+  enum class Taken { Written, Failed, StoreLost, Duplicate, DuplicateKept };
 
   void recordFailure(Failure failure);
   void warn(std::string text);
@@ -85,8 +88,10 @@ class ConversionRun {
   void storeWritten(const std::string& path);
   // The messages counted as written since `before` were not kept after all (their store was
   // dropped, or their files could not be put on the disk): they move to the mailbox's failed
-  // count, and how many is returned.
-  std::int64_t forgetStoredMessages(Counts before, MailboxSummary& summary);
+  // count, and how many is returned. `reason` says why they were not kept.
+  std::int64_t forgetStoredMessages(Counts before, MailboxSummary& summary,
+                                    const std::string& reason);
+  void warnOfOutlookLimits(const MailboxSummary& summary);
 
   void convertRow(std::size_t i, const std::string& row);
   void closeMailboxStore(MailboxSummary& summary);
@@ -94,7 +99,11 @@ class ConversionRun {
   bool convertMailbox(const MailboxPaths& paths, MailboxSummary& summary);
   SearchedMailbox searchMailbox(FrmFinder& finder, const std::string& path);
   void writeMessages(const std::string& outputFolder, const SearchedMailbox& searched);
-  Taken takeOutcome(std::size_t j, MessageOutcome& outcome, const SearchedMailbox& searched);
+  // `saved`: the mailbox's messages written before this one.
+  Taken takeOutcome(std::size_t j, MessageOutcome& outcome, const SearchedMailbox& searched,
+                    std::int64_t saved);
+  // A message whose first copy this run wrote already: counted and told, not written.
+  Taken takeDuplicate(MessageRecord& record, MessageOutcome& outcome, FirstCopy first);
   void checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched);
   // One pass over the folder before its files are written (a folder of thousands of message
   // files is not listed again after they are): what killed runs left goes, and message files of
@@ -125,6 +134,14 @@ class ConversionRun {
   std::size_t messagesDone_ = 0;
   bool storeLost_ = false;  // the mailbox's store can no longer be written
   Counts storeStart_;       // the counts when the open store (or its current part) began
+  std::string storeLostReason_;
+  // What the request asks for beyond the conversion.
+  bool wantFacts_ = false;
+  bool skipDuplicates_ = false;
+  std::optional<OutlookLimits> outlookLimits_;
+  std::string factsCharset_;
+  DuplicateIndex duplicates_;
+  std::vector<std::string> rowPaths_;  // the mailboxes' paths, by row, for duplicates' first copies
   OutputFolderClaims claims_;
   std::unique_ptr<OutputFolder> messageFolder_;  // the mailbox's, while its files are written
   RunReport report_;

@@ -101,6 +101,7 @@ class ImportJob : public MessageJob {
       outcome.bytes = bytes->size();
       outcome.message = mapi::ImportRfc822(bytes, options_, &outcome.warnings);
       mapi::SetMessageFlags(*outcome.message, kMessageFlags);
+      outcome.attachments = outcome.message->attachments.size();
       finish(j, outcome);
       outcome.done = true;
     } catch (const std::exception& e) {

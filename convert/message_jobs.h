@@ -20,6 +20,8 @@
 
 namespace qc {
 
+struct MessageFacts;
+
 // Removes the file a job wrote, for an outcome the run never takes (it was stopped first): a
 // stopped run leaves exactly the files it counted. Empty when no file was written; a move
 // leaves the source empty, so only the last holder can remove the file. Made for every message,
@@ -58,6 +60,12 @@ struct MessageOutcome {
   Withdrawal withdraw;
   // What the import kept in another form than the message had, for the run to warn of.
   std::vector<std::string> warnings;
+  // The forms that import the message: how many attachments it has.
+  std::optional<std::size_t> attachments;
+  // Gathered only when the run asks for them (a manifest, the duplicate check).
+  std::shared_ptr<MessageFacts> facts;
+  // Not done, for its bytes are those of a message this run already wrote.
+  bool duplicate = false;
 };
 
 class MessageJob {

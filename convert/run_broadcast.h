@@ -31,6 +31,15 @@ class RunBroadcast final : public RunObserver {
   void messagesFound(std::size_t count) override {
     for (auto* o : observers_) o->messagesFound(count);
   }
+  void messagePlaces(const std::vector<std::int64_t>& offsets, std::int64_t end) override {
+    for (auto* o : observers_) o->messagePlaces(offsets, end);
+  }
+  void messageSettled(const MessageRecord& record) override {
+    for (auto* o : observers_) o->messageSettled(record);
+  }
+  void writtenMessagesDropped(std::string_view reason) override {
+    for (auto* o : observers_) o->writtenMessagesDropped(reason);
+  }
   void writingProgress(std::int64_t bytesSoFar, std::int64_t mailboxBytes) override {
     for (auto* o : observers_) o->writingProgress(bytesSoFar, mailboxBytes);
   }

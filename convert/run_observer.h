@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/mailbox_paths.h"
 #include "convert/run_request.h"
@@ -15,6 +17,7 @@
 namespace qc {
 
 struct RunReport;
+struct MessageFacts;
 
 struct MailboxSummary {
   std::string path;
@@ -23,7 +26,25 @@ struct MailboxSummary {
   std::int64_t messagesFound = 0;
   std::int64_t messagesWritten = 0;
   std::int64_t messagesFailed = 0;
-  std::string storePath;  // .pst form: the store file the mailbox went to
+  std::int64_t duplicatesSkipped = 0;
+  std::string storePath;    // .pst form: the store file the mailbox went to
+  std::string storeFolder;  // .pst form: its folder in that store
+};
+
+// What became of one message of the mailbox, told once the run has taken it.
+struct MessageRecord {
+  enum class Status { Written, Failed, Duplicate };
+  std::size_t j = 0;
+  Status status = Status::Written;
+  std::string reason;  // Failed: why
+  // Duplicate: the message written first, and its mailbox's path when that is another one.
+  std::size_t duplicateOf = 0;
+  std::string duplicateMailbox;
+  // Written, with facts asked for: the message file (.eml, .emlx, .msg forms); for the .pst
+  // form its place in the mailbox's store folder, from 0.
+  std::string file;
+  std::int64_t storePosition = -1;
+  std::shared_ptr<const MessageFacts> facts;  // when the request asks for them
 };
 
 class RunObserver {
@@ -42,12 +63,21 @@ class RunObserver {
   virtual void searchOpened() {}
   // The search is done: `count` messages, now written one by one.
   virtual void messagesFound(std::size_t /*count*/) {}
+  // Where they lie: the separators' offsets, and the end of the searched range (-1 when the
+  // mailbox could not be read to its end).
+  virtual void messagePlaces(const std::vector<std::int64_t>& /*offsets*/, std::int64_t /*end*/) {}
   // While a large message is copied: its bytes copied so far (0 before it starts), and the
   // mailbox's size.
   virtual void writingProgress(std::int64_t /*bytesSoFar*/, std::int64_t /*mailboxBytes*/) {}
   virtual void messageWritten(std::size_t /*j*/, std::uint64_t /*bytes*/) {}
   // Message j is done with, written or failed; `written` messages of the mailbox so far.
   virtual void messageDone(std::size_t /*j*/, std::int64_t /*written*/) {}
+  // Message j was taken: written, failed, or skipped as a duplicate.
+  virtual void messageSettled(const MessageRecord& /*record*/) {}
+  // The mailbox's messages counted as written so far were not kept after all (their store was
+  // dropped, their files could not be put on the disk), for `reason`; nor are those it did not
+  // reach.
+  virtual void writtenMessagesDropped(std::string_view /*reason*/) {}
   // A step failed; the run counts it.
   virtual void problem(const Failure& /*failure*/) {}
   // Not a failure, but something the user should know about the output.

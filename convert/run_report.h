@@ -23,9 +23,10 @@ struct RunReport {
   std::int64_t messagesFound = 0;  // separators found, all mailboxes
   std::int64_t messagesWritten = 0;
   std::int64_t messagesFailed = 0;
-  std::int64_t mailboxesFailed = 0;   // could not be read
-  std::int64_t mailboxesChanged = 0;  // replaced or grown during the run: not all converted
-  std::int64_t otherFailures = 0;     // store steps outside single messages
+  std::int64_t mailboxesFailed = 0;    // could not be read
+  std::int64_t mailboxesChanged = 0;   // replaced or grown during the run: not all converted
+  std::int64_t otherFailures = 0;      // store steps outside single messages
+  std::int64_t duplicatesSkipped = 0;  // not written: copies of messages written before
   std::uint64_t bytesWritten = 0;
   std::vector<std::string> problems;    // the reasons, in the order they happened (the first ones)
   std::int64_t problemsNotKept = 0;     // problems past those kept

@@ -2,6 +2,8 @@
 // receives the results.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,14 @@
 #include "mapi/import/charset_labels.h"
 
 namespace qc {
+
+// Where an Outlook data file stops being one Outlook takes well. Outlook (2010 on) warns when a
+// Unicode data file passes 47.5 GB and stops it growing at 50 GB (MaxLargeFileSize, 51,200 MB;
+// 20 GB in Outlook 2003 and 2007); Microsoft advises at most 100,000 items in one folder.
+struct OutlookLimits {
+  std::uint64_t fileBytes = 51002736640;  // 47.5 x 1024^3 bytes
+  std::int64_t folderItems = 100000;
+};
 
 struct RunRequest {
   Form form = Form::EML;
@@ -21,6 +31,13 @@ struct RunRequest {
   // each a folder nested under folders named after the directories between the mailboxes' common
   // parent and the mailbox. Empty: a data file per mailbox.
   std::string singleStore;
+  // Each message's facts (MessageFacts) are gathered for the observers: a manifest lists them.
+  bool messageFacts = false;
+  // A message whose bytes, less its separator line, are those of a message already written in
+  // this run is not written again.
+  bool skipDuplicates = false;
+  // .pst form: a store past these is warned of. None: no such warnings.
+  std::optional<OutlookLimits> outlookLimits = std::nullopt;
 };
 
 }  // namespace qc

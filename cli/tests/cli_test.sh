@@ -181,6 +181,42 @@ cp "in box.mbx" missing.mbx
 "$bin" --format pst --output nostore missing.mbx > out.txt 2>&1; check "later good run" 0 $?
 check "it gets the plain name" "store file: $work/nostore/missing.mbx.pst" "$(grep '^store file' out.txt)"
 
+# --manifest: a row per message with the SHA-256 of its file; --skip-duplicates writes a copy once.
+cp "in box.mbx" copy.mbx
+"$bin" --format eml --output man --manifest man.csv --skip-duplicates "in box.mbx" copy.mbx \
+  > out.txt 2> err.txt
+check "a run with a manifest" 0 $?
+check "the manifest's header" "mailbox,message,offset,length,sha256,output,message_id,subject,date,attachments,status" \
+  "$(head -1 man.csv | tr -d '\r')"
+check "a row per message" 4 "$(tail -n +2 man.csv | wc -l)"
+file0="man$work/in box.mbx/email-0.eml"
+check "the hash of the file written" "$(sha256sum "$file0" | cut -d' ' -f1)" \
+  "$(sed -n 2p man.csv | cut -d, -f5)"
+check "the copies name their first" "duplicate of 0 in $work/in box.mbx|duplicate of 1 in $work/in box.mbx" \
+  "$(tail -n 2 man.csv | tr -d '\r' | cut -d, -f11 | paste -sd'|')"
+check "the copies are not written" 0 "$(find "man$work/copy.mbx" -type f | wc -l)"
+grep -q "^\[2/2\] $work/copy.mbx: 0 messages written, 2 duplicates skipped$" err.txt
+check "the mailbox line counts the copies" 0 $?
+grep -q "; 2 duplicates skipped$" out.txt; check "so does the summary" 0 $?
+grep -q "^manifest: $work/man.csv (4 rows)$" out.txt; check "the summary names the manifest" 0 $?
+"$bin" --format eml --output man2 --manifest nowhere/man.csv "in box.mbx" > /dev/null 2> err.txt
+check "a manifest in a missing folder stops before the run" 3 $?
+check "nothing converted then" 0 "$(find man2 -type f 2>/dev/null | wc -l)"
+
+# A run stopped by SIGINT still lists every message of its mailbox, those written as written.
+rm -rf stopm; "$bin" --format eml --output stopm --manifest stopm.csv big.mbx > out.txt 2> err.txt &
+pid=$!
+for _ in $(seq 500); do
+  [ "$(find stopm -name 'email-*' 2>/dev/null | head -200 | wc -l)" -ge 200 ] && break; sleep 0.02
+done
+kill -INT $pid; wait $pid
+check "SIGINT with a manifest" 130 $?
+check "every message has its row" 300000 "$(tail -n +2 stopm.csv | wc -l)"
+check "the rows written are the files left" "$(find stopm -name 'email-*.eml' | wc -l)" \
+  "$(grep -c ',written.$' stopm.csv)"
+check "the rest were not converted" "$(grep -c ',not converted: the run was stopped by SIGINT.$' stopm.csv)" \
+  "$((300000 - $(find stopm -name 'email-*.eml' | wc -l)))"
+
 if [ "$(id -u)" -eq 0 ] && command -v setpriv > /dev/null; then
   # Root reads anything; an unprivileged user meets the unreadable file as users do.
   chmod 755 "$work"; chmod 000 "in box.mbx"; mkdir -m 777 out4

@@ -1,0 +1,70 @@
+// The manifest of a run: a CSV file (RFC 4180, UTF-8, CR LF) with a row for every message of
+// every mailbox the run searched, saying where the message lies in its mailbox, what it is (a
+// SHA-256 of its message file's bytes, its Message-ID, subject and date) and what became of it.
+// An observer of the run's events; the request must ask for the messages' facts.
+//
+// Columns: mailbox,message,offset,length,sha256,output,message_id,subject,date,attachments,status
+// - output: the message file; for the .pst form "<data file>|<folder>|<place in the folder, from
+//   0>"; empty for a message not written.
+// - attachments: as the import counts them (.msg, .pst forms); empty for .eml and .emlx.
+// - status: "written", "failed: <reason>", "duplicate of <j>" (or "duplicate of <j> in
+//   <mailbox>" when the first copy is in another mailbox), "not converted: <reason>".
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/run_observer.h"
+#include "util/pending_file.h"
+
+namespace qc {
+
+// A CSV field as RFC 4180 writes it: quoted (quotes doubled) when it holds a comma, a quote, CR
+// or LF.
+std::string CsvField(std::string_view text);
+
+class ManifestWriter final : public RunObserver {
+ public:
+  static constexpr std::string_view kHeader =
+      "mailbox,message,offset,length,sha256,output,message_id,subject,date,attachments,status";
+
+  // Starts the file at `path` under a temporary name in its folder. Throws qc::Error.
+  explicit ManifestWriter(const std::string& path);
+  ~ManifestWriter() override;
+
+  void searchStarted(const MailboxPaths& paths) override;
+  void messagePlaces(const std::vector<std::int64_t>& offsets, std::int64_t end) override;
+  void messageSettled(const MessageRecord& record) override;
+  void writtenMessagesDropped(std::string_view reason) override;
+  void mailboxDone(std::size_t index, const MailboxSummary& summary) override;
+
+  // The rows of a mailbox the run did not finish say `why` its messages not done were not
+  // converted (it was stopped); then the file takes its name. Throws qc::Error.
+  void close(std::string_view why);
+  std::int64_t rows() const { return rows_; }
+  std::string path() const;
+
+ private:
+  struct Row {
+    bool written = false;
+    bool copyHere = false;  // a duplicate of a message of the same mailbox
+    std::string output;
+    std::int64_t storePosition = -1;
+    std::string status;
+    std::shared_ptr<const MessageFacts> facts;
+  };
+  void writeMailbox(const MailboxSummary* summary, std::string_view why);
+
+  PendingFile file_;
+  std::string mailbox_;
+  std::vector<std::int64_t> offsets_;
+  std::int64_t end_ = -1;
+  std::vector<Row> pending_;
+  std::string droppedReason_;
+  std::string text_;
+  std::int64_t rows_ = 0;
+};
+
+}  // namespace qc
