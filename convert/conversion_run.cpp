@@ -444,8 +444,8 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     events_.messageSettled(record);
     return Taken::Failed;
   }
-  std::string completedPart;
-  if (const auto caught = Catch([&] { completedPart = form_->accept(outcome); })) {
+  StoredAt stored;
+  if (const auto caught = Catch([&] { stored = form_->accept(outcome); })) {
     Failure failure = Failure::AtMessage(place, caught->reason, caught->code);
     if (!caught->storeLost) {
       record.reason = failure.reason;
@@ -465,9 +465,9 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     events_.messageSettled(record);
     return Taken::StoreLost;
   }
-  if (!completedPart.empty()) {
+  if (!stored.completedPart.empty()) {
     // The messages before this one are in a complete store part of their own now.
-    storeWritten(completedPart);
+    storeWritten(stored.completedPart);
     storeStart_ = counts();
   }
   ++report_.messagesWritten;
@@ -480,6 +480,10 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
   if (wantFacts_) {
     if (messageFolder_) {
       record.file = messageFolder_->pathOf(MessageFileName(form_->form(), j));
+    } else if (!stored.store.empty()) {
+      record.storeFile = stored.store;
+      record.storeFolder = stored.folder;
+      record.storePosition = static_cast<std::int64_t>(stored.position);
     } else {
       record.storePosition = saved;
     }

@@ -50,6 +50,8 @@ void ManifestWriter::messageSettled(const MessageRecord& record) {
       row.status = "written";
       row.output = record.file;
       row.storePosition = record.storePosition;
+      row.storeFile = record.storeFile;
+      row.storeFolder = record.storeFolder;
       break;
     case MessageRecord::Status::Failed:
       row.status = "failed: " + record.reason;
@@ -74,6 +76,7 @@ void ManifestWriter::writtenMessagesDropped(std::string_view reason) {
     row.copyHere = false;
     row.output.clear();
     row.storePosition = -1;
+    row.storeFile.clear();
     row.status = "not converted: " + droppedReason_;
   }
 }
@@ -89,7 +92,9 @@ void ManifestWriter::writeMailbox(const MailboxSummary* summary, std::string_vie
     const Row& row = pending_[j];
     const MessageFacts* facts = row.facts.get();
     std::string output = row.output;
-    if (row.written && row.storePosition >= 0 && summary) {
+    if (row.written && row.storePosition >= 0 && !row.storeFile.empty()) {
+      output = row.storeFile + "|" + row.storeFolder + "|" + std::to_string(row.storePosition);
+    } else if (row.written && row.storePosition >= 0 && summary) {
       output =
           summary->storePath + "|" + summary->storeFolder + "|" + std::to_string(row.storePosition);
     }

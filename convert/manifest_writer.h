@@ -52,6 +52,8 @@ class ManifestWriter final : public RunObserver {
     bool copyHere = false;  // a duplicate of a message of the same mailbox
     std::string output;
     std::int64_t storePosition = -1;
+    std::string storeFile;  // .pst form: the data file (part) and folder it went to
+    std::string storeFolder;
     std::string status;
     std::shared_ptr<const MessageFacts> facts;
   };

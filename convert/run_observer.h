@@ -44,6 +44,9 @@ struct MessageRecord {
   // form its place in the mailbox's store folder, from 0.
   std::string file;
   std::int64_t storePosition = -1;
+  // .pst form: the data file (the part) and the folder path the message went to.
+  std::string storeFile;
+  std::string storeFolder;
   std::shared_ptr<const MessageFacts> facts;  // when the request asks for them
 };
 

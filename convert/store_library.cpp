@@ -28,6 +28,7 @@ std::string StoreLibrary::open(const std::string& folder, const std::string& ste
   store_.reset();  // one store at a time; one left open by a failure goes
   folder_.reset();
   made_.clear();
+  counts_.clear();
   targetFolder_ = folder;
   stem_ = stem;
   displayName_ = displayName;
@@ -71,6 +72,7 @@ void StoreLibrary::createMailboxFolder(const std::string& storeFolderName) {
   // Two mailboxes of one name share the folder of that name, as a folder found again by its
   // path would be.
   folder_ = store_->childFolder(storeFolderName);
+  folderPath_ = storeFolderName;
   if (!folder_) {
     folder_ = store_->addFolder(storeFolderName);
     made_.push_back({{}, storeFolderName, *folder_});
@@ -105,6 +107,9 @@ std::string StoreLibrary::createFolderAt(const std::vector<std::string>& parents
     try {
       folder_ = store_->addFolder(candidate, parent);
       made_.push_back({parents, candidate, *folder_});
+      folderPath_.clear();
+      for (const std::string& part : parents) folderPath_ += part + "\\";
+      folderPath_ += candidate;
       return candidate;
     } catch (const mapi::StoreError&) {
       if (store_->broken()) throw;
@@ -113,14 +118,14 @@ std::string StoreLibrary::createFolderAt(const std::vector<std::string>& parents
   throw Error("cannot add the folder '" + name + "' to the store");
 }
 
-std::string StoreLibrary::addMessage(const mapi::Message& message, std::uint64_t sourceBytes) {
+StoredAt StoreLibrary::addMessage(const mapi::Message& message, std::uint64_t sourceBytes) {
   if (!store_ || !folder_) throw Error("no store folder is open for the message");
-  std::string completed;
+  StoredAt at;
   // Text takes twice its bytes in UTF-16, and a message's properties and tables add to that.
   const std::uint64_t estimate = 3 * sourceBytes + 8 * 1024;
   if (partSize_ > 0 && store_->messageCount() > 0 && store_->sizeWith(estimate) > partSize_) {
     try {
-      completed = nextPart();
+      at.completedPart = nextPart();
     } catch (const std::exception& e) {
       // Without a store to go on in, nothing more of the mailbox can be kept.
       const auto* error = dynamic_cast<const Error*>(&e);
@@ -133,7 +138,10 @@ std::string StoreLibrary::addMessage(const mapi::Message& message, std::uint64_t
     if (store_->broken()) throw StoreLost(e.what(), e.code());
     throw;
   }
-  return completed;
+  at.store = store_->path();
+  at.folder = folderPath_;
+  at.position = counts_[*folder_]++;
+  return at;
 }
 
 std::string StoreLibrary::nextPart() {

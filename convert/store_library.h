@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +28,7 @@ class StoreLibrary : public StoreSteps {
   void createMailboxFolder(const std::string& storeFolderName) override;
   std::string createFolderAt(const std::vector<std::string>& parents,
                              const std::string& name) override;
-  std::string addMessage(const mapi::Message& message, std::uint64_t sourceBytes) override;
+  StoredAt addMessage(const mapi::Message& message, std::uint64_t sourceBytes) override;
   // Keeps every store below about `bytes` by going on in parts (0: no limit). A part always
   // holds at least one message, whatever its size.
   void setPartSize(std::uint64_t bytes) { partSize_ = bytes; }
@@ -57,6 +58,8 @@ class StoreLibrary : public StoreSteps {
     mapi::FolderId id;
   };
   std::vector<MadeFolder> made_;
+  std::string folderPath_;                          // of folder_, for where messages went
+  std::map<mapi::FolderId, std::uint64_t> counts_;  // messages in each folder of this part
 };
 
 }  // namespace qc

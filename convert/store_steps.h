@@ -19,6 +19,14 @@ class StoreLost : public Error {
   using Error::Error;
 };
 
+// Where a message added to a store went.
+struct StoredAt {
+  std::string completedPart;   // a part completed to make room for it, or empty text
+  std::string store;           // the data file it is in (its path as the file was opened)
+  std::string folder;          // its folder's path in the store ("Work\2003\Projects.mbx")
+  std::uint64_t position = 0;  // its place among the folder's messages, from 0
+};
+
 class StoreSteps {
  public:
   virtual ~StoreSteps() = default;
@@ -42,9 +50,9 @@ class StoreSteps {
   // the mailbox's folder. Throws StoreLost when the store cannot be written any more, qc::Error
   // when only the message is refused. When stores are kept below a size and this message would
   // take the store past it, the store is completed first and the message goes on in the next
-  // part (" (part 2)", " (part 3)" ...), which gets the same folders: returns the path of the part
-  // completed, else empty text.
-  virtual std::string addMessage(const mapi::Message& message, std::uint64_t sourceBytes) = 0;
+  // part (" (part 2)", " (part 3)" ...), which gets the same folders. Returns where the message
+  // went, and the path of a part completed for it.
+  virtual StoredAt addMessage(const mapi::Message& message, std::uint64_t sourceBytes) = 0;
   // Completes the open store's file (.pst form: after a mailbox's last message; .msg form: after
   // the last mailbox). Returns its path: the one the opening gave, or the next free name when
   // another program took that one meanwhile.

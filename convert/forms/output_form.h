@@ -45,9 +45,9 @@ class OutputForm {
   // How far the workers may run ahead of the run.
   virtual PoolLead lead() const { return {}; }
   // The run takes a message's outcome, in message order. Throws StoreLost when the mailbox's
-  // store can no longer be written, qc::Error when only this message is refused. Returns the
-  // path of a store part completed to make room for the message, else empty text.
-  virtual std::string accept(MessageOutcome& /*outcome*/) { return {}; }
+  // store can no longer be written, qc::Error when only this message is refused. Returns where
+  // the message went in a store (nothing for forms that keep none).
+  virtual StoredAt accept(MessageOutcome& /*outcome*/) { return {}; }
 
   // The mailbox's own store: completed (returns its path), or dropped unwritten.
   virtual std::string closeMailbox() { return {}; }

@@ -29,7 +29,7 @@ class PstForm final : public OutputForm {
   }
   // Imported messages wait in memory for the store, whose writer sets the pace anyway.
   PoolLead lead() const override { return kShortLead; }
-  std::string accept(MessageOutcome& outcome) override {
+  StoredAt accept(MessageOutcome& outcome) override {
     // The store reads the message's attachments from the mailbox as it writes them; what the
     // mail libraries say meanwhile is said of the message.
     const mapi::LibraryMessageScope libraries(&outcome.warnings);

@@ -66,7 +66,7 @@ class SingleStoreForm final : public OutputForm {
     return ImportJobs(mailbox, offsets, fallbackCharset_);
   }
   PoolLead lead() const override { return kShortLead; }
-  std::string accept(MessageOutcome& outcome) override {
+  StoredAt accept(MessageOutcome& outcome) override {
     const mapi::LibraryMessageScope libraries(&outcome.warnings);
     return stores_->addMessage(*outcome.message, outcome.bytes);
   }

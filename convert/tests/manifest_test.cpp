@@ -2,6 +2,9 @@
 // asked for them writes, read back as a spreadsheet would read it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -108,6 +111,7 @@ struct ManifestRun {
   TempDir out;
   std::string manifestPath = out / "manifest.csv";
   bool skipDuplicates = false;
+  std::string singleStore;
   std::optional<OutlookLimits> limits;
   RunObserver* extra = nullptr;
 
@@ -124,6 +128,7 @@ struct ManifestRun {
     request.targetFolder = out.path().string();
     request.messageFacts = true;
     request.skipDuplicates = skipDuplicates;
+    request.singleStore = singleStore;
     request.outlookLimits = limits;
     const RunReport report = conversion.run(request);
     manifest.close("the run was stopped");
@@ -319,7 +324,7 @@ TEST(SkipDuplicates, CopiesOfMessagesNotKeptAreWritten) {
                                const std::string& name) override {
       return real.createFolderAt(parents, name);
     }
-    std::string addMessage(const mapi::Message& m, std::uint64_t bytes) override {
+    StoredAt addMessage(const mapi::Message& m, std::uint64_t bytes) override {
       return real.addMessage(m, bytes);
     }
     std::string closeStore() override {
@@ -393,6 +398,38 @@ TEST(OutlookLimits, AStorePastTheLimitsIsWarnedOf) {
   EXPECT_EQ(r.run(Form::PST, {in / "Inbox.mbx"}, rows).warnings.size(), 2u);
   r.limits = OutlookLimits{.fileBytes = 1u << 30, .folderItems = 3};  // at the limit: no warning
   EXPECT_TRUE(r.run(Form::PST, {in / "Inbox.mbx"}, rows).warnings.empty());
+}
+
+// One data file for two mailboxes, in parts: each row names the part, the folder and the place
+// in it, and every part's places start from 0.
+TEST(Manifest, SaysWhichPartAndFolderHoldEachMessage) {
+  TempDir in;
+  const std::string body(20000, 'x');
+  std::string box;
+  for (int m = 0; m < 20; ++m) box += Message("m" + std::to_string(m), body);
+  WriteFile(in / "Mail/Inbox.mbx", box);
+  WriteFile(in / "Mail/Old/Sent.mbx", Message("s", "short"));
+  ManifestRun r;
+  r.stores.setPartSize(600 * 1024);
+  r.singleStore = "All";
+  std::vector<Row> rows;
+  const RunReport report =
+      r.run(Form::PST, {in / "Mail/Inbox.mbx", in / "Mail/Old/Sent.mbx"}, rows);
+  ASSERT_GT(report.storeFiles.size(), 1u);
+  ASSERT_EQ(rows.size(), 22u);
+  EXPECT_EQ(rows[1][kOutput], report.storeFiles[0] + "|Inbox.mbx|0");
+  std::map<std::string, std::int64_t> next;  // the next place in each part's folder
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    const std::string& output = rows[i][kOutput];
+    const auto bar = output.rfind('|');
+    ASSERT_NE(bar, std::string::npos) << output;
+    EXPECT_EQ(std::stoll(output.substr(bar + 1)), next[output.substr(0, bar)]++) << output;
+    EXPECT_NE(std::find(report.storeFiles.begin(), report.storeFiles.end(),
+                        output.substr(0, output.find('|'))),
+              report.storeFiles.end())
+        << output;
+  }
+  EXPECT_EQ(rows.back()[kOutput].substr(rows.back()[kOutput].find('|')), "|Old\\Sent.mbx|0");
 }
 
 }  // namespace

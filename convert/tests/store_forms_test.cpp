@@ -59,7 +59,7 @@ class FakeStore final : public StoreSteps {
     calls.push_back("folder " + path + name);
     return name;
   }
-  std::string addMessage(const mapi::Message& message, std::uint64_t) override {
+  StoredAt addMessage(const mapi::Message& message, std::uint64_t) override {
     const auto* subject = message.props.get<std::string>(mapi::tags::PR_SUBJECT_W);
     const auto* flags = message.props.get<std::int32_t>(mapi::tags::PR_MESSAGE_FLAGS);
     calls.push_back("message " + (subject ? *subject : "?") + " flags " +
