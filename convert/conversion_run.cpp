@@ -437,34 +437,38 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     outcome.failure = Failure::AtMessage(
         place, "it was taken for a copy of a message whose copy was not kept; convert it again");
   }
-  record.status = MessageRecord::Status::Failed;
-  if (!outcome.done) {
-    record.reason = outcome.failure->reason;
-    recordFailure(std::move(*outcome.failure));
-    events_.messageSettled(record);
-    return Taken::Failed;
-  }
+  if (!outcome.done) return settleFailed(record, std::move(*outcome.failure), Taken::Failed);
   StoredAt stored;
   if (const auto caught = Catch([&] { stored = form_->accept(outcome); })) {
     Failure failure = Failure::AtMessage(place, caught->reason, caught->code);
-    if (!caught->storeLost) {
-      record.reason = failure.reason;
-      recordFailure(std::move(failure));
-      events_.messageSettled(record);
-      return Taken::Failed;
-    }
+    if (!caught->storeLost) return settleFailed(record, std::move(failure), Taken::Failed);
     // Nothing added to the store is kept now: this message and the rest fail with this one
     // reason, and the ones added before are taken back when the mailbox ends.
     storeLost_ = true;
+    storeLostReason_ = caught->reason + ": the Outlook data file was not kept";
     failure.reason +=
         ": the Outlook data file is not kept, so none of this mailbox's messages are converted";
     failure.messages = static_cast<std::int64_t>(offsets.size() - j);
-    record.reason = failure.reason;
-    storeLostReason_ = caught->reason + ": the Outlook data file was not kept";
-    recordFailure(std::move(failure));
-    events_.messageSettled(record);
-    return Taken::StoreLost;
+    return settleFailed(record, std::move(failure), Taken::StoreLost);
   }
+  settleWritten(record, outcome, stored, saved);
+  for (const std::string& warning : outcome.warnings) {
+    warn(MessageContext(place) + ": " + warning);
+  }
+  return Taken::Written;
+}
+
+ConversionRun::Taken ConversionRun::settleFailed(MessageRecord& record, Failure failure,
+                                                 Taken taken) {
+  record.status = MessageRecord::Status::Failed;
+  record.reason = failure.reason;
+  recordFailure(std::move(failure));
+  events_.messageSettled(record);
+  return taken;
+}
+
+void ConversionRun::settleWritten(MessageRecord& record, const MessageOutcome& outcome,
+                                  const StoredAt& stored, std::int64_t saved) {
   if (!stored.completedPart.empty()) {
     // The messages before this one are in a complete store part of their own now.
     storeWritten(stored.completedPart);
@@ -472,14 +476,14 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
   }
   ++report_.messagesWritten;
   report_.bytesWritten += outcome.bytes;
-  events_.messageWritten(j, outcome.bytes);
+  events_.messageWritten(record.j, outcome.bytes);
   if (skipDuplicates_ && outcome.facts) {
-    duplicates_.add(outcome.facts->bodyKey, {report_.mailboxIndex, j});
+    duplicates_.add(outcome.facts->bodyKey, {report_.mailboxIndex, record.j});
   }
   record.status = MessageRecord::Status::Written;
   if (wantFacts_) {
     if (messageFolder_) {
-      record.file = messageFolder_->pathOf(MessageFileName(form_->form(), j));
+      record.file = messageFolder_->pathOf(MessageFileName(form_->form(), record.j));
     } else if (!stored.store.empty()) {
       record.storeFile = stored.store;
       record.storeFolder = stored.folder;
@@ -489,10 +493,6 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     }
   }
   events_.messageSettled(record);
-  for (const std::string& warning : outcome.warnings) {
-    warn(MessageContext(place) + ": " + warning);
-  }
-  return Taken::Written;
 }
 
 ConversionRun::Taken ConversionRun::takeDuplicate(MessageRecord& record, MessageOutcome& outcome,

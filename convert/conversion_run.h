@@ -103,6 +103,9 @@ class ConversionRun {
   Taken takeOutcome(std::size_t j, MessageOutcome& outcome, const SearchedMailbox& searched,
                     std::int64_t saved);
   // A message whose first copy this run wrote already: counted and told, not written.
+  Taken settleFailed(MessageRecord& record, Failure failure, Taken taken);
+  void settleWritten(MessageRecord& record, const MessageOutcome& outcome, const StoredAt& stored,
+                     std::int64_t saved);
   Taken takeDuplicate(MessageRecord& record, MessageOutcome& outcome, FirstCopy first);
   void checkUnchanged(const MailboxPaths& paths, const SearchedMailbox& searched);
   // One pass over the folder before its files are written (a folder of thousands of message
