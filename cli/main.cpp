@@ -182,6 +182,31 @@ std::optional<std::uint64_t> ParseSize(std::string text) {
   return size;
 }
 
+// The options beyond the window's run: one data file, parts, a manifest, duplicates.
+void AddBeyondOptions(CLI::App& app, Options& options, std::string& partSize) {
+  app.add_option("--single-store", options.singleStore,
+                 "with --format pst: every mailbox into one data file, OUTPUT/NAME.pst, a folder "
+                 "each, nested as their folders are")
+      ->check(
+          CLI::Validator([](std::string& name) { return SingleStoreNameProblem(name); }, "NAME"));
+  app.add_option("--split-stores", partSize,
+                 "with --format pst: keep each data file below SIZE (for example 20G), going on "
+                 "in 'NAME (part 2).pst' and so on")
+      ->check(CLI::Validator(
+          [](std::string& size) {
+            return ParseSize(size) ? std::string()
+                                   : "'" + size + "' is not a size (for example 20G, 500M)";
+          },
+          "SIZE"));
+  app.add_option("--manifest", options.manifest,
+                 "write a CSV file with a row for every message: where it lies in its mailbox, "
+                 "its SHA-256, where it went, its Message-ID, subject and date, and what became "
+                 "of it");
+  app.add_flag("--skip-duplicates", options.skipDuplicates,
+               "do not write a message again whose bytes (less the separator line) are those of "
+               "one already written in this run");
+}
+
 // The arguments read into `options`; an exit status when the program is done already (help,
 // version, a usage error).
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
@@ -230,28 +255,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         throw CLI::Success();
       },
       "list the charsets --charset takes, with their other names, and exit");
-  app.add_option("--single-store", options.singleStore,
-                 "with --format pst: every mailbox into one data file, OUTPUT/NAME.pst, a folder "
-                 "each, nested as their folders are")
-      ->check(
-          CLI::Validator([](std::string& name) { return SingleStoreNameProblem(name); }, "NAME"));
   std::string partSize;
-  app.add_option("--split-stores", partSize,
-                 "with --format pst: keep each data file below SIZE (for example 20G), going on "
-                 "in 'NAME (part 2).pst' and so on")
-      ->check(CLI::Validator(
-          [](std::string& size) {
-            return ParseSize(size) ? std::string()
-                                   : "'" + size + "' is not a size (for example 20G, 500M)";
-          },
-          "SIZE"));
-  app.add_option("--manifest", options.manifest,
-                 "write a CSV file with a row for every message: where it lies in its mailbox, "
-                 "its SHA-256, where it went, its Message-ID, subject and date, and what became "
-                 "of it");
-  app.add_flag("--skip-duplicates", options.skipDuplicates,
-               "do not write a message again whose bytes (less the separator line) are those of "
-               "one already written in this run");
+  AddBeyondOptions(app, options, partSize);
   app.add_option("mailboxes", options.mailboxes, "mailbox files to convert");
   app.add_flag("-q,--quiet", options.quiet, "print only problems");
   try {
