@@ -1,6 +1,11 @@
 #include "convert/manifest_writer.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include "convert/message_facts.h"
+#include "util/error.h"
+#include "util/system.h"
 
 namespace qc {
 
@@ -38,20 +43,25 @@ void ManifestWriter::messagePlaces(const std::vector<std::int64_t>& offsets, std
   offsets_ = offsets;
   end_ = end;
   pending_.assign(offsets.size(), Row{});
+  spill_ = std::make_unique<PendingFile>(file_.finalPath() + ".rows");
+  spillSize_ = 0;
 }
 
 void ManifestWriter::messageSettled(const MessageRecord& record) {
   if (record.j >= pending_.size()) return;
   Row& row = pending_[record.j];
-  row.facts = record.facts;
+  std::string output;
   switch (record.status) {
     case MessageRecord::Status::Written:
       row.written = true;
       row.status = "written";
-      row.output = record.file;
-      row.storePosition = record.storePosition;
-      row.storeFile = record.storeFile;
-      row.storeFolder = record.storeFolder;
+      output = record.file;
+      if (record.storePosition >= 0 && !record.storeFile.empty()) {
+        output = record.storeFile + "|" + record.storeFolder + "|" +
+                 std::to_string(record.storePosition);
+      } else if (record.storePosition >= 0) {
+        row.storePosition = record.storePosition;  // the data file is known when it is done
+      }
       break;
     case MessageRecord::Status::Failed:
       row.status = "failed: " + record.reason;
@@ -65,6 +75,43 @@ void ManifestWriter::messageSettled(const MessageRecord& record) {
       }
       break;
   }
+  std::string tail = ",";
+  const MessageFacts* facts = record.facts.get();
+  if (facts) {
+    tail += CsvField(facts->messageId) + ',' + CsvField(facts->subject) + ',' +
+            CsvField(facts->date) + ',';
+    if (facts->attachments) tail += std::to_string(*facts->attachments);
+  } else {
+    tail += ",,,";
+  }
+  const std::string_view sha = facts ? std::string_view(facts->sha256) : std::string_view();
+  const PendingFile::Piece pieces[] = {
+      {sha.data(), sha.size()}, {output.data(), output.size()}, {tail.data(), tail.size()}};
+  spill_->write(pieces, 3);
+  row.spilled = spillSize_;
+  row.shaSize = static_cast<std::uint32_t>(sha.size());
+  row.outputSize = static_cast<std::uint32_t>(output.size());
+  row.tailSize = static_cast<std::uint32_t>(tail.size());
+  spillSize_ += sha.size() + output.size() + tail.size();
+}
+
+std::string_view ManifestWriter::spilledText(std::uint64_t at, std::size_t size) {
+  if (at < windowStart_ || at + size > windowStart_ + spillWindow_.size()) {
+    sys::InputFile in;
+    const std::string path = spill_->temporaryPath();
+    if (const int error = in.open(path); error != 0) {
+      throw systemError("cannot read the manifest's rows in", path, error);
+    }
+    spillWindow_.resize(std::max<std::size_t>(size, std::size_t{4} << 20));
+    std::size_t got = 0;
+    const int error = in.readAt(at, spillWindow_.data(), spillWindow_.size(), got);
+    if (error != 0 || got < size) {
+      throw systemError("cannot read the manifest's rows in", path, error != 0 ? error : EIO);
+    }
+    spillWindow_.resize(got);
+    windowStart_ = at;
+  }
+  return std::string_view(spillWindow_).substr(static_cast<std::size_t>(at - windowStart_), size);
 }
 
 void ManifestWriter::writtenMessagesDropped(std::string_view reason) {
@@ -74,9 +121,8 @@ void ManifestWriter::writtenMessagesDropped(std::string_view reason) {
     if (!row.written && !row.copyHere) continue;
     row.written = false;
     row.copyHere = false;
-    row.output.clear();
+    row.keepOutput = false;  // its text keeps the output, which is skipped
     row.storePosition = -1;
-    row.storeFile.clear();
     row.status = "not converted: " + droppedReason_;
   }
 }
@@ -88,13 +134,21 @@ void ManifestWriter::mailboxDone(std::size_t, const MailboxSummary& summary) {
 }
 
 void ManifestWriter::writeMailbox(const MailboxSummary* summary, std::string_view why) {
+  windowStart_ = 0;
+  spillWindow_.clear();
   for (std::size_t j = 0; j < pending_.size(); ++j) {
     const Row& row = pending_[j];
-    const MessageFacts* facts = row.facts.get();
-    std::string output = row.output;
-    if (row.written && row.storePosition >= 0 && !row.storeFile.empty()) {
-      output = row.storeFile + "|" + row.storeFolder + "|" + std::to_string(row.storePosition);
-    } else if (row.written && row.storePosition >= 0 && summary) {
+    std::string_view sha;
+    std::string output;
+    std::string_view tail = ",,,,";
+    if (row.tailSize > 0) {
+      const std::string_view text =
+          spilledText(row.spilled, std::size_t{row.shaSize} + row.outputSize + row.tailSize);
+      sha = text.substr(0, row.shaSize);
+      if (row.keepOutput) output = text.substr(row.shaSize, row.outputSize);
+      tail = text.substr(row.shaSize + row.outputSize);
+    }
+    if (row.written && row.storePosition >= 0 && summary) {
       output =
           summary->storePath + "|" + summary->storeFolder + "|" + std::to_string(row.storePosition);
     }
@@ -104,15 +158,9 @@ void ManifestWriter::writeMailbox(const MailboxSummary* summary, std::string_vie
     text_ += ',' + std::to_string(j) + ',' + std::to_string(offset) + ',';
     if (end >= offset) text_ += std::to_string(end - offset);
     text_ += ',';
-    if (facts) text_ += facts->sha256;
-    text_ += ',' + CsvField(output) + ',';
-    if (facts) {
-      text_ += CsvField(facts->messageId) + ',' + CsvField(facts->subject) + ',' +
-               CsvField(facts->date) + ',';
-      if (facts->attachments) text_ += std::to_string(*facts->attachments);
-    } else {
-      text_ += ",,,";
-    }
+    text_ += sha;
+    text_ += ',' + CsvField(output);
+    text_ += tail;
     text_ += ',' + CsvField(row.status.empty() ? "not converted: " + std::string(why) : row.status);
     text_ += "\r\n";
     ++rows_;
@@ -123,6 +171,9 @@ void ManifestWriter::writeMailbox(const MailboxSummary* summary, std::string_vie
   }
   pending_.clear();
   offsets_.clear();
+  spill_.reset();
+  spillWindow_.clear();
+  spillWindow_.shrink_to_fit();
   if (!text_.empty()) {
     file_.write(text_.data(), text_.size());
     text_.clear();

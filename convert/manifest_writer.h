@@ -47,23 +47,33 @@ class ManifestWriter final : public RunObserver {
   std::string path() const;
 
  private:
+  // A message's row while its mailbox is converted. Its text (the hash, where it went, the
+  // header fields) waits in a spill file rather than in memory: a mailbox can hold a million
+  // messages, and what became of them is known only when it is done.
   struct Row {
     bool written = false;
-    bool copyHere = false;  // a duplicate of a message of the same mailbox
-    std::string output;
-    std::int64_t storePosition = -1;
-    std::string storeFile;  // .pst form: the data file (part) and folder it went to
-    std::string storeFolder;
+    bool copyHere = false;            // a duplicate of a message of the same mailbox
+    bool keepOutput = true;           // false once its message was given up
+    std::int64_t storePosition = -1;  // .pst form, when the store did not say where it went
     std::string status;
-    std::shared_ptr<const MessageFacts> facts;
+    std::uint64_t spilled = 0;  // where its text starts in the spill file
+    std::uint32_t shaSize = 0;  // its text: the hash, the output, then ",id,subject,date,n"
+    std::uint32_t outputSize = 0;
+    std::uint32_t tailSize = 0;
   };
   void writeMailbox(const MailboxSummary* summary, std::string_view why);
+  // `size` bytes of the spill file from `at`; rows are read in the order they were spilled.
+  std::string_view spilledText(std::uint64_t at, std::size_t size);
 
   PendingFile file_;
   std::string mailbox_;
   std::vector<std::int64_t> offsets_;
   std::int64_t end_ = -1;
   std::vector<Row> pending_;
+  std::unique_ptr<PendingFile> spill_;  // never takes a name: it goes when the mailbox is done
+  std::uint64_t spillSize_ = 0;
+  std::string spillWindow_;
+  std::uint64_t windowStart_ = 0;
   std::string droppedReason_;
   std::string text_;
   std::int64_t rows_ = 0;
