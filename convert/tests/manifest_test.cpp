@@ -77,6 +77,15 @@ std::vector<Row> ReadCsv(const std::string& text) {
   return rows;
 }
 
+// A file's path in a folder as the program writes it: with the system's separator.
+std::string FileIn(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+  return folder + "\\" + name;
+#else
+  return folder + "/" + name;
+#endif
+}
+
 enum Column {
   kMailbox,
   kMessage,
@@ -205,7 +214,7 @@ TEST(Manifest, ACompletedRunListsEveryMessageWithTheHashOfItsFile) {
     EXPECT_EQ(row[kMessage], std::to_string(j));
     EXPECT_EQ(row[kOffset], std::to_string(offset));
     offset += std::stoll(row[kLength]);
-    EXPECT_EQ(row[kOutput], OutFolder(r.out, box) + "/email-" + std::to_string(j) + ".eml");
+    EXPECT_EQ(row[kOutput], FileIn(OutFolder(r.out, box), "email-" + std::to_string(j) + ".eml"));
     const std::string file = ReadFile(row[kOutput]);
     Sha256 sha;
     sha.update(file.data(), file.size());
@@ -301,7 +310,7 @@ TEST(SkipDuplicates, CopiesAreWrittenOnceAndNameTheFirst) {
       EXPECT_FALSE(there(a, 2));
       EXPECT_FALSE(there(b, 0));
       EXPECT_TRUE(there(b, 1));
-      EXPECT_EQ(rows[5][kOutput], OutFolder(r.out, b) + "/" + MessageFileName(form, 1));
+      EXPECT_EQ(rows[5][kOutput], FileIn(OutFolder(r.out, b), MessageFileName(form, 1)));
     } else {
       EXPECT_EQ(rows[5][kOutput], report.storeFiles[1] + "|b.mbx|0");
     }
