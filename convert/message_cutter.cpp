@@ -25,27 +25,16 @@ void WriteSpaces(PendingFile& out, std::int64_t count) {
 
 }  // namespace
 
-MessageCutter::MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                             std::size_t readSize)
-    : mailbox_(std::move(mailbox)), window_(*mailbox_.file, readSize), offsets_(offsets) {}
-
-CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder, std::string name,
-                               const ChunkProgress& progress) {
-  const std::int64_t start = offsets_.at(j);
-  const std::int64_t end = j + 1 < offsets_.size() ? offsets_[j + 1] : mailbox_.end;
-
-  PendingFile out(folder, name);
-  static constexpr char kLineEnd[] = "\r\n";
-
+void WalkTrimmed(ByteWindow& window, const MailboxFile& file, std::int64_t start, std::int64_t end,
+                 const TrimmedPiece& piece) {
   std::int64_t pos = start;
-  std::int64_t heldSpaces = 0;  // trailing spaces seen but not yet written
+  std::int64_t heldSpaces = 0;  // trailing spaces seen but not yet given
   bool leading = true;
   while (pos < end) {
-    const auto bytes = window_.at(pos, 1);
+    const auto bytes = window.at(pos, 1);
     if (bytes.empty()) {  // the file ends before the message does
-      throw Error("the mailbox shrank during the run to " + std::to_string(mailbox_.file->size()) +
-                  " bytes and no longer holds the message "
-                  "whole (it ended at byte " +
+      throw Error("the mailbox shrank during the run to " + std::to_string(file.size()) +
+                  " bytes and no longer holds the message whole (it ended at byte " +
                   std::to_string(end) + ")");
     }
     const auto n = static_cast<std::size_t>(std::min<std::int64_t>(end - pos, bytes.size()));
@@ -58,20 +47,39 @@ CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder, std::s
     std::size_t to = n;
     while (to > from && data[to - 1] == ' ') --to;
     pos += static_cast<std::int64_t>(n);
-    const bool ended = pos >= end;
-
-    PendingFile::Piece pieces[2];
-    std::size_t count = 0;
+    std::int64_t spaces = 0;
     if (to > from) {
-      WriteSpaces(out, heldSpaces);
+      spaces = heldSpaces;
       heldSpaces = 0;
-      pieces[count++] = {data + from, to - from};
     }
     heldSpaces += static_cast<std::int64_t>(n - to);
-    if (ended) pieces[count++] = {kLineEnd, 2};  // most messages: one write for all
-    out.write(pieces, count);
-    if (!ended && progress) progress(pos - start);
+    piece(spaces, data + from, to > from ? to - from : 0, pos >= end, pos - start);
   }
+}
+
+MessageCutter::MessageCutter(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
+                             std::size_t readSize)
+    : mailbox_(std::move(mailbox)), window_(*mailbox_.file, readSize), offsets_(offsets) {}
+
+CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder, std::string name,
+                               const ChunkProgress& progress) {
+  const std::int64_t start = offsets_.at(j);
+  const std::int64_t end = j + 1 < offsets_.size() ? offsets_[j + 1] : mailbox_.end;
+
+  PendingFile out(folder, name);
+  static constexpr char kLineEnd[] = "\r\n";
+
+  WalkTrimmed(window_, *mailbox_.file, start, end,
+              [&](std::int64_t spaces, const char* text, std::size_t size, bool last,
+                  std::int64_t readSoFar) {
+                WriteSpaces(out, spaces);
+                PendingFile::Piece pieces[2];
+                std::size_t count = 0;
+                if (size > 0) pieces[count++] = {text, size};
+                if (last) pieces[count++] = {kLineEnd, 2};  // most messages: one write for all
+                out.write(pieces, count);
+                if (!last && progress) progress(readSoFar);
+              });
   if (start >= end) out.write(kLineEnd, 2);  // an empty message still ends its line
   out.commit();
   return {std::move(name), out.bytesWritten()};

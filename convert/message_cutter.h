@@ -27,6 +27,18 @@ struct SearchedMailbox {
   std::int64_t end = 0;
 };
 
+// Called for each read of a message walked by WalkTrimmed(): the spaces held back that `text`
+// now follows (0 when none), the text (`size` 0 when the read held only spaces), whether this was
+// the last read, and the bytes read of the message so far.
+using TrimmedPiece = std::function<void(std::int64_t spaces, const char* text, std::size_t size,
+                                        bool last, std::int64_t readSoFar)>;
+
+// Walks the bytes [start, end) of `file` through `window` as the message file holds them, less its
+// final CR LF: spaces (0x20 only) at both ends dropped. Throws qc::Error when the mailbox no
+// longer holds the message whole (it shrank).
+void WalkTrimmed(ByteWindow& window, const MailboxFile& file, std::int64_t start, std::int64_t end,
+                 const TrimmedPiece& piece);
+
 class MessageCutter {
  public:
   // Called while a message larger than one chunk is copied: bytes read of it so far.

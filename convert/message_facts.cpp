@@ -182,33 +182,11 @@ MessageFacts ReadMessageFacts(ByteWindow& window, const SearchedMailbox& mailbox
 
   // The bytes as the message cutter writes them: spaces at both ends dropped, then CR LF.
   FactsSink sink;
-  std::int64_t pos = start;
-  std::int64_t heldSpaces = 0;
-  bool leading = true;
-  while (pos < end) {
-    const auto bytes = window.at(pos, 1);
-    if (bytes.empty()) {
-      throw Error("the mailbox shrank during the run to " + std::to_string(mailbox.file->size()) +
-                  " bytes and no longer holds the message whole (it ended at byte " +
-                  std::to_string(end) + ")");
-    }
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(end - pos, bytes.size()));
-    const char* data = reinterpret_cast<const char*>(bytes.data());
-    std::size_t from = 0;
-    if (leading) {
-      while (from < n && data[from] == ' ') ++from;
-      leading = from == n;
-    }
-    std::size_t to = n;
-    while (to > from && data[to - 1] == ' ') --to;
-    if (to > from) {
-      sink.addSpaces(heldSpaces);
-      heldSpaces = 0;
-      sink.add(data + from, to - from);
-    }
-    heldSpaces += static_cast<std::int64_t>(n - to);
-    pos += static_cast<std::int64_t>(n);
-  }
+  WalkTrimmed(window, *mailbox.file, start, end,
+              [&](std::int64_t spaces, const char* text, std::size_t size, bool, std::int64_t) {
+                sink.addSpaces(spaces);
+                sink.add(text, size);
+              });
   sink.add("\r\n", 2);
 
   facts.sha256 = Sha256::Hex(sink.whole().digest());

@@ -1,19 +1,17 @@
 // The .msg form: each message imported and written as an Outlook message file, Email-N.msg, in the
 // mailbox's output folder. The run keeps one temporary store in the target folder with a folder
 // per mailbox, as the messages pass through it.
-#include "convert/forms/output_form.h"
+#include "convert/forms/store_form.h"
 #include "util/error.h"
 
 namespace qc {
 
 namespace {
 
-class MsgForm final : public OutputForm {
+class MsgForm final : public StoreForm {
  public:
-  MsgForm(StoreSteps* stores, std::string fallbackCharset)
-      : stores_(stores), fallbackCharset_(std::move(fallbackCharset)) {}
+  using StoreForm::StoreForm;
   Form form() const override { return Form::MSG; }
-  bool writesStores() const override { return true; }
   std::string openRun(const std::string& targetFolder) override {
     if (!stores_) throw Error("no message store is available for the .msg form");
     return stores_->openTemporaryStore(targetFolder);
@@ -26,14 +24,6 @@ class MsgForm final : public OutputForm {
     return MsgFileJobs(mailbox, offsets, *folder, fallbackCharset_);
   }
   std::string finishRun() override { return stores_->closeStore(); }
-
-  void dropStores() override {
-    if (stores_) stores_->dropStore();
-  }
-
- private:
-  StoreSteps* stores_;
-  std::string fallbackCharset_;
 };
 
 }  // namespace

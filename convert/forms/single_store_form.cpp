@@ -3,8 +3,7 @@
 // mailbox ("Work\2003\Projects.mbx"). No message files are written.
 #include <algorithm>
 
-#include "convert/forms/output_form.h"
-#include "mapi/import/library_messages.h"
+#include "convert/forms/store_form.h"
 #include "util/error.h"
 
 namespace qc {
@@ -23,11 +22,10 @@ std::vector<std::string> Directories(const std::string& path, PathStyle style) {
   return parts;  // the file's own name, after the last separator, is not a directory
 }
 
-class SingleStoreForm final : public OutputForm {
+class SingleStoreForm final : public ImportIntoStoreForm {
  public:
   SingleStoreForm(StoreSteps* stores, const RunRequest& request, PathStyle style)
-      : stores_(stores),
-        fallbackCharset_(request.fallbackCharset),
+      : ImportIntoStoreForm(stores, request.fallbackCharset),
         name_(request.singleStore),
         style_(style) {
     // The common parent of every mailbox the run can name; rows that name none add nothing.
@@ -48,8 +46,6 @@ class SingleStoreForm final : public OutputForm {
       common_.erase(mismatch.first, common_.end());
     }
   }
-  Form form() const override { return Form::PST; }
-  bool writesStores() const override { return true; }
   std::string openRun(const std::string& targetFolder) override {
     if (!stores_) throw Error("no message store is available for the .pst form");
     return stores_->openMailboxStore(targetFolder, name_);
@@ -60,25 +56,10 @@ class SingleStoreForm final : public OutputForm {
     dirs.erase(dirs.begin(), dirs.begin() + static_cast<std::ptrdiff_t>(shared));
     stores_->createFolderAt(dirs, paths.MailboxName);
   }
-  bool writesMessageFiles() const override { return false; }
-  MessageJobFactory jobs(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
-                         const OutputFolder*) const override {
-    return ImportJobs(mailbox, offsets, fallbackCharset_);
-  }
-  PoolLead lead() const override { return kShortLead; }
-  StoredAt accept(MessageOutcome& outcome) override {
-    const mapi::LibraryMessageScope libraries(&outcome.warnings);
-    return stores_->addMessage(*outcome.message, outcome.bytes);
-  }
   std::string finishRun() override { return stores_->closeStore(); }
-  void dropStores() override {
-    if (stores_) stores_->dropStore();
-  }
   bool messagesInRunStore() const override { return true; }
 
  private:
-  StoreSteps* stores_;
-  std::string fallbackCharset_;
   std::string name_;
   PathStyle style_;
   std::vector<std::string> common_;
