@@ -82,6 +82,11 @@ void PrintSummary(const qc::RunReport& report, const std::string& target, double
                 Plural(report.duplicatesSkipped, "", "s"));
   }
   std::printf("\n");
+  if (report.messagesVerified >= 0) {
+    std::printf("verified: %lld message%s read back as written\n",
+                static_cast<long long>(report.messagesVerified),
+                Plural(report.messagesVerified, "", "s"));
+  }
   for (const auto& store : report.storeFiles) std::printf("store file: %s\n", store.c_str());
   for (const auto& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
 }
@@ -140,6 +145,7 @@ struct Options {
   std::uint64_t partSize = 0;
   std::string manifest;
   bool skipDuplicates = false;
+  bool verify = false;
   bool quiet = false;
 };
 
@@ -182,7 +188,8 @@ std::optional<std::uint64_t> ParseSize(std::string text) {
   return size;
 }
 
-// The options beyond the window's run: one data file, parts, a manifest, duplicates.
+// The options beyond the window's run: one data file, parts, a manifest, duplicates, reading
+// the output back.
 void AddBeyondOptions(CLI::App& app, Options& options, std::string& partSize) {
   app.add_option("--single-store", options.singleStore,
                  "with --format pst: every mailbox into one data file, OUTPUT/NAME.pst, a folder "
@@ -205,6 +212,10 @@ void AddBeyondOptions(CLI::App& app, Options& options, std::string& partSize) {
   app.add_flag("--skip-duplicates", options.skipDuplicates,
                "do not write a message again whose bytes (less the separator line) are those of "
                "one already written in this run");
+  app.add_flag("--verify", options.verify,
+               "read every message written back from its file or data file and compare it with "
+               "what was written (subject, sender, date, body, attachments); a message that "
+               "differs counts as failed");
 }
 
 // The arguments read into `options`; an exit status when the program is done already (help,
@@ -412,6 +423,7 @@ int main(int argc, char** argv) {
   request.singleStore = options.singleStore;
   request.messageFacts = manifest != nullptr;
   request.skipDuplicates = options.skipDuplicates;
+  request.verify = options.verify;
   request.outlookLimits = qc::OutlookLimits{};
   const qc::RunReport report = run.run(request);
   view.endProgress();

@@ -95,6 +95,27 @@ void ConversionRun::recordFailure(Failure failure) {
 void ConversionRun::storeWritten(const std::string& path) {
   report_.storeFiles.push_back(path);
   events_.storeWritten(path);
+  if (verify_) {
+    events_.pace();
+    settleMismatches(checks_.checkStore(path));
+  }
+}
+
+void ConversionRun::settleMismatches(const std::vector<WrittenChecks::Mismatch>& found) {
+  report_.messagesVerified = checks_.verified();
+  const auto& offsets = finder_.shared.MessageOffsets.values();
+  for (const WrittenChecks::Mismatch& m : found) {
+    const bool current = inRow_ && m.mailbox == report_.mailboxIndex;
+    std::int64_t offset = m.offset;
+    if (offset < 0 && current && m.j < offsets.size()) offset = offsets[m.j];
+    --report_.messagesWritten;
+    if (current && rowSummary_) {
+      --rowSummary_->messagesWritten;
+      ++rowSummary_->messagesFailed;
+    }
+    recordFailure(Failure::AtMessage({m.j, offset, rowPaths_[m.mailbox]}, m.reason));
+    if (current) events_.messageUnverified(m.j, m.reason);
+  }
 }
 
 void ConversionRun::warn(std::string text) {
@@ -141,6 +162,11 @@ RunReport ConversionRun::run(const RunRequest& request) {
   wantFacts_ = request.messageFacts || request.skipDuplicates;
   skipDuplicates_ = request.skipDuplicates;
   outlookLimits_ = request.outlookLimits;
+  verify_ = request.verify;
+  checks_ = WrittenChecks();
+  report_.messagesVerified = verify_ ? 0 : -1;
+  // Message files are read back against the hash of the bytes they must hold.
+  if (verify_ && !form_->writesStores()) wantFacts_ = true;
   factsCharset_ = request.fallbackCharset;
   duplicates_.clear();
   rowPaths_.assign(rowCount_, {});
@@ -186,6 +212,15 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   rowPaths_[i] = report_.mailboxPath;
   MailboxSummary summary;
   summary.path = report_.mailboxPath;
+  inRow_ = true;
+  rowSummary_ = nullptr;
+  struct LeaveRow {
+    ConversionRun& run;
+    ~LeaveRow() {
+      run.inRow_ = false;
+      run.rowSummary_ = nullptr;
+    }
+  } leaveRow{*this};
 
   bool storeOpen = false;
   storeLost_ = false;
@@ -199,7 +234,12 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   if (storeOpen) storeStart_ = before;
   try {
     const bool read = derived && convertMailbox(paths, summary);
+    rowSummary_ = &summary;
     flushMessageFiles(before, summary);
+    if (verify_) {
+      events_.pace();
+      settleMismatches(checks_.checkFiles());
+    }
     if (storeOpen && !read) {
       // A mailbox that could not be read leaves no store: an empty one would stand for it, and
       // take its name from the store of a later, successful run.
@@ -266,6 +306,9 @@ std::int64_t ConversionRun::forgetStoredMessages(Counts before, MailboxSummary& 
   summary.messagesFailed += lost;
   // A later copy of a message that was not kept is no duplicate: it must be written.
   if (skipDuplicates_) duplicates_.forgetMailbox(report_.mailboxIndex);
+  // Nor is there anything of them to read back.
+  checks_.forgetStored();
+  checks_.forgetFiles();
   events_.writtenMessagesDropped(reason);
   return lost;
 }
@@ -370,6 +413,12 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       earlier = sweepOutputFolder(*messageFolder_, searched.file ? n : 0, existing);
     });
     if (caught) folderProblem = caught->reason;
+  }
+  if (verify_ && messageFolder_) {
+    checks_.beginFiles(report_.mailboxIndex,
+                       [prefix = messageFolder_->pathOf(""), form = form_->form()](std::size_t j) {
+                         return prefix + MessageFileName(form, j);
+                       });
   }
   if (n == 0 || !searched.file) return warnOfEarlierFiles(outputFolder, earlier);
   // Every message of this mailbox depends on the folder; when it is missing, all of them are
@@ -481,6 +530,17 @@ void ConversionRun::settleWritten(MessageRecord& record, const MessageOutcome& o
     duplicates_.add(outcome.facts->bodyKey, {report_.mailboxIndex, record.j});
   }
   record.status = MessageRecord::Status::Written;
+  if (verify_) {
+    if (messageFolder_ && outcome.digest) {
+      checks_.addFile(record.j, *outcome.digest);
+    } else if (messageFolder_ && outcome.facts) {
+      checks_.addFile(record.j, outcome.facts->sha256);
+    } else if (stored.messageId != 0 && outcome.digest) {
+      checks_.addStored(report_.mailboxIndex, record.j,
+                        finder_.shared.MessageOffsets.values()[record.j], stored.messageId,
+                        stored.folderId, *outcome.digest);
+    }
+  }
   if (wantFacts_) {
     if (messageFolder_) {
       record.file = messageFolder_->pathOf(MessageFileName(form_->form(), record.j));
@@ -597,6 +657,7 @@ void ConversionRun::finish() {
     });
     const std::int64_t lost =
         form_->messagesInRunStore() ? report_.messagesWritten - storeStart_.written : 0;
+    if (caught) checks_.forgetStored();
     if (caught && lost > 0) {
       // The messages counted as written since the store (or its last part) began are in the
       // store that was not kept.

@@ -20,6 +20,7 @@
 #include "convert/run_request.h"
 #include "convert/store_steps.h"
 #include "convert/window_view.h"
+#include "convert/written_checks.h"
 #include "scanner/frm_finder.h"
 #include "util/failure.h"
 #include "util/leftovers.h"
@@ -117,6 +118,8 @@ class ConversionRun {
                                  std::vector<bool>& existing);
   void warnOfEarlierFiles(const std::string& outputFolder, std::int64_t earlier);
   void flushMessageFiles(Counts before, MailboxSummary& summary);
+  // Messages that did not read back as written: counted as failed, not written.
+  void settleMismatches(const std::vector<WrittenChecks::Mismatch>& found);
   void finish();
 
   MainWindow* window_ = nullptr;
@@ -142,6 +145,12 @@ class ConversionRun {
   bool wantFacts_ = false;
   bool skipDuplicates_ = false;
   std::optional<OutlookLimits> outlookLimits_;
+  bool verify_ = false;
+  WrittenChecks checks_;
+  // The mailbox being converted, while its messages are settled (they may yet fail to read
+  // back), and its summary once the count of its messages is made.
+  bool inRow_ = false;
+  MailboxSummary* rowSummary_ = nullptr;
   std::string factsCharset_;
   DuplicateIndex duplicates_;
   std::vector<std::string> rowPaths_;  // the mailboxes' paths, by row, for duplicates' first copies

@@ -114,6 +114,11 @@ std::string_view ManifestWriter::spilledText(std::uint64_t at, std::size_t size)
   return std::string_view(spillWindow_).substr(static_cast<std::size_t>(at - windowStart_), size);
 }
 
+void ManifestWriter::messageUnverified(std::size_t j, std::string_view reason) {
+  // Its output stays named: that is the copy that differs.
+  if (j < pending_.size()) pending_[j].status = "failed: " + std::string(reason);
+}
+
 void ManifestWriter::writtenMessagesDropped(std::string_view reason) {
   droppedReason_ = reason;
   // Copies of this mailbox's own messages went with them.

@@ -37,6 +37,7 @@ class ManifestWriter final : public RunObserver {
   void searchStarted(const MailboxPaths& paths) override;
   void messagePlaces(const std::vector<std::int64_t>& offsets, std::int64_t end) override;
   void messageSettled(const MessageRecord& record) override;
+  void messageUnverified(std::size_t j, std::string_view reason) override;
   void writtenMessagesDropped(std::string_view reason) override;
   void mailboxDone(std::size_t index, const MailboxSummary& summary) override;
 

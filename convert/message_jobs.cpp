@@ -89,8 +89,8 @@ class MessageFileJob final : public MessageJob {
 class ImportJob : public MessageJob {
  public:
   ImportJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-            mapi::ImportOptions options)
-      : mailbox_(std::move(mailbox)), offsets_(offsets), options_(options) {}
+            mapi::ImportOptions options, bool digest)
+      : mailbox_(std::move(mailbox)), offsets_(offsets), options_(options), digest_(digest) {}
 
   MessageOutcome run(std::size_t j, const ChunkProgress&) override {
     MessageOutcome outcome;
@@ -102,6 +102,7 @@ class ImportJob : public MessageJob {
       outcome.message = mapi::ImportRfc822(bytes, options_, &outcome.warnings);
       mapi::SetMessageFlags(*outcome.message, kMessageFlags);
       outcome.attachments = outcome.message->attachments.size();
+      if (digest_) outcome.digest = DigestOf(*outcome.message);
       finish(j, outcome);
       outcome.done = true;
     } catch (const std::exception& e) {
@@ -119,14 +120,15 @@ class ImportJob : public MessageJob {
   SearchedMailbox mailbox_;
   const std::vector<std::int64_t>& offsets_;
   mapi::ImportOptions options_;
+  bool digest_;
 };
 
 class MsgFileJob final : public ImportJob {
  public:
   MsgFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-             const OutputFolder& folder, const std::string& fallbackCharset)
+             const OutputFolder& folder, const std::string& fallbackCharset, bool digest)
       : ImportJob(std::move(mailbox), offsets,
-                  mapi::ImportOptions{.rtfBody = true, .fallbackCharset = fallbackCharset}),
+                  mapi::ImportOptions{.rtfBody = true, .fallbackCharset = fallbackCharset}, digest),
         folder_(folder) {}
 
  private:
@@ -178,17 +180,18 @@ MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std
 }
 
 MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                             const std::string& fallbackCharset) {
+                             const std::string& fallbackCharset, bool digests) {
   // Outlook's data files keep no RTF beside the HTML or text body; making it would cost a
   // sixth of the import for bytes no reader of the store needs.
   const mapi::ImportOptions options{.rtfBody = false, .fallbackCharset = fallbackCharset};
-  return [=, &offsets] { return std::make_unique<ImportJob>(mailbox, offsets, options); };
+  return [=, &offsets] { return std::make_unique<ImportJob>(mailbox, offsets, options, digests); };
 }
 
 MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                              const OutputFolder& folder, const std::string& fallbackCharset) {
+                              const OutputFolder& folder, const std::string& fallbackCharset,
+                              bool digests) {
   return [=, &offsets, &folder] {
-    return std::make_unique<MsgFileJob>(mailbox, offsets, folder, fallbackCharset);
+    return std::make_unique<MsgFileJob>(mailbox, offsets, folder, fallbackCharset, digests);
   };
 }
 

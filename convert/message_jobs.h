@@ -14,6 +14,7 @@
 
 #include "convert/form.h"
 #include "convert/message_cutter.h"
+#include "convert/read_back.h"
 #include "mapi/property.h"
 #include "util/failure.h"
 #include "util/pending_file.h"
@@ -62,6 +63,8 @@ struct MessageOutcome {
   std::vector<std::string> warnings;
   // The forms that import the message: how many attachments it has.
   std::optional<std::size_t> attachments;
+  // Those forms, when the run is to read its output back: what the message written holds.
+  std::optional<ItemDigest> digest;
   // Gathered only when the run asks for them (a manifest, the duplicate check).
   std::shared_ptr<MessageFacts> facts;
   // Not done, for its bytes are those of a message this run already wrote.
@@ -86,14 +89,16 @@ MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std
 
 // The message imported from its bytes in the mailbox, marked read (and has-attachments where it
 // has some), handed back for a store. Its text that names no charset and is not UTF-8 is read
-// in `fallbackCharset`.
+// in `fallbackCharset`. With `digests`, the outcome holds the message's digest.
 MessageJobFactory ImportJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                             const std::string& fallbackCharset = "windows-1252");
+                             const std::string& fallbackCharset = "windows-1252",
+                             bool digests = false);
 
 // The message imported and marked as above, written as Email-j.msg in `folder`.
 MessageJobFactory MsgFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
                               const OutputFolder& folder,
-                              const std::string& fallbackCharset = "windows-1252");
+                              const std::string& fallbackCharset = "windows-1252",
+                              bool digests = false);
 
 // The bytes of message j as the message file holds them, without the final CR LF: from its
 // separator up to the next one, without the spaces at its end. Read into memory when the message

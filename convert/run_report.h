@@ -28,6 +28,8 @@ struct RunReport {
   std::int64_t otherFailures = 0;      // store steps outside single messages
   std::int64_t duplicatesSkipped = 0;  // not written: copies of messages written before
   std::uint64_t bytesWritten = 0;
+  // When the run reads its output back: messages read back and found as written.
+  std::int64_t messagesVerified = -1;
   std::vector<std::string> problems;    // the reasons, in the order they happened (the first ones)
   std::int64_t problemsNotKept = 0;     // problems past those kept
   std::vector<std::string> warnings;    // not failures, but worth knowing (the first ones)

@@ -38,6 +38,9 @@ struct RunRequest {
   bool skipDuplicates = false;
   // .pst form: a store past these is warned of. None: no such warnings.
   std::optional<OutlookLimits> outlookLimits = std::nullopt;
+  // Every message written is read back (its file when the mailbox is done, its data file when
+  // that is complete) and compared with what was written; a difference fails the message.
+  bool verify = false;
 };
 
 }  // namespace qc

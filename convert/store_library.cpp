@@ -141,6 +141,8 @@ StoredAt StoreLibrary::addMessage(const mapi::Message& message, std::uint64_t so
   at.store = store_->path();
   at.folder = folderPath_;
   at.position = counts_[*folder_]++;
+  at.messageId = store_->lastMessageId();
+  at.folderId = *folder_;
   return at;
 }
 

@@ -25,6 +25,9 @@ struct StoredAt {
   std::string store;           // the data file it is in (its path as the file was opened)
   std::string folder;          // its folder's path in the store ("Work\2003\Projects.mbx")
   std::uint64_t position = 0;  // its place among the folder's messages, from 0
+  // Where a reader of the data file finds it: its node and its folder's (0 when not known).
+  std::uint32_t messageId = 0;
+  std::uint32_t folderId = 0;
 };
 
 class StoreSteps {

@@ -62,6 +62,8 @@ class StoreFile {
                                                 std::vector<std::string>* warnings = nullptr);
 
   std::uint64_t messageCount() const { return store_->messageCount(); }
+  // The node identifier of the message added last, as a reader of the file finds it.
+  std::uint32_t lastMessageId() const { return store_->lastMessageId(); }
   // About the size of the file if it were closed after `more` bytes more were written.
   std::uint64_t sizeWith(std::uint64_t more) const { return store_->sizeWith(more); }
   // A write failed: nothing more can be added, and close() fails; the file is not kept.

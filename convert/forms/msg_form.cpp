@@ -21,15 +21,15 @@ class MsgForm final : public StoreForm {
   }
   MessageJobFactory jobs(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
                          const OutputFolder* folder) const override {
-    return MsgFileJobs(mailbox, offsets, *folder, fallbackCharset_);
+    return MsgFileJobs(mailbox, offsets, *folder, fallbackCharset_, digests_);
   }
   std::string finishRun() override { return stores_->closeStore(); }
 };
 
 }  // namespace
 
-std::unique_ptr<OutputForm> MakeMsgForm(StoreSteps* stores, std::string fallbackCharset) {
-  return std::make_unique<MsgForm>(stores, std::move(fallbackCharset));
+std::unique_ptr<OutputForm> MakeMsgForm(StoreSteps* stores, const RunRequest& request) {
+  return std::make_unique<MsgForm>(stores, request);
 }
 
 }  // namespace qc

@@ -10,12 +10,12 @@ std::unique_ptr<OutputForm> MakeOutputForm(const RunRequest& request, StoreSteps
     case Form::EMLX:
       return MakeEmlxForm();
     case Form::MSG:
-      return MakeMsgForm(stores, request.fallbackCharset);
+      return MakeMsgForm(stores, request);
     case Form::PST:
       break;
   }
   if (!request.singleStore.empty()) return MakeSingleStoreForm(stores, request, style);
-  return MakePstForm(stores, request.fallbackCharset);
+  return MakePstForm(stores, request);
 }
 
 }  // namespace qc

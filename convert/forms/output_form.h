@@ -67,8 +67,8 @@ std::unique_ptr<OutputForm> MakeOutputForm(const RunRequest& request, StoreSteps
 
 std::unique_ptr<OutputForm> MakeEmlForm();
 std::unique_ptr<OutputForm> MakeEmlxForm();
-std::unique_ptr<OutputForm> MakeMsgForm(StoreSteps* stores, std::string fallbackCharset);
-std::unique_ptr<OutputForm> MakePstForm(StoreSteps* stores, std::string fallbackCharset);
+std::unique_ptr<OutputForm> MakeMsgForm(StoreSteps* stores, const RunRequest& request);
+std::unique_ptr<OutputForm> MakePstForm(StoreSteps* stores, const RunRequest& request);
 std::unique_ptr<OutputForm> MakeSingleStoreForm(StoreSteps* stores, const RunRequest& request,
                                                 PathStyle style);
 

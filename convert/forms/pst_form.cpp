@@ -24,8 +24,8 @@ class PstForm final : public ImportIntoStoreForm {
 
 }  // namespace
 
-std::unique_ptr<OutputForm> MakePstForm(StoreSteps* stores, std::string fallbackCharset) {
-  return std::make_unique<PstForm>(stores, std::move(fallbackCharset));
+std::unique_ptr<OutputForm> MakePstForm(StoreSteps* stores, const RunRequest& request) {
+  return std::make_unique<PstForm>(stores, request);
 }
 
 }  // namespace qc

@@ -25,9 +25,7 @@ std::vector<std::string> Directories(const std::string& path, PathStyle style) {
 class SingleStoreForm final : public ImportIntoStoreForm {
  public:
   SingleStoreForm(StoreSteps* stores, const RunRequest& request, PathStyle style)
-      : ImportIntoStoreForm(stores, request.fallbackCharset),
-        name_(request.singleStore),
-        style_(style) {
+      : ImportIntoStoreForm(stores, request), name_(request.singleStore), style_(style) {
     // The common parent of every mailbox the run can name; rows that name none add nothing.
     bool first = true;
     for (const std::string& row : request.mailboxes) {

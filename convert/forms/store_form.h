@@ -8,12 +8,12 @@
 
 namespace qc {
 
-// The store steps, the charset of text that names none, and dropping a store a stopped run
-// leaves open.
+// The store steps, the charset of text that names none, whether messages' digests are kept for
+// reading them back, and dropping a store a stopped run leaves open.
 class StoreForm : public OutputForm {
  public:
-  StoreForm(StoreSteps* stores, std::string fallbackCharset)
-      : stores_(stores), fallbackCharset_(std::move(fallbackCharset)) {}
+  StoreForm(StoreSteps* stores, const RunRequest& request)
+      : stores_(stores), fallbackCharset_(request.fallbackCharset), digests_(request.verify) {}
   bool writesStores() const override { return true; }
   void dropStores() override {
     if (stores_) stores_->dropStore();
@@ -22,6 +22,7 @@ class StoreForm : public OutputForm {
  protected:
   StoreSteps* stores_;
   std::string fallbackCharset_;
+  bool digests_;
 };
 
 // The forms whose messages go into the store itself (.pst): imported on the workers, added to
@@ -33,7 +34,7 @@ class ImportIntoStoreForm : public StoreForm {
   bool writesMessageFiles() const override { return false; }
   MessageJobFactory jobs(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
                          const OutputFolder*) const override {
-    return ImportJobs(mailbox, offsets, fallbackCharset_);
+    return ImportJobs(mailbox, offsets, fallbackCharset_, digests_);
   }
   // Imported messages wait in memory for the store, whose writer sets the pace anyway.
   PoolLead lead() const override { return kShortLead; }

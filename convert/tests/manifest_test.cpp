@@ -122,6 +122,7 @@ struct ManifestRun {
   bool skipDuplicates = false;
   std::string singleStore;
   std::optional<OutlookLimits> limits;
+  bool verify = false;
   RunObserver* extra = nullptr;
 
   // The run, then the manifest's records (header first).
@@ -139,6 +140,7 @@ struct ManifestRun {
     request.skipDuplicates = skipDuplicates;
     request.singleStore = singleStore;
     request.outlookLimits = limits;
+    request.verify = verify;
     const RunReport report = conversion.run(request);
     manifest.close("the run was stopped");
     rows = ReadCsv(ReadFile(manifestPath));
@@ -280,6 +282,74 @@ TEST(Manifest, ThePstFormNamesTheStoreTheFolderAndThePlace) {
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[3][kOutput], report.storeFiles[0] + "|Inbox.mbx|2");
   EXPECT_EQ(rows[3][kAttach], "0");
+}
+
+// Output changed after it was written and before it is read back: a message file, or the data
+// file (which then fails all its messages). What differs is named, in the manifest too; the rest
+// read back as written.
+class Tamper final : public RunObserver {
+ public:
+  std::function<void(const MessageRecord&)> settled;
+  std::function<void(const std::string&)> store;
+  void messageSettled(const MessageRecord& record) override {
+    if (settled) settled(record);
+  }
+  void storeWritten(std::string_view path) override {
+    if (store) store(std::string(path));
+  }
+};
+
+TEST(Verify, OutputChangedBeforeItIsReadBackFailsItsMessages) {
+  const std::pair<Form, std::string> cases[] = {
+      {Form::EML, "its bytes are not those of the message"},
+      {Form::MSG, "the subject differs"},
+      {Form::PST, "did not read back soundly"}};
+  for (const auto& [form, expected] : cases) {
+    TempDir in;
+    const std::string box = in / "a.mbx";
+    WriteFile(box, Messages(4));
+    ManifestRun r;
+    r.verify = true;
+    Tamper tamper;
+    const std::string folder = OutFolder(r.out, box);
+    tamper.settled = [&, form = form](const MessageRecord& record) {
+      if (record.j != 1) return;
+      if (form == Form::EML) {
+        std::string bytes = ReadFile(folder + "/email-1.eml");
+        bytes[bytes.size() / 2] ^= 1;
+        WriteFile(folder + "/email-1.eml", bytes);
+      } else if (form == Form::MSG) {
+        WriteFile(folder + "/Email-1.msg", ReadFile(folder + "/Email-0.msg"));
+      }
+    };
+    tamper.store = [&](const std::string& path) {
+      if (path.ends_with(".pst") && path.find("Temp") == std::string::npos) {
+        const std::string bytes = ReadFile(path);
+        WriteFile(path, bytes.substr(0, bytes.size() / 2));
+      }
+    };
+    r.extra = &tamper;
+    std::vector<Row> rows;
+    const RunReport report = r.run(form, {box}, rows);
+    ASSERT_EQ(rows.size(), 5u);
+    const std::int64_t failed = form == Form::PST ? 4 : 1;
+    EXPECT_EQ(report.messagesFailed, failed) << expected;
+    EXPECT_EQ(report.messagesWritten, 4 - failed);
+    EXPECT_EQ(report.messagesVerified, 4 - failed);
+    ASSERT_FALSE(report.problems.empty());
+    const std::string first = form == Form::PST ? "message 1 (offset 0)" : "message 2 (offset ";
+    EXPECT_EQ(report.problems[0].rfind(first, 0), 0u) << report.problems[0];
+    for (std::size_t j = 0; j < 4; ++j) {
+      const std::string& status = rows[j + 1][kStatus];
+      if (j == 1 || form == Form::PST) {
+        EXPECT_EQ(status.rfind("failed: read back from '", 0), 0u) << status;
+        EXPECT_FALSE(rows[j + 1][kOutput].empty());
+        EXPECT_NE(status.find(expected), std::string::npos) << status;
+      } else {
+        EXPECT_EQ(status, "written");
+      }
+    }
+  }
 }
 
 // Copies within a mailbox and across two are written once, whatever their separator lines say;

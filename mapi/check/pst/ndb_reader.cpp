@@ -28,6 +28,14 @@ NodeDatabaseReader::NodeDatabaseReader(const std::uint8_t* data, std::uint64_t s
     : data_(data), size_(size), findings_(findings) {}
 
 bool NodeDatabaseReader::check() {
+  if (!read()) return false;
+  checkNodeTrees();
+  checkAllocationMaps();
+  checkIdentifiers();
+  return true;
+}
+
+bool NodeDatabaseReader::read() {
   if (!checkHeader()) return false;
   std::uint64_t lastKey = 0;
   bool first = true;
@@ -36,9 +44,6 @@ bool NodeDatabaseReader::check() {
   first = true;
   walkBTree(bbtBid_, bbtIb_, kPageTypeBBT, -1, std::nullopt, lastKey, first, 0);
   checkBlocks();
-  checkNodeTrees();
-  checkAllocationMaps();
-  checkIdentifiers();
   return true;
 }
 

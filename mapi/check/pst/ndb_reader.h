@@ -35,6 +35,9 @@ class NodeDatabaseReader {
 
   // Runs every check of the node database; false when the header is too broken to go on.
   bool check();
+  // Only what reading nodes needs: the header, both B-trees, and every block's trailer and CRC
+  // (reference counts, allocation maps and identifiers go unchecked).
+  bool read();
 
   const std::map<std::uint32_t, NodeInfo>& nodes() const { return nodes_; }
   // The decoded blocks of a node's data (empty for bid 0); nothing when the tree is broken.

@@ -367,6 +367,7 @@ std::uint64_t PstStore::addMessage(FolderId folder, const Message& message) {
     const WrittenMessage written =
         writer.write(encoded, impl_->db.newNid(nid_type::kNormalMessage), stamp);
     f->addMessage(written, writer.properties(), ++impl_->rowVersion);
+    lastMessageId_ = written.nid;
   } catch (const std::exception& e) {
     fail(e, number);
   }

@@ -94,6 +94,9 @@ class PstStore {
   // write (a full disk) leaves the store unusable.
   std::uint64_t addMessage(FolderId folder, const Message& message);
   std::uint64_t messageCount() const { return messages_; }
+  // The node identifier of the message added last (0 before the first): where a reader of the
+  // file finds it.
+  std::uint32_t lastMessageId() const { return lastMessageId_; }
   // About the size of the file if it were closed after `more` bytes more were written: the file
   // ends where the allocation map range of its last byte ends.
   std::uint64_t sizeWith(std::uint64_t more) const;
@@ -114,6 +117,7 @@ class PstStore {
   std::string path_;
   std::unique_ptr<Impl> impl_;
   std::uint64_t messages_ = 0;
+  std::uint32_t lastMessageId_ = 0;
   bool broken_ = false;
   bool closed_ = false;
 };
