@@ -163,10 +163,8 @@ RunReport ConversionRun::run(const RunRequest& request) {
   skipDuplicates_ = request.skipDuplicates;
   outlookLimits_ = request.outlookLimits;
   verify_ = request.verify;
-  checks_ = WrittenChecks();
+  checks_ = WrittenChecks(workers_);
   report_.messagesVerified = verify_ ? 0 : -1;
-  // Message files are read back against the hash of the bytes they must hold.
-  if (verify_ && !form_->writesStores()) wantFacts_ = true;
   factsCharset_ = request.fallbackCharset;
   duplicates_.clear();
   rowPaths_.assign(rowCount_, {});
@@ -533,8 +531,8 @@ void ConversionRun::settleWritten(MessageRecord& record, const MessageOutcome& o
   if (verify_) {
     if (messageFolder_ && outcome.digest) {
       checks_.addFile(record.j, *outcome.digest);
-    } else if (messageFolder_ && outcome.facts) {
-      checks_.addFile(record.j, outcome.facts->sha256);
+    } else if (messageFolder_ && outcome.fileCrc) {
+      checks_.addFile(record.j, FileSum{outcome.bytes, *outcome.fileCrc});
     } else if (stored.messageId != 0 && outcome.digest) {
       checks_.addStored(report_.mailboxIndex, record.j,
                         finder_.shared.MessageOffsets.values()[record.j], stored.messageId,

@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <array>
 
+#include "mapi/crc32.h"
 #include "util/error.h"
 
 namespace qc {
 
 namespace {
 
+const std::uint8_t* Bytes(const char* text) {
+  return reinterpret_cast<const std::uint8_t*>(text);
+}
+
 // Writes runs of held-back spaces; they are kept only when more text follows them.
-void WriteSpaces(PendingFile& out, std::int64_t count) {
+void WriteSpaces(PendingFile& out, std::int64_t count, std::uint32_t* crc) {
   static const std::array<char, 4096> kSpaces = [] {
     std::array<char, 4096> a{};
     a.fill(' ');
@@ -19,6 +24,7 @@ void WriteSpaces(PendingFile& out, std::int64_t count) {
   while (count > 0) {
     const auto n = std::min<std::int64_t>(count, static_cast<std::int64_t>(kSpaces.size()));
     out.write(kSpaces.data(), static_cast<std::size_t>(n));
+    if (crc) *crc = mapi::Crc32(Bytes(kSpaces.data()), static_cast<std::size_t>(n), *crc);
     count -= n;
   }
 }
@@ -68,21 +74,30 @@ CutResult MessageCutter::write(std::size_t j, const OutputFolder& folder, std::s
 
   PendingFile out(folder, name);
   static constexpr char kLineEnd[] = "\r\n";
+  std::uint32_t crc = 0;
+  std::uint32_t* const sum = crc_ ? &crc : nullptr;
 
   WalkTrimmed(window_, *mailbox_.file, start, end,
               [&](std::int64_t spaces, const char* text, std::size_t size, bool last,
                   std::int64_t readSoFar) {
-                WriteSpaces(out, spaces);
+                WriteSpaces(out, spaces, sum);
                 PendingFile::Piece pieces[2];
                 std::size_t count = 0;
                 if (size > 0) pieces[count++] = {text, size};
                 if (last) pieces[count++] = {kLineEnd, 2};  // most messages: one write for all
                 out.write(pieces, count);
+                for (std::size_t k = 0; sum && k < count; ++k) {
+                  crc = mapi::Crc32(static_cast<const std::uint8_t*>(pieces[k].data),
+                                    pieces[k].size, crc);
+                }
                 if (!last && progress) progress(readSoFar);
               });
-  if (start >= end) out.write(kLineEnd, 2);  // an empty message still ends its line
+  if (start >= end) {
+    out.write(kLineEnd, 2);  // an empty message still ends its line
+    if (sum) crc = mapi::Crc32(Bytes(kLineEnd), 2, crc);
+  }
   out.commit();
-  return {std::move(name), out.bytesWritten()};
+  return {std::move(name), out.bytesWritten(), crc};
 }
 
 }  // namespace qc

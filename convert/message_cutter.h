@@ -17,6 +17,7 @@ namespace qc {
 struct CutResult {
   std::string name;         // the message file written, in the folder it was written to
   std::uint64_t bytes = 0;  // bytes written, CR LF included
+  std::uint32_t crc = 0;    // CRC-32 of those bytes, when the cutter was asked for it
 };
 
 // A mailbox as its search saw it: the open file that was searched, and where the search's range
@@ -55,11 +56,14 @@ class MessageCutter {
                   const ChunkProgress& progress);
 
   const MailboxFile& mailbox() const { return *mailbox_.file; }
+  // Each file's CRC-32 (mapi::Crc32) is computed as it is written, for reading it back later.
+  void computeCrc() { crc_ = true; }
 
  private:
   SearchedMailbox mailbox_;
   ByteWindow window_;
   const std::vector<std::int64_t>& offsets_;
+  bool crc_ = false;
 };
 
 }  // namespace qc

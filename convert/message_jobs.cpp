@@ -58,12 +58,15 @@ class MailboxSlice final : public mapi::ByteSource {
 class MessageFileJob final : public MessageJob {
  public:
   MessageFileJob(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                 const OutputFolder& folder, Form form)
+                 const OutputFolder& folder, Form form, bool crc)
       : mailbox_(mailbox),
         offsets_(offsets),
         cutter_(std::move(mailbox), offsets),
         folder_(folder),
-        form_(form) {}
+        form_(form),
+        crc_(crc) {
+    if (crc) cutter_.computeCrc();
+  }
 
   MessageOutcome run(std::size_t j, const ChunkProgress& progress) override {
     MessageOutcome outcome;
@@ -71,6 +74,7 @@ class MessageFileJob final : public MessageJob {
       CutResult cut = cutter_.write(j, folder_, MessageFileName(form_, j), progress);
       outcome.done = true;
       outcome.bytes = cut.bytes;
+      if (crc_) outcome.fileCrc = cut.crc;
       outcome.withdraw = Withdrawal(folder_, std::move(cut.name));
     } catch (const Error& e) {
       outcome.failure = MessageFailure(mailbox_, offsets_, j, e);
@@ -84,6 +88,7 @@ class MessageFileJob final : public MessageJob {
   MessageCutter cutter_;
   const OutputFolder& folder_;
   Form form_;
+  bool crc_;
 };
 
 class ImportJob : public MessageJob {
@@ -173,9 +178,9 @@ std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mail
 }
 
 MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                                  const OutputFolder& folder, Form form) {
+                                  const OutputFolder& folder, Form form, bool crcs) {
   return [=, &offsets, &folder] {
-    return std::make_unique<MessageFileJob>(mailbox, offsets, folder, form);
+    return std::make_unique<MessageFileJob>(mailbox, offsets, folder, form, crcs);
   };
 }
 

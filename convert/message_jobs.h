@@ -63,8 +63,10 @@ struct MessageOutcome {
   std::vector<std::string> warnings;
   // The forms that import the message: how many attachments it has.
   std::optional<std::size_t> attachments;
-  // Those forms, when the run is to read its output back: what the message written holds.
+  // When the run is to read its output back: what the message written holds (the forms that
+  // import it), or the CRC-32 of its message file's bytes (the others).
   std::optional<ItemDigest> digest;
+  std::optional<std::uint32_t> fileCrc;
   // Gathered only when the run asks for them (a manifest, the duplicate check).
   std::shared_ptr<MessageFacts> facts;
   // Not done, for its bytes are those of a message this run already wrote.
@@ -83,9 +85,9 @@ class MessageJob {
 using MessageJobFactory = std::function<std::unique_ptr<MessageJob>()>;
 
 // The message file of `form` in `folder` (email-j.eml, email-j.emlx): the message's bytes, trimmed
-// of spaces, then CR LF.
+// of spaces, then CR LF. With `crcs`, the outcome holds the CRC-32 of the file's bytes.
 MessageJobFactory MessageFileJobs(SearchedMailbox mailbox, const std::vector<std::int64_t>& offsets,
-                                  const OutputFolder& folder, Form form);
+                                  const OutputFolder& folder, Form form, bool crcs = false);
 
 // The message imported from its bytes in the mailbox, marked read (and has-attachments where it
 // has some), handed back for a store. Its text that names no charset and is not UTF-8 is read

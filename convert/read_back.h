@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mapi/property.h"
 
@@ -39,8 +40,13 @@ std::string Difference(const ItemDigest& written, const ItemDigest& readBack);
 // Compound File.
 ItemDigest ReadMsgDigest(const std::string& path);
 
-// The SHA-256 (lower-case hex) of a file's bytes. Throws qc::Error when it cannot be read.
-std::string FileSha256(const std::string& path);
+// A file's size and the CRC-32 (mapi::Crc32) of its bytes, read through `buffer`. Throws
+// qc::Error when it cannot be read.
+struct FileSum {
+  std::uint64_t size = 0;
+  std::uint32_t crc = 0;
+};
+FileSum ReadFileSum(const std::string& path, std::vector<std::uint8_t>& buffer);
 
 // A completed Outlook data file, mapped and its node database read (both B-trees, every block's
 // CRC), for reading its messages one by one.

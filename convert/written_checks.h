@@ -1,10 +1,9 @@
 // What a run asked to verify its output keeps of each message it wrote, until the message's file
 // or data file can be read back: the digest of the message the writers were given (.msg, .pst
-// forms) or the SHA-256 of the bytes the file must hold (.eml, .emlx). Then each is read back
-// and compared.
+// forms) or the size and CRC-32 of the bytes the file must hold (.eml, .emlx). Then each is read
+// back, on several threads, and compared.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,10 +22,12 @@ class WrittenChecks {
     std::string reason;
   };
 
+  explicit WrittenChecks(unsigned threads = 1) : threads_(threads == 0 ? 1 : threads) {}
+
   // The mailbox whose message files are added next, and the path of message j's file.
   void beginFiles(std::size_t mailbox, std::function<std::string(std::size_t)> pathOf);
   void addFile(std::size_t j, const ItemDigest& digest);
-  void addFile(std::size_t j, std::string_view sha256Hex);
+  void addFile(std::size_t j, FileSum sum);
   void addStored(std::size_t mailbox, std::size_t j, std::int64_t offset, std::uint32_t messageId,
                  std::uint32_t folderId, const ItemDigest& digest);
 
@@ -39,7 +40,7 @@ class WrittenChecks {
   // back.
   void forgetStored() { stored_.clear(); }
   void forgetFiles() {
-    hashed_.clear();
+    summed_.clear();
     digested_.clear();
   }
 
@@ -55,18 +56,24 @@ class WrittenChecks {
     std::uint32_t folderId;
     ItemDigest digest;
   };
-  struct HashedFile {
+  struct SummedFile {
     std::size_t j;
-    std::array<char, 64> sha256;
+    FileSum sum;
   };
   struct DigestedFile {
     std::size_t j;
     ItemDigest digest;
   };
 
+  // Runs `check(i, buffer)` for i in [0, n) on the threads; returns each one's difference.
+  std::vector<std::string> readBack(
+      std::size_t n,
+      const std::function<std::string(std::size_t, std::vector<std::uint8_t>&)>& check) const;
+
+  unsigned threads_;
   std::size_t filesMailbox_ = 0;
   std::function<std::string(std::size_t)> pathOf_;
-  std::vector<HashedFile> hashed_;
+  std::vector<SummedFile> summed_;
   std::vector<DigestedFile> digested_;
   std::vector<Stored> stored_;
   std::int64_t verified_ = 0;

@@ -8,25 +8,26 @@ namespace {
 
 class MessageFileForm final : public OutputForm {
  public:
-  explicit MessageFileForm(Form form) : form_(form) {}
+  MessageFileForm(Form form, bool crcs) : form_(form), crcs_(crcs) {}
   Form form() const override { return form_; }
   MessageJobFactory jobs(const SearchedMailbox& mailbox, const std::vector<std::int64_t>& offsets,
                          const OutputFolder* folder) const override {
-    return MessageFileJobs(mailbox, offsets, *folder, form_);
+    return MessageFileJobs(mailbox, offsets, *folder, form_, crcs_);
   }
 
  private:
   Form form_;
+  bool crcs_;
 };
 
 }  // namespace
 
-std::unique_ptr<OutputForm> MakeEmlForm() {
-  return std::make_unique<MessageFileForm>(Form::EML);
+std::unique_ptr<OutputForm> MakeEmlForm(const RunRequest& request) {
+  return std::make_unique<MessageFileForm>(Form::EML, request.verify);
 }
 
-std::unique_ptr<OutputForm> MakeEmlxForm() {
-  return std::make_unique<MessageFileForm>(Form::EMLX);
+std::unique_ptr<OutputForm> MakeEmlxForm(const RunRequest& request) {
+  return std::make_unique<MessageFileForm>(Form::EMLX, request.verify);
 }
 
 }  // namespace qc

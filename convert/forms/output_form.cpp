@@ -6,9 +6,9 @@ std::unique_ptr<OutputForm> MakeOutputForm(const RunRequest& request, StoreSteps
                                            PathStyle style) {
   switch (request.form) {
     case Form::EML:
-      return MakeEmlForm();
+      return MakeEmlForm(request);
     case Form::EMLX:
-      return MakeEmlxForm();
+      return MakeEmlxForm(request);
     case Form::MSG:
       return MakeMsgForm(stores, request);
     case Form::PST:

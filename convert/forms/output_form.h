@@ -65,8 +65,8 @@ class OutputForm {
 std::unique_ptr<OutputForm> MakeOutputForm(const RunRequest& request, StoreSteps* stores,
                                            PathStyle style);
 
-std::unique_ptr<OutputForm> MakeEmlForm();
-std::unique_ptr<OutputForm> MakeEmlxForm();
+std::unique_ptr<OutputForm> MakeEmlForm(const RunRequest& request);
+std::unique_ptr<OutputForm> MakeEmlxForm(const RunRequest& request);
 std::unique_ptr<OutputForm> MakeMsgForm(StoreSteps* stores, const RunRequest& request);
 std::unique_ptr<OutputForm> MakePstForm(StoreSteps* stores, const RunRequest& request);
 std::unique_ptr<OutputForm> MakeSingleStoreForm(StoreSteps* stores, const RunRequest& request,

@@ -300,10 +300,9 @@ class Tamper final : public RunObserver {
 };
 
 TEST(Verify, OutputChangedBeforeItIsReadBackFailsItsMessages) {
-  const std::pair<Form, std::string> cases[] = {
-      {Form::EML, "its bytes are not those of the message"},
-      {Form::MSG, "the subject differs"},
-      {Form::PST, "did not read back soundly"}};
+  const std::pair<Form, std::string> cases[] = {{Form::EML, "its bytes are not the message's"},
+                                                {Form::MSG, "the subject differs"},
+                                                {Form::PST, "did not read back soundly"}};
   for (const auto& [form, expected] : cases) {
     TempDir in;
     const std::string box = in / "a.mbx";

@@ -24,8 +24,8 @@ std::string BlockName(std::uint64_t bid) {
 }  // namespace
 
 NodeDatabaseReader::NodeDatabaseReader(const std::uint8_t* data, std::uint64_t size,
-                                       Findings& findings)
-    : data_(data), size_(size), findings_(findings) {}
+                                       Findings& findings, CrcFunction crc)
+    : data_(data), size_(size), findings_(findings), crc_(crc ? crc : mapi::check::Crc32) {}
 
 bool NodeDatabaseReader::check() {
   if (!read()) return false;
@@ -59,10 +59,10 @@ bool NodeDatabaseReader::checkHeader() {
     findings_.add(Fault::kHeader, "dwMagic is not !BDN");
     return false;
   }
-  if (Get32(h + at::kCrcPartial) != Crc32(h + at::kCrcStart, at::kCrcPartialLength)) {
+  if (Get32(h + at::kCrcPartial) != crc_(h + at::kCrcStart, at::kCrcPartialLength, 0)) {
     findings_.add(Fault::kHeaderCrc, "dwCRCPartial does not match");
   }
-  if (Get32(h + at::kCrcFull) != Crc32(h + at::kCrcStart, at::kCrcFullLength)) {
+  if (Get32(h + at::kCrcFull) != crc_(h + at::kCrcStart, at::kCrcFullLength, 0)) {
     findings_.add(Fault::kHeaderCrc, "dwCRCFull does not match");
   }
   if (Get16(h + 8) != 0x4D53) findings_.add(Fault::kHeader, "wMagicClient is not SM");
@@ -127,7 +127,7 @@ void NodeDatabaseReader::walkBTree(std::uint64_t bid, std::uint64_t ib, std::uin
     return;
   }
   if (Get16(t + 2) != Signature(ib, bid)) findings_.add(Fault::kPage, where + ": wSig");
-  if (Get32(t + 4) != Crc32(p, 496)) findings_.add(Fault::kPageCrc, where);
+  if (Get32(t + 4) != crc_(p, 496, 0)) findings_.add(Fault::kPageCrc, where);
   if (Get64(t + 8) != bid) {
     findings_.add(Fault::kPage, where + ": bid " + Hex(Get64(t + 8)) + ", named " + Hex(bid));
   }
@@ -198,7 +198,7 @@ void NodeDatabaseReader::checkBlocks() {
     if (Get16(t + 2) != Signature(block.ib, bid)) findings_.add(Fault::kBlock, where + ": wSig");
     if (Get64(t + 8) != bid)
       findings_.add(Fault::kBlock, where + ": trailer bid " + Hex(Get64(t + 8)));
-    if (Get32(t + 4) != Crc32(data_ + block.ib, block.cb)) {
+    if (Get32(t + 4) != crc_(data_ + block.ib, block.cb, 0)) {
       findings_.add(Fault::kBlockCrc, where);
       continue;
     }
@@ -352,7 +352,7 @@ void NodeDatabaseReader::checkAllocationMaps() {
     const std::string where = std::string(name) + " at " + Hex(ib);
     if (t[0] != type || t[1] != type || Get16(t + 2) != 0 || Get64(t + 8) != ib) {
       findings_.add(Fault::kAllocationMap, where + ": trailer");
-    } else if (Get32(t + 4) != Crc32(data_ + ib, 496)) {
+    } else if (Get32(t + 4) != crc_(data_ + ib, 496, 0)) {
       findings_.add(Fault::kPageCrc, where);
     }
     mark(ib, kPageSize, where);
@@ -393,7 +393,7 @@ void NodeDatabaseReader::checkAllocationMaps() {
     const std::uint8_t* t = d + 496;
     if (t[0] != kPageTypeDList || t[1] != kPageTypeDList ||
         Get16(t + 2) != Signature(kDensityListOffset, Get64(t + 8)) ||
-        Get32(t + 4) != Crc32(d, 496)) {
+        Get32(t + 4) != crc_(d, 496, 0)) {
       findings_.add(Fault::kAllocationMap, "the density list page at 0x4200");
     } else if (d[1] > (496 - 8) / 4) {
       findings_.add(Fault::kAllocationMap, "the density list has too many entries");
