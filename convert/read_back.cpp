@@ -390,11 +390,15 @@ StoreReadBack::StoreReadBack(const std::string& path) : impl_(std::make_unique<I
   // the tests that compare the two, not here.
   impl_->ndb = std::make_unique<pst::check::NodeDatabaseReader>(
       impl_->file.data(), impl_->file.size(), impl_->findings, mapi::Crc32);
-  if (!impl_->ndb->read() || !impl_->findings.empty()) {
-    const std::string fault =
-        impl_->findings.empty() ? "unreadable" : impl_->findings.all().front().where;
-    throw Error("the data file did not read back soundly: " + fault);
+  // A damaged block fails only the messages that use it; anything else damaged fails them all.
+  const bool read = impl_->ndb->read();
+  for (const pst::check::Finding& f : impl_->findings.all()) {
+    if (!read ||
+        (f.fault != pst::check::Fault::kBlock && f.fault != pst::check::Fault::kBlockCrc)) {
+      throw Error("the data file did not read back soundly: " + f.where);
+    }
   }
+  if (!read) throw Error("the data file did not read back soundly");
 }
 
 StoreReadBack::~StoreReadBack() = default;
@@ -410,10 +414,17 @@ ItemDigest StoreReadBack::message(std::uint32_t messageId, std::uint32_t folderI
   pst::check::Findings findings;
   pst::check::LtpReader ltp(*impl_->ndb, findings);
   const PstReading reading{*impl_->ndb, findings, ltp, where};
-  const PstView view(reading, node->second.bidData, node->second.bidSub, where);
-  ItemDigest digest = Digest(view, 0);
-  if (!findings.empty()) throw Error(where + " is damaged: " + findings.all().front().where);
-  return digest;
+  try {
+    const PstView view(reading, node->second.bidData, node->second.bidSub, where);
+    ItemDigest digest = Digest(view, 0);
+    if (!findings.empty()) throw Error(where + " is damaged: " + findings.all().front().where);
+    return digest;
+  } catch (const Error& e) {
+    // Its blocks that failed their checks are the likely cause.
+    if (impl_->findings.empty()) throw;
+    throw Error(std::string(e.what()) + "; the data file has damaged blocks (" +
+                impl_->findings.all().front().where + ")");
+  }
 }
 
 }  // namespace qc

@@ -121,6 +121,54 @@ PY
   fi
 fi
 
+# pst-extractor reads the same folder tree with the same counts.
+tree=$(python3 - "$top/mapi/pst/tests/readers" "$work/single/All.pst" "$work/readers/single" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[1])
+import independent_readers as readers
+try:
+    found = readers.read_pst_extractor(sys.argv[2], sys.argv[3], {})
+except readers.SkipTest as e:
+    print("skipped:", e)
+    sys.exit(0)
+top = readers.TOP + "/"
+for path, messages in found.items():
+    if messages and path.startswith(top):
+        print("%s: %d" % (path[len(top):].replace("/", "\\"), len(messages)))
+PY
+)
+case $tree in
+  skipped:*) echo "(pst-extractor skipped)" ;;
+  *)
+    if [ "$(printf '%s\n' "$tree" | sort)" = "$expected" ]; then
+      echo "pst-extractor: All.pst holds both mailboxes in their folders"
+      ran=$((ran + 1))
+    else
+      fail "the single store's folders: expected $expected, pst-extractor reads $tree"
+    fi
+    ;;
+esac
+
+# The same two mailboxes in parts of about 1 MiB, each read back as it is completed: every part
+# passes pstcheck on its own, and the parts hold every message once.
+"$bin" --verify --format pst --single-store Parts --split-stores 1M --output "$work/parts" \
+  --folder "$work/mail" > "$work/parts.txt" || fail "quillon-convert --split-stores --verify"
+grep -qx "verified: $((2 * count)) messages read back as written" "$work/parts.txt" ||
+  fail "--verify: $(cat "$work/parts.txt")"
+parts=0
+held=0
+for part in "$work/parts"/*.pst; do
+  line=$("$pstcheck" "$part") || fail "pstcheck of $part"
+  n=$(printf '%s\n' "$line" | sed -n 's/.* \([0-9][0-9]*\) messages, 0 faults.*/\1/p')
+  held=$((held + ${n:-0}))
+  parts=$((parts + 1))
+done
+if [ "$parts" -ge 3 ] && [ "$held" -eq $((2 * count)) ]; then
+  echo "pstcheck: $parts parts of at most 1 MiB hold the $held messages"
+else
+  fail "--split-stores 1M: $parts parts hold $held messages, not $((2 * count))"
+fi
+
 echo "$ran readers agreed, $failures failed"
 [ "$failures" -eq 0 ] || exit 1
 [ "$ran" -gt 0 ] || exit 77

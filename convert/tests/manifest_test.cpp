@@ -15,6 +15,8 @@
 #include "convert/message_facts.h"
 #include "convert/store_library.h"
 #include "convert/tests/test_files.h"
+#include "mapi/pst/ndb/permute.h"
+#include "mapi/text.h"
 
 namespace qc {
 namespace {
@@ -349,6 +351,41 @@ TEST(Verify, OutputChangedBeforeItIsReadBackFailsItsMessages) {
       }
     }
   }
+}
+
+// One byte of a message's body flipped in the data file: its block fails its check, and only
+// that message fails.
+TEST(Verify, AByteFlippedInAStoredMessageFailsThatMessage) {
+  TempDir in;
+  const std::string box = in / "a.mbx";
+  std::string body;
+  for (int line = 0; line < 800; ++line)
+    body += "Lorem ipsum dolor " + std::to_string(line) + "\r\n";
+  WriteFile(box, Message("m0", "body 0") + Message("m1", body) + Message("m2", "body 2"));
+  ManifestRun r;
+  r.verify = true;
+  Tamper tamper;
+  tamper.store = [&](const std::string& path) {
+    std::string bytes = ReadFile(path);
+    const mapi::Bytes text = mapi::Utf16LeBytes("Lorem ipsum dolor 400");
+    std::string stored(text.size(), '\0');
+    mapi::pst::PermuteEncode(text.data(), reinterpret_cast<std::uint8_t*>(stored.data()),
+                             text.size());
+    const std::size_t at = bytes.find(stored);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 4] ^= 0x10;
+    WriteFile(path, bytes);
+  };
+  r.extra = &tamper;
+  std::vector<Row> rows;
+  const RunReport report = r.run(Form::PST, {box}, rows);
+  EXPECT_EQ(report.messagesFailed, 1);
+  EXPECT_EQ(report.messagesVerified, 2);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[1][kStatus], "written");
+  EXPECT_EQ(rows[2][kStatus].rfind("failed: read back from '", 0), 0u) << rows[2][kStatus];
+  EXPECT_NE(rows[2][kStatus].find("damaged blocks"), std::string::npos) << rows[2][kStatus];
+  EXPECT_EQ(rows[3][kStatus], "written");
 }
 
 // Copies within a mailbox and across two are written once, whatever their separator lines say;
