@@ -323,8 +323,8 @@ TEST(Verify, OutputChangedBeforeItIsReadBackFailsItsMessages) {
         WriteFile(folder + "/Email-1.msg", ReadFile(folder + "/Email-0.msg"));
       }
     };
-    tamper.store = [&](const std::string& path) {
-      if (path.ends_with(".pst") && path.find("Temp") == std::string::npos) {
+    tamper.store = [&, form = form](const std::string& path) {
+      if (form == Form::PST) {
         const std::string bytes = ReadFile(path);
         WriteFile(path, bytes.substr(0, bytes.size() / 2));
       }
