@@ -390,8 +390,11 @@ StoreReadBack::StoreReadBack(const std::string& path) : impl_(std::make_unique<I
   // the tests that compare the two, not here.
   impl_->ndb = std::make_unique<pst::check::NodeDatabaseReader>(
       impl_->file.data(), impl_->file.size(), impl_->findings, mapi::Crc32);
-  // A damaged block fails only the messages that use it; anything else damaged fails them all.
-  const bool read = impl_->ndb->read();
+  // A damaged block fails only the messages that use it (their blocks are checked as they are
+  // read); anything else damaged fails them all.
+  impl_->ndb->releasePagesWith([this] { impl_->file.release(); });
+  const bool read = impl_->ndb->read(true);
+  impl_->file.release();
   for (const pst::check::Finding& f : impl_->findings.all()) {
     if (!read ||
         (f.fault != pst::check::Fault::kBlock && f.fault != pst::check::Fault::kBlockCrc)) {
@@ -402,6 +405,10 @@ StoreReadBack::StoreReadBack(const std::string& path) : impl_(std::make_unique<I
 }
 
 StoreReadBack::~StoreReadBack() = default;
+
+void StoreReadBack::release() const {
+  impl_->file.release();
+}
 
 ItemDigest StoreReadBack::message(std::uint32_t messageId, std::uint32_t folderId) const {
   const auto& nodes = impl_->ndb->nodes();
@@ -417,13 +424,11 @@ ItemDigest StoreReadBack::message(std::uint32_t messageId, std::uint32_t folderI
   try {
     const PstView view(reading, node->second.bidData, node->second.bidSub, where);
     ItemDigest digest = Digest(view, 0);
-    if (!findings.empty()) throw Error(where + " is damaged: " + findings.all().front().where);
+    if (!findings.empty()) throw Error("it is damaged: " + findings.all().front().where);
     return digest;
   } catch (const Error& e) {
-    // Its blocks that failed their checks are the likely cause.
-    if (impl_->findings.empty()) throw;
-    throw Error(std::string(e.what()) + "; the data file has damaged blocks (" +
-                impl_->findings.all().front().where + ")");
+    // Blocks that fail their checks read as missing.
+    throw Error(std::string(e.what()) + ": a block of it is damaged or missing");
   }
 }
 

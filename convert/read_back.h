@@ -62,6 +62,8 @@ class StoreReadBack {
   // Message node `messageId`, which must be in folder `folderId`. Throws qc::Error when it is
   // missing, elsewhere, or cannot be read.
   ItemDigest message(std::uint32_t messageId, std::uint32_t folderId) const;
+  // The pages of the file read so far leave the process's memory.
+  void release() const;
 
  private:
   struct Impl;

@@ -82,7 +82,7 @@ std::vector<WrittenChecks::Mismatch> WrittenChecks::checkFiles() {
 }
 
 std::vector<WrittenChecks::Mismatch> WrittenChecks::checkStore(const std::string& path) {
-  std::vector<Stored> stored;
+  std::deque<Stored> stored;
   stored.swap(stored_);
   std::vector<Mismatch> found;
   if (stored.empty()) return found;
@@ -95,6 +95,8 @@ std::vector<WrittenChecks::Mismatch> WrittenChecks::checkStore(const std::string
   }
   const std::vector<std::string> reasons =
       readBack(store ? stored.size() : 0, [&](std::size_t i, std::vector<std::uint8_t>&) {
+        // A data file of many gigabytes is read once through: what was read goes from memory.
+        if (i % 256 == 255) store->release();
         return Difference(stored[i].digest,
                           store->message(stored[i].messageId, stored[i].folderId));
       });

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -73,9 +74,10 @@ class WrittenChecks {
   unsigned threads_;
   std::size_t filesMailbox_ = 0;
   std::function<std::string(std::size_t)> pathOf_;
-  std::vector<SummedFile> summed_;
-  std::vector<DigestedFile> digested_;
-  std::vector<Stored> stored_;
+  // Deques: a mailbox of a million messages grows them without copying them whole.
+  std::deque<SummedFile> summed_;
+  std::deque<DigestedFile> digested_;
+  std::deque<Stored> stored_;
   std::int64_t verified_ = 0;
 };
 

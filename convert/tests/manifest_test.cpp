@@ -384,7 +384,7 @@ TEST(Verify, AByteFlippedInAStoredMessageFailsThatMessage) {
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[1][kStatus], "written");
   EXPECT_EQ(rows[2][kStatus].rfind("failed: read back from '", 0), 0u) << rows[2][kStatus];
-  EXPECT_NE(rows[2][kStatus].find("damaged blocks"), std::string::npos) << rows[2][kStatus];
+  EXPECT_NE(rows[2][kStatus].find("damaged or missing"), std::string::npos) << rows[2][kStatus];
   EXPECT_EQ(rows[3][kStatus], "written");
 }
 

@@ -35,7 +35,8 @@ bool NodeDatabaseReader::check() {
   return true;
 }
 
-bool NodeDatabaseReader::read() {
+bool NodeDatabaseReader::read(bool blocksWhenRead) {
+  lazyBlocks_ = blocksWhenRead;
   if (!checkHeader()) return false;
   std::uint64_t lastKey = 0;
   bool first = true;
@@ -120,6 +121,7 @@ void NodeDatabaseReader::walkBTree(std::uint64_t bid, std::uint64_t ib, std::uin
     return;
   }
   pages_.push_back(ib);
+  if (releasePages_ && pages_.size() % 2048 == 0) releasePages_();
   const std::uint8_t* p = data_ + ib;
   const std::uint8_t* t = p + 496;
   if (t[0] != type || t[1] != type) {
@@ -189,6 +191,10 @@ void NodeDatabaseReader::checkBlocks() {
     if ((block.ib + fileSize - 1 - kFirstAMapOffset) / kAMapCoverage != region) {
       findings_.add(Fault::kBlock, where + ": spans two AMap ranges");
     }
+    if (lazyBlocks_) {
+      block.sound = true;  // its trailer and CRC are checked when it is read
+      continue;
+    }
     const std::uint8_t* t = data_ + block.ib + fileSize - kBlockTrailerSize;
     if (Get16(t) != block.cb) {
       findings_.add(Fault::kBlock, where + ": trailer cb " + std::to_string(Get16(t)) +
@@ -209,8 +215,16 @@ void NodeDatabaseReader::checkBlocks() {
 const std::uint8_t* NodeDatabaseReader::blockBytes(std::uint64_t bid, std::uint16_t* cb) const {
   const auto it = blocks_.find(bid);
   if (it == blocks_.end() || !it->second.sound) return nullptr;
-  *cb = it->second.cb;
-  return data_ + it->second.ib;
+  const Block& block = it->second;
+  if (lazyBlocks_) {
+    const std::uint8_t* t = data_ + block.ib + BlockBytesInFile(block.cb) - kBlockTrailerSize;
+    if (Get16(t) != block.cb || Get16(t + 2) != Signature(block.ib, bid) || Get64(t + 8) != bid ||
+        Get32(t + 4) != crc_(data_ + block.ib, block.cb, 0)) {
+      return nullptr;
+    }
+  }
+  *cb = block.cb;
+  return data_ + block.ib;
 }
 
 void NodeDatabaseReader::reference(std::uint64_t bid, const std::string& owner) {

@@ -6,12 +6,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "mapi/check/pst/findings.h"
+#include "mapi/check/pst/sorted_table.h"
 #include "mapi/property.h"
 
 namespace qc::mapi::pst::check {
@@ -40,10 +42,15 @@ class NodeDatabaseReader {
   // Runs every check of the node database; false when the header is too broken to go on.
   bool check();
   // Only what reading nodes needs: the header, both B-trees, and every block's trailer and CRC
-  // (reference counts, allocation maps and identifiers go unchecked).
-  bool read();
+  // (reference counts, allocation maps and identifiers go unchecked). With `blocksWhenRead`, a
+  // block's trailer and CRC are checked each time it is read instead, and a block that fails
+  // reads as missing: a reader of a few nodes does not read the whole file.
+  bool read(bool blocksWhenRead = false);
+  // Called after every few thousand B-tree pages read, for a reader that lets the pages of a
+  // mapped file go from memory as it goes.
+  void releasePagesWith(std::function<void()> release) { releasePages_ = std::move(release); }
 
-  const std::map<std::uint32_t, NodeInfo>& nodes() const { return nodes_; }
+  const SortedTable<std::uint32_t, NodeInfo>& nodes() const { return nodes_; }
   // The decoded blocks of a node's data (empty for bid 0); nothing when the tree is broken.
   std::optional<std::vector<Bytes>> dataBlocks(std::uint64_t bid) const;
   std::optional<Bytes> data(std::uint64_t bid) const;
@@ -78,6 +85,8 @@ class NodeDatabaseReader {
   std::uint64_t size_;
   Findings& findings_;
   CrcFunction crc_;
+  bool lazyBlocks_ = false;
+  std::function<void()> releasePages_;
   std::uint8_t crypt_ = 0;
   std::uint64_t nextBlockBid_ = 0;
   std::uint64_t nextPageBid_ = 0;
@@ -86,8 +95,8 @@ class NodeDatabaseReader {
   std::uint64_t lastAMap_ = 0;
   std::uint64_t amapFree_ = 0;
   std::uint64_t nbtBid_ = 0, nbtIb_ = 0, bbtBid_ = 0, bbtIb_ = 0;
-  std::map<std::uint64_t, Block> blocks_;
-  std::map<std::uint32_t, NodeInfo> nodes_;
+  SortedTable<std::uint64_t, Block> blocks_;
+  SortedTable<std::uint32_t, NodeInfo> nodes_;
   std::vector<std::uint64_t> pages_;  // offsets of B-tree pages
   std::set<std::uint64_t> visitedPages_;
   std::set<std::uint64_t> walked_;  // blocks whose children are counted
