@@ -114,7 +114,7 @@ void ConversionRun::settleMismatches(const std::vector<WrittenChecks::Mismatch>&
       ++rowSummary_->messagesFailed;
     }
     recordFailure(Failure::AtMessage({m.j, offset, rowPaths_[m.mailbox]}, m.reason));
-    if (current) events_.messageUnverified(m.j, m.reason);
+    events_.messageUnverified(rowPaths_[m.mailbox], m.j, m.reason);
   }
 }
 

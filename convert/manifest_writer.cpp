@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include "convert/message_facts.h"
 #include "util/error.h"
@@ -114,9 +115,99 @@ std::string_view ManifestWriter::spilledText(std::uint64_t at, std::size_t size)
   return std::string_view(spillWindow_).substr(static_cast<std::size_t>(at - windowStart_), size);
 }
 
-void ManifestWriter::messageUnverified(std::size_t j, std::string_view reason) {
+void ManifestWriter::messageUnverified(std::string_view mailbox, std::size_t j,
+                                       std::string_view reason) {
   // Its output stays named: that is the copy that differs.
-  if (j < pending_.size()) pending_[j].status = "failed: " + std::string(reason);
+  if (mailbox == mailbox_ && j < pending_.size()) {
+    pending_[j].status = "failed: " + std::string(reason);
+  } else {
+    lateFailures_[{std::string(mailbox), j}] = "failed: " + std::string(reason);
+  }
+}
+
+namespace {
+
+// The fields of one CSV record (without its CR LF), unquoted.
+std::vector<std::string> CsvFields(std::string_view record) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const char c = record[i];
+    if (quoted && c == '"' && i + 1 < record.size() && record[i + 1] == '"') {
+      fields.back() += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+}  // namespace
+
+void ManifestWriter::mendLateFailures() {
+  PendingFile mended(file_.finalPath());
+  sys::InputFile in;
+  const std::string path = file_.temporaryPath();
+  if (const int error = in.open(path); error != 0) {
+    throw systemError("cannot read the manifest's rows in", path, error);
+  }
+  std::string record;
+  std::string out;
+  bool quoted = false;
+  std::vector<char> buffer(1 << 20);
+  const auto endRecord = [&] {
+    const std::vector<std::string> fields = CsvFields(record);
+    const auto late =
+        fields.size() == 11
+            ? lateFailures_.find({fields[0], std::strtoull(fields[1].c_str(), nullptr, 10)})
+            : lateFailures_.end();
+    if (late != lateFailures_.end() &&
+        fields[1].find_first_not_of("0123456789") == std::string::npos) {
+      // The status is the last field, after the last comma outside quotes.
+      std::size_t cut = record.size();
+      bool inQuotes = false;
+      for (std::size_t i = 0; i < record.size(); ++i) {
+        if (record[i] == '"') inQuotes = !inQuotes;
+        if (record[i] == ',' && !inQuotes) cut = i;
+      }
+      out.append(record, 0, cut);
+      out += ',' + CsvField(late->second);
+    } else {
+      out += record;
+    }
+    out += "\r\n";
+    record.clear();
+    if (out.size() >= (1u << 16)) {
+      mended.write(out.data(), out.size());
+      out.clear();
+    }
+  };
+  for (std::uint64_t at = 0;;) {
+    std::size_t got = 0;
+    if (const int error = in.readAt(at, buffer.data(), buffer.size(), got); error != 0) {
+      throw systemError("cannot read the manifest's rows in", path, error);
+    }
+    if (got == 0) break;
+    at += got;
+    for (std::size_t i = 0; i < got; ++i) {
+      const char c = buffer[i];
+      if (c == '"') quoted = !quoted;
+      if (c == '\n' && !quoted && !record.empty() && record.back() == '\r') {
+        record.pop_back();
+        endRecord();
+      } else {
+        record += c;
+      }
+    }
+  }
+  if (!record.empty()) out += record;  // never so: every record ends in CR LF
+  mended.write(out.data(), out.size());
+  mended.commit(true, Durability::Now);
 }
 
 void ManifestWriter::writtenMessagesDropped(std::string_view reason) {
@@ -187,7 +278,15 @@ void ManifestWriter::writeMailbox(const MailboxSummary* summary, std::string_vie
 
 void ManifestWriter::close(std::string_view why) {
   writeMailbox(nullptr, why);
-  file_.commit(true, Durability::Now);
+  if (!text_.empty()) {
+    file_.write(text_.data(), text_.size());
+    text_.clear();
+  }
+  if (lateFailures_.empty()) {
+    file_.commit(true, Durability::Now);
+  } else {
+    mendLateFailures();  // the first file goes when it is destroyed, never committed
+  }
 }
 
 }  // namespace qc

@@ -11,6 +11,7 @@
 //   <mailbox>" when the first copy is in another mailbox), "not converted: <reason>".
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,7 +38,7 @@ class ManifestWriter final : public RunObserver {
   void searchStarted(const MailboxPaths& paths) override;
   void messagePlaces(const std::vector<std::int64_t>& offsets, std::int64_t end) override;
   void messageSettled(const MessageRecord& record) override;
-  void messageUnverified(std::size_t j, std::string_view reason) override;
+  void messageUnverified(std::string_view mailbox, std::size_t j, std::string_view reason) override;
   void writtenMessagesDropped(std::string_view reason) override;
   void mailboxDone(std::size_t index, const MailboxSummary& summary) override;
 
@@ -63,6 +64,8 @@ class ManifestWriter final : public RunObserver {
     std::uint32_t tailSize = 0;
   };
   void writeMailbox(const MailboxSummary* summary, std::string_view why);
+  // The file written so far again, with the rows of `lateFailures_` saying why they failed.
+  void mendLateFailures();
   // `size` bytes of the spill file from `at`; rows are read in the order they were spilled.
   std::string_view spilledText(std::uint64_t at, std::size_t size);
 
@@ -76,6 +79,9 @@ class ManifestWriter final : public RunObserver {
   std::string spillWindow_;
   std::uint64_t windowStart_ = 0;
   std::string droppedReason_;
+  // Messages of mailboxes whose rows are written already that failed to read back later (their
+  // store was completed after them): their rows are mended when the file is closed.
+  std::map<std::pair<std::string, std::size_t>, std::string> lateFailures_;
   std::string text_;
   std::int64_t rows_ = 0;
 };

@@ -37,8 +37,9 @@ class RunBroadcast final : public RunObserver {
   void messageSettled(const MessageRecord& record) override {
     for (auto* o : observers_) o->messageSettled(record);
   }
-  void messageUnverified(std::size_t j, std::string_view reason) override {
-    for (auto* o : observers_) o->messageUnverified(j, reason);
+  void messageUnverified(std::string_view mailbox, std::size_t j,
+                         std::string_view reason) override {
+    for (auto* o : observers_) o->messageUnverified(mailbox, j, reason);
   }
   void writtenMessagesDropped(std::string_view reason) override {
     for (auto* o : observers_) o->writtenMessagesDropped(reason);

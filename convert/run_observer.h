@@ -77,9 +77,11 @@ class RunObserver {
   virtual void messageDone(std::size_t /*j*/, std::int64_t /*written*/) {}
   // Message j was taken: written, failed, or skipped as a duplicate.
   virtual void messageSettled(const MessageRecord& /*record*/) {}
-  // Message j of the mailbox, settled as written, did not read back as it was written: it counts
-  // as failed, for `reason`.
-  virtual void messageUnverified(std::size_t /*j*/, std::string_view /*reason*/) {}
+  // Message j of `mailbox` (this one, or an earlier one whose messages went into a store that
+  // was completed later), settled as written, did not read back as it was written: it counts as
+  // failed, for `reason`.
+  virtual void messageUnverified(std::string_view /*mailbox*/, std::size_t /*j*/,
+                                 std::string_view /*reason*/) {}
   // The mailbox's messages counted as written so far were not kept after all (their store was
   // dropped, their files could not be put on the disk), for `reason`; nor are those it did not
   // reach.
