@@ -178,12 +178,25 @@ RunReport ConversionRun::run(const RunRequest& request) {
     finish();
   } catch (const StopRequested&) {
     if (!runStorePath_.empty()) {
-      // The .msg files counted stay; the store they passed through is dropped with the run.
       const std::string where = writing_ ? "at message " + std::to_string(messagesDone_ + 1) +
                                                " of '" + report_.mailboxPath + "'"
                                          : "before the messages of '" + report_.mailboxPath + "'";
-      warn("the run was stopped " + where + ": the temporary Outlook data file '" + runStorePath_ +
-           "' was not kept");
+      if (form_->messagesInRunStore()) {
+        // The messages of the data file (or of its last part) go with it: none is written.
+        const std::int64_t dropped = report_.messagesWritten - storeStart_.written;
+        report_.messagesWritten = storeStart_.written;
+        report_.bytesWritten = storeStart_.bytes;
+        loseRunStoreMessages(
+            "the run was stopped before the Outlook data file was complete: it "
+            "was not kept");
+        warn("the run was stopped " + where + ": the Outlook data file '" + runStorePath_ +
+             "' was not kept, and its " + Count(dropped, " message is", " messages are") +
+             " not counted as written");
+      } else {
+        // The .msg files counted stay; the store they passed through is dropped with the run.
+        warn("the run was stopped " + where + ": the temporary Outlook data file '" +
+             runStorePath_ + "' was not kept");
+      }
     }
     Catch([&] { form_->dropStores(); });
     report_.outcome = RunReport::Outcome::Interrupted;
@@ -520,6 +533,10 @@ void ConversionRun::settleWritten(MessageRecord& record, const MessageOutcome& o
     // The messages before this one are in a complete store part of their own now.
     storeWritten(stored.completedPart);
     storeStart_ = counts();
+    runStoreMessages_.clear();
+  }
+  if (wantFacts_ && form_->messagesInRunStore()) {
+    runStoreMessages_.emplace_back(report_.mailboxIndex, record.j);
   }
   ++report_.messagesWritten;
   report_.bytesWritten += outcome.bytes;
@@ -645,6 +662,13 @@ void ConversionRun::flushMessageFiles(Counts before, MailboxSummary& summary) {
   }
 }
 
+void ConversionRun::loseRunStoreMessages(const std::string& reason) {
+  for (const auto& [mailbox, j] : runStoreMessages_) {
+    events_.storedMessageLost(rowPaths_[mailbox], j, reason);
+  }
+  runStoreMessages_.clear();
+}
+
 void ConversionRun::finish() {
   if (!runStorePath_.empty()) {
     events_.pace();
@@ -657,6 +681,7 @@ void ConversionRun::finish() {
         form_->messagesInRunStore() ? report_.messagesWritten - storeStart_.written : 0;
     if (caught) checks_.forgetStored();
     if (caught && lost > 0) {
+      loseRunStoreMessages(caught->reason + ": the Outlook data file was not kept");
       // The messages counted as written since the store (or its last part) began are in the
       // store that was not kept.
       report_.messagesWritten = storeStart_.written;

@@ -21,6 +21,9 @@
 #include "convert/store_steps.h"
 #include "convert/window_view.h"
 #include "convert/written_checks.h"
+
+#include <deque>
+#include <utility>
 #include "scanner/frm_finder.h"
 #include "util/failure.h"
 #include "util/leftovers.h"
@@ -118,6 +121,9 @@ class ConversionRun {
                                  std::vector<bool>& existing);
   void warnOfEarlierFiles(const std::string& outputFolder, std::int64_t earlier);
   void flushMessageFiles(Counts before, MailboxSummary& summary);
+  // The messages of the run's store (or of its last part) that it did not keep, told one by one
+  // (only when the request asks for facts: a manifest lists them).
+  void loseRunStoreMessages(const std::string& reason);
   // Messages that did not read back as written: counted as failed, not written.
   void settleMismatches(const std::vector<WrittenChecks::Mismatch>& found);
   void finish();
@@ -146,6 +152,9 @@ class ConversionRun {
   bool skipDuplicates_ = false;
   std::optional<OutlookLimits> outlookLimits_;
   bool verify_ = false;
+  // The mailbox (by row) and number of each message in the run's store since it (or its last
+  // part) began, when facts are asked for.
+  std::deque<std::pair<std::size_t, std::size_t>> runStoreMessages_;
   WrittenChecks checks_;
   // The mailbox being converted, while its messages are settled (they may yet fail to read
   // back), and its summary once the count of its messages is made.

@@ -121,11 +121,28 @@ void ManifestWriter::messageUnverified(std::string_view mailbox, std::size_t j,
   if (mailbox == mailbox_ && j < pending_.size()) {
     pending_[j].status = "failed: " + std::string(reason);
   } else {
-    lateFailures_[{std::string(mailbox), j}] = "failed: " + std::string(reason);
+    lateFailures_[{std::string(mailbox), j}] = {"failed: " + std::string(reason), true};
+  }
+}
+
+void ManifestWriter::storedMessageLost(std::string_view mailbox, std::size_t j,
+                                       std::string_view reason) {
+  const std::string status = "not converted: " + std::string(reason);
+  if (mailbox == mailbox_ && j < pending_.size()) {
+    Row& row = pending_[j];
+    row.written = false;
+    row.keepOutput = false;
+    row.storePosition = -1;
+    row.status = status;
+  } else {
+    lateFailures_[{std::string(mailbox), j}] = {status, false};
   }
 }
 
 namespace {
+
+constexpr std::size_t kOutputField = 5;
+constexpr std::size_t kStatusField = 10;
 
 // The fields of one CSV record (without its CR LF), unquoted.
 std::vector<std::string> CsvFields(std::string_view record) {
@@ -168,15 +185,14 @@ void ManifestWriter::mendLateFailures() {
             : lateFailures_.end();
     if (late != lateFailures_.end() &&
         fields[1].find_first_not_of("0123456789") == std::string::npos) {
-      // The status is the last field, after the last comma outside quotes.
-      std::size_t cut = record.size();
-      bool inQuotes = false;
-      for (std::size_t i = 0; i < record.size(); ++i) {
-        if (record[i] == '"') inQuotes = !inQuotes;
-        if (record[i] == ',' && !inQuotes) cut = i;
+      // The row again from its fields, with its status (and output) mended.
+      std::vector<std::string> row = fields;
+      row[kStatusField] = late->second.status;
+      if (!late->second.keepOutput) row[kOutputField].clear();
+      for (std::size_t k = 0; k < row.size(); ++k) {
+        if (k > 0) out += ',';
+        out += CsvField(row[k]);
       }
-      out.append(record, 0, cut);
-      out += ',' + CsvField(late->second);
     } else {
       out += record;
     }

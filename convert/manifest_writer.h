@@ -39,6 +39,7 @@ class ManifestWriter final : public RunObserver {
   void messagePlaces(const std::vector<std::int64_t>& offsets, std::int64_t end) override;
   void messageSettled(const MessageRecord& record) override;
   void messageUnverified(std::string_view mailbox, std::size_t j, std::string_view reason) override;
+  void storedMessageLost(std::string_view mailbox, std::size_t j, std::string_view reason) override;
   void writtenMessagesDropped(std::string_view reason) override;
   void mailboxDone(std::size_t index, const MailboxSummary& summary) override;
 
@@ -79,9 +80,14 @@ class ManifestWriter final : public RunObserver {
   std::string spillWindow_;
   std::uint64_t windowStart_ = 0;
   std::string droppedReason_;
-  // Messages of mailboxes whose rows are written already that failed to read back later (their
-  // store was completed after them): their rows are mended when the file is closed.
-  std::map<std::pair<std::string, std::size_t>, std::string> lateFailures_;
+  // Messages of mailboxes whose rows are written already that failed later (their store was
+  // completed, or not kept, after them): their rows are mended when the file is closed, with
+  // this status, and without their output when it was not kept.
+  struct Late {
+    std::string status;
+    bool keepOutput = true;
+  };
+  std::map<std::pair<std::string, std::size_t>, Late> lateFailures_;
   std::string text_;
   std::int64_t rows_ = 0;
 };

@@ -41,6 +41,10 @@ class RunBroadcast final : public RunObserver {
                          std::string_view reason) override {
     for (auto* o : observers_) o->messageUnverified(mailbox, j, reason);
   }
+  void storedMessageLost(std::string_view mailbox, std::size_t j,
+                         std::string_view reason) override {
+    for (auto* o : observers_) o->storedMessageLost(mailbox, j, reason);
+  }
   void writtenMessagesDropped(std::string_view reason) override {
     for (auto* o : observers_) o->writtenMessagesDropped(reason);
   }

@@ -82,6 +82,10 @@ class RunObserver {
   // failed, for `reason`.
   virtual void messageUnverified(std::string_view /*mailbox*/, std::size_t /*j*/,
                                  std::string_view /*reason*/) {}
+  // Message j of `mailbox`, counted as written into the run's one data file, was not kept after
+  // all: that file could not be completed, for `reason`.
+  virtual void storedMessageLost(std::string_view /*mailbox*/, std::size_t /*j*/,
+                                 std::string_view /*reason*/) {}
   // The mailbox's messages counted as written so far were not kept after all (their store was
   // dropped, their files could not be put on the disk), for `reason`; nor are those it did not
   // reach.

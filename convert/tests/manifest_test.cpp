@@ -432,34 +432,36 @@ TEST(SkipDuplicates, CopiesAreWrittenOnceAndNameTheFirst) {
   }
 }
 
+// A store library whose first data file cannot be completed (a disk filling as it closes).
+class FirstCloseFails final : public StoreSteps {
+ public:
+  std::string openTemporaryStore(const std::string& f) override {
+    return real.openTemporaryStore(f);
+  }
+  std::string openMailboxStore(const std::string& f, const std::string& n) override {
+    return real.openMailboxStore(f, n);
+  }
+  void createMailboxFolder(const std::string& n) override { real.createMailboxFolder(n); }
+  std::string createFolderAt(const std::vector<std::string>& parents,
+                             const std::string& name) override {
+    return real.createFolderAt(parents, name);
+  }
+  StoredAt addMessage(const mapi::Message& m, std::uint64_t bytes) override {
+    return real.addMessage(m, bytes);
+  }
+  std::string closeStore() override {
+    if (closes++ > 0) return real.closeStore();
+    real.dropStore();
+    throw Error("cannot complete the data file (injected)");
+  }
+  void dropStore() override { real.dropStore(); }
+  StoreLibrary real;
+  int closes = 0;
+};
+
 // The store of the first mailbox cannot be completed, so its messages are not kept: their copies
 // in the next mailbox are no duplicates and are written.
 TEST(SkipDuplicates, CopiesOfMessagesNotKeptAreWritten) {
-  class FirstCloseFails final : public StoreSteps {
-   public:
-    std::string openTemporaryStore(const std::string& f) override {
-      return real.openTemporaryStore(f);
-    }
-    std::string openMailboxStore(const std::string& f, const std::string& n) override {
-      return real.openMailboxStore(f, n);
-    }
-    void createMailboxFolder(const std::string& n) override { real.createMailboxFolder(n); }
-    std::string createFolderAt(const std::vector<std::string>& parents,
-                               const std::string& name) override {
-      return real.createFolderAt(parents, name);
-    }
-    StoredAt addMessage(const mapi::Message& m, std::uint64_t bytes) override {
-      return real.addMessage(m, bytes);
-    }
-    std::string closeStore() override {
-      if (closes++ > 0) return real.closeStore();
-      real.dropStore();
-      throw Error("cannot complete the data file (injected)");
-    }
-    void dropStore() override { real.dropStore(); }
-    StoreLibrary real;
-    int closes = 0;
-  };
   TempDir in;
   WriteFile(in / "a.mbx", Message("one", "1") + Message("two", "2"));
   WriteFile(in / "b.mbx", Message("one", "1"));
@@ -478,6 +480,33 @@ TEST(SkipDuplicates, CopiesOfMessagesNotKeptAreWritten) {
             "not kept");
   EXPECT_EQ(rows[1][kOutput], "");
   EXPECT_EQ(rows[3][kStatus], "written");
+}
+
+// One data file for the whole run that cannot be completed, or a run stopped while it is being
+// written: none of its messages is kept, and every row says so, those of earlier mailboxes too.
+TEST(Manifest, MessagesOfASingleStoreNotKeptAreNotConverted) {
+  for (const bool stop : {false, true}) {
+    TempDir in;
+    WriteFile(in / "a.mbx", Messages(3));
+    WriteFile(in / "b.mbx", Messages(12));
+    FirstCloseFails failing;
+    ManifestRun r;
+    r.storeSteps = &failing;
+    r.singleStore = "All";
+    StopAt stopAt(9);
+    if (stop) r.extra = &stopAt;
+    std::vector<Row> rows;
+    const RunReport report = r.run(Form::PST, {in / "a.mbx", in / "b.mbx"}, rows);
+    EXPECT_EQ(report.messagesWritten, 0) << stop;
+    ASSERT_EQ(rows.size(), 16u);
+    for (std::size_t row = 1; row < rows.size(); ++row) {
+      EXPECT_EQ(rows[row][kStatus].rfind("not converted: ", 0), 0u) << rows[row][kStatus];
+      EXPECT_EQ(rows[row][kOutput], "");
+    }
+    if (!stop) {
+      EXPECT_EQ(report.messagesFailed, 15);
+    }
+  }
 }
 
 // Many copies, so that the workers meet copies whose first copy is not yet taken: each is still
