@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "mapi/check/cfb/cfb_reader.h"

@@ -1,5 +1,6 @@
 #include "convert/written_checks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>

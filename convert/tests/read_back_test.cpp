@@ -3,6 +3,8 @@
 // apart, naming what differs.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "convert/read_back.h"
 #include "convert/tests/test_files.h"
 #include "mapi/import/rfc822_import.h"
