@@ -20,16 +20,17 @@ namespace qc {
 
 namespace {
 
+// What is compared, by the tags the writers store it under.
 namespace tag {
-constexpr std::uint32_t kSubject = 0x0037001F;
-constexpr std::uint32_t kSenderName = 0x0C1A001F;
-constexpr std::uint32_t kSenderAddress = 0x0C1F001F;
-constexpr std::uint32_t kSubmitTime = 0x00390040;
-constexpr std::uint32_t kBody = 0x1000001F;
-constexpr std::uint32_t kHtml = 0x10130102;
-constexpr std::uint32_t kLongFileName = 0x3707001F;
-constexpr std::uint32_t kDisplayName = 0x3001001F;
-constexpr std::uint32_t kAttachData = 0x37010102;
+constexpr std::uint32_t kSubject = mapi::tags::PR_SUBJECT_W.value();
+constexpr std::uint32_t kSenderName = mapi::tags::PR_SENDER_NAME_W.value();
+constexpr std::uint32_t kSenderAddress = mapi::tags::PR_SENDER_EMAIL_ADDRESS_W.value();
+constexpr std::uint32_t kSubmitTime = mapi::tags::PR_CLIENT_SUBMIT_TIME.value();
+constexpr std::uint32_t kBody = mapi::tags::PR_BODY_W.value();
+constexpr std::uint32_t kHtml = mapi::tags::PR_HTML.value();
+constexpr std::uint32_t kLongFileName = mapi::tags::PR_ATTACH_LONG_FILENAME_W.value();
+constexpr std::uint32_t kDisplayName = mapi::tags::PR_DISPLAY_NAME_W.value();
+constexpr std::uint32_t kAttachData = mapi::tags::PR_ATTACH_DATA_BIN.value();
 }  // namespace tag
 
 // Deeper than any import nests messages; a file claiming more is not followed.
@@ -270,8 +271,11 @@ class PstView final : public ItemView {
                                      reading_.where + ", attachment " + std::to_string(i + 1));
   }
   std::unique_ptr<ItemView> embedded() const override {
-    const auto it = props_.find(0x3701);
-    if (it == props_.end() || it->second.type != 0x000D) return nullptr;
+    const auto it = props_.find(mapi::tags::PR_ATTACH_DATA_BIN.id);
+    if (it == props_.end() ||
+        it->second.type != static_cast<std::uint16_t>(mapi::PropType::Object)) {
+      return nullptr;
+    }
     if (it->second.bytes.size() < 4) throw fault("an embedded message has no node");
     const auto inner = subnodes_.find(mapi::Get32(it->second.bytes.data()));
     if (inner == subnodes_.end()) throw fault("an embedded message is missing");
