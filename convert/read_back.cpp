@@ -395,16 +395,12 @@ StoreReadBack::StoreReadBack(const std::string& path) : impl_(std::make_unique<I
   // the tests that compare the two, not here.
   impl_->ndb = std::make_unique<pst::check::NodeDatabaseReader>(
       impl_->file.data(), impl_->file.size(), impl_->findings, mapi::Crc32);
-  // A damaged block fails only the messages that use it (their blocks are checked as they are
-  // read); anything else damaged fails them all.
-  impl_->ndb->releasePagesWith([this] { impl_->file.release(); });
-  const bool read = impl_->ndb->read(true);
-  impl_->file.release();
-  for (const pst::check::Finding& f : impl_->findings.all()) {
-    if (!read ||
-        (f.fault != pst::check::Fault::kBlock && f.fault != pst::check::Fault::kBlockCrc)) {
-      throw Error("the data file did not read back soundly: " + f.where);
-    }
+  // Nodes and blocks are sought in the file as messages are read: a damaged page or block fails
+  // only the messages under it, and a file of millions of blocks needs no lists of them. A
+  // damaged header fails every message.
+  const bool read = impl_->ndb->open();
+  if (!impl_->findings.empty()) {
+    throw Error("the data file did not read back soundly: " + impl_->findings.all().front().where);
   }
   if (!read) throw Error("the data file did not read back soundly");
 }
@@ -416,18 +412,19 @@ void StoreReadBack::release() const {
 }
 
 ItemDigest StoreReadBack::message(std::uint32_t messageId, std::uint32_t folderId) const {
-  const auto& nodes = impl_->ndb->nodes();
-  const auto node = nodes.find(messageId);
+  std::string fault;
+  const std::optional<pst::check::NodeInfo> node = impl_->ndb->node(messageId, &fault);
   const std::string where = "message node " + pst::check::Hex(messageId);
-  if (node == nodes.end()) throw Error("it is not in '" + impl_->path + "'");
-  if (node->second.parent != folderId) {
-    throw Error("it is not in its folder in '" + impl_->path + "'");
+  if (!node && !fault.empty()) {
+    throw Error("the data file did not read back soundly: " + fault);
   }
+  if (!node) throw Error("it is not in '" + impl_->path + "'");
+  if (node->parent != folderId) throw Error("it is not in its folder in '" + impl_->path + "'");
   pst::check::Findings findings;
   pst::check::LtpReader ltp(*impl_->ndb, findings);
   const PstReading reading{*impl_->ndb, findings, ltp, where};
   try {
-    const PstView view(reading, node->second.bidData, node->second.bidSub, where);
+    const PstView view(reading, node->bidData, node->bidSub, where);
     ItemDigest digest = Digest(view, 0);
     if (!findings.empty()) throw Error("it is damaged: " + findings.all().front().where);
     return digest;

@@ -35,8 +35,7 @@ bool NodeDatabaseReader::check() {
   return true;
 }
 
-bool NodeDatabaseReader::read(bool blocksWhenRead) {
-  lazyBlocks_ = blocksWhenRead;
+bool NodeDatabaseReader::read() {
   if (!checkHeader()) return false;
   std::uint64_t lastKey = 0;
   bool first = true;
@@ -45,6 +44,13 @@ bool NodeDatabaseReader::read(bool blocksWhenRead) {
   first = true;
   walkBTree(bbtBid_, bbtIb_, kPageTypeBBT, -1, std::nullopt, lastKey, first, 0);
   checkBlocks();
+  return true;
+}
+
+bool NodeDatabaseReader::open() {
+  seeking_ = true;
+  if (!checkHeader()) return false;
+  soundPages_ = std::make_unique<std::atomic<std::uint64_t>[]>(size_ / kPageSize / 64 + 1);
   return true;
 }
 
@@ -121,7 +127,6 @@ void NodeDatabaseReader::walkBTree(std::uint64_t bid, std::uint64_t ib, std::uin
     return;
   }
   pages_.push_back(ib);
-  if (releasePages_ && pages_.size() % 2048 == 0) releasePages_();
   const std::uint8_t* p = data_ + ib;
   const std::uint8_t* t = p + 496;
   if (t[0] != type || t[1] != type) {
@@ -191,10 +196,6 @@ void NodeDatabaseReader::checkBlocks() {
     if ((block.ib + fileSize - 1 - kFirstAMapOffset) / kAMapCoverage != region) {
       findings_.add(Fault::kBlock, where + ": spans two AMap ranges");
     }
-    if (lazyBlocks_) {
-      block.sound = true;  // its trailer and CRC are checked when it is read
-      continue;
-    }
     const std::uint8_t* t = data_ + block.ib + fileSize - kBlockTrailerSize;
     if (Get16(t) != block.cb) {
       findings_.add(Fault::kBlock, where + ": trailer cb " + std::to_string(Get16(t)) +
@@ -212,19 +213,124 @@ void NodeDatabaseReader::checkBlocks() {
   }
 }
 
+// SEARCHING the B-trees in the file.
+
+std::string NodeDatabaseReader::pageFault(std::uint64_t ib, std::uint64_t bid,
+                                          std::uint8_t type) const {
+  const std::uint8_t* p = data_ + ib;
+  const std::uint8_t* t = p + 496;
+  if (t[0] != type || t[1] != type) return "type " + Hex(t[0]) + " where " + Hex(type) + " belongs";
+  if (Get64(t + 8) != bid) return "bid " + Hex(Get64(t + 8)) + ", named " + Hex(bid);
+  std::atomic<std::uint64_t>& checked = soundPages_[ib / kPageSize / 64];
+  const std::uint64_t bit = std::uint64_t{1} << (ib / kPageSize % 64);
+  // Pages never change while they are read: a page found sound once is sound.
+  if (checked.load(std::memory_order_relaxed) & bit) return {};
+  if (Get16(t + 2) != Signature(ib, bid)) return "wSig";
+  if (Get32(t + 4) != crc_(p, 496, 0)) return "its CRC does not match";
+  if (bid >= nextPageBid_) return "bid not below bidNextP";
+  const std::uint8_t count = p[488], max = p[489], entrySize = p[490], level = p[491];
+  const std::size_t wantSize =
+      level > 0 ? kBTEntrySize : (type == kPageTypeNBT ? kNBTEntrySize : kBBTEntrySize);
+  if (entrySize != wantSize || max != kBTreeEntryArea / wantSize || count > max ||
+      (count == 0 && level > 0)) {
+    return "cEnt/cEntMax/cbEnt " + std::to_string(count) + "/" + std::to_string(max) + "/" +
+           std::to_string(entrySize);
+  }
+  for (std::size_t i = 1; i < count; ++i) {
+    if (Get64(p + i * wantSize) <= Get64(p + (i - 1) * wantSize)) return "keys out of order";
+  }
+  checked.fetch_or(bit, std::memory_order_relaxed);
+  return {};
+}
+
+const std::uint8_t* NodeDatabaseReader::seek(std::uint8_t type, std::uint64_t key,
+                                             std::string& fault) const {
+  std::uint64_t bid = type == kPageTypeNBT ? nbtBid_ : bbtBid_;
+  std::uint64_t ib = type == kPageTypeNBT ? nbtIb_ : bbtIb_;
+  int expectedLevel = -1;
+  std::optional<std::uint64_t> parentKey;
+  for (int depth = 0; depth <= kMaxDepth; ++depth) {
+    if (ib % kPageSize != 0 || ib < kFirstAMapOffset || ib + kPageSize > size_) {
+      fault = PageAt(ib) + ": not a page of the file";
+      return nullptr;
+    }
+    if (std::string why = pageFault(ib, bid, type); !why.empty()) {
+      fault = PageAt(ib) + ": " + why;
+      return nullptr;
+    }
+    const std::uint8_t* p = data_ + ib;
+    const std::uint8_t count = p[488], entrySize = p[490], level = p[491];
+    if (expectedLevel >= 0 && level != expectedLevel) {
+      fault = PageAt(ib) + ": level " + std::to_string(level) + ", expected " +
+              std::to_string(expectedLevel);
+      return nullptr;
+    }
+    if (parentKey && (count == 0 || Get64(p) != *parentKey)) {
+      fault = PageAt(ib) + ": its first key is not its parent's " + Hex(*parentKey);
+      return nullptr;
+    }
+    // The last entry whose key is at most `key` (keys rise through the page).
+    std::size_t at = count;
+    for (std::size_t i = 0; i < count && Get64(p + i * entrySize) <= key; ++i) at = i;
+    if (at == count) return nullptr;
+    const std::uint8_t* e = p + at * entrySize;
+    if (level == 0) return Get64(e) == key ? e : nullptr;
+    parentKey = Get64(e);
+    bid = Get64(e + 8);
+    ib = Get64(e + 16);
+    expectedLevel = level - 1;
+  }
+  fault = PageAt(ib) + ": the tree is deeper than any real store's";
+  return nullptr;
+}
+
+std::optional<NodeInfo> NodeDatabaseReader::node(std::uint32_t nid, std::string* fault) const {
+  if (!seeking_) {
+    const auto it = nodes_.find(nid);
+    if (it == nodes_.end()) return std::nullopt;
+    return it->second;
+  }
+  std::string why;
+  const std::uint8_t* e = seek(kPageTypeNBT, nid, why);
+  if (fault) *fault = why;
+  if (!e) return std::nullopt;
+  return NodeInfo{nid, Get64(e + 8), Get64(e + 16), Get32(e + 24)};
+}
+
+std::optional<NodeDatabaseReader::Block> NodeDatabaseReader::block(std::uint64_t bid) const {
+  if (!seeking_) {
+    const auto it = blocks_.find(bid);
+    if (it == blocks_.end() || !it->second.sound) return std::nullopt;
+    return it->second;
+  }
+  std::string fault;
+  const std::uint8_t* e = seek(kPageTypeBBT, bid, fault);
+  if (!e) return std::nullopt;
+  // Where checkBlocks() would find it misplaced, it reads as missing; its trailer and CRC are
+  // checked when it is read.
+  Block found{Get64(e + 8), Get16(e + 16), Get16(e + 18), 0, true};
+  const std::uint64_t fileSize = BlockBytesInFile(found.cb);
+  if ((bid & 1) || found.cb > kMaxBlockData || found.ib % kBlockAlign != 0 ||
+      found.ib < kFirstAMapOffset || found.ib + fileSize > size_ ||
+      (found.ib - kFirstAMapOffset) / kAMapCoverage !=
+          (found.ib + fileSize - 1 - kFirstAMapOffset) / kAMapCoverage) {
+    return std::nullopt;
+  }
+  return found;
+}
+
 const std::uint8_t* NodeDatabaseReader::blockBytes(std::uint64_t bid, std::uint16_t* cb) const {
-  const auto it = blocks_.find(bid);
-  if (it == blocks_.end() || !it->second.sound) return nullptr;
-  const Block& block = it->second;
-  if (lazyBlocks_) {
-    const std::uint8_t* t = data_ + block.ib + BlockBytesInFile(block.cb) - kBlockTrailerSize;
-    if (Get16(t) != block.cb || Get16(t + 2) != Signature(block.ib, bid) || Get64(t + 8) != bid ||
-        Get32(t + 4) != crc_(data_ + block.ib, block.cb, 0)) {
+  const std::optional<Block> block = this->block(bid);
+  if (!block) return nullptr;
+  if (seeking_) {
+    const std::uint8_t* t = data_ + block->ib + BlockBytesInFile(block->cb) - kBlockTrailerSize;
+    if (Get16(t) != block->cb || Get16(t + 2) != Signature(block->ib, bid) || Get64(t + 8) != bid ||
+        Get32(t + 4) != crc_(data_ + block->ib, block->cb, 0)) {
       return nullptr;
     }
   }
-  *cb = block.cb;
-  return data_ + block.ib;
+  *cb = block->cb;
+  return data_ + block->ib;
 }
 
 void NodeDatabaseReader::reference(std::uint64_t bid, const std::string& owner) {
@@ -431,7 +537,7 @@ bool NodeDatabaseReader::collectLeaves(std::uint64_t bid, int depth,
                                        std::vector<std::uint64_t>& leaves) const {
   if (!(bid & kBidInternal)) {
     leaves.push_back(bid);
-    return blocks_.contains(bid);
+    return seeking_ || blocks_.contains(bid);  // a sought block is sought when it is read
   }
   std::uint16_t cb = 0;
   const std::uint8_t* b = blockBytes(bid, &cb);

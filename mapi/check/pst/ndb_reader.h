@@ -5,11 +5,13 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "mapi/check/pst/findings.h"
@@ -42,15 +44,20 @@ class NodeDatabaseReader {
   // Runs every check of the node database; false when the header is too broken to go on.
   bool check();
   // Only what reading nodes needs: the header, both B-trees, and every block's trailer and CRC
-  // (reference counts, allocation maps and identifiers go unchecked). With `blocksWhenRead`, a
-  // block's trailer and CRC are checked each time it is read instead, and a block that fails
-  // reads as missing: a reader of a few nodes does not read the whole file.
-  bool read(bool blocksWhenRead = false);
-  // Called after every few thousand B-tree pages read, for a reader that lets the pages of a
-  // mapped file go from memory as it goes.
-  void releasePagesWith(std::function<void()> release) { releasePages_ = std::move(release); }
+  // (reference counts, allocation maps and identifiers go unchecked).
+  bool read();
+  // Only the header. Nodes and blocks are then found by searching the B-trees in the file: each
+  // page is checked the first time it is passed, a block's trailer and CRC each time it is
+  // read, and a block that fails reads as missing. A damaged page or block then fails only what
+  // lies under it, and a reader of a few nodes of a file of millions holds no lists of them.
+  // Searches may run on several threads at once.
+  bool open();
 
+  // Every node read() found (none after open()).
   const SortedTable<std::uint32_t, NodeInfo>& nodes() const { return nodes_; }
+  // Node `nid`; nothing when the file does not have it, or when a B-tree page on the way to it
+  // is damaged (named in `fault`).
+  std::optional<NodeInfo> node(std::uint32_t nid, std::string* fault = nullptr) const;
   // The decoded blocks of a node's data (empty for bid 0); nothing when the tree is broken.
   std::optional<std::vector<Bytes>> dataBlocks(std::uint64_t bid) const;
   std::optional<Bytes> data(std::uint64_t bid) const;
@@ -77,6 +84,14 @@ class NodeDatabaseReader {
   void reference(std::uint64_t bid, const std::string& owner);
   void checkAllocationMaps();
   void checkIdentifiers();
+  // The leaf entry under `key` in the B-tree of pages of `type`, searched in the file; null when
+  // there is none, with `fault` naming the damaged page when that is why.
+  const std::uint8_t* seek(std::uint8_t type, std::uint64_t key, std::string& fault) const;
+  // What is wrong with the B-tree page at `ib` on its own (its trailer, CRC and entries); empty
+  // when it is sound. Each page is checked once.
+  std::string pageFault(std::uint64_t ib, std::uint64_t bid, std::uint8_t type) const;
+  // Block `bid`, placed within the file; nothing when it is missing or known to be damaged.
+  std::optional<Block> block(std::uint64_t bid) const;
   const std::uint8_t* blockBytes(std::uint64_t bid, std::uint16_t* cb) const;
   bool collectLeaves(std::uint64_t bid, int depth, std::vector<std::uint64_t>& leaves) const;
   bool collectSubnodes(std::uint64_t bid, int depth, Subnodes& out) const;
@@ -85,8 +100,8 @@ class NodeDatabaseReader {
   std::uint64_t size_;
   Findings& findings_;
   CrcFunction crc_;
-  bool lazyBlocks_ = false;
-  std::function<void()> releasePages_;
+  bool seeking_ = false;
+  std::unique_ptr<std::atomic<std::uint64_t>[]> soundPages_;  // a bit per page, once checked
   std::uint8_t crypt_ = 0;
   std::uint64_t nextBlockBid_ = 0;
   std::uint64_t nextPageBid_ = 0;

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <tuple>
+#include <vector>
 
+#include "mapi/check/pst/ndb_reader.h"
 #include "mapi/crc32.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/little_endian.h"
@@ -206,6 +209,63 @@ TEST(PstChecker, NodeDatabaseDamage) {
     d.fixHeader();
     ExpectFault(d, Fault::kIdentifiers);
   }
+}
+
+// A reader that seeks nodes and blocks in the file finds what one that reads both trees whole
+// finds; damage fails only what lies under it.
+TEST(PstChecker, SoughtNodesAreThoseTheTreesList) {
+  const Bytes& sound = SoundStore();
+  check::Findings wholeFindings, soughtFindings;
+  check::NodeDatabaseReader whole(sound.data(), sound.size(), wholeFindings);
+  check::NodeDatabaseReader sought(sound.data(), sound.size(), soughtFindings);
+  ASSERT_TRUE(whole.read());
+  ASSERT_TRUE(sought.open());
+  ASSERT_GT(whole.nodes().size(), 30u);  // in several leaf pages
+  std::string fault;
+  for (const auto& [nid, info] : whole.nodes()) {
+    const auto found = sought.node(nid, &fault);
+    ASSERT_TRUE(found) << check::Hex(nid) << ": " << fault;
+    EXPECT_EQ(std::tie(found->bidData, found->bidSub, found->parent),
+              std::tie(info.bidData, info.bidSub, info.parent));
+    EXPECT_EQ(sought.data(info.bidData), whole.data(info.bidData)) << check::Hex(nid);
+    if (!whole.nodes().contains(nid + 1)) {
+      EXPECT_FALSE(sought.node(nid + 1, &fault));
+      EXPECT_EQ(fault, "");
+    }
+  }
+  EXPECT_FALSE(sought.node(0, &fault));
+  EXPECT_TRUE(soughtFindings.empty());
+
+  Damage d(sound);
+  const std::uint64_t page = d.firstLeafNbtPage();
+  const auto firstNid = static_cast<std::uint32_t>(Get64(&d.bytes()[page]));
+  const std::uint32_t lastNid = whole.nodes().begin()[whole.nodes().size() - 1].first;
+  ASSERT_NE(d.pageOf(d.nodeEntry(lastNid)), page);
+  const std::uint64_t block = d.dataOf(lastNid);
+  for (const auto& [damage, underIt, elsewhere] :
+       std::vector<std::tuple<std::function<void()>, std::uint32_t, std::uint32_t>>{
+           {[&] { d.bytes()[page + 20] ^= 0x40; }, firstNid, lastNid},
+           {[&] {
+              std::swap_ranges(&d.bytes()[page], &d.bytes()[page + 32], &d.bytes()[page + 32]);
+              d.fixPage(page);
+            },
+            firstNid, lastNid}}) {
+    d = Damage(sound);
+    damage();
+    check::Findings findings;
+    check::NodeDatabaseReader reader(d.bytes().data(), d.bytes().size(), findings);
+    ASSERT_TRUE(reader.open());
+    EXPECT_FALSE(reader.node(underIt, &fault));
+    EXPECT_NE(fault.find(check::Hex(page)), std::string::npos) << fault;
+    EXPECT_TRUE(reader.node(elsewhere, &fault)) << fault;
+  }
+  d = Damage(sound);
+  d.bytes()[Get64(&d.bytes()[d.blockEntry(block) + 8]) + 3] ^= 0x10;
+  check::Findings findings;
+  check::NodeDatabaseReader reader(d.bytes().data(), d.bytes().size(), findings);
+  ASSERT_TRUE(reader.open());
+  EXPECT_FALSE(reader.data(block));
+  EXPECT_TRUE(reader.data(d.dataOf(firstNid)));
 }
 
 TEST(PstChecker, DataAndSubnodeTreeDamage) {
