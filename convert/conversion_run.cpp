@@ -97,7 +97,9 @@ void ConversionRun::storeWritten(const std::string& path) {
   events_.storeWritten(path);
   if (verify_) {
     events_.pace();
-    settleMismatches(checks_.checkStore(path));
+    std::vector<WrittenChecks::Mismatch> found;
+    must([&] { found = checks_.checkStore(path); });
+    settleMismatches(found);
   }
 }
 
@@ -163,7 +165,8 @@ RunReport ConversionRun::run(const RunRequest& request) {
   skipDuplicates_ = request.skipDuplicates;
   outlookLimits_ = request.outlookLimits;
   verify_ = request.verify;
-  checks_ = WrittenChecks(workers_);
+  // What is kept of every message written until it is read back waits beside the output.
+  checks_ = WrittenChecks(workers_, TargetFolder + "verify");
   report_.messagesVerified = verify_ ? 0 : -1;
   factsCharset_ = request.fallbackCharset;
   duplicates_.clear();
@@ -249,7 +252,9 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     flushMessageFiles(before, summary);
     if (verify_) {
       events_.pace();
-      settleMismatches(checks_.checkFiles());
+      std::vector<WrittenChecks::Mismatch> found;
+      must([&] { found = checks_.checkFiles(); });
+      settleMismatches(found);
     }
     if (storeOpen && !read) {
       // A mailbox that could not be read leaves no store: an empty one would stand for it, and

@@ -9,6 +9,12 @@
 
 namespace qc {
 
+WrittenChecks::WrittenChecks(unsigned threads, const std::string& spillPath)
+    : threads_(threads == 0 ? 1 : threads),
+      summed_(spillPath.empty() ? spillPath : spillPath + "-files"),
+      digested_(spillPath.empty() ? spillPath : spillPath + "-messages"),
+      stored_(spillPath.empty() ? spillPath : spillPath + "-stored") {}
+
 void WrittenChecks::beginFiles(std::size_t mailbox,
                                std::function<std::string(std::size_t)> pathOf) {
   filesMailbox_ = mailbox;
@@ -17,17 +23,17 @@ void WrittenChecks::beginFiles(std::size_t mailbox,
 }
 
 void WrittenChecks::addFile(std::size_t j, const ItemDigest& digest) {
-  digested_.push_back({j, digest});
+  digested_.push({j, digest});
 }
 
 void WrittenChecks::addFile(std::size_t j, FileSum sum) {
-  summed_.push_back({j, sum});
+  summed_.push({j, sum});
 }
 
 void WrittenChecks::addStored(std::size_t mailbox, std::size_t j, std::int64_t offset,
                               std::uint32_t messageId, std::uint32_t folderId,
                               const ItemDigest& digest) {
-  stored_.push_back({mailbox, j, offset, messageId, folderId, digest});
+  stored_.push({mailbox, j, offset, messageId, folderId, digest});
 }
 
 std::vector<std::string> WrittenChecks::readBack(
@@ -53,6 +59,20 @@ std::vector<std::string> WrittenChecks::readBack(
   return reasons;
 }
 
+template <class Record>
+void WrittenChecks::readBackAll(
+    SpilledRecords<Record>& records,
+    const std::function<std::string(const Record&, std::size_t, std::vector<std::uint8_t>&)>& check,
+    const std::function<void(const Record&, const std::string&)>& settle) const {
+  records.drain([&](const Record* chunk, std::size_t n) {
+    const std::vector<std::string> reasons =
+        readBack(n, [&](std::size_t i, std::vector<std::uint8_t>& buffer) {
+          return check(chunk[i], i, buffer);
+        });
+    for (std::size_t i = 0; i < n; ++i) settle(chunk[i], reasons[i]);
+  });
+}
+
 std::vector<WrittenChecks::Mismatch> WrittenChecks::checkFiles() {
   std::vector<Mismatch> found;
   const auto settle = [&](std::size_t j, const std::string& reason) {
@@ -62,31 +82,30 @@ std::vector<WrittenChecks::Mismatch> WrittenChecks::checkFiles() {
       found.push_back({filesMailbox_, j, -1, "read back from '" + pathOf_(j) + "': " + reason});
     }
   };
-  const std::vector<std::string> summed =
-      readBack(summed_.size(), [&](std::size_t i, std::vector<std::uint8_t>& buffer) {
-        const FileSum want = summed_[i].sum;
-        const FileSum got = ReadFileSum(pathOf_(summed_[i].j), buffer);
-        if (got.size != want.size) {
+  readBackAll<SummedFile>(
+      summed_,
+      [&](const SummedFile& file, std::size_t, std::vector<std::uint8_t>& buffer) {
+        const FileSum got = ReadFileSum(pathOf_(file.j), buffer);
+        if (got.size != file.sum.size) {
           return "it holds " + std::to_string(got.size) + " bytes, not the message's " +
-                 std::to_string(want.size);
+                 std::to_string(file.sum.size);
         }
-        return got.crc == want.crc ? std::string() : std::string("its bytes are not the message's");
-      });
-  for (std::size_t i = 0; i < summed_.size(); ++i) settle(summed_[i].j, summed[i]);
-  const std::vector<std::string> digested =
-      readBack(digested_.size(), [&](std::size_t i, std::vector<std::uint8_t>&) {
-        return Difference(digested_[i].digest, ReadMsgDigest(pathOf_(digested_[i].j)));
-      });
-  for (std::size_t i = 0; i < digested_.size(); ++i) settle(digested_[i].j, digested[i]);
-  forgetFiles();
+        return got.crc == file.sum.crc ? std::string()
+                                       : std::string("its bytes are not the message's");
+      },
+      [&](const SummedFile& file, const std::string& reason) { settle(file.j, reason); });
+  readBackAll<DigestedFile>(
+      digested_,
+      [&](const DigestedFile& file, std::size_t, std::vector<std::uint8_t>&) {
+        return Difference(file.digest, ReadMsgDigest(pathOf_(file.j)));
+      },
+      [&](const DigestedFile& file, const std::string& reason) { settle(file.j, reason); });
   return found;
 }
 
 std::vector<WrittenChecks::Mismatch> WrittenChecks::checkStore(const std::string& path) {
-  std::deque<Stored> stored;
-  stored.swap(stored_);
   std::vector<Mismatch> found;
-  if (stored.empty()) return found;
+  if (stored_.empty()) return found;
   std::unique_ptr<StoreReadBack> store;
   std::string unreadable;
   try {
@@ -94,22 +113,21 @@ std::vector<WrittenChecks::Mismatch> WrittenChecks::checkStore(const std::string
   } catch (const std::exception& e) {
     unreadable = e.what();
   }
-  const std::vector<std::string> reasons =
-      readBack(store ? stored.size() : 0, [&](std::size_t i, std::vector<std::uint8_t>&) {
+  readBackAll<Stored>(
+      stored_,
+      [&](const Stored& s, std::size_t i, std::vector<std::uint8_t>&) {
+        if (!store) return unreadable;
         // A data file of many gigabytes is read once through: what was read goes from memory.
         if (i % 256 == 255) store->release();
-        return Difference(stored[i].digest,
-                          store->message(stored[i].messageId, stored[i].folderId));
+        return Difference(s.digest, store->message(s.messageId, s.folderId));
+      },
+      [&](const Stored& s, const std::string& reason) {
+        if (reason.empty()) {
+          ++verified_;
+        } else {
+          found.push_back({s.mailbox, s.j, s.offset, "read back from '" + path + "': " + reason});
+        }
       });
-  for (std::size_t i = 0; i < stored.size(); ++i) {
-    const Stored& s = stored[i];
-    const std::string& reason = store ? reasons[i] : unreadable;
-    if (reason.empty()) {
-      ++verified_;
-    } else {
-      found.push_back({s.mailbox, s.j, s.offset, "read back from '" + path + "': " + reason});
-    }
-  }
   return found;
 }
 

@@ -5,12 +5,12 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "convert/read_back.h"
+#include "convert/spilled_records.h"
 
 namespace qc {
 
@@ -23,7 +23,9 @@ class WrittenChecks {
     std::string reason;
   };
 
-  explicit WrittenChecks(unsigned threads = 1) : threads_(threads == 0 ? 1 : threads) {}
+  // What is kept of each message waits in files named after `spillPath` (never taking the
+  // name); an empty path keeps it in memory.
+  explicit WrittenChecks(unsigned threads = 1, const std::string& spillPath = {});
 
   // The mailbox whose message files are added next, and the path of message j's file.
   void beginFiles(std::size_t mailbox, std::function<std::string(std::size_t)> pathOf);
@@ -70,14 +72,20 @@ class WrittenChecks {
   std::vector<std::string> readBack(
       std::size_t n,
       const std::function<std::string(std::size_t, std::vector<std::uint8_t>&)>& check) const;
+  // Reads back the records of `records` with `check`, calling `settle(record, difference)` in
+  // their order.
+  template <class Record>
+  void readBackAll(SpilledRecords<Record>& records,
+                   const std::function<std::string(const Record&, std::size_t,
+                                                   std::vector<std::uint8_t>&)>& check,
+                   const std::function<void(const Record&, const std::string&)>& settle) const;
 
   unsigned threads_;
   std::size_t filesMailbox_ = 0;
   std::function<std::string(std::size_t)> pathOf_;
-  // Deques: a mailbox of a million messages grows them without copying them whole.
-  std::deque<SummedFile> summed_;
-  std::deque<DigestedFile> digested_;
-  std::deque<Stored> stored_;
+  SpilledRecords<SummedFile> summed_;
+  SpilledRecords<DigestedFile> digested_;
+  SpilledRecords<Stored> stored_;
   std::int64_t verified_ = 0;
 };
 

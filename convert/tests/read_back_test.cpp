@@ -3,9 +3,11 @@
 // apart, naming what differs.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "convert/read_back.h"
+#include "convert/spilled_records.h"
 #include "convert/tests/test_files.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
@@ -118,6 +120,41 @@ TEST(ReadBack, DamagedFilesAreErrorsNamingThem) {
   }
   std::vector<std::uint8_t> buffer;
   EXPECT_THROW(ReadFileSum(out / "missing.eml", buffer), Error);
+}
+
+// What a run keeps of each message until it is read back waits in a hidden file, and comes back
+// whole and in order; where no file can be written, it waits in memory.
+TEST(SpilledRecords, ComeBackInOrderFromAFileOrFromMemory) {
+  TempDir out;
+  const auto spillFiles = [&] {
+    int n = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out.path())) {
+      n += entry.path().filename().string().find("checks") != std::string::npos;
+    }
+    return n;
+  };
+  struct Record {
+    std::size_t j;
+    std::uint32_t crc;
+  };
+  for (const std::string& path : {out / "checks", out / "missing/checks"}) {
+    SpilledRecords<Record> records(path, 3);
+    for (int round = 0; round < 2; ++round) {
+      for (std::size_t i = 0; i < 10; ++i) records.push({i, static_cast<std::uint32_t>(i * 7)});
+      EXPECT_EQ(records.size(), 10u);
+      EXPECT_EQ(spillFiles(), path == out / "checks" ? 1 : 0);
+      std::vector<Record> back;
+      records.drain(
+          [&](const Record* chunk, std::size_t n) { back.insert(back.end(), chunk, chunk + n); });
+      ASSERT_EQ(back.size(), 10u);
+      for (std::size_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(back[i].j, i);
+        EXPECT_EQ(back[i].crc, i * 7);
+      }
+      EXPECT_TRUE(records.empty());
+      EXPECT_EQ(spillFiles(), 0);
+    }
+  }
 }
 
 }  // namespace

@@ -104,27 +104,28 @@ std::optional<HeapReader> HeapReader::Read(std::vector<Bytes> blocks, const std:
   heap.root_ = Get32(first.data() + 4);
   for (std::size_t i = 0; i < blocks.size(); ++i) {
     const Bytes& b = blocks[i];
-    const std::string at = where + ", heap block " + std::to_string(i);
+    // Named only when something is wrong: a store has millions of them.
+    const auto at = [&] { return where + ", heap block " + std::to_string(i); };
     const std::size_t header = HeaderSize(i);
     if (b.size() < header + 6) {
-      findings.add(Fault::kHeap, at + ": too short");
+      findings.add(Fault::kHeap, at() + ": too short");
       return std::nullopt;
     }
     const std::uint16_t map = Get16(b.data());
     if (map < header || map % 2 != 0 || map + 4u > b.size()) {
-      findings.add(Fault::kHeap, at + ": ibHnpm " + std::to_string(map));
+      findings.add(Fault::kHeap, at() + ": ibHnpm " + std::to_string(map));
       return std::nullopt;
     }
     const std::uint16_t count = Get16(b.data() + map);
     if (Get16(b.data() + map + 2) != 0 || map + 4u + 2u * (count + 1u) != b.size()) {
-      findings.add(Fault::kHeap, at + ": page map of " + std::to_string(count) + " items");
+      findings.add(Fault::kHeap, at() + ": page map of " + std::to_string(count) + " items");
       return std::nullopt;
     }
     std::vector<std::uint16_t> starts;
     for (std::size_t k = 0; k <= count; ++k) starts.push_back(Get16(b.data() + map + 4 + 2 * k));
     if (starts.front() != header || starts.back() > map ||
         !std::is_sorted(starts.begin(), starts.end()) || map - starts.back() > 1) {
-      findings.add(Fault::kHeap, at + ": item offsets");
+      findings.add(Fault::kHeap, at() + ": item offsets");
       return std::nullopt;
     }
     // Fill levels: of blocks 0-7 in the first block, of 128 blocks in each bitmap block.
@@ -134,7 +135,7 @@ std::optional<HeapReader> HeapReader::Read(std::vector<Bytes> blocks, const std:
         const std::uint8_t want =
             from + k < blocks.size() ? FillLevel(kMaxBlockData - blocks[from + k].size()) : 0;
         if (FillLevelAt(b, field, k) != want) {
-          findings.add(Fault::kHeap, at + ": fill level of block " + std::to_string(from + k));
+          findings.add(Fault::kHeap, at() + ": fill level of block " + std::to_string(from + k));
           break;
         }
       }
@@ -243,9 +244,9 @@ std::optional<Properties> LtpReader::propertyContext(std::uint64_t bidData,
     const std::uint16_t id = Get16(key.data());
     const std::uint16_t type = Get16(entry.data());
     const std::uint32_t hnid = Get32(entry.data() + 2);
-    const std::string at = where + ", property " + Hex((std::uint32_t{id} << 16) | type);
+    const auto at = [&] { return where + ", property " + Hex((std::uint32_t{id} << 16) | type); };
     if (!KnownType(type)) {
-      findings_.add(Fault::kPropertyContext, at + ": unknown type");
+      findings_.add(Fault::kPropertyContext, at() + ": unknown type");
       continue;
     }
     if (KeptInEntry(type)) {
@@ -257,7 +258,7 @@ std::optional<Properties> LtpReader::propertyContext(std::uint64_t bidData,
     }
     auto v = value(*h, subnodes, hnid);
     if (!v) {
-      findings_.add(Fault::kPropertyContext, at + ": value " + Hex(hnid) + " not found");
+      findings_.add(Fault::kPropertyContext, at() + ": value " + Hex(hnid) + " not found");
       continue;
     }
     const std::size_t fixed = FixedSize(type);
@@ -265,7 +266,7 @@ std::optional<Properties> LtpReader::propertyContext(std::uint64_t bidData,
         (type == 0x000D && v->size() != 8) ||
         ((type == 0x101F || type == 0x1102) && !SoundMultiValue(*v))) {
       findings_.add(Fault::kPropertyContext,
-                    at + ": " + std::to_string(v->size()) + " bytes do not fit the type");
+                    at() + ": " + std::to_string(v->size()) + " bytes do not fit the type");
       continue;
     }
     props[id] = {type, std::move(*v)};
