@@ -257,7 +257,8 @@ void Reader::readFat() {
 void Reader::checkEntry(std::uint32_t id, const std::uint8_t* raw) {
   namespace at = check::entry_at;
   RawEntry e;
-  const std::string which = "entry " + std::to_string(id);
+  // Named only when something is wrong: every message file has dozens of entries.
+  const auto which = [id] { return "entry " + std::to_string(id); };
   const std::uint8_t type = raw[at::kType];
   e.colour = raw[at::kColour];
   e.left = Get32(raw + at::kLeft);
@@ -267,14 +268,14 @@ void Reader::checkEntry(std::uint32_t id, const std::uint8_t* raw) {
   e.start = Get32(raw + at::kStartSector);
   e.size = Get64(raw + at::kSize);
   if (type != 0 && type != 1 && type != 2 && type != 5) {
-    defect(which + " has the unknown object type " + std::to_string(type));
+    defect(which() + " has the unknown object type " + std::to_string(type));
   } else {
     e.type = static_cast<ObjectType>(type);
   }
   if (type == 0) {
     if (!AllZero(raw, at::kLeft) || e.left != kNoStream || e.right != kNoStream ||
         e.child != kNoStream || !AllZero(raw + at::kClsid, kDirEntrySize - at::kClsid)) {
-      defect("unused " + which + " is not zeroed");
+      defect("unused " + which() + " is not zeroed");
     }
     entries_.push_back(std::move(e));
     return;
@@ -284,35 +285,35 @@ void Reader::checkEntry(std::uint32_t id, const std::uint8_t* raw) {
   for (std::size_t i = 0; length >= 4 && i + 2 < length && i < 64; i += 2)
     inner |= Get16(raw + i) == 0;
   if (length < 2 || length > 64 || length % 2 != 0 || Get16(raw + length - 2) != 0 || inner) {
-    defect(which + " has a name length field (" + std::to_string(length) +
+    defect(which() + " has a name length field (" + std::to_string(length) +
            ") that does not match its name");
   } else {
     for (std::size_t i = 0; i + 1 < length / 2u; ++i) {
       e.name += static_cast<char16_t>(Get16(raw + 2 * i));
     }
     if (!AllZero(raw + length, 64 - length))
-      defect("the bytes after the name of " + which + " are not zero");
+      defect("the bytes after the name of " + which() + " are not zero");
     if (const std::string problem = check::NameFault(e.name); !problem.empty()) {
-      defect("the name of " + which + " " + problem);
+      defect("the name of " + which() + " " + problem);
     }
   }
-  if (e.colour > 1) defect(which + " has the colour " + std::to_string(e.colour));
-  if (e.type == ObjectType::Root && id != 0) defect(which + " is a second root entry");
+  if (e.colour > 1) defect(which() + " has the colour " + std::to_string(e.colour));
+  if (e.type == ObjectType::Root && id != 0) defect(which() + " is a second root entry");
   if (e.type == ObjectType::Root && e.name != u"Root Entry")
     defect("the root entry is not named Root Entry");
   if (e.type == ObjectType::Root && !AllZero(raw + at::kCreationTime, 8)) {
     defect("the root entry has a creation time");
   }
   if (e.type == ObjectType::Stream) {
-    if (e.child != kNoStream) defect("stream " + which + " has a child");
+    if (e.child != kNoStream) defect("stream " + which() + " has a child");
     if (!AllZero(raw + at::kClsid, at::kStartSector - at::kClsid)) {
-      defect("stream " + which + " has a CLSID, state bits or times");
+      defect("stream " + which() + " has a CLSID, state bits or times");
     }
   }
   if (e.type == ObjectType::Storage && (e.start != 0 || e.size != 0)) {
-    defect("storage " + which + " has a start sector or size");
+    defect("storage " + which() + " has a start sector or size");
   }
-  if (e.size > kMaxStreamSize) defect(which + " is larger than 2 GiB (wrong size)");
+  if (e.size > kMaxStreamSize) defect(which() + " is larger than 2 GiB (wrong size)");
   entries_.push_back(std::move(e));
 }
 
@@ -408,32 +409,33 @@ void Reader::walkStorage(std::uint32_t id, const std::string& path, int depth) {
 int Reader::walkSiblings(std::uint32_t id, bool parentRed, int depth,
                          std::vector<std::uint32_t>& order) {
   if (id == kNoStream) return 1;
-  const std::string which = "entry " + std::to_string(id);
+  // Named only when something is wrong: every message file has dozens of entries.
+  const auto which = [id] { return "entry " + std::to_string(id); };
   if (id >= entries_.size()) {
-    defect("a sibling link points to " + which + ", outside the directory");
+    defect("a sibling link points to " + which() + ", outside the directory");
     return 1;
   }
   const RawEntry& e = entries_[id];
   if (e.type != ObjectType::Storage && e.type != ObjectType::Stream) {
-    defect("a sibling link points to " + which + ", which is not a storage or stream");
+    defect("a sibling link points to " + which() + ", which is not a storage or stream");
     return 1;
   }
   if (reached_[id]) {
-    defect(which + " is reached twice in the directory");
+    defect(which() + " is reached twice in the directory");
     return 1;
   }
   reached_[id] = true;
   if (depth > kMaxTreeDepth) {
-    defect("the sibling tree is too deep at " + which);
+    defect("the sibling tree is too deep at " + which());
     return 1;
   }
   const bool red = e.colour == 0;
-  if (red && parentRed) defect("red " + which + " has a red parent (red-red)");
+  if (red && parentRed) defect("red " + which() + " has a red parent (red-red)");
   const int left = walkSiblings(e.left, red, depth + 1, order);
   order.push_back(id);
   const int right = walkSiblings(e.right, red, depth + 1, order);
   if (left != right) {
-    defect("the paths below " + which +
+    defect("the paths below " + which() +
            " hold different numbers of black entries (red-black tree)");
   }
   return std::max(left, right) + (red ? 0 : 1);
