@@ -115,6 +115,9 @@ void ConversionRun::settleMismatches(const std::vector<WrittenChecks::Mismatch>&
       --rowSummary_->messagesWritten;
       ++rowSummary_->messagesFailed;
     }
+    // A message of an earlier mailbox, in a part completed now: its mailbox's line is printed
+    // already, and this one's must not carry it.
+    if (inRow_ && !current) ++otherRowsUnverified_;
     recordFailure(Failure::AtMessage({m.j, offset, rowPaths_[m.mailbox]}, m.reason));
     events_.messageUnverified(rowPaths_[m.mailbox], m.j, m.reason);
   }
@@ -377,13 +380,14 @@ bool ConversionRun::convertMailbox(const MailboxPaths& paths, MailboxSummary& su
   const std::int64_t writtenBefore = report_.messagesWritten;
   const std::int64_t failedBefore = report_.messagesFailed;
   const std::int64_t duplicatesBefore = report_.duplicatesSkipped;
+  otherRowsUnverified_ = 0;
   if (form_->storePerMailbox()) summary.storeFolder = paths.MailboxName;
   const std::string outputFolder = claims_.claim(paths.MailboxOutputFolder, paths.canonicalPath);
   summary.outputFolder = outputFolder;
   writeMessages(outputFolder, searched);
   summary.messagesFound = static_cast<std::int64_t>(finder_.shared.MessageOffsets.size());
-  summary.messagesWritten = report_.messagesWritten - writtenBefore;
-  summary.messagesFailed = report_.messagesFailed - failedBefore;
+  summary.messagesWritten = report_.messagesWritten - writtenBefore + otherRowsUnverified_;
+  summary.messagesFailed = report_.messagesFailed - failedBefore - otherRowsUnverified_;
   summary.duplicatesSkipped = report_.duplicatesSkipped - duplicatesBefore;
   if (searched.file) checkUnchanged(paths, searched);
   return read;

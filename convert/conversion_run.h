@@ -160,6 +160,7 @@ class ConversionRun {
   // back), and its summary once the count of its messages is made.
   bool inRow_ = false;
   MailboxSummary* rowSummary_ = nullptr;
+  std::int64_t otherRowsUnverified_ = 0;  // while a mailbox's messages are written
   std::string factsCharset_;
   DuplicateIndex duplicates_;
   std::vector<std::string> rowPaths_;  // the mailboxes' paths, by row, for duplicates' first copies

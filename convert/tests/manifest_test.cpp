@@ -299,6 +299,8 @@ class Tamper final : public RunObserver {
   void storeWritten(std::string_view path) override {
     if (store) store(std::string(path));
   }
+  void mailboxDone(std::size_t, const MailboxSummary& summary) override { done.push_back(summary); }
+  std::vector<MailboxSummary> done;
 };
 
 TEST(Verify, OutputChangedBeforeItIsReadBackFailsItsMessages) {
@@ -395,6 +397,50 @@ TEST(Verify, AByteFlippedInAStoredMessageFailsThatMessage) {
     EXPECT_FALSE(rows[2][kOutput].empty());
     for (const std::size_t row : {1u, 3u, 4u, 5u}) EXPECT_EQ(rows[row][kStatus], "written");
   }
+}
+
+// A part of one data file completed while the second mailbox is written holds the first
+// mailbox's messages: their failures are the run's and the first mailbox's rows', not the
+// second mailbox's line's.
+TEST(Verify, APartCompletedInALaterMailboxFailsTheEarlierMailboxsMessages) {
+  TempDir in;
+  // Small messages, then messages each too large to share a part with them.
+  std::string body;
+  for (int line = 0; line < 12000; ++line)
+    body += "Lorem ipsum dolor " + std::to_string(line) + "\r\n";
+  std::string a, b;
+  for (int m = 0; m < 3; ++m) {
+    a += Message("a" + std::to_string(m), "body");
+    b += Message("b" + std::to_string(m), body);
+  }
+  WriteFile(in / "a.mbx", a);
+  WriteFile(in / "b.mbx", b);
+  ManifestRun r;
+  r.verify = true;
+  r.singleStore = "All";
+  r.stores.setPartSize(500 * 1024);
+  Tamper tamper;
+  std::size_t parts = 0;
+  tamper.store = [&](const std::string& path) {
+    if (parts++ > 0) return;
+    EXPECT_EQ(tamper.done.size(), 1u) << "the first part is completed in the second mailbox";
+    const std::string bytes = ReadFile(path);
+    WriteFile(path, bytes.substr(0, bytes.size() / 2));
+  };
+  r.extra = &tamper;
+  std::vector<Row> rows;
+  const RunReport report = r.run(Form::PST, {in / "a.mbx", in / "b.mbx"}, rows);
+  ASSERT_GE(parts, 2u);
+  EXPECT_EQ(report.messagesFailed, 3);
+  EXPECT_EQ(report.messagesWritten, 3);
+  ASSERT_EQ(tamper.done.size(), 2u);
+  EXPECT_EQ(tamper.done[1].messagesWritten, 3);
+  EXPECT_EQ(tamper.done[1].messagesFailed, 0);
+  ASSERT_EQ(rows.size(), 7u);
+  for (std::size_t row = 1; row <= 3; ++row) {
+    EXPECT_EQ(rows[row][kStatus].rfind("failed: read back from '", 0), 0u) << rows[row][kStatus];
+  }
+  for (std::size_t row = 4; row <= 6; ++row) EXPECT_EQ(rows[row][kStatus], "written");
 }
 
 // Copies within a mailbox and across two are written once, whatever their separator lines say;
