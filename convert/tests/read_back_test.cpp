@@ -137,7 +137,7 @@ TEST(SpilledRecords, ComeBackInOrderFromAFileOrFromMemory) {
     std::size_t j;
     std::uint32_t crc;
   };
-  for (const std::string& path : {out / "checks", out / "missing/checks"}) {
+  for (const std::string& path : {out / "checks", test::Utf8(out.path() / "missing" / "checks")}) {
     SpilledRecords<Record> records(path, 3);
     for (int round = 0; round < 2; ++round) {
       for (std::size_t i = 0; i < 10; ++i) records.push({i, static_cast<std::uint32_t>(i * 7)});
