@@ -2,6 +2,11 @@
 
 #include <array>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QC_PERMUTE_VBMI 1
+#endif
+
 namespace qc::mapi::pst {
 
 namespace {
@@ -33,14 +38,45 @@ std::array<std::uint8_t, 256> Inverse() {
   return inverse;
 }
 
-}  // namespace
-
-void PermuteEncode(std::uint8_t* data, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) data[i] = kEncode[data[i]];
+#ifdef QC_PERMUTE_VBMI
+// Every block a store writes passes through here: on processors that have them, 64 bytes at a
+// time by byte permutes over the table's four 64-byte quarters. The rest byte by byte.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t EncodeWide(
+    const std::uint8_t* from, std::uint8_t* to, std::size_t size) {
+  const __m512i q0 = _mm512_loadu_si512(kEncode.data());
+  const __m512i q1 = _mm512_loadu_si512(kEncode.data() + 64);
+  const __m512i q2 = _mm512_loadu_si512(kEncode.data() + 128);
+  const __m512i q3 = _mm512_loadu_si512(kEncode.data() + 192);
+  std::size_t i = 0;
+  for (; i + 64 <= size; i += 64) {
+    const __m512i x = _mm512_loadu_si512(from + i);
+    // Bits 0-6 of each byte pick from two quarters; bit 7 picks the pair.
+    const __m512i low = _mm512_permutex2var_epi8(q0, x, q1);
+    const __m512i high = _mm512_permutex2var_epi8(q2, x, q3);
+    _mm512_storeu_si512(to + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
+  }
+  return i;
 }
 
+bool HasWide() {
+  static const bool has = __builtin_cpu_supports("avx512vbmi") &&
+                          __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512f");
+  return has;
+}
+#endif
+
+}  // namespace
+
 void PermuteEncode(const std::uint8_t* from, std::uint8_t* to, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) to[i] = kEncode[from[i]];
+  std::size_t i = 0;
+#ifdef QC_PERMUTE_VBMI
+  if (size >= 64 && HasWide()) i = EncodeWide(from, to, size);
+#endif
+  for (; i < size; ++i) to[i] = kEncode[from[i]];
+}
+
+void PermuteEncode(std::uint8_t* data, std::size_t size) {
+  PermuteEncode(data, data, size);
 }
 
 void PermuteDecode(std::uint8_t* data, std::size_t size) {

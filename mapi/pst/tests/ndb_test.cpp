@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <random>
 
 #include "mapi/check/pst/ndb_reader.h"
 #include "mapi/crc32.h"
@@ -82,6 +83,23 @@ TEST(PstPrimitives, PermutationIsABijectionThatDecodingUndoes) {
   EXPECT_EQ(sorted, all);
   PermuteDecode(encoded.data(), encoded.size());
   EXPECT_EQ(encoded, all);
+  // Runs of every length and start, whichever way the processor encodes them, byte for byte.
+  Bytes source(400);
+  std::mt19937 generator(5);
+  for (auto& b : source) b = static_cast<std::uint8_t>(generator());
+  for (std::size_t offset = 0; offset < 3; ++offset) {
+    for (std::size_t size = 0; size + offset <= source.size(); size += 13) {
+      Bytes inPlace(source.begin() + offset, source.begin() + offset + size), copy(size);
+      PermuteEncode(source.data() + offset, copy.data(), size);
+      PermuteEncode(inPlace.data(), size);
+      for (std::size_t i = 0; i < size; ++i) {
+        std::uint8_t one = source[offset + i];
+        PermuteEncode(&one, 1);
+        ASSERT_EQ(copy[i], one) << size << " bytes from " << offset << ", byte " << i;
+        ASSERT_EQ(inPlace[i], one) << size << " bytes from " << offset << ", byte " << i;
+      }
+    }
+  }
 }
 
 TEST(PstPrimitives, HeaderFieldsAndBothCrcs) {
