@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "mapi/check/pst/ltp_reader.h"
 #include "mapi/check/pst/ndb_reader.h"
 #include "mapi/crc32.h"
 #include "mapi/import/rfc822_import.h"
@@ -392,6 +393,26 @@ TEST(PstChecker, MessagingDamage) {
 TEST(PstChecker, RandomFlipsAndTruncationsNeverCrashIt) {
   std::mt19937 random(42);
   const Bytes& sound = SoundStore();
+  check::Findings soundFindings;
+  check::NodeDatabaseReader whole(sound.data(), sound.size(), soundFindings);
+  ASSERT_TRUE(whole.read());
+  // Every node of the sound store sought in the damaged one, with its properties, as reading a
+  // store back does.
+  const auto seekAll = [&](const Bytes& damaged) {
+    check::Findings findings;
+    check::NodeDatabaseReader reader(damaged.data(), damaged.size(), findings);
+    if (!reader.open()) return;
+    check::LtpReader ltp(reader, findings);
+    for (const auto& [nid, info] : whole.nodes()) {
+      std::string fault;
+      const auto node = reader.node(nid, &fault);
+      if (!node) continue;
+      if (const auto subnodes = reader.subnodes(node->bidSub)) {
+        ltp.propertyContext(node->bidData, *subnodes, "node");
+        for (const auto& [sub, place] : *subnodes) reader.data(place.bidData);
+      }
+    }
+  };
   std::size_t reported = 0;
   for (int i = 0; i < 300; ++i) {
     Bytes damaged = sound;
@@ -400,12 +421,14 @@ TEST(PstChecker, RandomFlipsAndTruncationsNeverCrashIt) {
       damaged[random() % damaged.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
     }
     reported += !testing::Check(damaged).empty();
+    seekAll(damaged);
   }
   EXPECT_GT(reported, 0u);
   for (std::size_t size : {std::size_t{0}, std::size_t{3}, std::size_t{563}, std::size_t{0x4400},
                            std::size_t{0x4A10}, sound.size() / 2, sound.size() - 1}) {
     const Bytes cut(sound.begin(), sound.begin() + static_cast<std::ptrdiff_t>(size));
     EXPECT_FALSE(testing::Check(cut).empty()) << size;
+    seekAll(cut);
   }
 }
 
