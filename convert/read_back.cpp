@@ -185,9 +185,13 @@ class MsgView final : public ItemView {
     }
     char name[32];
     std::snprintf(name, sizeof name, "__substg1.0_%08X", static_cast<unsigned>(tag));
-    const mapi::Bytes* stream = find(name);
-    if (!stream) return false;
-    hash.add(*stream);
+    if (const mapi::Bytes* stream = find(name)) {
+      hash.add(*stream);
+      return true;
+    }
+    const auto large = file_.largeStreams.find(storage_ + "/" + name);
+    if (large == file_.largeStreams.end()) return false;
+    for (const auto piece : large->second) hash.add(piece.data(), piece.size());
     return true;
   }
   std::size_t attachmentCount() const override {
@@ -353,7 +357,9 @@ mapi::Bytes ReadWholeFile(const std::string& path) {
 }  // namespace
 
 ItemDigest ReadMsgDigest(const std::string& path) {
-  const mapi::cfb::ReadResult file = mapi::cfb::ReadCompoundFile(ReadWholeFile(path));
+  // The file is held once: streams of attachments beyond a mebibyte are read where they lie.
+  const mapi::Bytes bytes = ReadWholeFile(path);
+  const mapi::cfb::ReadResult file = mapi::cfb::ReadCompoundFile(bytes, std::uint64_t{1} << 20);
   if (!file.defects.empty()) {
     throw Error("'" + path + "' is not a sound Compound File: " + file.defects.front());
   }

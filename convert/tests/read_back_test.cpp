@@ -9,6 +9,7 @@
 #include "convert/read_back.h"
 #include "convert/spilled_records.h"
 #include "convert/tests/test_files.h"
+#include "mapi/check/cfb/cfb_reader.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/msg/msg_writer.h"
 #include "mapi/store_file.h"
@@ -94,6 +95,33 @@ TEST(ReadBack, WhatDiffersIsNamed) {
     store->close();
     EXPECT_EQ(Difference(want, StoreReadBack(out / "m.pst").message(id, folder)), expected);
   }
+}
+
+// An attachment of megabytes is hashed where it lies in the file read, not copied out of it;
+// a byte of it changed in the file is still told apart.
+TEST(ReadBack, ALargeAttachmentReadsBackWhereItLies) {
+  TempDir out;
+  const auto message = mapi::ImportRfc822(
+      "Subject: big\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+      "--b\r\nContent-Type: text/plain\r\n\r\ntext\r\n--b\r\n"
+      "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; "
+      "filename=a.bin\r\n\r\nAAAA\r\n--b--\r\n");
+  ASSERT_EQ(message->attachments.size(), 1u);
+  mapi::Bytes data(3 << 20);
+  std::uint32_t x = 7;
+  for (auto& b : data) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+  message->attachments[0].props.set(mapi::tags::PR_ATTACH_DATA_BIN, data);
+  mapi::msg::WriteMsgFile(*message, out / "m.msg");
+  EXPECT_EQ(Difference(DigestOf(*message), ReadMsgDigest(out / "m.msg")), "");
+  std::string bytes = test::ReadFile(out / "m.msg");
+  const mapi::Bytes file(bytes.begin(), bytes.end());
+  EXPECT_EQ(mapi::cfb::ReadCompoundFile(file, 1 << 20).largeStreams.size(), 1u);
+  const std::size_t at = bytes.find(std::string(data.begin() + 2000000, data.begin() + 2000032));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 5] ^= 1;
+  test::WriteFile(out / "m.msg", bytes);
+  EXPECT_EQ(Difference(DigestOf(*message), ReadMsgDigest(out / "m.msg")),
+            "the attachments' bytes differ");
 }
 
 TEST(ReadBack, DamagedFilesAreErrorsNamingThem) {

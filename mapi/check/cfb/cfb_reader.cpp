@@ -51,7 +51,7 @@ struct RawEntry {
 
 class Reader {
  public:
-  explicit Reader(const Bytes& file) : file_(file) {}
+  Reader(const Bytes& file, std::uint64_t copyUpTo) : file_(file), copyUpTo_(copyUpTo) {}
   ReadResult run();
 
  private:
@@ -80,6 +80,7 @@ class Reader {
   void checkUnreached();
 
   const Bytes& file_;
+  std::uint64_t copyUpTo_;
   ReadResult result_;
   std::uint32_t fatSectorCount_ = 0;
   std::vector<std::uint32_t> fatSectors_;
@@ -444,12 +445,28 @@ int Reader::walkSiblings(std::uint32_t id, bool parentRed, int depth,
 // A stream's chain: in the mini stream below 4096 bytes, in regular sectors from there on.
 void Reader::readStream(std::uint32_t id, const std::string& path) {
   const RawEntry& e = entries_[id];
+  const bool mini = e.size < kMiniStreamCutoff;
+  if (!mini && e.size > copyUpTo_) {
+    auto& pieces = result_.largeStreams[path];
+    const auto units = chain(fat_, e.start, path);
+    checkLength(path, fat_, units.size(), check::UnitsFor(e.size, kSectorSize));
+    std::uint64_t left = e.size;
+    for (std::uint32_t u : units) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, kSectorSize));
+      if (!pieces.empty() && pieces.back().data() + pieces.back().size() == sector(u)) {
+        pieces.back() = {pieces.back().data(), pieces.back().size() + n};
+      } else {
+        pieces.push_back({sector(u), n});
+      }
+      left -= n;
+    }
+    return;
+  }
   Bytes& contents = result_.streams[path];
   if (e.size == 0) {
     if (e.start != kEndOfChain) defect("the empty stream " + path + " has a start sector");
     return;
   }
-  const bool mini = e.size < kMiniStreamCutoff;
   Table& table = mini ? miniFat_ : fat_;
   const std::size_t unitSize = mini ? kMiniSectorSize : kSectorSize;
   const auto units = chain(table, e.start, path);
@@ -487,8 +504,8 @@ ReadResult Reader::run() {
 
 }  // namespace
 
-ReadResult ReadCompoundFile(const Bytes& file) {
-  return Reader(file).run();
+ReadResult ReadCompoundFile(const Bytes& file, std::uint64_t copyUpTo) {
+  return Reader(file, copyUpTo).run();
 }
 
 }  // namespace qc::mapi::cfb

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,10 +25,16 @@ struct ReadResult {
   std::vector<std::string> defects;      // empty when the file is sound
   std::vector<Entry> entries;            // in directory-tree order (siblings in their sort order)
   std::map<std::string, Bytes> streams;  // path -> contents
+  // Streams longer than the reader was asked to copy: path -> where their bytes lie in the file
+  // read, in order (runs of adjacent sectors as one piece).
+  std::map<std::string, std::vector<std::span<const std::uint8_t>>> largeStreams;
 };
 
 // Reads and checks a whole file held in memory: header fields, every FAT and mini FAT chain, no
 // sector used twice or lost, DIFAT, directory red-black tree rules and sibling order, sizes.
-ReadResult ReadCompoundFile(const Bytes& file);
+// Streams longer than `copyUpTo` bytes are not copied (largeStreams): a reader of a file with an
+// attachment of gigabytes then needs its memory once, not twice.
+ReadResult ReadCompoundFile(const Bytes& file,
+                            std::uint64_t copyUpTo = std::numeric_limits<std::uint64_t>::max());
 
 }  // namespace qc::mapi::cfb
