@@ -387,20 +387,28 @@ FileSum ReadFileSum(const std::string& path, std::vector<std::uint8_t>& buffer) 
 
 struct StoreReadBack::Impl {
   std::string path;
-  sys::MappedFile file;
+  sys::InputFile file;
   pst::check::Findings findings;
   std::unique_ptr<pst::check::NodeDatabaseReader> ndb;
 };
 
 StoreReadBack::StoreReadBack(const std::string& path) : impl_(std::make_unique<Impl>()) {
   impl_->path = path;
-  if (const int error = impl_->file.open(path); error != 0) {
+  std::int64_t size = 0;
+  if (int error = impl_->file.open(path); error != 0 || (error = impl_->file.size(size)) != 0) {
     throw systemError("cannot read the Outlook data file", path, error);
   }
-  // The writer's CRC, many times faster than the checker's own: a fault of it would show in
-  // the tests that compare the two, not here.
+  // Read, not mapped: a file another program cuts short meanwhile gives damaged pages and
+  // blocks, not a crash. The writer's CRC is many times faster than the checker's own: a fault
+  // of it would show in the tests that compare the two, not here.
+  const sys::InputFile& file = impl_->file;
   impl_->ndb = std::make_unique<pst::check::NodeDatabaseReader>(
-      impl_->file.data(), impl_->file.size(), impl_->findings, mapi::Crc32);
+      static_cast<std::uint64_t>(size),
+      [&file](std::uint64_t offset, std::uint8_t* out, std::size_t n) {
+        std::size_t got = 0;
+        return file.readAt(offset, out, n, got) == 0 && got == n;
+      },
+      impl_->findings, mapi::Crc32);
   // Nodes and blocks are sought in the file as messages are read: a damaged page or block fails
   // only the messages under it, and a file of millions of blocks needs no lists of them. A
   // damaged header fails every message.
@@ -412,10 +420,6 @@ StoreReadBack::StoreReadBack(const std::string& path) : impl_(std::make_unique<I
 }
 
 StoreReadBack::~StoreReadBack() = default;
-
-void StoreReadBack::release() const {
-  impl_->file.release();
-}
 
 ItemDigest StoreReadBack::message(std::uint32_t messageId, std::uint32_t folderId) const {
   std::string fault;

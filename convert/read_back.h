@@ -48,8 +48,8 @@ struct FileSum {
 };
 FileSum ReadFileSum(const std::string& path, std::vector<std::uint8_t>& buffer);
 
-// A completed Outlook data file, mapped and its node database read (both B-trees, every block's
-// CRC), for reading its messages one by one.
+// A completed Outlook data file, for reading its messages one by one: each is sought through the
+// file's B-trees, every page and block on the way checked. Several threads may read at once.
 class StoreReadBack {
  public:
   // Throws qc::Error when the file cannot be read (naming it) or its node database is not sound
@@ -62,8 +62,6 @@ class StoreReadBack {
   // Message node `messageId`, which must be in folder `folderId`. Throws qc::Error when it is
   // missing, elsewhere, or cannot be read.
   ItemDigest message(std::uint32_t messageId, std::uint32_t folderId) const;
-  // The pages of the file read so far leave the process's memory.
-  void release() const;
 
  private:
   struct Impl;

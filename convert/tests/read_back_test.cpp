@@ -131,14 +131,20 @@ TEST(ReadBack, DamagedFilesAreErrorsNamingThem) {
       std::make_shared<mapi::MemorySource>(mapi::Bytes(source.begin(), source.end())),
       out / "m.msg", 1);
   auto store = mapi::StoreFile::Create(out / "m.pst", "m");
-  store->addMessageFromRfc822(store->addFolder("Inbox"), source, 1);
+  const mapi::FolderId folder = store->addFolder("Inbox");
+  store->addMessageFromRfc822(folder, source, 1);
+  const std::uint32_t id = store->lastMessageId();
   store->close();
+  // Cut short by another program while it is read back: an error, not a crash.
+  const StoreReadBack opened(out / "m.pst");
   for (const std::string name : {"m.msg", "m.pst"}) {
     std::string bytes = test::ReadFile(out / name);
     bytes.resize(bytes.size() / 2);
     test::WriteFile(out / name, bytes);
   }
   EXPECT_THROW(ReadMsgDigest(out / "m.msg"), Error);
+  std::filesystem::resize_file(test::Path(out / "m.pst"), 0x4400);  // in place, past the header
+  EXPECT_THROW(opened.message(id, folder), Error);
   try {
     StoreReadBack(out / "m.pst");
     FAIL() << "a data file cut in half read back";

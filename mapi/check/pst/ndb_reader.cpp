@@ -1,6 +1,7 @@
 #include "mapi/check/pst/ndb_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "mapi/check/pst/format_rules.h"
 #include "mapi/little_endian.h"
@@ -27,6 +28,23 @@ NodeDatabaseReader::NodeDatabaseReader(const std::uint8_t* data, std::uint64_t s
                                        Findings& findings, CrcFunction crc)
     : data_(data), size_(size), findings_(findings), crc_(crc ? crc : mapi::check::Crc32) {}
 
+NodeDatabaseReader::NodeDatabaseReader(std::uint64_t size, ReadAt readAt, Findings& findings,
+                                       CrcFunction crc)
+    : data_(nullptr),
+      size_(size),
+      readAt_(std::move(readAt)),
+      findings_(findings),
+      crc_(crc ? crc : mapi::check::Crc32) {}
+
+bool NodeDatabaseReader::fetch(std::uint64_t offset, std::uint8_t* out, std::size_t n) const {
+  if (offset > size_ || n > size_ - offset) return false;
+  if (data_) {
+    std::memcpy(out, data_ + offset, n);
+    return true;
+  }
+  return readAt_(offset, out, n);
+}
+
 bool NodeDatabaseReader::check() {
   if (!read()) return false;
   checkNodeTrees();
@@ -36,6 +54,10 @@ bool NodeDatabaseReader::check() {
 }
 
 bool NodeDatabaseReader::read() {
+  if (!data_) {
+    findings_.add(Fault::kHeader, "the file is not held in memory: it can only be searched");
+    return false;
+  }
   if (!checkHeader()) return false;
   std::uint64_t lastKey = 0;
   bool first = true;
@@ -61,7 +83,15 @@ bool NodeDatabaseReader::checkHeader() {
     findings_.add(Fault::kHeader, "the file is shorter than a header");
     return false;
   }
+  std::array<std::uint8_t, kHeaderSize> copy;
   const std::uint8_t* h = data_;
+  if (!h) {
+    if (!fetch(0, copy.data(), copy.size())) {
+      findings_.add(Fault::kHeader, "the header cannot be read");
+      return false;
+    }
+    h = copy.data();
+  }
   if (Get32(h) != kMagic) {
     findings_.add(Fault::kHeader, "dwMagic is not !BDN");
     return false;
@@ -215,9 +245,8 @@ void NodeDatabaseReader::checkBlocks() {
 
 // SEARCHING the B-trees in the file.
 
-std::string NodeDatabaseReader::pageFault(std::uint64_t ib, std::uint64_t bid,
-                                          std::uint8_t type) const {
-  const std::uint8_t* p = data_ + ib;
+std::string NodeDatabaseReader::pageFault(const std::uint8_t* p, std::uint64_t ib,
+                                          std::uint64_t bid, std::uint8_t type) const {
   const std::uint8_t* t = p + 496;
   if (t[0] != type || t[1] != type) return "type " + Hex(t[0]) + " where " + Hex(type) + " belongs";
   if (Get64(t + 8) != bid) return "bid " + Hex(Get64(t + 8)) + ", named " + Hex(bid);
@@ -243,8 +272,8 @@ std::string NodeDatabaseReader::pageFault(std::uint64_t ib, std::uint64_t bid,
   return {};
 }
 
-const std::uint8_t* NodeDatabaseReader::seek(std::uint8_t type, std::uint64_t key,
-                                             std::string& fault) const {
+bool NodeDatabaseReader::seek(std::uint8_t type, std::uint64_t key, std::uint8_t* entry,
+                              std::string& fault) const {
   std::uint64_t bid = type == kPageTypeNBT ? nbtBid_ : bbtBid_;
   std::uint64_t ib = type == kPageTypeNBT ? nbtIb_ : bbtIb_;
   int expectedLevel = -1;
@@ -252,36 +281,44 @@ const std::uint8_t* NodeDatabaseReader::seek(std::uint8_t type, std::uint64_t ke
   for (int depth = 0; depth <= kMaxDepth; ++depth) {
     if (ib % kPageSize != 0 || ib < kFirstAMapOffset || ib + kPageSize > size_) {
       fault = PageAt(ib) + ": not a page of the file";
-      return nullptr;
+      return false;
     }
-    if (std::string why = pageFault(ib, bid, type); !why.empty()) {
+    std::uint8_t p[kPageSize];
+    if (!fetch(ib, p, kPageSize)) {
+      fault = PageAt(ib) + ": it cannot be read";
+      return false;
+    }
+    if (std::string why = pageFault(p, ib, bid, type); !why.empty()) {
       fault = PageAt(ib) + ": " + why;
-      return nullptr;
+      return false;
     }
-    const std::uint8_t* p = data_ + ib;
     const std::uint8_t count = p[488], entrySize = p[490], level = p[491];
     if (expectedLevel >= 0 && level != expectedLevel) {
       fault = PageAt(ib) + ": level " + std::to_string(level) + ", expected " +
               std::to_string(expectedLevel);
-      return nullptr;
+      return false;
     }
     if (parentKey && (count == 0 || Get64(p) != *parentKey)) {
       fault = PageAt(ib) + ": its first key is not its parent's " + Hex(*parentKey);
-      return nullptr;
+      return false;
     }
     // The last entry whose key is at most `key` (keys rise through the page).
     std::size_t at = count;
     for (std::size_t i = 0; i < count && Get64(p + i * entrySize) <= key; ++i) at = i;
-    if (at == count) return nullptr;
+    if (at == count) return false;
     const std::uint8_t* e = p + at * entrySize;
-    if (level == 0) return Get64(e) == key ? e : nullptr;
+    if (level == 0) {
+      if (Get64(e) != key) return false;
+      std::memcpy(entry, e, entrySize);
+      return true;
+    }
     parentKey = Get64(e);
     bid = Get64(e + 8);
     ib = Get64(e + 16);
     expectedLevel = level - 1;
   }
   fault = PageAt(ib) + ": the tree is deeper than any real store's";
-  return nullptr;
+  return false;
 }
 
 std::optional<NodeInfo> NodeDatabaseReader::node(std::uint32_t nid, std::string* fault) const {
@@ -291,9 +328,10 @@ std::optional<NodeInfo> NodeDatabaseReader::node(std::uint32_t nid, std::string*
     return it->second;
   }
   std::string why;
-  const std::uint8_t* e = seek(kPageTypeNBT, nid, why);
+  std::uint8_t e[kNBTEntrySize];
+  const bool found = seek(kPageTypeNBT, nid, e, why);
   if (fault) *fault = why;
-  if (!e) return std::nullopt;
+  if (!found) return std::nullopt;
   return NodeInfo{nid, Get64(e + 8), Get64(e + 16), Get32(e + 24)};
 }
 
@@ -304,8 +342,8 @@ std::optional<NodeDatabaseReader::Block> NodeDatabaseReader::block(std::uint64_t
     return it->second;
   }
   std::string fault;
-  const std::uint8_t* e = seek(kPageTypeBBT, bid, fault);
-  if (!e) return std::nullopt;
+  std::uint8_t e[kBBTEntrySize];
+  if (!seek(kPageTypeBBT, bid, e, fault)) return std::nullopt;
   // Where checkBlocks() would find it misplaced, it reads as missing; its trailer and CRC are
   // checked when it is read.
   Block found{Get64(e + 8), Get16(e + 16), Get16(e + 18), 0, true};
@@ -320,17 +358,31 @@ std::optional<NodeDatabaseReader::Block> NodeDatabaseReader::block(std::uint64_t
 }
 
 const std::uint8_t* NodeDatabaseReader::blockBytes(std::uint64_t bid, std::uint16_t* cb) const {
-  const std::optional<Block> block = this->block(bid);
-  if (!block) return nullptr;
-  if (seeking_) {
-    const std::uint8_t* t = data_ + block->ib + BlockBytesInFile(block->cb) - kBlockTrailerSize;
-    if (Get16(t) != block->cb || Get16(t + 2) != Signature(block->ib, bid) || Get64(t + 8) != bid ||
-        Get32(t + 4) != crc_(data_ + block->ib, block->cb, 0)) {
-      return nullptr;
-    }
+  const auto it = blocks_.find(bid);
+  if (it == blocks_.end() || !it->second.sound) return nullptr;
+  *cb = it->second.cb;
+  return data_ + it->second.ib;
+}
+
+NodeDatabaseReader::BlockRef NodeDatabaseReader::readBlock(std::uint64_t bid) const {
+  BlockRef ref;
+  if (!seeking_) {
+    ref.data = blockBytes(bid, &ref.cb);
+    return ref;
   }
-  *cb = block->cb;
-  return data_ + block->ib;
+  const std::optional<Block> block = this->block(bid);
+  if (!block) return ref;
+  const std::uint64_t fileSize = BlockBytesInFile(block->cb);
+  ref.owned.resize(fileSize);
+  if (!fetch(block->ib, ref.owned.data(), ref.owned.size())) return ref;
+  const std::uint8_t* t = ref.owned.data() + fileSize - kBlockTrailerSize;
+  if (Get16(t) != block->cb || Get16(t + 2) != Signature(block->ib, bid) || Get64(t + 8) != bid ||
+      Get32(t + 4) != crc_(ref.owned.data(), block->cb, 0)) {
+    return ref;
+  }
+  ref.data = ref.owned.data();
+  ref.cb = block->cb;
+  return ref;
 }
 
 void NodeDatabaseReader::reference(std::uint64_t bid, const std::string& owner) {
@@ -539,8 +591,9 @@ bool NodeDatabaseReader::collectLeaves(std::uint64_t bid, int depth,
     leaves.push_back(bid);
     return seeking_ || blocks_.contains(bid);  // a sought block is sought when it is read
   }
-  std::uint16_t cb = 0;
-  const std::uint8_t* b = blockBytes(bid, &cb);
+  const BlockRef block = readBlock(bid);
+  const std::uint8_t* b = block.data;
+  const std::uint16_t cb = block.cb;
   if (!b || depth > 1 || cb < 8 || b[0] != kBlockTypeXBlock) return false;
   const std::uint16_t count = Get16(b + 2);
   if (cb < 8 + 8u * count) return false;
@@ -556,10 +609,14 @@ std::optional<std::vector<Bytes>> NodeDatabaseReader::dataBlocks(std::uint64_t b
   std::vector<std::uint64_t> leaves;
   if (!collectLeaves(bid, 0, leaves)) return std::nullopt;
   for (const std::uint64_t leaf : leaves) {
-    std::uint16_t cb = 0;
-    const std::uint8_t* b = blockBytes(leaf, &cb);
-    if (!b) return std::nullopt;
-    out.emplace_back(b, b + cb);
+    BlockRef block = readBlock(leaf);
+    if (!block) return std::nullopt;
+    if (block.data == block.owned.data()) {
+      block.owned.resize(block.cb);
+      out.push_back(std::move(block.owned));
+    } else {
+      out.emplace_back(block.data, block.data + block.cb);
+    }
     if (crypt_ == kCryptPermute) DecodePermuted(out.back().data(), out.back().size());
   }
   return out;
@@ -574,8 +631,9 @@ std::optional<Bytes> NodeDatabaseReader::data(std::uint64_t bid) const {
 }
 
 bool NodeDatabaseReader::collectSubnodes(std::uint64_t bid, int depth, Subnodes& out) const {
-  std::uint16_t cb = 0;
-  const std::uint8_t* b = blockBytes(bid, &cb);
+  const BlockRef block = readBlock(bid);
+  const std::uint8_t* b = block.data;
+  const std::uint16_t cb = block.cb;
   if (!b || depth > kMaxDepth || cb < 8 || b[0] != kBlockTypeSubnode || b[1] > 1) return false;
   const std::uint16_t count = Get16(b + 2);
   const std::size_t entrySize = b[1] == 0 ? 24 : 16;

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -39,6 +40,12 @@ class NodeDatabaseReader {
   // that one for speed may pass it.
   using CrcFunction = std::uint32_t (*)(const std::uint8_t*, std::size_t, std::uint32_t);
   NodeDatabaseReader(const std::uint8_t* data, std::uint64_t size, Findings& findings,
+                     CrcFunction crc = nullptr);
+  // A file of `size` bytes that is read as it is searched, through `readAt` (true when all `n`
+  // bytes at `offset` could be read; safe to call from several threads): only open() reads
+  // it. A file cut short meanwhile gives damaged pages and blocks, not a crash.
+  using ReadAt = std::function<bool(std::uint64_t offset, std::uint8_t* out, std::size_t n)>;
+  NodeDatabaseReader(std::uint64_t size, ReadAt readAt, Findings& findings,
                      CrcFunction crc = nullptr);
 
   // Runs every check of the node database; false when the header is too broken to go on.
@@ -84,20 +91,34 @@ class NodeDatabaseReader {
   void reference(std::uint64_t bid, const std::string& owner);
   void checkAllocationMaps();
   void checkIdentifiers();
-  // The leaf entry under `key` in the B-tree of pages of `type`, searched in the file; null when
-  // there is none, with `fault` naming the damaged page when that is why.
-  const std::uint8_t* seek(std::uint8_t type, std::uint64_t key, std::string& fault) const;
-  // What is wrong with the B-tree page at `ib` on its own (its trailer, CRC and entries); empty
-  // when it is sound. Each page is checked once.
-  std::string pageFault(std::uint64_t ib, std::uint64_t bid, std::uint8_t type) const;
+  // A block's bytes (cb of them): in the file held in memory, or read into `owned`.
+  struct BlockRef {
+    const std::uint8_t* data = nullptr;
+    std::uint16_t cb = 0;
+    Bytes owned;
+    explicit operator bool() const { return data != nullptr; }
+  };
+  // `n` bytes of the file at `offset` into `out`; false when they cannot be read.
+  bool fetch(std::uint64_t offset, std::uint8_t* out, std::size_t n) const;
+  // The leaf entry under `key` in the B-tree of pages of `type`, searched in the file, copied
+  // into `entry`; false when there is none, with `fault` naming the damaged page when that is
+  // why.
+  bool seek(std::uint8_t type, std::uint64_t key, std::uint8_t* entry, std::string& fault) const;
+  // What is wrong with the B-tree page `p`, at `ib`, on its own (its trailer, CRC and entries);
+  // empty when it is sound. Each page is checked once.
+  std::string pageFault(const std::uint8_t* p, std::uint64_t ib, std::uint64_t bid,
+                        std::uint8_t type) const;
   // Block `bid`, placed within the file; nothing when it is missing or known to be damaged.
   std::optional<Block> block(std::uint64_t bid) const;
   const std::uint8_t* blockBytes(std::uint64_t bid, std::uint16_t* cb) const;
+  // Block `bid` whose trailer and CRC are sound; empty when it is not.
+  BlockRef readBlock(std::uint64_t bid) const;
   bool collectLeaves(std::uint64_t bid, int depth, std::vector<std::uint64_t>& leaves) const;
   bool collectSubnodes(std::uint64_t bid, int depth, Subnodes& out) const;
 
-  const std::uint8_t* data_;
+  const std::uint8_t* data_;  // null when the file is read as it is searched
   std::uint64_t size_;
+  ReadAt readAt_;
   Findings& findings_;
   CrcFunction crc_;
   bool seeking_ = false;
