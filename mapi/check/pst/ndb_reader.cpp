@@ -250,13 +250,7 @@ std::string NodeDatabaseReader::pageFault(const std::uint8_t* p, std::uint64_t i
   const std::uint8_t* t = p + 496;
   if (t[0] != type || t[1] != type) return "type " + Hex(t[0]) + " where " + Hex(type) + " belongs";
   if (Get64(t + 8) != bid) return "bid " + Hex(Get64(t + 8)) + ", named " + Hex(bid);
-  std::atomic<std::uint64_t>& checked = soundPages_[ib / kPageSize / 64];
-  const std::uint64_t bit = std::uint64_t{1} << (ib / kPageSize % 64);
-  // Pages never change while they are read: a page found sound once is sound.
-  if (checked.load(std::memory_order_relaxed) & bit) return {};
-  if (Get16(t + 2) != Signature(ib, bid)) return "wSig";
-  if (Get32(t + 4) != crc_(p, 496, 0)) return "its CRC does not match";
-  if (bid >= nextPageBid_) return "bid not below bidNextP";
+  // Where the entries lie is checked every time: the search reads the page by them.
   const std::uint8_t count = p[488], max = p[489], entrySize = p[490], level = p[491];
   const std::size_t wantSize =
       level > 0 ? kBTEntrySize : (type == kPageTypeNBT ? kNBTEntrySize : kBBTEntrySize);
@@ -265,6 +259,14 @@ std::string NodeDatabaseReader::pageFault(const std::uint8_t* p, std::uint64_t i
     return "cEnt/cEntMax/cbEnt " + std::to_string(count) + "/" + std::to_string(max) + "/" +
            std::to_string(entrySize);
   }
+  // The rest once: a page found sound stays sound, unless the file is changed meanwhile, and
+  // then what it leads to fails its own checks.
+  std::atomic<std::uint64_t>& checked = soundPages_[ib / kPageSize / 64];
+  const std::uint64_t bit = std::uint64_t{1} << (ib / kPageSize % 64);
+  if (checked.load(std::memory_order_relaxed) & bit) return {};
+  if (Get16(t + 2) != Signature(ib, bid)) return "wSig";
+  if (Get32(t + 4) != crc_(p, 496, 0)) return "its CRC does not match";
+  if (bid >= nextPageBid_) return "bid not below bidNextP";
   for (std::size_t i = 1; i < count; ++i) {
     if (Get64(p + i * wantSize) <= Get64(p + (i - 1) * wantSize)) return "keys out of order";
   }

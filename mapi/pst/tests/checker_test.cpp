@@ -260,6 +260,17 @@ TEST(PstChecker, SoughtNodesAreThoseTheTreesList) {
     EXPECT_NE(fault.find(check::Hex(page)), std::string::npos) << fault;
     EXPECT_TRUE(reader.node(elsewhere, &fault)) << fault;
   }
+  {
+    // A page found sound, then changed under the reader (another program writing the file).
+    Bytes changing = sound;
+    check::Findings findings;
+    check::NodeDatabaseReader reader(changing.data(), changing.size(), findings);
+    ASSERT_TRUE(reader.open());
+    ASSERT_TRUE(reader.node(firstNid));
+    changing[page + 490] = 0xFF;  // cbEnt
+    EXPECT_FALSE(reader.node(firstNid, &fault));
+    EXPECT_NE(fault.find(check::Hex(page)), std::string::npos) << fault;
+  }
   d = Damage(sound);
   d.bytes()[Get64(&d.bytes()[d.blockEntry(block) + 8]) + 3] ^= 0x10;
   check::Findings findings;
