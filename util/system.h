@@ -94,9 +94,6 @@ class MappedFile {
   int open(const std::string& path);
   const std::uint8_t* data() const { return data_; }
   std::uint64_t size() const { return size_; }
-  // The pages read so far leave this process's memory (they stay in the system's cache and come
-  // back when read again): a file of many gigabytes read once through does not pile up.
-  void release() const;
 
  private:
   const std::uint8_t* data_ = nullptr;

@@ -126,11 +126,6 @@ MappedFile::~MappedFile() {
   if (data_) ::munmap(const_cast<std::uint8_t*>(data_), size_);
 }
 
-void MappedFile::release() const {
-  // The mapping is private and never written, so nothing is lost.
-  if (data_) ::madvise(const_cast<std::uint8_t*>(data_), size_, MADV_DONTNEED);
-}
-
 int MappedFile::open(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;

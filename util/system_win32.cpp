@@ -281,11 +281,6 @@ MappedFile::~MappedFile() {
   if (data_) ::UnmapViewOfFile(data_);
 }
 
-void MappedFile::release() const {
-  // Unlocking pages that are not locked takes them out of the working set.
-  if (data_) ::VirtualUnlock(const_cast<std::uint8_t*>(data_), size_);
-}
-
 int MappedFile::open(const std::string& path) {
   HANDLE file = ::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -337,12 +337,7 @@ std::optional<NodeInfo> NodeDatabaseReader::node(std::uint32_t nid, std::string*
   return NodeInfo{nid, Get64(e + 8), Get64(e + 16), Get32(e + 24)};
 }
 
-std::optional<NodeDatabaseReader::Block> NodeDatabaseReader::block(std::uint64_t bid) const {
-  if (!seeking_) {
-    const auto it = blocks_.find(bid);
-    if (it == blocks_.end() || !it->second.sound) return std::nullopt;
-    return it->second;
-  }
+std::optional<NodeDatabaseReader::Block> NodeDatabaseReader::soughtBlock(std::uint64_t bid) const {
   std::string fault;
   std::uint8_t e[kBBTEntrySize];
   if (!seek(kPageTypeBBT, bid, e, fault)) return std::nullopt;
@@ -372,7 +367,7 @@ NodeDatabaseReader::BlockRef NodeDatabaseReader::readBlock(std::uint64_t bid) co
     ref.data = blockBytes(bid, &ref.cb);
     return ref;
   }
-  const std::optional<Block> block = this->block(bid);
+  const std::optional<Block> block = soughtBlock(bid);
   if (!block) return ref;
   const std::uint64_t fileSize = BlockBytesInFile(block->cb);
   ref.owned.resize(fileSize);

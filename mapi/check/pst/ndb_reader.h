@@ -54,10 +54,10 @@ class NodeDatabaseReader {
   // (reference counts, allocation maps and identifiers go unchecked).
   bool read();
   // Only the header. Nodes and blocks are then found by searching the B-trees in the file: each
-  // page is checked the first time it is passed, a block's trailer and CRC each time it is
-  // read, and a block that fails reads as missing. A damaged page or block then fails only what
-  // lies under it, and a reader of a few nodes of a file of millions holds no lists of them.
-  // Searches may run on several threads at once.
+  // page is checked as it is passed (its CRC and key order the first time only), a block's
+  // trailer and CRC each time it is read, and a block that fails reads as missing. A damaged page
+  // or block then fails only what lies under it, and a reader of a few nodes of a file of millions
+  // holds no lists of them. Searches may run on several threads at once.
   bool open();
 
   // Every node read() found (none after open()).
@@ -105,11 +105,12 @@ class NodeDatabaseReader {
   // why.
   bool seek(std::uint8_t type, std::uint64_t key, std::uint8_t* entry, std::string& fault) const;
   // What is wrong with the B-tree page `p`, at `ib`, on its own (its trailer, CRC and entries);
-  // empty when it is sound. Each page is checked once.
+  // empty when it is sound. Its CRC, signature and key order are checked once per page.
   std::string pageFault(const std::uint8_t* p, std::uint64_t ib, std::uint64_t bid,
                         std::uint8_t type) const;
-  // Block `bid`, placed within the file; nothing when it is missing or known to be damaged.
-  std::optional<Block> block(std::uint64_t bid) const;
+  // Block `bid` as the searched block tree places it; nothing when it is missing or placed
+  // outside the file.
+  std::optional<Block> soughtBlock(std::uint64_t bid) const;
   const std::uint8_t* blockBytes(std::uint64_t bid, std::uint16_t* cb) const;
   // Block `bid` whose trailer and CRC are sound; empty when it is not.
   BlockRef readBlock(std::uint64_t bid) const;
