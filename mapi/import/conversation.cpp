@@ -38,8 +38,8 @@ std::array<std::uint8_t, 16> Md5(std::string_view text) {
 }
 
 // Thread-Index as Outlook and Exchange write it: base64 of a header block and child blocks.
-std::optional<Bytes> ThreadIndex(GMimeObject* headers) {
-  const std::string text = HeaderValue(headers, "Thread-Index");
+std::optional<Bytes> ThreadIndex(const HeaderFields& headers) {
+  const std::string text = headers.first("Thread-Index");
   if (text.empty()) return std::nullopt;
   gsize size = 0;
   guchar* decoded = g_base64_decode(text.c_str(), &size);
@@ -72,7 +72,7 @@ Bytes BuildConversationIndex(std::uint64_t time, std::string_view rootId,
   return index;
 }
 
-void SetConversation(GMimeObject* headers, PropertyBag& props, std::string topic) {
+void SetConversation(const HeaderFields& headers, PropertyBag& props, std::string topic) {
   using namespace tags;
   if (topic.empty()) {
     const auto* normalized = props.get<std::string>(PR_NORMALIZED_SUBJECT_W);
@@ -84,9 +84,9 @@ void SetConversation(GMimeObject* headers, PropertyBag& props, std::string topic
   if (!index) {
     // The thread's root is the first message it refers to; a message that refers to none
     // starts its own. The GUID, which Outlook's conversation id is, is the same for all.
-    std::vector<std::string> chain = MessageIds(HeaderValue(headers, "References"));
-    if (chain.empty()) chain = MessageIds(HeaderValue(headers, "In-Reply-To"));
-    const auto own = MessageIds(HeaderValue(headers, "Message-ID"));
+    std::vector<std::string> chain = MessageIds(headers.first("References"));
+    if (chain.empty()) chain = MessageIds(headers.first("In-Reply-To"));
+    const auto own = MessageIds(headers.first("Message-ID"));
     if (!own.empty()) chain.push_back(own.front());
     const std::string root = chain.empty() ? "topic:" + topic : chain.front();
     if (!chain.empty()) chain.erase(chain.begin());

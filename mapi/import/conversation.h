@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mapi/import/header_fields.h"
 #include "mapi/property.h"
 
 namespace qc::mapi::import {
@@ -17,7 +18,7 @@ namespace qc::mapi::import {
 // PR_CONVERSATION_TOPIC_W, PR_CONVERSATION_INDEX and PR_CONVERSATION_INDEX_TRACKING. `topic`
 // is the Thread-Topic header's text, empty when there is none; reads the normalized subject and
 // the times MapEnvelope already set.
-void SetConversation(GMimeObject* headers, PropertyBag& props, std::string topic);
+void SetConversation(const HeaderFields& headers, PropertyBag& props, std::string topic);
 
 // A conversation index of our own: the 22-byte header block (0x01, five bytes of the FILETIME
 // `time`, and a GUID hashed from `rootId`) and one 5-byte child block per id of `chain`, the

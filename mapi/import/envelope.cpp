@@ -36,16 +36,18 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// What GMime's value of a header says after its last ';', or nothing when it has none. GMime's
-// value is the raw value unfolded (trimmed, line breaks removed) and decoded; decoding costs more
-// than the rest of a message's envelope (a Received header runs over several lines) and leaves
-// ASCII without encoded words as it is. So for such a header the part is cut from the raw value.
-std::optional<std::string> AfterLastSemicolon(GMimeHeader* header) {
-  const char* raw = g_mime_header_get_raw_value(header);
-  if (raw == nullptr || !IsAsciiText(raw) || std::strstr(raw, "=?") != nullptr) {
-    const char* value = g_mime_header_get_value(header);
-    const char* semi = value ? std::strrchr(value, ';') : nullptr;
-    return semi ? std::optional<std::string>(semi + 1) : std::nullopt;
+// What a header's value (as GMime gives it) says after its last ';', or nothing when it has
+// none. GMime's value is the raw value unfolded (trimmed, line breaks removed) and decoded;
+// decoding costs more than the rest of a message's envelope (a Received header runs over several
+// lines) and leaves ASCII without encoded words as it is. So for such a header the part is cut
+// from the raw value.
+std::optional<std::string> AfterLastSemicolon(const HeaderFields& fields, std::size_t i) {
+  const char* raw = fields.raw(i);
+  if (!IsAsciiText(raw) || std::strstr(raw, "=?") != nullptr) {
+    const std::string value = fields.value(i);
+    const auto semi = value.rfind(';');
+    return semi != std::string::npos ? std::optional<std::string>(value.substr(semi + 1))
+                                     : std::nullopt;
   }
   const char* semi = std::strrchr(raw, ';');
   if (semi == nullptr) return std::nullopt;
@@ -60,23 +62,28 @@ std::optional<std::string> AfterLastSemicolon(GMimeHeader* header) {
 
 // The date of the last Received header added, the top-most one, written by the server that
 // delivered the message to its mailbox: the part after its last ';'.
-GDateTime* LastReceivedDate(GMimeObject* object) {
-  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
-  const int count = g_mime_header_list_get_count(headers);
-  for (int i = 0; i < count; ++i) {
-    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
-    if (g_ascii_strcasecmp(g_mime_header_get_name(header), "Received") != 0) continue;
-    const auto date = AfterLastSemicolon(header);
-    return date ? g_mime_utils_header_decode_date(date->c_str()) : nullptr;
+std::optional<FileTime> LastReceivedTime(const HeaderFields& fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (!fields.is(i, "Received")) continue;
+    const auto text = AfterLastSemicolon(fields, i);
+    GDateTime* received = text ? g_mime_utils_header_decode_date(text->c_str()) : nullptr;
+    const auto time = ToFileTime(received);
+    if (received) g_date_time_unref(received);
+    return time;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
-std::optional<FileTime> LastReceivedTime(GMimeObject* object) {
-  GDateTime* received = LastReceivedDate(object);
-  const auto time = ToFileTime(received);
-  if (received) g_date_time_unref(received);
-  return time;
+// The date of the Date header, the last one where there are more, as GMime's message reads it.
+std::optional<FileTime> DateTime(const HeaderFields& fields) {
+  for (std::size_t i = fields.size(); i-- > 0;) {
+    if (!fields.is(i, "Date")) continue;
+    GDateTime* date = g_mime_utils_header_decode_date(fields.value(i).c_str());
+    const auto time = ToFileTime(date);
+    if (date) g_date_time_unref(date);
+    return time;
+  }
+  return std::nullopt;
 }
 
 // Sent when the Date header says, delivered when the last server to handle the message says;
@@ -102,16 +109,13 @@ struct RawEnvelope {
   std::vector<const char*> from, sender, replyTo, to, cc, bcc;
 };
 
-RawEnvelope ReadRawEnvelope(GMimeObject* object) {
+RawEnvelope ReadRawEnvelope(const HeaderFields& fields) {
   RawEnvelope e;
-  GMimeHeaderList* headers = g_mime_object_get_header_list(object);
-  const int count = headers ? g_mime_header_list_get_count(headers) : 0;
-  for (int i = 0; i < count; ++i) {
-    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);
-    const char* name = g_mime_header_get_name(header);
-    const char* raw = g_mime_header_get_raw_value(header);
-    if (name == nullptr || raw == nullptr) continue;
-    const auto is = [name](const char* other) { return g_ascii_strcasecmp(name, other) == 0; };
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::string_view name = fields.name(i);
+    const char* raw = fields.raw(i);
+    if (name.empty()) continue;
+    const auto is = [&](std::string_view other) { return fields.is(i, other); };
     // Most headers are none of these: their first letter tells, before any comparison.
     switch (g_ascii_tolower(name[0])) {
       case 's':
@@ -173,25 +177,25 @@ void SetKeywords(const std::vector<const char*>& raw, PropertyBag& p, const RawT
 }
 
 // PR_IMPORTANCE: 0 low, 1 normal, 2 high; from Importance, else X-Priority, else Priority.
-std::int32_t Importance(GMimeObject* object) {
-  const std::string importance = Lower(HeaderValue(object, "Importance"));
+std::int32_t Importance(const HeaderFields& fields) {
+  const std::string importance = Lower(fields.first("Importance"));
   if (importance == "high") return 2;
   if (importance == "low") return 0;
   if (importance == "normal") return 1;
-  const std::string xPriority = HeaderValue(object, "X-Priority");
+  const std::string xPriority = fields.first("X-Priority");
   if (!xPriority.empty() && std::isdigit(static_cast<unsigned char>(xPriority[0]))) {
     const char level = xPriority[0];
     return level <= '2' ? 2 : level >= '4' ? 0 : 1;
   }
-  const std::string priority = Lower(HeaderValue(object, "Priority"));
+  const std::string priority = Lower(fields.first("Priority"));
   if (priority == "urgent") return 2;
   if (priority == "non-urgent") return 0;
   return 1;
 }
 
 // PR_PRIORITY: 1 urgent, 0 normal, -1 not urgent; from Priority, else following the importance.
-std::int32_t Priority(GMimeObject* object, std::int32_t importance) {
-  const std::string priority = Lower(HeaderValue(object, "Priority"));
+std::int32_t Priority(const HeaderFields& fields, std::int32_t importance) {
+  const std::string priority = Lower(fields.first("Priority"));
   if (priority == "urgent") return 1;
   if (priority == "non-urgent") return -1;
   if (priority == "normal") return 0;
@@ -199,8 +203,8 @@ std::int32_t Priority(GMimeObject* object, std::int32_t importance) {
 }
 
 // PR_SENSITIVITY: 0 none, 1 personal, 2 private, 3 confidential.
-std::int32_t Sensitivity(GMimeObject* object) {
-  const std::string value = Lower(HeaderValue(object, "Sensitivity"));
+std::int32_t Sensitivity(const HeaderFields& fields) {
+  const std::string value = Lower(fields.first("Sensitivity"));
   if (value == "personal") return 1;
   if (value == "private") return 2;
   if (value == "company-confidential") return 3;
@@ -208,9 +212,9 @@ std::int32_t Sensitivity(GMimeObject* object) {
 }
 
 // Identifiers keep their angle brackets as the header wrote them; folding white space goes.
-std::string Identifier(GMimeObject* object, const char* name) {
+std::string Identifier(const HeaderFields& fields, const char* name) {
   std::string out;
-  for (char c : HeaderValue(object, name)) {
+  for (char c : fields.first(name)) {
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
     if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
     out += c;
@@ -289,13 +293,12 @@ std::optional<FileTime> ToFileTime(GDateTime* date) {
                   static_cast<std::uint64_t>(g_date_time_get_microsecond(date)) * 10u};
 }
 
-void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reader,
-                 std::optional<FileTime> separatorDate) {
+void MapEnvelope(const HeaderFields& fields, GMimeMessage* parsed, Message& out,
+                 const RawTextReader& reader, std::optional<FileTime> separatorDate) {
   using namespace tags;
-  GMimeObject* object = GMIME_OBJECT(message);
   PropertyBag& p = out.props;
 
-  const RawEnvelope raw = ReadRawEnvelope(object);
+  const RawEnvelope raw = ReadRawEnvelope(fields);
   const std::string subject = raw.subject ? DecodeHeaderText(raw.subject, reader) : std::string();
   auto [prefix, normalized] = SplitSubject(subject);
   p.set(PR_SUBJECT_W, subject);
@@ -303,7 +306,18 @@ void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reade
   p.set(PR_NORMALIZED_SUBJECT_W, std::move(normalized));
 
   const auto addresses = [&](const std::vector<const char*>& headers, GMimeAddressType type) {
-    return HeaderAddresses(headers, g_mime_message_get_addresses(message, type), reader);
+    // GMime's message parsed each kind into a list as its headers came; without the message,
+    // the list is made the same way, and only when it is read.
+    GPtr<InternetAddressList> own;
+    const auto list = [&]() -> InternetAddressList* {
+      if (parsed != nullptr) return g_mime_message_get_addresses(parsed, type);
+      own.reset(internet_address_list_new());
+      for (const char* value : headers) {
+        internet_address_list_append_parse(own.get(), LenientParserOptions(), value);
+      }
+      return own.get();
+    };
+    return HeaderAddresses(headers, list, reader);
   };
   const auto from = addresses(raw.from, GMIME_ADDRESS_TYPE_FROM);
   const auto sender = addresses(raw.sender, GMIME_ADDRESS_TYPE_SENDER);
@@ -318,26 +332,30 @@ void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reade
   AddRecipients(out, addresses(raw.cc, GMIME_ADDRESS_TYPE_CC), 2);
   AddRecipients(out, addresses(raw.bcc, GMIME_ADDRESS_TYPE_BCC), 3);
 
-  SetTimes(p, ToFileTime(g_mime_message_get_date(message)), LastReceivedTime(object),
-           separatorDate);
+  SetTimes(p, DateTime(fields), LastReceivedTime(fields), separatorDate);
 
-  if (auto id = Identifier(object, "Message-ID"); !id.empty()) {
+  if (auto id = Identifier(fields, "Message-ID"); !id.empty()) {
     p.set(PR_INTERNET_MESSAGE_ID_W, std::move(id));
   }
-  if (auto id = Identifier(object, "In-Reply-To"); !id.empty()) {
+  if (auto id = Identifier(fields, "In-Reply-To"); !id.empty()) {
     p.set(PR_IN_REPLY_TO_ID_W, std::move(id));
   }
-  if (auto refs = Identifier(object, "References"); !refs.empty()) {
+  if (auto refs = Identifier(fields, "References"); !refs.empty()) {
     p.set(PR_INTERNET_REFERENCES_W, std::move(refs));
   }
 
-  SetConversation(object, p, raw.topic ? DecodeHeaderText(raw.topic, reader) : std::string());
+  SetConversation(fields, p, raw.topic ? DecodeHeaderText(raw.topic, reader) : std::string());
   SetKeywords(raw.keywords, p, reader);
 
-  const std::int32_t importance = Importance(object);
+  const std::int32_t importance = Importance(fields);
   p.set(PR_IMPORTANCE, importance);
-  p.set(PR_PRIORITY, Priority(object, importance));
-  p.set(PR_SENSITIVITY, Sensitivity(object));
+  p.set(PR_PRIORITY, Priority(fields, importance));
+  p.set(PR_SENSITIVITY, Sensitivity(fields));
+}
+
+void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reader,
+                 std::optional<FileTime> separatorDate) {
+  MapEnvelope(HeaderFields::Of(GMIME_OBJECT(message)), message, out, reader, separatorDate);
 }
 
 }  // namespace qc::mapi::import

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "mapi/import/header_fields.h"
 #include "mapi/import/header_text.h"
 #include "mapi/property.h"
 
@@ -19,6 +20,10 @@ namespace qc::mapi::import {
 // whose headers date it nowhere.
 void MapEnvelope(GMimeMessage* message, Message& out, const RawTextReader& reader,
                  std::optional<FileTime> separatorDate = std::nullopt);
+// The same from a message's header fields; `parsed` is GMime's message when GMime parsed them,
+// null when the import split them itself.
+void MapEnvelope(const HeaderFields& fields, GMimeMessage* parsed, Message& out,
+                 const RawTextReader& reader, std::optional<FileTime> separatorDate);
 
 // The date on a mailbox separator line ("From ???@??? Mon Jan 01 00:00:00 2024", or an mbox
 // envelope line "From ann@example.org  Wed Sep 11 19:43:23 2002"), read as UTC since such lines

@@ -11,6 +11,12 @@
 
 #include "mapi/property.h"
 
+// Documented and exported by GMime 3.2, but missing from its header: appends the addresses of a
+// header's raw value to `list`, keeping those read before a fault, as GMime's message does with
+// each address header.
+extern "C" void internet_address_list_append_parse(InternetAddressList* list,
+                                                   GMimeParserOptions* options, const char* str);
+
 namespace qc::mapi::import {
 
 // g_mime_init() once per process, whichever thread gets here first.

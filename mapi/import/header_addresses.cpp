@@ -177,7 +177,8 @@ void ReadItemByItem(std::string_view text, std::vector<MailAddress>& out,
 }  // namespace
 
 std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
-                                         InternetAddressList* parsed, const RawTextReader& reader) {
+                                         const std::function<InternetAddressList*()>& parsed,
+                                         const RawTextReader& reader) {
   std::vector<MailAddress> out;
   if (raw.empty()) return out;
   const bool plain =
@@ -186,8 +187,9 @@ std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
     // GMime parsed these headers already; their text tells whether it took every item.
     int items = 0;
     for (const char* value : raw) items += CountAddressItems(value);
-    if (parsed != nullptr && internet_address_list_length(parsed) >= items) {
-      Collect(parsed, out, reader, 0);
+    InternetAddressList* list = parsed();
+    if (list != nullptr && internet_address_list_length(list) >= items) {
+      Collect(list, out, reader, 0);
     } else {
       for (const char* value : raw) ReadItemByItem(value, out, reader);
     }

@@ -4,6 +4,7 @@
 
 #include <gmime/gmime.h>
 
+#include <functional>
 #include <vector>
 
 #include "mapi/import/address_props.h"
@@ -12,14 +13,15 @@
 namespace qc::mapi::import {
 
 // The people the headers of one kind (From, Sender, Reply-To, To, Cc, Bcc) name, in order:
-// `raw` is their raw values, `parsed` GMime's reading of them (the message's list of that
-// kind). GMime's reading stands where those headers hold plain ASCII and it took every item;
-// otherwise they are read again from their text made UTF-8 (raw bytes and encoded words read by
-// `reader`), item by item where GMime does not take them all. Where a header holds only a name
-// (plain, raw or encoded), a group that names no one, or an address that is none ("Ann <ann at
-// example.org>"), the person is that name, decoded, with an empty address: no encoded word is
-// left in a name and no address is made up.
+// `raw` is their raw values, `parsed` gives GMime's reading of them (the message's list of that
+// kind), asked for only when it is used. GMime's reading stands where those headers hold plain
+// ASCII and it took every item; otherwise they are read again from their text made UTF-8 (raw bytes
+// and encoded words read by `reader`), item by item where GMime does not take them all. Where a
+// header holds only a name (plain, raw or encoded), a group that names no one, or an address that
+// is none ("Ann <ann at example.org>"), the person is that name, decoded, with an empty address: no
+// encoded word is left in a name and no address is made up.
 std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
-                                         InternetAddressList* parsed, const RawTextReader& reader);
+                                         const std::function<InternetAddressList*()>& parsed,
+                                         const RawTextReader& reader);
 
 }  // namespace qc::mapi::import

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mapi/import/gmime_support.h"
+#include "mapi/import/header_fields.h"
 #include "mapi/import/header_text.h"
 #include "mapi/import/rfc822_import.h"
 #include "mapi/property.h"
@@ -51,7 +52,10 @@ struct Level {
   // How the text of the message at this level is read; a message forwarded inside it reads its
   // own charsets first, then these.
   const RawTextReader* text = nullptr;
-  Level deeper() const { return {depth + 1, options, notes, text}; }
+  // Whether a header block both read alike is split by the import rather than by GMime; off
+  // only to compare the two.
+  bool splitHeaderBlocks = true;
+  Level deeper() const { return {depth + 1, options, notes, text, splitHeaderBlocks}; }
   void noteTooDeep() const {
     if (notes != nullptr) notes->tooDeep = true;
   }
@@ -76,9 +80,22 @@ struct PartFeed {
   std::function<GPtr<GMimeObject>()> next;
 };
 
-// A message from what GMime parsed. `transportHeaders` is the header block as it stood;
+// A parsed message as it is converted: its header fields; GMime's message when GMime parsed the
+// header block, null when the import split it; and its top MIME part, if any.
+struct ParsedMessage {
+  const HeaderFields& fields;
+  GMimeMessage* message = nullptr;
+  GMimeObject* root = nullptr;
+};
+
+// A message from what was parsed. `transportHeaders` is the header block as it stood;
 // `separatorDate` the date of the mailbox's separator line, if any. With `parts`, the top part
-// of `message` is a multipart/mixed parsed without its parts, which `parts` hands over.
+// is a multipart/mixed parsed without its parts, which `parts` hands over.
+std::unique_ptr<Message> ConvertParsed(const ParsedMessage& parsed, std::string transportHeaders,
+                                       const Level& level,
+                                       std::optional<FileTime> separatorDate = std::nullopt,
+                                       const PartFeed* parts = nullptr);
+// The same for a message GMime parsed whole.
 std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
                                        const Level& level,
                                        std::optional<FileTime> separatorDate = std::nullopt,

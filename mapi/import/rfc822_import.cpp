@@ -182,8 +182,21 @@ class MessageStart {
   std::string headers(std::string_view fallback) const {
     return RawText(std::string_view(text_).substr(body_, headerLength_), fallback);
   }
+  // The fields of the header block, split as GMime would split them; nothing for a block that
+  // is not ended by an empty line, or that has a line GMime reads its own way.
+  std::optional<HeaderFields> fields() const {
+    if (contentOffset() == body_ + headerLength_) return std::nullopt;
+    return HeaderFields::Split(block());
+  }
+  // The Content- fields of a block fields() split, and the empty line after it.
+  std::string contentFields() const {
+    return HeaderFields::ContentFields(block()) +
+           text_.substr(body_ + headerLength_, contentOffset() - body_ - headerLength_);
+  }
 
  private:
+  std::string_view block() const { return std::string_view(text_).substr(body_, headerLength_); }
+
   bool more() {
     if (text_.size() >= bytes_.size()) return false;
     const std::size_t old = text_.size();
@@ -223,10 +236,17 @@ void KeepWholeMessage(Message& out, std::shared_ptr<const ByteSource> bytes, std
   }
 }
 
-// What GMime made of [from, end) of `bytes` as a message, and the stream it read.
+// What GMime made of a message, and the stream it read.
 struct Parsed {
   GPtr<GMimeStream> stream;
-  GPtr<GMimeMessage> message;
+  GPtr<GMimeMessage> message;  // when GMime parsed the header block
+  GPtr<GMimeObject> part;      // the top part, when the import split the header block
+  std::optional<HeaderFields> fields;
+
+  bool any() const { return message || part; }
+  GMimeObject* root() const {
+    return message ? g_mime_message_get_mime_part(message.get()) : part.get();
+  }
 };
 
 // Each thread's parser of whole messages, kept between them: a parser is an object of GLib's,
@@ -238,6 +258,7 @@ struct ReusedParser {
   GPtr<GMimeParser> parser{g_mime_parser_new_with_stream(idle.get())};
 };
 
+// [from, end) of `bytes` parsed by GMime as a message, header block and all.
 Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_t from,
                     std::uint64_t end) {
   Parsed out;
@@ -249,6 +270,30 @@ Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_
   out.message.reset(g_mime_parser_construct_message(parser, LenientParserOptions()));
   g_mime_parser_init_with_stream(parser, reused.idle.get());
   RethrowReadFailure(out.stream.get());
+  return out;
+}
+
+// The message with its header block split here, GMime given only the block's Content- fields
+// and the content to parse as its top part: the same part as GMime's message would hold, with
+// none of the objects GMime makes of the other fields. Nothing when the block is not one to
+// split, and the message is left to ParseMessage.
+std::optional<Parsed> ParseSplit(const std::shared_ptr<const ByteSource>& bytes,
+                                 const MessageStart& start) {
+  std::optional<HeaderFields> fields = start.fields();
+  if (!fields) return std::nullopt;
+  Parsed out;
+  const auto source =
+      std::make_shared<PrefixedRange>(start.contentFields(), bytes, start.contentOffset());
+  out.stream = NewSourceStream(source, 0, source->size(), Nuls::Blanked);
+  ReusedParser& reused = PerThread<ReusedParser>();
+  GMimeParser* parser = reused.parser.get();
+  g_mime_parser_init_with_stream(parser, out.stream.get());
+  g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+  out.part.reset(g_mime_parser_construct_part(parser, LenientParserOptions()));
+  g_mime_parser_init_with_stream(parser, reused.idle.get());
+  RethrowReadFailure(out.stream.get());
+  if (!out.part) return std::nullopt;
+  out.fields = std::move(fields);
   return out;
 }
 
@@ -330,10 +375,16 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
     parsed = ParseMessage(bytes, start.offset(), start.contentOffset());
     parts = ManyParts(*bytes, start, parsed.message.get());
   }
-  if (parts.empty()) parsed = ParseMessage(bytes, start.offset(), bytes->size());
+  if (parts.empty()) {
+    std::optional<Parsed> split = level.splitHeaderBlocks ? ParseSplit(bytes, start) : std::nullopt;
+    parsed = split ? std::move(*split) : ParseMessage(bytes, start.offset(), bytes->size());
+  }
   std::unique_ptr<Message> out;
-  if (!parsed.message) {
+  if (!parsed.any()) {
     out = Unparsed(bytes, start.offset(), std::move(headers), level);
+  } else if (parsed.fields) {
+    out = ConvertParsed({*parsed.fields, nullptr, parsed.root()}, std::move(headers), level,
+                        start.separatorDate());
   } else if (parts.empty()) {
     out = ConvertParsed(parsed.message.get(), std::move(headers), level, start.separatorDate());
   } else {
@@ -349,7 +400,7 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
     out = ConvertParsed(parsed.message.get(), std::move(headers), level, start.separatorDate(),
                         &feed);
   }
-  if (parsed.message && IsSmimeSigned(g_mime_message_get_mime_part(parsed.message.get()))) {
+  if (parsed.any() && IsSmimeSigned(parsed.root())) {
     // The signed entity is the whole content already, structure and all.
     KeepSignedEntity(*out, bytes, start.contentOffset());
   } else if (level.depth == 0 && level.notes != nullptr && level.notes->tooDeep) {
@@ -360,12 +411,12 @@ std::unique_ptr<Message> ImportAtDepth(std::shared_ptr<const ByteSource> bytes,
   return out;
 }
 
-std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
+std::unique_ptr<Message> ConvertParsed(const ParsedMessage& parsed, std::string transportHeaders,
                                        const Level& level, std::optional<FileTime> separatorDate,
                                        const PartFeed* parts) {
   auto out = std::make_unique<Message>();
   out->props.set(tags::PR_MESSAGE_CLASS_W, std::string("IPM.Note"));
-  GMimeObject* root = g_mime_message_get_mime_part(message);
+  GMimeObject* root = parsed.root;
   // The parts of a message taken a part at a time are not there to ask: its text that names no
   // charset goes by the messages around it and the fallback.
   const RawTextReader text(
@@ -373,7 +424,7 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
       level.options.fallbackCharset, level.text, level.unknownCharsets());
   Level here = level;
   here.text = &text;
-  MapEnvelope(message, *out, text, separatorDate);
+  MapEnvelope(parsed.fields, parsed.message, *out, text, separatorDate);
   if (!transportHeaders.empty()) {
     out->props.set(tags::PR_TRANSPORT_MESSAGE_HEADERS_W, TransportHeaders(transportHeaders));
   }
@@ -382,10 +433,18 @@ std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transp
   } else {
     MapContent(root, *out, here);
   }
-  if (auto report = ReportMessageClass(g_mime_message_get_mime_part(message))) {
+  if (auto report = ReportMessageClass(root)) {
     out->props.set(tags::PR_MESSAGE_CLASS_W, std::move(*report));
   }
   return out;
+}
+
+std::unique_ptr<Message> ConvertParsed(GMimeMessage* message, std::string transportHeaders,
+                                       const Level& level, std::optional<FileTime> separatorDate,
+                                       const PartFeed* parts) {
+  const HeaderFields fields = HeaderFields::Of(GMIME_OBJECT(message));
+  return ConvertParsed({fields, message, g_mime_message_get_mime_part(message)},
+                       std::move(transportHeaders), level, separatorDate, parts);
 }
 
 }  // namespace import
