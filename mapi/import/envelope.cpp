@@ -13,6 +13,7 @@
 #include "mapi/import/text_decode.h"
 #include "mapi/named_ids.h"
 #include "util/cp1252.h"
+#include "util/per_thread.h"
 
 namespace qc::mapi::import {
 
@@ -293,6 +294,14 @@ std::optional<FileTime> ToFileTime(GDateTime* date) {
                   static_cast<std::uint64_t>(g_date_time_get_microsecond(date)) * 10u};
 }
 
+// Each thread's list for the addresses of one kind, emptied for each use: a list is an object of
+// GLib's, whose making and unmaking cost more than filling it.
+namespace {
+struct ReusedAddressList {
+  GPtr<InternetAddressList> list{internet_address_list_new()};
+};
+}  // namespace
+
 void MapEnvelope(const HeaderFields& fields, GMimeMessage* parsed, Message& out,
                  const RawTextReader& reader, std::optional<FileTime> separatorDate) {
   using namespace tags;
@@ -307,17 +316,20 @@ void MapEnvelope(const HeaderFields& fields, GMimeMessage* parsed, Message& out,
 
   const auto addresses = [&](const std::vector<const char*>& headers, GMimeAddressType type) {
     // GMime's message parsed each kind into a list as its headers came; without the message,
-    // the list is made the same way, and only when it is read.
-    GPtr<InternetAddressList> own;
+    // a list is filled the same way, and only when it is read.
+    InternetAddressList* filled = nullptr;
     const auto list = [&]() -> InternetAddressList* {
       if (parsed != nullptr) return g_mime_message_get_addresses(parsed, type);
-      own.reset(internet_address_list_new());
+      filled = PerThread<ReusedAddressList>().list.get();
+      internet_address_list_clear(filled);
       for (const char* value : headers) {
-        internet_address_list_append_parse(own.get(), LenientParserOptions(), value);
+        internet_address_list_append_parse(filled, LenientParserOptions(), value);
       }
-      return own.get();
+      return filled;
     };
-    return HeaderAddresses(headers, list, reader);
+    auto people = HeaderAddresses(headers, list, reader);
+    if (filled != nullptr) internet_address_list_clear(filled);
+    return people;
   };
   const auto from = addresses(raw.from, GMIME_ADDRESS_TYPE_FROM);
   const auto sender = addresses(raw.sender, GMIME_ADDRESS_TYPE_SENDER);
