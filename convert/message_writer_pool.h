@@ -23,11 +23,13 @@ namespace qc {
 // each (or one larger message), `batches` of them. Message files are written as they are done, so a
 // long lead keeps both workers busy; imported messages wait in memory for the store, so a short one
 // keeps memory low where the store's writer sets the pace anyway.
+// Eight batches of 128 KiB keep the store's writer as busy as sixteen, and the import runs ahead
+// of it: every batch waiting holds its messages imported.
 struct PoolLead {
   std::size_t batches = 8;
   std::int64_t batchBytes = ByteWindow::kDefaultCapacity;  // one read window
 };
-inline constexpr PoolLead kShortLead{16, std::int64_t{128} << 10};
+inline constexpr PoolLead kShortLead{8, std::int64_t{128} << 10};
 
 class MessageWriterPool {
  public:
