@@ -72,7 +72,8 @@ Bytes BuildConversationIndex(std::uint64_t time, std::string_view rootId,
   return index;
 }
 
-void SetConversation(const HeaderFields& headers, PropertyBag& props, std::string topic) {
+void SetConversation(const HeaderFields& headers, const ThreadIds& ids, PropertyBag& props,
+                     std::string topic) {
   using namespace tags;
   if (topic.empty()) {
     const auto* normalized = props.get<std::string>(PR_NORMALIZED_SUBJECT_W);
@@ -84,9 +85,9 @@ void SetConversation(const HeaderFields& headers, PropertyBag& props, std::strin
   if (!index) {
     // The thread's root is the first message it refers to; a message that refers to none
     // starts its own. The GUID, which Outlook's conversation id is, is the same for all.
-    std::vector<std::string> chain = MessageIds(headers.first("References"));
-    if (chain.empty()) chain = MessageIds(headers.first("In-Reply-To"));
-    const auto own = MessageIds(headers.first("Message-ID"));
+    std::vector<std::string> chain = MessageIds(ids.references);
+    if (chain.empty()) chain = MessageIds(ids.inReplyTo);
+    const auto own = MessageIds(ids.messageId);
     if (!own.empty()) chain.push_back(own.front());
     const std::string root = chain.empty() ? "topic:" + topic : chain.front();
     if (!chain.empty()) chain.erase(chain.begin());

@@ -18,7 +18,12 @@ namespace qc::mapi::import {
 // PR_CONVERSATION_TOPIC_W, PR_CONVERSATION_INDEX and PR_CONVERSATION_INDEX_TRACKING. `topic`
 // is the Thread-Topic header's text, empty when there is none; reads the normalized subject and
 // the times MapEnvelope already set.
-void SetConversation(const HeaderFields& headers, PropertyBag& props, std::string topic);
+// The values of a message's Message-ID, In-Reply-To and References headers, trimmed.
+struct ThreadIds {
+  std::string messageId, inReplyTo, references;
+};
+void SetConversation(const HeaderFields& headers, const ThreadIds& ids, PropertyBag& props,
+                     std::string topic);
 
 // A conversation index of our own: the 22-byte header block (0x01, five bytes of the FILETIME
 // `time`, and a GUID hashed from `rootId`) and one 5-byte child block per id of `chain`, the

@@ -178,7 +178,7 @@ void SetKeywords(const std::vector<const char*>& raw, PropertyBag& p, const RawT
 }
 
 // PR_IMPORTANCE: 0 low, 1 normal, 2 high; from Importance, else X-Priority, else Priority.
-std::int32_t Importance(const HeaderFields& fields) {
+std::int32_t Importance(const HeaderFields& fields, const std::string& priority) {
   const std::string importance = Lower(fields.first("Importance"));
   if (importance == "high") return 2;
   if (importance == "low") return 0;
@@ -188,15 +188,13 @@ std::int32_t Importance(const HeaderFields& fields) {
     const char level = xPriority[0];
     return level <= '2' ? 2 : level >= '4' ? 0 : 1;
   }
-  const std::string priority = Lower(fields.first("Priority"));
   if (priority == "urgent") return 2;
   if (priority == "non-urgent") return 0;
   return 1;
 }
 
 // PR_PRIORITY: 1 urgent, 0 normal, -1 not urgent; from Priority, else following the importance.
-std::int32_t Priority(const HeaderFields& fields, std::int32_t importance) {
-  const std::string priority = Lower(fields.first("Priority"));
+std::int32_t Priority(const std::string& priority, std::int32_t importance) {
   if (priority == "urgent") return 1;
   if (priority == "non-urgent") return -1;
   if (priority == "normal") return 0;
@@ -213,9 +211,9 @@ std::int32_t Sensitivity(const HeaderFields& fields) {
 }
 
 // Identifiers keep their angle brackets as the header wrote them; folding white space goes.
-std::string Identifier(const HeaderFields& fields, const char* name) {
+std::string Identifier(const std::string& value) {
   std::string out;
-  for (char c : fields.first(name)) {
+  for (char c : value) {
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
     if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
     out += c;
@@ -346,22 +344,26 @@ void MapEnvelope(const HeaderFields& fields, GMimeMessage* parsed, Message& out,
 
   SetTimes(p, DateTime(fields), LastReceivedTime(fields), separatorDate);
 
-  if (auto id = Identifier(fields, "Message-ID"); !id.empty()) {
+  // Each identifier header is read by two properties and the conversation.
+  const ThreadIds ids{fields.first("Message-ID"), fields.first("In-Reply-To"),
+                      fields.first("References")};
+  if (auto id = Identifier(ids.messageId); !id.empty()) {
     p.set(PR_INTERNET_MESSAGE_ID_W, std::move(id));
   }
-  if (auto id = Identifier(fields, "In-Reply-To"); !id.empty()) {
+  if (auto id = Identifier(ids.inReplyTo); !id.empty()) {
     p.set(PR_IN_REPLY_TO_ID_W, std::move(id));
   }
-  if (auto refs = Identifier(fields, "References"); !refs.empty()) {
+  if (auto refs = Identifier(ids.references); !refs.empty()) {
     p.set(PR_INTERNET_REFERENCES_W, std::move(refs));
   }
 
-  SetConversation(fields, p, raw.topic ? DecodeHeaderText(raw.topic, reader) : std::string());
+  SetConversation(fields, ids, p, raw.topic ? DecodeHeaderText(raw.topic, reader) : std::string());
   SetKeywords(raw.keywords, p, reader);
 
-  const std::int32_t importance = Importance(fields);
+  const std::string priority = Lower(fields.first("Priority"));
+  const std::int32_t importance = Importance(fields, priority);
   p.set(PR_IMPORTANCE, importance);
-  p.set(PR_PRIORITY, Priority(fields, importance));
+  p.set(PR_PRIORITY, Priority(priority, importance));
   p.set(PR_SENSITIVITY, Sensitivity(fields));
 }
 

@@ -14,10 +14,14 @@ bool IsFold(char c) {
   return c == ' ' || c == '\t';
 }
 
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
 }
