@@ -258,18 +258,27 @@ struct ReusedParser {
   GPtr<GMimeParser> parser{g_mime_parser_new_with_stream(idle.get())};
 };
 
+// What `construct` makes of `stream` with this thread's parser, which is left on its empty
+// stream again.
+template <class T, class Construct>
+GPtr<T> ParseWithThreadParser(GMimeStream* stream, Construct construct) {
+  ReusedParser& reused = PerThread<ReusedParser>();
+  GMimeParser* parser = reused.parser.get();
+  g_mime_parser_init_with_stream(parser, stream);
+  g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+  GPtr<T> made(construct(parser, LenientParserOptions()));
+  g_mime_parser_init_with_stream(parser, reused.idle.get());
+  RethrowReadFailure(stream);
+  return made;
+}
+
 // [from, end) of `bytes` parsed by GMime as a message, header block and all.
 Parsed ParseMessage(const std::shared_ptr<const ByteSource>& bytes, std::uint64_t from,
                     std::uint64_t end) {
   Parsed out;
   out.stream = NewSourceStream(bytes, from, end, Nuls::Blanked);
-  ReusedParser& reused = PerThread<ReusedParser>();
-  GMimeParser* parser = reused.parser.get();
-  g_mime_parser_init_with_stream(parser, out.stream.get());
-  g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
-  out.message.reset(g_mime_parser_construct_message(parser, LenientParserOptions()));
-  g_mime_parser_init_with_stream(parser, reused.idle.get());
-  RethrowReadFailure(out.stream.get());
+  out.message =
+      ParseWithThreadParser<GMimeMessage>(out.stream.get(), g_mime_parser_construct_message);
   return out;
 }
 
@@ -285,13 +294,7 @@ std::optional<Parsed> ParseSplit(const std::shared_ptr<const ByteSource>& bytes,
   const auto source =
       std::make_shared<PrefixedRange>(start.contentFields(), bytes, start.contentOffset());
   out.stream = NewSourceStream(source, 0, source->size(), Nuls::Blanked);
-  ReusedParser& reused = PerThread<ReusedParser>();
-  GMimeParser* parser = reused.parser.get();
-  g_mime_parser_init_with_stream(parser, out.stream.get());
-  g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
-  out.part.reset(g_mime_parser_construct_part(parser, LenientParserOptions()));
-  g_mime_parser_init_with_stream(parser, reused.idle.get());
-  RethrowReadFailure(out.stream.get());
+  out.part = ParseWithThreadParser<GMimeObject>(out.stream.get(), g_mime_parser_construct_part);
   if (!out.part) return std::nullopt;
   out.fields = std::move(fields);
   return out;
