@@ -204,11 +204,6 @@ std::string Trim(std::string_view text) {
 }
 }  // namespace
 
-std::string HeaderValue(GMimeObject* object, const char* name) {
-  const char* value = g_mime_object_get_header(object, name);
-  return value ? Trim(value) : std::string();
-}
-
 std::string GMimeText(const char* text) {
   return text == nullptr ? std::string() : Utf8OrWindows1252(text);
 }

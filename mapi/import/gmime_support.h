@@ -58,9 +58,6 @@ std::uint64_t EncodedSizeOf(GMimePart* part);
 // "type/subtype" in lower case, "application/octet-stream" when the part has no usable type.
 std::string MimeType(GMimeObject* object);
 
-// A header's unfolded value with surrounding white space trimmed, or empty.
-std::string HeaderValue(GMimeObject* object, const char* name);
-
 // Text GMime hands out (null for none) as UTF-8. GMime gives UTF-8, but a header with raw
 // bytes GMime could not place may slip through.
 std::string GMimeText(const char* text);
