@@ -282,7 +282,8 @@ class ContentWalker {
     if (in.fileName.empty()) in.fileName = GeneratedName(ExtensionForType(in.mimeType));
     in.contentId = GMimeText(g_mime_object_get_content_id(object));
     in.contentLocation = GMimeText(g_mime_part_get_content_location(part));
-    in.data = PartData(part);
+    in.data = level_.notes != nullptr ? AttachmentData(part, level_.notes->heldAttachmentBytes)
+                                      : PartData(part);
     out_.attachments.push_back(MakeByValueAttachment(std::move(in)));
     related_.push_back(related);
   }

@@ -41,6 +41,8 @@ struct ImportNotes {
   // as text that names none.
   std::set<std::string> unknownCharsets;
   std::vector<std::string>* warnings = nullptr;  // where the import's warnings go, if anywhere
+  // Bytes of the message's attachments decoded into memory (AttachmentData).
+  std::uint64_t heldAttachmentBytes = 0;
 };
 
 // Where in an import a message stands: how many levels below the outermost, what the import was

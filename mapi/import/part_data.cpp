@@ -79,4 +79,13 @@ std::shared_ptr<const ByteSource> PartData(GMimePart* part) {
   return std::make_shared<DecodedPart>(std::move(content.stream), content.encoding);
 }
 
+std::shared_ptr<const ByteSource> AttachmentData(GMimePart* part, std::uint64_t& held) {
+  // Decoding never gives more bytes than the part takes encoded.
+  const std::uint64_t most = EncodedSizeOf(part);
+  if (most > kHeldAttachmentBytes - std::min(held, kHeldAttachmentBytes)) return PartData(part);
+  Bytes bytes = DecodedContent(part);
+  held += bytes.size();
+  return std::make_shared<MemorySource>(std::move(bytes));
+}
+
 }  // namespace qc::mapi::import

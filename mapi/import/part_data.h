@@ -5,6 +5,7 @@
 
 #include <gmime/gmime.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "mapi/property.h"
@@ -15,5 +16,12 @@ namespace qc::mapi::import {
 // back is cheap; reading backwards decodes again from the start. Throws qc::Error when the
 // message's bytes cannot be read.
 std::shared_ptr<const ByteSource> PartData(GMimePart* part);
+
+// The decoded content of an attachment: decoded into memory now while the attachments of its
+// message held so far (`held` counts their bytes) come to no more than kHeldAttachmentBytes, or
+// else as PartData() gives it. Decoding once into memory spares decoding again as the writer
+// reads, and the stream objects GMime's decoder takes each time.
+constexpr std::uint64_t kHeldAttachmentBytes = std::uint64_t{256} << 10;
+std::shared_ptr<const ByteSource> AttachmentData(GMimePart* part, std::uint64_t& held);
 
 }  // namespace qc::mapi::import

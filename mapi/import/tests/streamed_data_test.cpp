@@ -183,8 +183,28 @@ TEST(StreamedData, DamagedEncodingsGiveWhatGMimeDecodesWhole) {
   }
 }
 
+// Small attachments are decoded once, into memory, until those of the message come to the
+// budget; the rest are decoded from the message's bytes as they are read. Both give the bytes.
+TEST(StreamedData, SmallAttachmentsAreHeldDecodedUpToABudget) {
+  std::vector<Bytes> data;
+  std::vector<Part> parts;
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    data.push_back(Pattern(100'000, 10 + i));  // some 135,000 bytes in base64
+    parts.push_back({"base64", Base64(data.back())});
+  }
+  auto m = ImportRfc822(MessageWith(parts));
+  ASSERT_EQ(m->attachments.size(), 4u);
+  std::mt19937 rng(3);
+  for (std::size_t i = 0; i < 4; ++i) {
+    const ByteSource& source = DataOf(m->attachments[i]);
+    EXPECT_EQ(dynamic_cast<const MemorySource*>(&source) != nullptr, i < 2) << i;
+    EXPECT_EQ(ReadScattered(source, rng, 5), data[i]) << i;
+  }
+}
+
 TEST(StreamedData, TheDataKeepsTheMessageBytesItNeeds) {
-  const Bytes data = Pattern(300'000, 5);
+  // Larger than the attachments decoded into memory at once: read from the message when written.
+  const Bytes data = Pattern(import::kHeldAttachmentBytes + 300'000, 5);
   std::unique_ptr<Message> fromMemory;
   {
     std::string text = MessageWith({{"base64", Base64(data)}});
@@ -234,7 +254,9 @@ class FailingSource final : public ByteSource {
 };
 
 TEST(StreamedData, AFailingSourceIsAnErrorWhetherImportingOrWriting) {
-  const std::string text = MessageWith({{"base64", Base64(Pattern(100'000, 9))}});
+  // Larger than the attachments decoded into memory at once: read again when written.
+  const std::string text =
+      MessageWith({{"base64", Base64(Pattern(import::kHeldAttachmentBytes + 100'000, 9))}});
   for (const std::uint64_t failFrom : {std::uint64_t{100}, std::uint64_t{200}, text.size() / 2}) {
     auto source = std::make_shared<FailingSource>(text);
     source->failFrom = failFrom;
