@@ -195,14 +195,12 @@ std::string MimeType(GMimeObject* object) {
   return result;
 }
 
-namespace {
 std::string Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return {};
   const auto last = text.find_last_not_of(" \t\r\n");
   return std::string(text.substr(first, last - first + 1));
 }
-}  // namespace
 
 std::string GMimeText(const char* text) {
   return text == nullptr ? std::string() : Utf8OrWindows1252(text);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mapi/property.h"
@@ -57,6 +58,9 @@ std::uint64_t EncodedSizeOf(GMimePart* part);
 
 // "type/subtype" in lower case, "application/octet-stream" when the part has no usable type.
 std::string MimeType(GMimeObject* object);
+
+// `text` without the white space GMime trims from header values at either end.
+std::string Trim(std::string_view text);
 
 // Text GMime hands out (null for none) as UTF-8. GMime gives UTF-8, but a header with raw
 // bytes GMime could not place may slip through.

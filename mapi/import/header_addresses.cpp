@@ -17,13 +17,6 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-std::string Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return std::string(text.substr(first, last - first + 1));
-}
-
 // Whether an address without an '@' is one a local mail system could deliver to ("root"),
 // rather than a name, an encoded word or the remains of a broken header put where the address
 // goes.

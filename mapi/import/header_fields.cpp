@@ -26,13 +26,6 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return std::string(text.substr(first, last - first + 1));
-}
-
 // The lines of a header block, each with its line end, handed to `line` with the length of its
 // field name (0 for a continuation line). False, and a stop, where a line is none GMime would
 // split as a field is split here.
