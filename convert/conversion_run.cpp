@@ -478,7 +478,9 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
       ++saved;
     }
     if (taken == Taken::Duplicate) replaced[j] = true;  // an earlier file of its name went too
-    outcome.message.reset();  // its attachments may hold the mailbox's bytes open
+    // Its attachments may hold the mailbox's bytes open until it is freed, at the latest when
+    // the writer is.
+    writer.giveBack(std::move(outcome.message));
     messagesDone_ = j + 1;
     events_.messageDone(j, saved);
   }

@@ -22,8 +22,13 @@ unsigned MessageWriterPool::DefaultWorkers() {
 
 MessageWriterPool::MessageWriterPool(const std::vector<std::int64_t>& offsets,
                                      MessageJobFactory jobs, unsigned workers, PoolLead lead)
-    : offsets_(offsets), jobs_(std::move(jobs)), lead_(lead), slots_(lead.batches) {
-  for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+    : offsets_(offsets),
+      jobs_(std::move(jobs)),
+      lead_(lead),
+      slots_(lead.batches),
+      givenBack_(workers),
+      givenBackWaits_(workers) {
+  for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this, i] { work(i); });
 }
 
 MessageWriterPool::~MessageWriterPool() {
@@ -71,7 +76,7 @@ MessageWriterPool::Outcome MessageWriterPool::writeOne(MessageJob& job, std::siz
   });
 }
 
-void MessageWriterPool::work() {
+void MessageWriterPool::work(unsigned worker) {
   const std::unique_ptr<MessageJob> job = jobs_();  // each worker its own read window
   for (;;) {
     Batch* slot = nullptr;
@@ -79,14 +84,19 @@ void MessageWriterPool::work() {
     std::size_t end = 0;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] {
-        return stop_ || nextMessage_ >= offsets_.size() ||
-               batchesIssued_ < batchesTaken_ + slots_.size();
-      });
+      for (;;) {
+        changed_.wait(lock, [&] {
+          return stop_ || nextMessage_ >= offsets_.size() ||
+                 batchesIssued_ < batchesTaken_ + slots_.size() || !givenBack_[worker].empty();
+        });
+        if (givenBack_[worker].empty()) break;
+        freeGivenBack(worker, lock);
+      }
       if (stop_ || nextMessage_ >= offsets_.size()) return;
       slot = &slots_[batchesIssued_ % slots_.size()];
       slot->number = batchesIssued_++;
       slot->done = false;
+      slot->worker = worker;
       first = nextMessage_;
       end = batchEnd(first);
       nextMessage_ = end;
@@ -95,6 +105,10 @@ void MessageWriterPool::work() {
     outcomes.reserve(end - first);
     try {
       for (std::size_t j = first; j < end; ++j) {
+        if (givenBackWaits_[worker]) {
+          std::unique_lock lock(mutex_);
+          freeGivenBack(worker, lock);
+        }
         outcomes.push_back(writeOne(*job, j, true, nullptr));
       }
     } catch (const Stopped&) {
@@ -110,6 +124,16 @@ void MessageWriterPool::work() {
     }
     changed_.notify_all();
   }
+}
+
+// Frees them outside the lock, which `lock` holds again after.
+void MessageWriterPool::freeGivenBack(unsigned worker, std::unique_lock<std::mutex>& lock) {
+  std::vector<std::unique_ptr<mapi::Message>> messages;
+  messages.swap(givenBack_[worker]);
+  givenBackWaits_[worker] = false;
+  lock.unlock();
+  messages.clear();
+  lock.lock();
 }
 
 MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting& waiting) {
@@ -130,6 +154,8 @@ MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting&
     }
   }
   Outcome outcome = std::move(slot.outcomes[j - slot.first]);
+  taken_.batch = current_;
+  taken_.worker = slot.worker;
   slot.outcomes[j - slot.first].withdraw = nullptr;  // taken: the run counts its file
   if (j + 1 == slot.first + slot.outcomes.size()) {
     slot.number = SIZE_MAX;
@@ -139,6 +165,26 @@ MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting&
     changed_.notify_all();
   }
   return outcome;
+}
+
+void MessageWriterPool::giveBack(std::unique_ptr<mapi::Message> message) {
+  if (!message || threads_.empty()) return;
+  if (!fromBatch_.messages.empty() && fromBatch_.batch != taken_.batch) passOnGivenBack();
+  fromBatch_.batch = taken_.batch;
+  fromBatch_.worker = taken_.worker;
+  fromBatch_.messages.push_back(std::move(message));
+}
+
+// Once a batch a time, so that giving back takes no lock per message.
+void MessageWriterPool::passOnGivenBack() {
+  {
+    std::lock_guard lock(mutex_);
+    auto& list = givenBack_[fromBatch_.worker];
+    for (auto& message : fromBatch_.messages) list.push_back(std::move(message));
+    givenBackWaits_[fromBatch_.worker] = true;
+  }
+  fromBatch_.messages.clear();
+  changed_.notify_all();
 }
 
 }  // namespace qc

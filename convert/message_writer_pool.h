@@ -53,6 +53,12 @@ class MessageWriterPool {
   // The outcome of message j; j must go 0, 1, 2, ... without gaps.
   Outcome take(std::size_t j, const Waiting& waiting);
 
+  // Hands back the imported message of the outcome taken last, once the run is done with it, to
+  // be freed on the worker that made it. Memory one thread frees for another costs the other
+  // thread a walk over the freed blocks before it reuses them, and a store's messages are
+  // hundreds of small blocks each.
+  void giveBack(std::unique_ptr<mapi::Message> message);
+
   // Workers for this machine: two where there are several processors, none on a single one.
   static unsigned DefaultWorkers();
 
@@ -62,10 +68,13 @@ class MessageWriterPool {
     std::size_t first = 0;
     std::vector<Outcome> outcomes;
     bool done = false;
+    unsigned worker = 0;  // which worker did it
   };
   struct Stopped {};
 
-  void work();
+  void work(unsigned worker);
+  void passOnGivenBack();
+  void freeGivenBack(unsigned worker, std::unique_lock<std::mutex>& lock);
   Outcome writeOne(MessageJob& job, std::size_t j, bool onWorker, const Waiting* waiting);
   std::size_t batchEnd(std::size_t first) const;
 
@@ -88,6 +97,18 @@ class MessageWriterPool {
   std::atomic<std::int64_t> progressMessage_{-1};
   std::atomic<std::int64_t> progressBytes_{0};
   std::vector<std::thread> threads_;
+
+  // Messages the run gave back, for each worker to free (under mutex_).
+  std::vector<std::vector<std::unique_ptr<mapi::Message>>> givenBack_;
+  std::vector<std::atomic<bool>> givenBackWaits_;  // whether a worker's list has any
+  // The run's own: those given back of one batch, passed on when the run moves to the next.
+  struct GivenBack {
+    std::vector<std::unique_ptr<mapi::Message>> messages;
+    std::size_t batch = 0;
+    unsigned worker = 0;
+  };
+  GivenBack fromBatch_;
+  GivenBack taken_;  // the batch and worker of the outcome taken last
 };
 
 }  // namespace qc
