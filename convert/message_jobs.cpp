@@ -1,6 +1,8 @@
 #include "convert/message_jobs.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "mapi/import/library_messages.h"
 #include "mapi/import/rfc822_import.h"
@@ -53,6 +55,28 @@ class MailboxSlice final : public mapi::ByteSource {
   std::shared_ptr<const MailboxFile> file_;
   std::int64_t start_;
   std::int64_t size_;
+};
+
+// A message read whole into memory. Its buffer is not cleared first: the read fills it.
+class MessageInMemory final : public mapi::ByteSource {
+ public:
+  explicit MessageInMemory(std::size_t capacity)
+      : bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(capacity)) {}
+  std::uint8_t* buffer() { return bytes_.get(); }
+  void setSize(std::size_t size) { size_ = size; }
+
+  std::uint64_t size() const override { return size_; }
+  std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override {
+    if (offset >= size_) return 0;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset));
+    std::memcpy(out, bytes_.get() + offset, n);
+    return n;
+  }
+  const std::uint8_t* data() const override { return bytes_.get(); }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> bytes_;
+  std::size_t size_ = 0;
 };
 
 class MessageFileJob final : public MessageJob {
@@ -156,12 +180,14 @@ std::shared_ptr<const mapi::ByteSource> MessageBytes(const SearchedMailbox& mail
   std::int64_t end = j + 1 < offsets.size() ? offsets[j + 1] : mailbox.end;
   // Spaces at the end are not part of the message file either.
   if (end - start <= kReadWhole) {
-    mapi::Bytes bytes(static_cast<std::size_t>(std::max<std::int64_t>(end - start, 0)));
-    if (mailbox.file->readAt(start, bytes.data(), bytes.size()) < bytes.size()) {
-      throw Shrank(*mailbox.file, end);
-    }
-    while (!bytes.empty() && bytes.back() == ' ') bytes.pop_back();
-    return std::make_shared<mapi::MemorySource>(std::move(bytes));
+    const auto size = static_cast<std::size_t>(std::max<std::int64_t>(end - start, 0));
+    auto message = std::make_shared<MessageInMemory>(size);
+    std::uint8_t* bytes = message->buffer();
+    if (mailbox.file->readAt(start, bytes, size) < size) throw Shrank(*mailbox.file, end);
+    std::size_t kept = size;
+    while (kept > 0 && bytes[kept - 1] == ' ') --kept;
+    message->setSize(kept);
+    return message;
   }
   // The few bytes before the end of a larger message tell where they begin.
   std::uint8_t tail[256];

@@ -101,6 +101,9 @@ class ByteSource {
   // Copies up to n bytes starting at offset; returns how many were copied, fewer than n only
   // where the content ends. Throws qc::Error when the bytes cannot be read.
   virtual std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const = 0;
+  // All size() bytes, where the source holds them in memory; nullptr where it reads them from
+  // elsewhere. Lets a reader look at them where they are instead of copying them.
+  virtual const std::uint8_t* data() const { return nullptr; }
 };
 
 // A ByteSource over bytes held in memory.
@@ -109,6 +112,7 @@ class MemorySource final : public ByteSource {
   explicit MemorySource(Bytes bytes) : bytes_(std::move(bytes)) {}
   std::uint64_t size() const override { return bytes_.size(); }
   std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override;
+  const std::uint8_t* data() const override { return bytes_.data(); }
   const Bytes& bytes() const { return bytes_; }
 
  private:

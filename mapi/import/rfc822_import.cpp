@@ -155,17 +155,17 @@ class MessageStart {
         end = text_.find('\n');
       } while (end == std::string::npos && more());
       body_ = end == std::string::npos ? text_.size() : end + 1;
-      separatorDate_ = SeparatorDate(std::string_view(text_).substr(0, body_));
+      separatorDate_ = SeparatorDate(text_.substr(0, body_));
     }
-    body_ += BlanksBeforeFirstHeader(std::string_view(text_).substr(body_));
+    body_ += BlanksBeforeFirstHeader(text_.substr(body_));
     // A header line cut off by the end of a piece may look like no header: only a stop before a
     // complete line counts, or before one that cannot be a header however it goes on (a body
     // of one long line is not read whole here).
     do {
-      headerLength_ = HeaderBlockLength(std::string_view(text_).substr(body_));
+      headerLength_ = HeaderBlockLength(text_.substr(body_));
       const std::size_t stop = body_ + headerLength_;
       if (text_.find('\n', stop) != std::string::npos) break;
-      if (!MayBeHeaderLine(std::string_view(text_).substr(stop))) break;
+      if (!MayBeHeaderLine(text_.substr(stop))) break;
     } while (more());
   }
 
@@ -173,14 +173,14 @@ class MessageStart {
   std::uint64_t offset() const { return body_; }
   // Where its content begins, past the header block and the empty line after it.
   std::uint64_t contentOffset() const {
-    const std::string_view rest = std::string_view(text_).substr(body_ + headerLength_);
+    const std::string_view rest = text_.substr(body_ + headerLength_);
     return body_ + headerLength_ + (rest.starts_with("\r\n") ? 2 : rest.starts_with("\n") ? 1 : 0);
   }
   // The date on the separator line, if any.
   std::optional<FileTime> separatorDate() const { return separatorDate_; }
   // The header block as text, its raw bytes read as text that names no charset.
   std::string headers(std::string_view fallback) const {
-    return RawText(std::string_view(text_).substr(body_, headerLength_), fallback);
+    return RawText(text_.substr(body_, headerLength_), fallback);
   }
   // The fields of the header block, split as GMime would split them; nothing for a block that
   // is not ended by an empty line, or that has a line GMime reads its own way.
@@ -190,27 +190,36 @@ class MessageStart {
   }
   // The Content- fields of a block fields() split, and the empty line after it.
   std::string contentFields() const {
-    return HeaderFields::ContentFields(block()) +
-           text_.substr(body_ + headerLength_, contentOffset() - body_ - headerLength_);
+    std::string fields = HeaderFields::ContentFields(block());
+    fields += text_.substr(body_ + headerLength_, contentOffset() - body_ - headerLength_);
+    return fields;
   }
 
  private:
-  std::string_view block() const { return std::string_view(text_).substr(body_, headerLength_); }
+  std::string_view block() const { return text_.substr(body_, headerLength_); }
 
+  // Reads the next piece: all of a message held in memory at once, where it lies.
   bool more() {
     if (text_.size() >= bytes_.size()) return false;
-    const std::size_t old = text_.size();
+    if (const std::uint8_t* whole = bytes_.data()) {
+      text_ = std::string_view(reinterpret_cast<const char*>(whole),
+                               static_cast<std::size_t>(bytes_.size()));
+      return true;
+    }
+    const std::size_t old = read_.size();
     const auto piece =
         static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, bytes_.size() - old));
-    text_.resize(old + piece);
-    text_.resize(old +
-                 bytes_.read(old, reinterpret_cast<std::uint8_t*>(text_.data() + old), piece));
-    return text_.size() > old;
+    read_.resize(old + piece);
+    read_.resize(old +
+                 bytes_.read(old, reinterpret_cast<std::uint8_t*>(read_.data() + old), piece));
+    text_ = read_;
+    return read_.size() > old;
   }
 
   static constexpr std::size_t kPiece = 64 * 1024;
   const ByteSource& bytes_;
-  std::string text_;
+  std::string read_;       // the pieces read so far, of a message not held in memory
+  std::string_view text_;  // the bytes looked at so far
   std::size_t body_ = 0;
   std::size_t headerLength_ = 0;
   std::optional<FileTime> separatorDate_;

@@ -2,7 +2,10 @@
 // both read alike. What comes of such a message must be what came of GMime's parse of it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -98,8 +101,9 @@ TEST(HeaderFields, LinesGMimeReadsItsOwnWayAreLeftToIt) {
 
 // `text` imported, with its header block split by the import where it can be, or parsed by GMime
 // whatever it holds; as a .msg file, the form that holds every property.
-Bytes Imported(const std::string& text, bool split) {
-  const auto source = std::make_shared<MemorySource>(Bytes(text.begin(), text.end()));
+Bytes Imported(const std::string& text, bool split,
+               std::shared_ptr<const ByteSource> source = nullptr) {
+  if (!source) source = std::make_shared<MemorySource>(Bytes(text.begin(), text.end()));
   import::ImportNotes notes;
   import::Level level{0, {}, &notes};
   level.splitHeaderBlocks = split;
@@ -167,6 +171,59 @@ TEST(HeaderFields, MessagesConvertAsWhenGMimeParsedTheirHeaderBlock) {
     EXPECT_EQ(Imported(text, true), Imported(text, false)) << text.substr(0, 400);
   }
   EXPECT_GT(split, 150);  // most took the split path
+}
+
+// Bytes the import must read piece by piece, as it reads a large message from its mailbox.
+class ReadInPieces final : public ByteSource {
+ public:
+  explicit ReadInPieces(std::string text) : text_(std::move(text)) {}
+  std::uint64_t size() const override { return text_.size(); }
+  std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override {
+    if (offset >= text_.size()) return 0;
+    n = std::min<std::size_t>(n, text_.size() - offset);
+    std::memcpy(out, text_.data() + offset, n);
+    return n;
+  }
+
+ private:
+  std::string text_;
+};
+
+// The import looks at a message held in memory where it lies, and reads any other in pieces of
+// 64 KiB until its header block is complete: a block, a field or a fold across a piece's end
+// must come out the same either way.
+TEST(HeaderFields, AMessageHeldInMemoryImportsAsOneReadInPieces) {
+  constexpr std::size_t kPiece = 64 * 1024;
+  const std::string separator = "From ???@??? Mon Jan 01 00:00:00 2024\r\n";
+  std::vector<std::string> messages;
+  for (const std::size_t cut : {kPiece - 40, kPiece - 2, kPiece, kPiece + 1, 2 * kPiece - 7}) {
+    for (int shape = 0; shape < 4; ++shape) {
+      std::string block = separator + "From: Ann <ann@example.org>\r\nSubject: long block\r\n";
+      int field = 0;
+      while (block.size() + 60 < cut) block += "X-Filler-" + std::to_string(field++) + ": x\r\n";
+      // The next line starts 20 bytes before the cut.
+      block += "X-Pad: " + std::string(cut - 20 - block.size() - 9, 'p') + "\r\n";
+      switch (shape) {
+        case 0:
+          block += "X-Across: " + std::string(60, 'a') + "\r\n";
+          break;
+        case 1:
+          block += "X-Fold: one\r\n\ttwo " + std::string(40, 'b') + "\r\n";
+          break;
+        case 2:
+          block += "To: bob@example.net\r\nNo field here\r\n";
+          break;
+        case 3:
+          block += "Cc: carol@example.com";
+          break;  // no empty line: the body is all
+      }
+      messages.push_back(block + (shape == 3 ? "" : "\r\nthe body\r\n"));
+    }
+  }
+  for (const std::string& text : messages) {
+    EXPECT_EQ(Imported(text, true), Imported(text, true, std::make_shared<ReadInPieces>(text)))
+        << text.size();
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "mapi/little_endian.h"
 #include "mapi/pst/format.h"
@@ -82,11 +83,12 @@ void PropertyContextWriter::setStream(std::uint16_t id, std::uint16_t type,
     return;
   }
   DataTreeWriter tree(db_);
-  Bytes piece(std::size_t{1} << 16);
+  constexpr std::size_t kPiece = std::size_t{1} << 16;
+  const auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(kPiece);
   for (std::uint64_t at = 0; at < size;) {
-    const std::size_t n = source.read(at, piece.data(), piece.size());
+    const std::size_t n = source.read(at, piece.get(), kPiece);
     if (n == 0) break;  // a source shorter than it said: keep what it gave
-    tree.append(piece.data(), n);
+    tree.append(piece.get(), n);
     at += n;
   }
   Entry entry;
