@@ -1,5 +1,7 @@
 #include "mapi/import/header_fields.h"
 
+#include <algorithm>
+
 #include "mapi/import/gmime_support.h"
 
 namespace qc::mapi::import {
@@ -45,6 +47,24 @@ bool ForEachLine(std::string_view block, Line line) {
     if (!line(text, name)) return false;
   }
   return true;
+}
+
+bool IsAscii(char c) {
+  return static_cast<unsigned char>(c) < 0x80;
+}
+
+// g_mime_utils_header_unfold's result: without the white space at either end, and without line
+// ends.
+std::string Unfolded(std::string_view text) {
+  const auto lwsp = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && lwsp(text.front())) text.remove_prefix(1);
+  while (!text.empty() && lwsp(text.back())) text.remove_suffix(1);
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c != '\r' && c != '\n') out += c;
+  }
+  return out;
 }
 
 }  // namespace
@@ -123,7 +143,13 @@ std::string HeaderFields::value(std::size_t i) const {
     const char* value = g_mime_header_get_value(field.header);
     return value ? value : "";
   }
-  // As GMime makes a header's value from its raw value.
+  // As GMime makes a header's value from its raw value. Its decoding gives back text of ASCII
+  // without a "=?" as it stands, so most values need only the unfolding.
+  const std::string_view text(text_.c_str() + field.raw);
+  if (std::all_of(text.begin(), text.end(), [](char c) { return IsAscii(c); }) &&
+      text.find("=?") == std::string_view::npos) {
+    return Unfolded(text);
+  }
   const GString unfolded(g_mime_utils_header_unfold(raw(i)));
   const GString decoded(g_mime_utils_header_decode_text(LenientParserOptions(), unfolded.get()));
   return decoded ? decoded.get() : "";

@@ -50,6 +50,10 @@ const std::vector<std::string> kFields = {
     "Content-Disposition: inline\n",
     "X-Content-Type: not one of GMime's\n",
     "Contentious: not one either\n",
+    "Subject: ends in tabs\t \t\r\n",
+    "Subject: odd =? not a word ?= and =?x?Q?y?=\n",
+    "X-Controls: a\x0b b\x7f c\x01 d\n",
+    "Subject:\r\n\tonly a fold\r\n \r\n",
 };
 
 TEST(HeaderFields, SplitAsGMimeSplitsABlock) {
