@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <vector>
 
 #include "mapi/import/address_props.h"
@@ -19,18 +18,6 @@ namespace qc::mapi::import {
 
 namespace {
 
-bool IsAsciiText(const char* text) {
-  for (; *text != '\0'; ++text) {
-    if (static_cast<unsigned char>(*text) >= 0x80) return false;
-  }
-  return true;
-}
-
-// White space as GMime trims it from header values.
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -38,27 +25,12 @@ std::string Lower(std::string text) {
 }
 
 // What a header's value (as GMime gives it) says after its last ';', or nothing when it has
-// none. GMime's value is the raw value unfolded (trimmed, line breaks removed) and decoded;
-// decoding costs more than the rest of a message's envelope (a Received header runs over several
-// lines) and leaves ASCII without encoded words as it is. So for such a header the part is cut
-// from the raw value.
+// none.
 std::optional<std::string> AfterLastSemicolon(const HeaderFields& fields, std::size_t i) {
-  const char* raw = fields.raw(i);
-  if (!IsAsciiText(raw) || std::strstr(raw, "=?") != nullptr) {
-    const std::string value = fields.value(i);
-    const auto semi = value.rfind(';');
-    return semi != std::string::npos ? std::optional<std::string>(value.substr(semi + 1))
-                                     : std::nullopt;
-  }
-  const char* semi = std::strrchr(raw, ';');
-  if (semi == nullptr) return std::nullopt;
-  std::string_view tail(semi + 1);
-  while (!tail.empty() && IsBlank(tail.back())) tail.remove_suffix(1);
-  std::string unfolded;
-  for (const char c : tail) {
-    if (c != '\r' && c != '\n') unfolded += c;
-  }
-  return unfolded;
+  const std::string value = fields.value(i);
+  const auto semi = value.rfind(';');
+  return semi != std::string::npos ? std::optional<std::string>(value.substr(semi + 1))
+                                   : std::nullopt;
 }
 
 // The date of the last Received header added, the top-most one, written by the server that

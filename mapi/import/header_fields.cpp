@@ -61,10 +61,14 @@ std::string Unfolded(std::string_view text) {
   while (!text.empty() && lwsp(text.back())) text.remove_suffix(1);
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
-    if (c != '\r' && c != '\n') out += c;
+  std::size_t from = 0;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    if (text[k] == '\r' || text[k] == '\n') {
+      out.append(text.data() + from, k - from);
+      from = k + 1;
+    }
   }
-  return out;
+  return out.append(text.data() + from, text.size() - from);
 }
 
 }  // namespace
