@@ -8,6 +8,7 @@
 #include "mapi/import/conversation.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/header_addresses.h"
+#include "mapi/import/header_date.h"
 #include "mapi/import/header_text.h"
 #include "mapi/import/text_decode.h"
 #include "mapi/named_ids.h"
@@ -39,10 +40,7 @@ std::optional<FileTime> LastReceivedTime(const HeaderFields& fields) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (!fields.is(i, "Received")) continue;
     const auto text = AfterLastSemicolon(fields, i);
-    GDateTime* received = text ? g_mime_utils_header_decode_date(text->c_str()) : nullptr;
-    const auto time = ToFileTime(received);
-    if (received) g_date_time_unref(received);
-    return time;
+    return text ? DecodeHeaderDate(*text) : std::nullopt;
   }
   return std::nullopt;
 }
@@ -51,10 +49,7 @@ std::optional<FileTime> LastReceivedTime(const HeaderFields& fields) {
 std::optional<FileTime> DateTime(const HeaderFields& fields) {
   for (std::size_t i = fields.size(); i-- > 0;) {
     if (!fields.is(i, "Date")) continue;
-    GDateTime* date = g_mime_utils_header_decode_date(fields.value(i).c_str());
-    const auto time = ToFileTime(date);
-    if (date) g_date_time_unref(date);
-    return time;
+    return DecodeHeaderDate(fields.value(i));
   }
   return std::nullopt;
 }
@@ -246,11 +241,7 @@ std::optional<FileTime> SeparatorDate(std::string_view line) {
     if (!number(words[i + 3], year) && (i + 4 >= words.size() || !number(words[i + 4], year))) {
       continue;
     }
-    GDateTime* date =
-        g_date_time_new_utc(year, static_cast<int>(month - kMonths) + 1, day, hour, minute, second);
-    const auto time = ToFileTime(date);
-    if (date) g_date_time_unref(date);
-    return time;
+    return UtcTime(year, static_cast<int>(month - kMonths) + 1, day, hour, minute, second);
   }
   return std::nullopt;
 }
