@@ -8,6 +8,7 @@ namespace qc {
 namespace {
 constexpr std::size_t kBatchMessages = 512;
 constexpr auto kPoll = std::chrono::milliseconds(10);
+constexpr std::size_t kGivenBackAtOnce = 8;
 
 void Withdraw(MessageOutcome& outcome) {
   if (outcome.withdraw) outcome.withdraw();
@@ -173,9 +174,11 @@ void MessageWriterPool::giveBack(std::unique_ptr<mapi::Message> message) {
   fromBatch_.batch = taken_.batch;
   fromBatch_.worker = taken_.worker;
   fromBatch_.messages.push_back(std::move(message));
+  if (fromBatch_.messages.size() >= kGivenBackAtOnce) passOnGivenBack();
 }
 
-// Once a batch a time, so that giving back takes no lock per message.
+// A few at a time, so that giving back takes no lock per message, and a batch of many
+// small messages does not wait whole.
 void MessageWriterPool::passOnGivenBack() {
   {
     std::lock_guard lock(mutex_);

@@ -101,7 +101,8 @@ class MessageWriterPool {
   // Messages the run gave back, for each worker to free (under mutex_).
   std::vector<std::vector<std::unique_ptr<mapi::Message>>> givenBack_;
   std::vector<std::atomic<bool>> givenBackWaits_;  // whether a worker's list has any
-  // The run's own: those given back of one batch, passed on when the run moves to the next.
+  // The run's own: those given back of one batch, passed on a few at a time, and when the run
+  // moves to the next batch.
   struct GivenBack {
     std::vector<std::unique_ptr<mapi::Message>> messages;
     std::size_t batch = 0;
