@@ -167,7 +167,83 @@ void ReadItemByItem(std::string_view text, std::vector<MailAddress>& out,
   });
 }
 
+bool IsAsciiAlnum(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// `text` cut at `dot` into parts that are each one or more of `part`'s characters.
+template <class Part>
+bool DottedParts(std::string_view text, const Part& part) {
+  if (text.empty()) return false;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = std::min(text.find('.', start), text.size());
+    if (end == start || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(start),
+                                     text.begin() + static_cast<std::ptrdiff_t>(end), part)) {
+      return false;
+    }
+    if (end == text.size()) return true;
+    start = end + 1;
+  }
+}
+
+// "ann.example+tag@mail.example.org": a local part of letters, digits and "_+-" in dotted
+// parts, and a domain of letters, digits and '-' in dotted labels, none an IDN label ("xn--"),
+// which GMime would decode.
+bool IsPlainAddrSpec(std::string_view text) {
+  const std::size_t at = text.find('@');
+  if (at == std::string_view::npos) return false;
+  const std::string_view local = text.substr(0, at);
+  const std::string_view domain = text.substr(at + 1);
+  const auto localChar = [](char c) { return IsAsciiAlnum(c) || c == '_' || c == '+' || c == '-'; };
+  const auto domainChar = [](char c) { return IsAsciiAlnum(c) || c == '-'; };
+  if (!DottedParts(local, localChar) || !DottedParts(domain, domainChar)) return false;
+  for (std::size_t start = 0; start < domain.size();) {
+    const std::size_t end = std::min(domain.find('.', start), domain.size());
+    const std::string_view label = domain.substr(start, end - start);
+    if (label.size() >= 4 && (label[0] | 0x20) == 'x' && (label[1] | 0x20) == 'n' &&
+        label[2] == '-' && label[3] == '-') {
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::optional<MailAddress> PlainAddress(std::string_view raw) {
+  while (!raw.empty() && IsBlank(raw.front())) raw.remove_prefix(1);
+  while (!raw.empty() && IsBlank(raw.back())) raw.remove_suffix(1);
+  MailAddress a;
+  if (raw.ends_with('>')) {
+    const std::size_t open = raw.find('<');
+    if (open == std::string_view::npos) return std::nullopt;
+    const std::string_view addr = raw.substr(open + 1, raw.size() - open - 2);
+    if (!IsPlainAddrSpec(addr)) return std::nullopt;
+    if (open > 0) {
+      // Words of letters and digits, one space apart, and one space before the '<'.
+      const std::string_view name = raw.substr(0, open);
+      if (name.size() < 2 || name.back() != ' ') return std::nullopt;
+      const std::string_view words = name.substr(0, name.size() - 1);
+      for (std::size_t start = 0;;) {
+        const std::size_t end = std::min(words.find(' ', start), words.size());
+        if (end == start ||
+            !std::all_of(words.begin() + static_cast<std::ptrdiff_t>(start),
+                         words.begin() + static_cast<std::ptrdiff_t>(end), IsAsciiAlnum)) {
+          return std::nullopt;
+        }
+        if (end == words.size()) break;
+        start = end + 1;
+      }
+      a.name = std::string(words);
+    }
+    a.address = std::string(addr);
+    return a;
+  }
+  if (!IsPlainAddrSpec(raw)) return std::nullopt;
+  a.address = std::string(raw);
+  return a;
+}
 
 std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
                                          const std::function<InternetAddressList*()>& parsed,
@@ -177,6 +253,14 @@ std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
   const bool plain =
       std::none_of(raw.begin(), raw.end(), [](const char* value) { return NeedsDecoding(value); });
   if (plain) {
+    // Most headers name one person plainly: read here, without GMime's list and its objects.
+    for (const char* value : raw) {
+      auto a = PlainAddress(value);
+      if (!a) break;
+      out.push_back(std::move(*a));
+    }
+    if (out.size() == raw.size()) return out;
+    out.clear();
     // GMime parsed these headers already; their text tells whether it took every item.
     int items = 0;
     for (const char* value : raw) items += CountAddressItems(value);

@@ -5,6 +5,8 @@
 #include <gmime/gmime.h>
 
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "mapi/import/address_props.h"
@@ -23,5 +25,10 @@ namespace qc::mapi::import {
 std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
                                          const std::function<InternetAddressList*()>& parsed,
                                          const RawTextReader& reader);
+
+// The person a header value names in the plainest way, "ann@example.org" or
+// "Ann Example <ann@example.org>" (ASCII words and addresses, one space apart), as GMime reads
+// it; nothing for any other value.
+std::optional<MailAddress> PlainAddress(std::string_view raw);
 
 }  // namespace qc::mapi::import

@@ -3,10 +3,13 @@
 // rather than made up, and nobody named is lost.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "mapi/import/gmime_support.h"
+#include "mapi/import/header_addresses.h"
 #include "mapi/import/tests/import_test_support.h"
 
 namespace qc::mapi::testing {
@@ -86,6 +89,67 @@ TEST(HeaderAddresses, NoEncodedWordIsLeftInWhatOutlookShows) {
     EXPECT_EQ(address.find("=?"), std::string::npos) << address;
   }
   EXPECT_EQ(Sender(*m), (std::pair<std::string, std::string>{"\xE3\x81\x82\xE3\x81\x84", ""}));
+}
+
+// A header naming one person plainly is read without GMime; what it reads must be what GMime
+// reads, and anything less plain must be left to GMime.
+TEST(HeaderAddresses, PlainAddressesReadAsGMimeReadsThem) {
+  import::EnsureGMimeInitialized();
+  const std::vector<std::string> names = {"Ann",          "Ann Example", "Ann  Example", "a1 B2",
+                                          "x-y",          "J. Doe",      "\"Ann\"",      "O'Brien",
+                                          "Ann\tExample", "Ann,"};
+  const std::vector<std::string> locals = {"ann", "a.b", "a..b", ".a",    "a.", "a+b",
+                                           "a_b", "a-b", "a'b",  "\"q\"", "",   "A1"};
+  const std::vector<std::string> domains = {
+      "example.org",  "EXAMPLE.ORG", "a-b.c", "xn--bcher-kva.example",
+      "mail.XN--x.y", "localhost",   "a..b",  ".a",
+      "a.",           "[1.2.3.4]",   "",      "-a.b"};
+  const std::vector<std::string> shapes = {"%a",
+                                           "<%a>",
+                                           "%n <%a>",
+                                           "%n<%a>",
+                                           "%n  <%a>",
+                                           "%n <%a> ",
+                                           " \r\n\t%n <%a>\r\n",
+                                           "%a (comment)",
+                                           "%n <%a>, x@y.z",
+                                           "<%a> %n"};
+  std::mt19937 random(9);
+  const auto pick = [&](const std::vector<std::string>& from) {
+    return from[random() % from.size()];
+  };
+  int plain = 0;
+  for (int round = 0; round < 20000; ++round) {
+    const std::string address = pick(locals) + "@" + pick(domains);
+    const std::string name = pick(names);
+    std::string value;
+    for (const char c : pick(shapes)) value += c;
+    for (std::size_t at; (at = value.find("%a")) != std::string::npos;)
+      value.replace(at, 2, address);
+    for (std::size_t at; (at = value.find("%n")) != std::string::npos;) value.replace(at, 2, name);
+    const auto read = import::PlainAddress(value);
+    if (!read) continue;
+    ++plain;
+    const import::GPtr<InternetAddressList> list(internet_address_list_new());
+    internet_address_list_append_parse(list.get(), import::LenientParserOptions(), value.c_str());
+    ASSERT_EQ(internet_address_list_length(list.get()), 1) << value;
+    InternetAddress* gmime = internet_address_list_get_address(list.get(), 0);
+    ASSERT_TRUE(INTERNET_ADDRESS_IS_MAILBOX(gmime)) << value;
+    EXPECT_EQ(read->name, import::GMimeText(internet_address_get_name(gmime))) << value;
+    EXPECT_EQ(read->address,
+              import::GMimeText(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(gmime))))
+        << value;
+  }
+  EXPECT_GT(plain, 1000);
+  // And through the envelope: the same people whichever way they were read.
+  const auto m = WithHeaders(
+      "From: Ann Example <ann@example.org>\r\nTo: bob@example.net\r\nCc: Carol <c@x.org>, "
+      "\"D, E\" <d@x.org>\r\nCc: Fred F <f@x.org>\r\n");
+  EXPECT_EQ(Sender(*m), (std::pair<std::string, std::string>{"Ann Example", "ann@example.org"}));
+  EXPECT_EQ(Recipients(*m), (People{{"bob@example.net", "bob@example.net"},
+                                    {"Carol", "c@x.org"},
+                                    {"D, E", "d@x.org"},
+                                    {"Fred F", "f@x.org"}}));
 }
 
 }  // namespace
