@@ -169,6 +169,10 @@ class MessageStart {
     } while (more());
   }
 
+  // What it looks at may lie in itself: a copy would look at the original's.
+  MessageStart(const MessageStart&) = delete;
+  MessageStart& operator=(const MessageStart&) = delete;
+
   // Where the message begins, past any separator line.
   std::uint64_t offset() const { return body_; }
   // Where its content begins, past the header block and the empty line after it.
