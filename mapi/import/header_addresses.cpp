@@ -171,19 +171,22 @@ bool IsAsciiAlnum(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// `text` cut at `dot` into parts that are each one or more of `part`'s characters.
+// Whether `text`, cut at every `separator`, is parts none empty and each passing `part`.
 template <class Part>
-bool DottedParts(std::string_view text, const Part& part) {
-  if (text.empty()) return false;
+bool AllParts(std::string_view text, char separator, const Part& part) {
   for (std::size_t start = 0;;) {
-    const std::size_t end = std::min(text.find('.', start), text.size());
-    if (end == start || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(start),
-                                     text.begin() + static_cast<std::ptrdiff_t>(end), part)) {
-      return false;
-    }
+    const std::size_t end = std::min(text.find(separator, start), text.size());
+    const std::string_view piece = text.substr(start, end - start);
+    if (piece.empty() || !part(piece)) return false;
     if (end == text.size()) return true;
     start = end + 1;
   }
+}
+
+// A test of a part: whether each of its characters passes `c`.
+template <class Char>
+auto Each(Char c) {
+  return [c](std::string_view text) { return std::all_of(text.begin(), text.end(), c); };
 }
 
 // "ann.example+tag@mail.example.org": a local part of letters, digits and "_+-" in dotted
@@ -192,21 +195,15 @@ bool DottedParts(std::string_view text, const Part& part) {
 bool IsPlainAddrSpec(std::string_view text) {
   const std::size_t at = text.find('@');
   if (at == std::string_view::npos) return false;
-  const std::string_view local = text.substr(0, at);
-  const std::string_view domain = text.substr(at + 1);
   const auto localChar = [](char c) { return IsAsciiAlnum(c) || c == '_' || c == '+' || c == '-'; };
   const auto domainChar = [](char c) { return IsAsciiAlnum(c) || c == '-'; };
-  if (!DottedParts(local, localChar) || !DottedParts(domain, domainChar)) return false;
-  for (std::size_t start = 0; start < domain.size();) {
-    const std::size_t end = std::min(domain.find('.', start), domain.size());
-    const std::string_view label = domain.substr(start, end - start);
-    if (label.size() >= 4 && (label[0] | 0x20) == 'x' && (label[1] | 0x20) == 'n' &&
-        label[2] == '-' && label[3] == '-') {
-      return false;
-    }
-    start = end + 1;
-  }
-  return true;
+  const auto label = [&](std::string_view l) {
+    const bool idn =
+        l.size() >= 4 && (l[0] | 0x20) == 'x' && (l[1] | 0x20) == 'n' && l[2] == '-' && l[3] == '-';
+    return !idn && Each(domainChar)(l);
+  };
+  return AllParts(text.substr(0, at), '.', Each(localChar)) &&
+         AllParts(text.substr(at + 1), '.', label);
 }
 
 }  // namespace
@@ -225,16 +222,7 @@ std::optional<MailAddress> PlainAddress(std::string_view raw) {
       const std::string_view name = raw.substr(0, open);
       if (name.size() < 2 || name.back() != ' ') return std::nullopt;
       const std::string_view words = name.substr(0, name.size() - 1);
-      for (std::size_t start = 0;;) {
-        const std::size_t end = std::min(words.find(' ', start), words.size());
-        if (end == start ||
-            !std::all_of(words.begin() + static_cast<std::ptrdiff_t>(start),
-                         words.begin() + static_cast<std::ptrdiff_t>(end), IsAsciiAlnum)) {
-          return std::nullopt;
-        }
-        if (end == words.size()) break;
-        start = end + 1;
-      }
+      if (!AllParts(words, ' ', Each(IsAsciiAlnum))) return std::nullopt;
       a.name = std::string(words);
     }
     a.address = std::string(addr);

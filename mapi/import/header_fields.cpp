@@ -1,8 +1,7 @@
 #include "mapi/import/header_fields.h"
 
-#include <algorithm>
-
 #include "mapi/import/gmime_support.h"
+#include "mapi/import/header_text.h"
 
 namespace qc::mapi::import {
 
@@ -47,28 +46,6 @@ bool ForEachLine(std::string_view block, Line line) {
     if (!line(text, name)) return false;
   }
   return true;
-}
-
-bool IsAscii(char c) {
-  return static_cast<unsigned char>(c) < 0x80;
-}
-
-// g_mime_utils_header_unfold's result: without the white space at either end, and without line
-// ends.
-std::string Unfolded(std::string_view text) {
-  const auto lwsp = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && lwsp(text.front())) text.remove_prefix(1);
-  while (!text.empty() && lwsp(text.back())) text.remove_suffix(1);
-  std::string out;
-  out.reserve(text.size());
-  std::size_t from = 0;
-  for (std::size_t k = 0; k < text.size(); ++k) {
-    if (text[k] == '\r' || text[k] == '\n') {
-      out.append(text.data() + from, k - from);
-      from = k + 1;
-    }
-  }
-  return out.append(text.data() + from, text.size() - from);
 }
 
 }  // namespace
@@ -149,10 +126,8 @@ std::string HeaderFields::value(std::size_t i) const {
   }
   // As GMime makes a header's value from its raw value. Its decoding gives back text of ASCII
   // without a "=?" as it stands, so most values need only the unfolding.
-  const std::string_view text(text_.c_str() + field.raw);
-  if (std::all_of(text.begin(), text.end(), [](char c) { return IsAscii(c); }) &&
-      text.find("=?") == std::string_view::npos) {
-    return Unfolded(text);
+  if (const std::string_view text(text_.c_str() + field.raw); !NeedsDecoding(text)) {
+    return Unfold(text);
   }
   const GString unfolded(g_mime_utils_header_unfold(raw(i)));
   const GString decoded(g_mime_utils_header_decode_text(LenientParserOptions(), unfolded.get()));

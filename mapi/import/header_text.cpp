@@ -36,19 +36,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
-// Blanks at both ends off, line breaks out: the header on one line, as mail programs show it.
-std::string Unfold(std::string_view raw) {
-  const auto first = std::find_if_not(raw.begin(), raw.end(), IsBlank);
-  const auto last = std::find_if_not(raw.rbegin(), raw.rend(), IsBlank).base();
-  std::string out;
-  if (first >= last) return out;
-  out.reserve(static_cast<std::size_t>(last - first));
-  for (auto it = first; it != last; ++it) {
-    if (*it != '\r' && *it != '\n') out += *it;
-  }
-  return out;
-}
-
 struct Token {
   enum Kind { Blank, Word, Encoded };
   static Token Plain(Kind kind, std::string_view text) {
@@ -413,13 +400,23 @@ std::string RawTextReader::read(std::string_view bytes, std::string_view label) 
 }
 
 bool NeedsDecoding(std::string_view raw) {
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    const auto c = static_cast<unsigned char>(raw[i]);
-    if (c >= 0x80 || c == 0x1B || (c == '=' && i + 1 < raw.size() && raw[i + 1] == '?')) {
-      return true;
+  // Two simple passes cost less than one that tests three things at each byte.
+  return !IsAsciiWithoutEscape(raw) || raw.find("=?") != std::string_view::npos;
+}
+
+std::string Unfold(std::string_view raw) {
+  while (!raw.empty() && IsBlank(raw.front())) raw.remove_prefix(1);
+  while (!raw.empty() && IsBlank(raw.back())) raw.remove_suffix(1);
+  std::string out;
+  out.reserve(raw.size());
+  std::size_t from = 0;
+  for (std::size_t k = 0; k < raw.size(); ++k) {
+    if (raw[k] == '\r' || raw[k] == '\n') {
+      out.append(raw.data() + from, k - from);
+      from = k + 1;
     }
   }
-  return false;
+  return out.append(raw.data() + from, raw.size() - from);
 }
 
 std::string DecodeHeaderText(std::string_view raw, const RawTextReader& reader) {

@@ -47,6 +47,10 @@ class RawTextReader {
   std::set<std::string>* unknown_;
 };
 
+// A header's raw value with the blanks at both ends off and its line breaks out, as GMime's
+// g_mime_utils_header_unfold leaves it: the header on one line, as mail programs show it.
+std::string Unfold(std::string_view raw);
+
 // Whether a header's raw value holds what only DecodeHeaderText() reads as its writer meant it:
 // 8-bit bytes, an escape (ISO-2022), an encoded word.
 bool NeedsDecoding(std::string_view raw);
