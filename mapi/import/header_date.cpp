@@ -17,15 +17,6 @@ constexpr std::array<std::string_view, 7> kDays = {"Sun", "Mon", "Tue", "Wed", "
 constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool IsLeap(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeap(year) ? 29 : kDaysIn[month - 1];
-}
-
 // Days from 1970-01-01 to the date, in the proleptic Gregorian calendar.
 std::int64_t DaysSinceEpoch(int year, int month, int day) {
   const int y = year - (month <= 2 ? 1 : 0);
@@ -36,18 +27,10 @@ std::int64_t DaysSinceEpoch(int year, int month, int day) {
   return std::int64_t{era} * 146097 + dayOfEra - 719468;
 }
 
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 // Whether `token` starts with `name` (three letters), in any case, as GMime's day and month
 // names are matched.
 bool StartsWithName(std::string_view token, std::string_view name) {
-  if (token.size() < 3) return false;
-  for (std::size_t i = 0; i < 3; ++i) {
-    if (AsciiLower(token[i]) != AsciiLower(name[i])) return false;
-  }
-  return true;
+  return token.size() >= 3 && g_ascii_strncasecmp(token.data(), name.data(), 3) == 0;
 }
 
 // GMime's decode_int: digits only, and no overflow; -1 otherwise.
@@ -167,9 +150,11 @@ std::optional<FileTime> CommonDate(std::string_view text) {
 }  // namespace
 
 std::optional<FileTime> UtcTime(int year, int month, int day, int hour, int minute, int second) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-      second < 0 || second > 59) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12) return std::nullopt;
+  const auto days =
+      g_date_get_days_in_month(static_cast<GDateMonth>(month), static_cast<GDateYear>(year));
+  if (day < 1 || day > days || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+      second > 59) {
     return std::nullopt;
   }
   constexpr std::int64_t kUnixEpochIn1601Seconds = 11644473600;
