@@ -49,7 +49,8 @@ if [ -n "$eml_dir" ]; then
 else
   "$expect" "$scratch"
   for eml in "$scratch"/*.eml; do
-    "$eml2msg" "$eml" "${eml%.eml}.msg"
+    # --force: a run the Windows emulator retried after a hang may have written the file already.
+    "$eml2msg" --force "$eml" "${eml%.eml}.msg"
   done
 fi
 exec "$node" "$here/corpus_msgreader.js" "$scratch" "$modules"
