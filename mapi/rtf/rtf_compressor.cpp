@@ -78,13 +78,25 @@ class MatchFinder {
     return finder;
   }
 
-  void insert(std::size_t p) {
-    if (p + 2 < s_.size()) {
-      std::uint32_t& first = chains_[hash3(p)];
-      prev_[p & kDictionaryMask] = first;
-      first = base_ + static_cast<std::uint32_t>(p);
+  // The bytes at `p` as one number, first byte highest, which both hashes are taken from.
+  std::uint32_t keyAt(std::size_t p) const {
+    std::uint32_t v;
+    std::memcpy(&v, s_.data() + p, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) {
+      v = ((v & 0xFFu) << 24) | ((v & 0xFF00u) << 8) | ((v >> 8) & 0xFF00u) | (v >> 24);
     }
-    if (p + 1 < s_.size()) pairs_[hash2(p)] = base_ + static_cast<std::uint32_t>(p);
+    return v;
+  }
+
+  void insert(std::size_t p) { insert(p, keyAt(p)); }
+  void insert(std::size_t p, std::uint32_t key) {
+    const std::uint32_t at = base_ + static_cast<std::uint32_t>(p);
+    if (p + 2 < s_.size()) {
+      std::uint32_t& first = chains_[hash3(key)];
+      prev_[p & kDictionaryMask] = first;
+      first = at;
+    }
+    if (p + 1 < s_.size()) pairs_[hash2(key)] = at;
   }
 
   struct Match {
@@ -94,12 +106,13 @@ class MatchFinder {
 
   // The longest match for the bytes at `pos` among the candidates tried (`chain` of them with
   // three bytes and more); between equally long ones, the nearest.
-  Match longest(std::size_t pos, int chain = kMaxChain) const {
+  [[gnu::always_inline]] Match longest(std::size_t pos, std::uint32_t key,
+                                       int chain = kMaxChain) const {
     Match best;
     if (pos + 1 >= s_.size()) return best;
     const std::size_t limit = std::min(kMaxMatch, s_.size() - pos);
     const char* here = s_.data() + pos;
-    std::uint32_t candidate = pos + 2 < s_.size() ? chains_[hash3(pos)] : 0;
+    std::uint32_t candidate = pos + 2 < s_.size() ? chains_[hash3(key)] : 0;
     for (int tries = chain; candidate >= base_ && tries > 0; --tries) {
       const std::size_t p = candidate - base_;
       if (pos - p > kWindow) break;
@@ -115,7 +128,7 @@ class MatchFinder {
       candidate = prev_[p & kDictionaryMask];
     }
     if (best.length < kMinMatch) {
-      const std::uint32_t pair = pairs_[hash2(pos)];
+      const std::uint32_t pair = pairs_[hash2(key)];
       if (pair >= base_ && pos - (pair - base_) <= kWindow) {
         const std::size_t p = pair - base_;
         const std::size_t n = CommonLength(s_.data() + p, here, limit);
@@ -140,17 +153,12 @@ class MatchFinder {
     s_ = stream;
   }
 
-  std::size_t hash2(std::size_t p) const {
-    const std::uint32_t bytes = (std::uint32_t{static_cast<unsigned char>(s_[p])} << 8) |
-                                static_cast<unsigned char>(s_[p + 1]);
-    return (bytes * 2654435761u) >> (32 - kPairHashBits);
+  static std::size_t hash2(std::uint32_t key) {
+    return ((key >> 16) * 2654435761u) >> (32 - kPairHashBits);
   }
 
-  std::size_t hash3(std::size_t p) const {
-    const std::uint32_t bytes = (std::uint32_t{static_cast<unsigned char>(s_[p])} << 16) |
-                                (std::uint32_t{static_cast<unsigned char>(s_[p + 1])} << 8) |
-                                static_cast<unsigned char>(s_[p + 2]);
-    return (bytes * 2654435761u) >> (32 - kHashBits);
+  static std::size_t hash3(std::uint32_t key) {
+    return ((key >> 8) * 2654435761u) >> (32 - kHashBits);
   }
 
   std::string_view s_;
@@ -251,20 +259,26 @@ Bytes CompressRtf(std::string_view rtf) {
   std::uint8_t* out = outScratch.get(kHeaderSize + rtf.size() + rtf.size() / 8 + 4);
   TokenWriter tokens(out + kHeaderSize);
   std::size_t pos = kInitialDictionary.size();
+  std::uint32_t key = finder.keyAt(pos);
   while (pos < size) {
-    auto match = finder.longest(pos);
+    auto match = finder.longest(pos, key);
     // A two-byte reference saves one bit against two literals; taken greedily it would often
     // hide a longer match starting one byte later, and make the result larger.
-    if (match.length == kMinMatch && finder.longest(pos + 1, kLookAheadChain).length > kMinMatch) {
+    const std::uint32_t nextKey = finder.keyAt(pos + 1);
+    if (match.length == kMinMatch &&
+        finder.longest(pos + 1, nextKey, kLookAheadChain).length > kMinMatch) {
       match.length = 0;
     }
     if (match.length >= kMinMatch) {
       tokens.reference(match.at, match.length);
-      for (std::size_t k = 0; k < match.length; ++k) finder.insert(pos + k);
+      finder.insert(pos, key);
+      for (std::size_t k = 1; k < match.length; ++k) finder.insert(pos + k);
       pos += match.length;
+      key = finder.keyAt(pos);
     } else {
       tokens.literal(stream[pos]);
-      finder.insert(pos++);
+      finder.insert(pos++, key);
+      key = nextKey;
     }
   }
   // A reference to the write position ends the content; its length does not matter.
