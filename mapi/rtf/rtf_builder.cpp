@@ -1,6 +1,12 @@
 #include "mapi/rtf/rtf_builder.h"
 
+#include <bit>
 #include <cctype>
+#include <charconv>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "mapi/rtf/code_page_1252.h"
 #include "mapi/text.h"
@@ -20,7 +26,8 @@ void RtfBuilder::word(std::string_view name) {
 
 void RtfBuilder::word(std::string_view name, int parameter) {
   word(name);
-  out_.append(std::to_string(parameter));
+  char digits[12];
+  out_.append(digits, std::to_chars(digits, digits + sizeof digits, parameter).ptr);
 }
 
 // A letter or digit would lengthen the word or its number, a hyphen would start a number, and a
@@ -80,17 +87,41 @@ namespace {
 bool IsPlainText(char c) {
   return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}';
 }
+
+// How many bytes from `from` on are plain text.
+std::size_t PlainTextRun(std::string_view text, std::size_t from) {
+  std::size_t end = from;
+#if defined(__SSE2__)
+  // Sixteen bytes a step: bytes as signed numbers, so those past ASCII are below 0x20 too.
+  const __m128i below = _mm_set1_epi8(0x20);
+  const __m128i del = _mm_set1_epi8(0x7F);
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i openBrace = _mm_set1_epi8('{');
+  const __m128i closeBrace = _mm_set1_epi8('}');
+  for (; end + 16 <= text.size(); end += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + end));
+    const __m128i special = _mm_or_si128(
+        _mm_or_si128(_mm_cmplt_epi8(bytes, below), _mm_cmpeq_epi8(bytes, del)),
+        _mm_or_si128(
+            _mm_cmpeq_epi8(bytes, backslash),
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, openBrace), _mm_cmpeq_epi8(bytes, closeBrace))));
+    if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special)); mask != 0) {
+      return end + static_cast<std::size_t>(std::countr_zero(mask)) - from;
+    }
+  }
+#endif
+  while (end < text.size() && IsPlainText(text[end])) ++end;
+  return end - from;
+}
 }  // namespace
 
 void RtfBuilder::text(std::string_view utf8) {
   out_.reserve(out_.size() + utf8.size() + utf8.size() / 8);
   for (std::size_t i = 0; i < utf8.size();) {
-    if (IsPlainText(utf8[i])) {
-      std::size_t end = i + 1;
-      while (end < utf8.size() && IsPlainText(utf8[end])) ++end;
+    if (const std::size_t run = PlainTextRun(utf8, i); run != 0) {
       put(utf8[i]);  // the first may need a delimiter after a control word
-      out_.append(utf8.substr(i + 1, end - i - 1));
-      i = end;
+      out_.append(utf8.substr(i + 1, run - 1));
+      i += run;
       continue;
     }
     if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
