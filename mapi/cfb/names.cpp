@@ -1,6 +1,7 @@
 #include "mapi/cfb/names.h"
 
 #include <algorithm>
+#include <array>
 
 #include "mapi/cfb/entry_name.h"
 #include "mapi/text.h"
@@ -17,14 +18,16 @@ EntryName::EntryName(std::string_view utf8) {
   // The names the writers give: short and ASCII, one unit per byte, none of the characters a
   // name must not hold. Checked in one pass.
   if (!utf8.empty() && utf8.size() <= kMaxNameUnits) {
+    static constexpr auto kPlain = [] {
+      std::array<bool, 256> plain{};
+      for (int c = 1; c < 0x80; ++c) plain[c] = c != '/' && c != '\\' && c != ':' && c != '!';
+      return plain;
+    }();
     std::size_t n = 0;
     for (; n < utf8.size(); ++n) {
-      const char c = utf8[n];
-      if (static_cast<unsigned char>(c) >= 0x80 || c == '\0' || c == '/' || c == '\\' || c == ':' ||
-          c == '!') {
-        break;
-      }
-      units_[n] = static_cast<char16_t>(c);
+      const auto c = static_cast<unsigned char>(utf8[n]);
+      if (!kPlain[c]) break;
+      units_[n] = c;
     }
     if (n == utf8.size()) {
       size_ = static_cast<std::uint8_t>(n);
