@@ -5,6 +5,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "mapi/import/base64_decoder.h"
 #include "mapi/import/charset_labels.h"
 #include "mapi/import/library_messages.h"
 #include "mapi/import/source_stream.h"
@@ -88,10 +89,11 @@ namespace {
 // (the decoder's steps over the bytes, then its flush), without the streams and filter objects
 // that cost more than decoding a body of a few kilobytes.
 Bytes Decode(const SourceRange& range, GMimeContentEncoding encoding) {
-  const bool decodes = encoding == GMIME_CONTENT_ENCODING_BASE64 ||
-                       encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+  const bool base64 = encoding == GMIME_CONTENT_ENCODING_BASE64;
+  const bool decodes = base64 || encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
   GMimeEncoding decoder;
   g_mime_encoding_init_decode(&decoder, encoding);
+  Base64Decoder base64Decoder;
   Bytes out;
   out.reserve(static_cast<std::size_t>(range.end - range.start));
   std::array<char, 16384> piece;
@@ -107,11 +109,17 @@ Bytes Decode(const SourceRange& range, GMimeContentEncoding encoding) {
       out.insert(out.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
       continue;
     }
+    if (base64) {
+      out.resize(used + got + 3);
+      out.resize(used + base64Decoder.step(piece.data(), got, out.data() + used));
+      continue;
+    }
     out.resize(used + g_mime_encoding_outlen(&decoder, got));
     out.resize(used + g_mime_encoding_step(&decoder, piece.data(), got,
                                            reinterpret_cast<char*>(out.data() + used)));
   }
-  if (decodes) {
+  // GMime's base64 decoder keeps nothing back for its flush.
+  if (decodes && !base64) {
     const std::size_t used = out.size();
     out.resize(used + g_mime_encoding_outlen(&decoder, 0));
     out.resize(used + g_mime_encoding_flush(&decoder, piece.data(), 0,
