@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "mapi/import/base64_decoder.h"
 #include "mapi/import/gmime_support.h"
 #include "mapi/import/source_stream.h"
 #include "util/error.h"
@@ -19,14 +20,14 @@ class DecodedPart final : public ByteSource {
     restart();
     std::array<std::uint8_t, 1 << 16> scratch;
     while (const std::size_t n = decode(scratch.data(), scratch.size())) size_ += n;
-    decoded_.reset();  // a message may have many attachments: no decoder waits for each
+    close();  // a message may have many attachments: no decoder waits for each
   }
 
   std::uint64_t size() const override { return size_; }
 
   std::size_t read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const override {
     if (offset >= size_) return 0;
-    if (!decoded_ || offset < position_) restart();
+    if (!open_ || offset < position_) restart();
     std::array<std::uint8_t, 1 << 14> scratch;
     while (position_ < offset) {
       const auto skip =
@@ -35,19 +36,40 @@ class DecodedPart final : public ByteSource {
     }
     const std::size_t got =
         decode(out, static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - offset)));
-    if (position_ >= size_) decoded_.reset();
+    if (position_ >= size_) close();
     return got;
   }
 
  private:
+  bool base64() const { return encoding_ == GMIME_CONTENT_ENCODING_BASE64; }
+
   void restart() const {
     if (g_mime_stream_reset(encoded_.get()) != 0) fail();
-    decoded_ = NewDecodingStream(encoded_.get(), encoding_);
+    if (base64()) {
+      base64_ = Base64Decoder();
+      waiting_.clear();
+      waitingAt_ = 0;
+    } else {
+      decoded_ = NewDecodingStream(encoded_.get(), encoding_);
+    }
     position_ = 0;
+    open_ = true;
+  }
+
+  void close() const {
+    decoded_.reset();
+    waiting_ = Bytes();
+    open_ = false;
   }
 
   // The next up to n decoded bytes; fewer only where the content ends.
   std::size_t decode(std::uint8_t* out, std::size_t n) const {
+    const std::size_t done = base64() ? decodeBase64(out, n) : decodeByGMime(out, n);
+    position_ += done;
+    return done;
+  }
+
+  std::size_t decodeByGMime(std::uint8_t* out, std::size_t n) const {
     std::size_t done = 0;
     while (done < n && !g_mime_stream_eos(decoded_.get())) {
       const ssize_t got =
@@ -55,7 +77,30 @@ class DecodedPart final : public ByteSource {
       if (got < 0) fail();
       done += static_cast<std::size_t>(got);
     }
-    position_ += done;
+    return done;
+  }
+
+  // Base64 is decoded here, as GMime's filter would decode it, a piece of the encoded bytes at
+  // a time: what a piece gives beyond what was asked for waits for the next call.
+  std::size_t decodeBase64(std::uint8_t* out, std::size_t n) const {
+    std::size_t done = 0;
+    while (done < n) {
+      if (waitingAt_ == waiting_.size()) {
+        if (g_mime_stream_eos(encoded_.get())) break;
+        std::array<char, 1 << 14> piece;
+        const ssize_t got = g_mime_stream_read(encoded_.get(), piece.data(), piece.size());
+        if (got < 0) fail();
+        if (got == 0) break;
+        waiting_.resize(static_cast<std::size_t>(got) + 3);
+        waiting_.resize(base64_.step(piece.data(), static_cast<std::size_t>(got), waiting_.data()));
+        waitingAt_ = 0;
+        continue;
+      }
+      const std::size_t take = std::min(n - done, waiting_.size() - waitingAt_);
+      std::copy_n(waiting_.data() + waitingAt_, take, out + done);
+      waitingAt_ += take;
+      done += take;
+    }
     return done;
   }
 
@@ -67,8 +112,12 @@ class DecodedPart final : public ByteSource {
   GPtr<GMimeStream> encoded_;
   GMimeContentEncoding encoding_;
   std::uint64_t size_ = 0;
-  mutable GPtr<GMimeStream> decoded_;
+  mutable bool open_ = false;
   mutable std::uint64_t position_ = 0;
+  mutable GPtr<GMimeStream> decoded_;  // GMime's decoding of encodings other than base64
+  mutable Base64Decoder base64_;
+  mutable Bytes waiting_;  // decoded base64 not yet read
+  mutable std::size_t waitingAt_ = 0;
 };
 
 }  // namespace
