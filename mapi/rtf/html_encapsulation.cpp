@@ -3,6 +3,7 @@
 // entities, line breaks inside text) or RTF text outside \htmlrtf (the HTML's text). What only a
 // plain RTF reader should see (paragraph breaks, bold, the character an entity stands for)
 // goes inside \htmlrtf ... \htmlrtf0, which de-encapsulating readers skip.
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -79,6 +80,14 @@ TagKind KindOf(std::string_view tag) {
   if (IsBlock(tag) || tag == "td" || tag == "th") return kBlock;
   return kOther;
 }
+
+// The characters of text that may get an {\*\htmltag} group of their own: line breaks, a bare
+// < or >, and & when it starts an entity.
+constexpr auto kMarked = [] {
+  std::array<bool, 256> marked{};
+  for (const char c : std::string_view("\r\n<>&")) marked[static_cast<unsigned char>(c)] = true;
+  return marked;
+}();
 
 bool IsWhitespace(std::string_view text) {
   return text.find_first_not_of(" \t\r\n\f") == std::string_view::npos;
@@ -229,6 +238,9 @@ class HtmlEncapsulator {
       }
     };
     for (std::size_t i = 0; i < text.size();) {
+      // Most characters need nothing of their own.
+      while (i < text.size() && !kMarked[static_cast<unsigned char>(text[i])]) ++i;
+      if (i == text.size()) break;
       const char c = text[i];
       std::size_t length = 0;
       std::optional<char32_t> shows;
