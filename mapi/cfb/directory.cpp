@@ -88,8 +88,10 @@ void EncodeDirEntry(const DirEntry& entry, const Storage& root, std::uint8_t* ou
   namespace at = entry_offset;
   std::memset(out, 0, kDirEntrySize);
   const std::u16string_view name = entry.name(root);
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    Put16(out + at::kName + 2 * i, name[i]);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out + at::kName, name.data(), 2 * name.size());
+  } else {
+    for (std::size_t i = 0; i < name.size(); ++i) Put16(out + at::kName + 2 * i, name[i]);
   }
   if (entry.type != ObjectType::Unused) {
     Put16(out + at::kNameLength, static_cast<std::uint16_t>(2 * (name.size() + 1)));
