@@ -89,7 +89,8 @@ void EncodeDirEntry(const DirEntry& entry, const Storage& root, std::uint8_t* ou
   std::memset(out, 0, kDirEntrySize);
   const std::u16string_view name = entry.name(root);
   if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out + at::kName, name.data(), 2 * name.size());
+    // An unused entry's name has no units, and may have no address either.
+    if (!name.empty()) std::memcpy(out + at::kName, name.data(), 2 * name.size());
   } else {
     for (std::size_t i = 0; i < name.size(); ++i) Put16(out + at::kName + 2 * i, name[i]);
   }
