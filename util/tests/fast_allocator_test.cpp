@@ -49,23 +49,6 @@ TEST(FastAllocator, GlibSlicesAreMallocBlocks) {
   for (void* slice : slices) g_slice_free1(40, slice);
 }
 
-// GLib's calls to its slice functions stay with GLib's own, while GMime's and GObject's come to
-// the program's: a slice made on either side must be freed on the other.
-TEST(FastAllocator, SlicesPassBetweenGlibAndTheProgram) {
-  for (int i = 0; i < 1000; ++i) {
-    GList* fromGlib = g_list_alloc();
-    EXPECT_TRUE(StartsMimallocBlock(fromGlib));
-    g_slice_free1(sizeof(GList), fromGlib);
-    auto* fromProgram = static_cast<GList*>(g_slice_alloc0(sizeof(GList)));
-    EXPECT_EQ(fromProgram->next, nullptr);
-    g_list_free_1(fromProgram);
-  }
-  gconstpointer original = "a slice's bytes";
-  gpointer copy = g_slice_copy(16, original);
-  EXPECT_EQ(std::memcmp(copy, original, 16), 0);
-  g_slice_free1(16, copy);
-}
-
 // What one writer thread allocates another may free (a message imported on one, its store item
 // released on the other); mimalloc must take it back without corrupting either heap.
 TEST(FastAllocator, MemoryFreedByAnotherThreadIsReused) {
