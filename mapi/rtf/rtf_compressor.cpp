@@ -30,7 +30,8 @@ constexpr int kLookAheadChain = 4;
 // Tables small enough to stay in the processor's nearest caches.
 constexpr int kHashBits = 13;
 constexpr int kPairHashBits = 12;
-// Bytes readable past the end of the stream, so that matches are compared eight bytes at a time.
+// Bytes readable past the end of the stream, so that matches are compared eight bytes at a time
+// and the four bytes at any position are read as one number.
 constexpr std::size_t kPadding = 8;
 // Scratch buffers above this size are given back after use rather than kept for the next body.
 constexpr std::size_t kKeptScratch = std::size_t{1} << 20;
