@@ -168,7 +168,7 @@ void ReadItemByItem(std::string_view text, std::vector<MailAddress>& out,
 }
 
 bool IsAsciiAlnum(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  return g_ascii_isalnum(c);
 }
 
 // Whether `text`, cut at every `separator`, is parts none empty and each passing `part`.
@@ -198,8 +198,7 @@ bool IsPlainAddrSpec(std::string_view text) {
   const auto localChar = [](char c) { return IsAsciiAlnum(c) || c == '_' || c == '+' || c == '-'; };
   const auto domainChar = [](char c) { return IsAsciiAlnum(c) || c == '-'; };
   const auto label = [&](std::string_view l) {
-    const bool idn =
-        l.size() >= 4 && (l[0] | 0x20) == 'x' && (l[1] | 0x20) == 'n' && l[2] == '-' && l[3] == '-';
+    const bool idn = l.size() >= 4 && g_ascii_strncasecmp(l.data(), "xn--", 4) == 0;
     return !idn && Each(domainChar)(l);
   };
   return AllParts(text.substr(0, at), '.', Each(localChar)) &&
