@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
 
 #include "mapi/import/gmime_support.h"
@@ -205,8 +206,7 @@ bool IsPlainAddrSpec(std::string_view text) {
          AllParts(text.substr(at + 1), '.', label);
 }
 
-}  // namespace
-
+// One item of a plain header value.
 std::optional<MailAddress> PlainAddress(std::string_view raw) {
   while (!raw.empty() && IsBlank(raw.front())) raw.remove_prefix(1);
   while (!raw.empty() && IsBlank(raw.back())) raw.remove_suffix(1);
@@ -232,6 +232,24 @@ std::optional<MailAddress> PlainAddress(std::string_view raw) {
   return a;
 }
 
+}  // namespace
+
+bool PlainAddresses(std::string_view raw, std::vector<MailAddress>& out) {
+  // Plain items hold no comma, so every comma is one between two items.
+  const std::size_t had = out.size();
+  for (std::size_t start = 0;;) {
+    const std::size_t end = std::min(raw.find(',', start), raw.size());
+    auto a = PlainAddress(raw.substr(start, end - start));
+    if (!a) {
+      out.resize(had);
+      return false;
+    }
+    out.push_back(std::move(*a));
+    if (end == raw.size()) return true;
+    start = end + 1;
+  }
+}
+
 std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
                                          const std::function<InternetAddressList*()>& parsed,
                                          const RawTextReader& reader) {
@@ -240,13 +258,11 @@ std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
   const bool plain =
       std::none_of(raw.begin(), raw.end(), [](const char* value) { return NeedsDecoding(value); });
   if (plain) {
-    // Most headers name one person plainly: read here, without GMime's list and its objects.
-    for (const char* value : raw) {
-      auto a = PlainAddress(value);
-      if (!a) break;
-      out.push_back(std::move(*a));
+    // Most headers name their people plainly: read here, without GMime's list and its objects.
+    if (std::all_of(raw.begin(), raw.end(),
+                    [&](const char* value) { return PlainAddresses(value, out); })) {
+      return out;
     }
-    if (out.size() == raw.size()) return out;
     out.clear();
     // GMime parsed these headers already; their text tells whether it took every item.
     int items = 0;

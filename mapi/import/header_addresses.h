@@ -5,7 +5,6 @@
 #include <gmime/gmime.h>
 
 #include <functional>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -26,9 +25,10 @@ std::vector<MailAddress> HeaderAddresses(const std::vector<const char*>& raw,
                                          const std::function<InternetAddressList*()>& parsed,
                                          const RawTextReader& reader);
 
-// The person a header value names in the plainest way, "ann@example.org" or
-// "Ann Example <ann@example.org>" (ASCII words and addresses, one space apart), as GMime reads
-// it; nothing for any other value.
-std::optional<MailAddress> PlainAddress(std::string_view raw);
+// The people a header value names in the plainest way, added to `out` as GMime reads them: one
+// or more items "ann@example.org" or "Ann Example <ann@example.org>" (ASCII words and addresses,
+// one space apart), a comma and any blanks between two. False, and `out` as it was, for any other
+// value.
+bool PlainAddresses(std::string_view raw, std::vector<MailAddress>& out);
 
 }  // namespace qc::mapi::import

@@ -91,7 +91,7 @@ TEST(HeaderAddresses, NoEncodedWordIsLeftInWhatOutlookShows) {
   EXPECT_EQ(Sender(*m), (std::pair<std::string, std::string>{"\xE3\x81\x82\xE3\x81\x84", ""}));
 }
 
-// A header naming one person plainly is read without GMime; what it reads must be what GMime
+// A header naming its people plainly is read without GMime; what it reads must be what GMime
 // reads, and anything less plain must be left to GMime.
 TEST(HeaderAddresses, PlainAddressesReadAsGMimeReadsThem) {
   import::EnsureGMimeInitialized();
@@ -104,6 +104,7 @@ TEST(HeaderAddresses, PlainAddressesReadAsGMimeReadsThem) {
       "example.org",  "EXAMPLE.ORG", "a-b.c", "xn--bcher-kva.example",
       "mail.XN--x.y", "localhost",   "a..b",  ".a",
       "a.",           "[1.2.3.4]",   "",      "-a.b"};
+  // %n and %a one person's name and address, %m and %b another's.
   const std::vector<std::string> shapes = {"%a",
                                            "<%a>",
                                            "%n <%a>",
@@ -112,35 +113,57 @@ TEST(HeaderAddresses, PlainAddressesReadAsGMimeReadsThem) {
                                            "%n <%a> ",
                                            " \r\n\t%n <%a>\r\n",
                                            "%a (comment)",
+                                           "<%a> %n",
                                            "%n <%a>, x@y.z",
-                                           "<%a> %n"};
+                                           "%a,%b",
+                                           "%n <%a>,\r\n\t%m <%b>, %a",
+                                           "%a , %m <%b>",
+                                           "%a, ",
+                                           ", %a",
+                                           "%a,, %b",
+                                           "%a; %b",
+                                           "%a %b",
+                                           "%n <%a>, %m",
+                                           "%n <%a>, <%b>"};
   std::mt19937 random(9);
   const auto pick = [&](const std::vector<std::string>& from) {
     return from[random() % from.size()];
   };
-  int plain = 0;
-  for (int round = 0; round < 20000; ++round) {
-    const std::string address = pick(locals) + "@" + pick(domains);
-    const std::string name = pick(names);
-    std::string value;
-    for (const char c : pick(shapes)) value += c;
-    for (std::size_t at; (at = value.find("%a")) != std::string::npos;)
-      value.replace(at, 2, address);
-    for (std::size_t at; (at = value.find("%n")) != std::string::npos;) value.replace(at, 2, name);
-    const auto read = import::PlainAddress(value);
-    if (!read) continue;
+  const auto put = [](std::string& value, std::string_view mark, const std::string& text) {
+    for (std::size_t at; (at = value.find(mark)) != std::string::npos;) value.replace(at, 2, text);
+  };
+  int plain = 0, lists = 0;
+  for (int round = 0; round < 50000; ++round) {
+    std::string value = pick(shapes);
+    put(value, "%a", pick(locals) + "@" + pick(domains));
+    put(value, "%b", pick(locals) + "@" + pick(domains));
+    put(value, "%n", pick(names));
+    put(value, "%m", pick(names));
+    // Someone read before: a value not read must leave them alone.
+    std::vector<import::MailAddress> read(1, import::MailAddress{"Before", "b@example.org"});
+    if (!import::PlainAddresses(value, read)) {
+      ASSERT_EQ(read.size(), 1u) << value;
+      continue;
+    }
     ++plain;
+    if (read.size() > 2) ++lists;
     const import::GPtr<InternetAddressList> list(internet_address_list_new());
     internet_address_list_append_parse(list.get(), import::LenientParserOptions(), value.c_str());
-    ASSERT_EQ(internet_address_list_length(list.get()), 1) << value;
-    InternetAddress* gmime = internet_address_list_get_address(list.get(), 0);
-    ASSERT_TRUE(INTERNET_ADDRESS_IS_MAILBOX(gmime)) << value;
-    EXPECT_EQ(read->name, import::GMimeText(internet_address_get_name(gmime))) << value;
-    EXPECT_EQ(read->address,
-              import::GMimeText(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(gmime))))
+    ASSERT_EQ(static_cast<std::size_t>(internet_address_list_length(list.get())), read.size() - 1)
         << value;
+    for (std::size_t i = 1; i < read.size(); ++i) {
+      InternetAddress* gmime =
+          internet_address_list_get_address(list.get(), static_cast<int>(i - 1));
+      ASSERT_TRUE(INTERNET_ADDRESS_IS_MAILBOX(gmime)) << value;
+      EXPECT_EQ(read[i].name, import::GMimeText(internet_address_get_name(gmime))) << value;
+      EXPECT_EQ(
+          read[i].address,
+          import::GMimeText(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(gmime))))
+          << value;
+    }
   }
-  EXPECT_GT(plain, 1000);
+  EXPECT_GT(plain, 1000) << lists;
+  EXPECT_GT(lists, 300) << plain;
   // And through the envelope: the same people whichever way they were read.
   const auto m = WithHeaders(
       "From: Ann Example <ann@example.org>\r\nTo: bob@example.net\r\nCc: Carol <c@x.org>, "
