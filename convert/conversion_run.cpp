@@ -6,7 +6,6 @@
 #include "convert/facts_jobs.h"
 #include "convert/message_facts.h"
 #include "util/error.h"
-#include "util/freed_memory.h"
 #include "util/mod_main.h"
 #include "util/registry.h"
 #include "util/system.h"
@@ -461,7 +460,6 @@ void ConversionRun::writeMessages(const std::string& outputFolder,
     jobs = WithMessageFacts(std::move(jobs), searched, values,
                             skipDuplicates_ ? &duplicates_ : nullptr, factsCharset_);
   }
-  const FreedMemoryScope freed(form_->freedMemory());
   MessageWriterPool writer(values, std::move(jobs), workers_, form_->lead());
   const auto waiting = [&](std::int64_t soFar) {
     std::int64_t size = 0;

@@ -4,20 +4,7 @@
 #include <glib.h>
 #include <mimalloc.h>
 
-#include <cstdlib>
-
-#include "util/freed_memory.h"
-
 namespace {
-
-// A store's import frees each message's hundreds of blocks while the next messages' are made.
-// Returned at once, whole pages went back to the system and were faulted in again, message after
-// message: on mail of small messages a tenth of a .pst run went on that (madvise, the other
-// threads' TLBs flushed, page faults). Kept for a millisecond, they are used again first.
-void SetDecommitDelay(qc::FreedMemory freed) {
-  if (std::getenv("MIMALLOC_DECOMMIT_DELAY")) return;  // the user's own still decides
-  mi_option_set(mi_option_decommit_delay, freed == qc::FreedMemory::KeepAMoment ? 1 : 0);
-}
 
 void SetUpAllocator(int, char**, char**) {
   // GLib 2.74 keeps its small objects (GMime's headers, parameters, lists, hash tables) in slices
@@ -30,12 +17,10 @@ void SetUpAllocator(int, char**, char**) {
   g_slice_set_config(G_SLICE_CONFIG_ALWAYS_MALLOC, TRUE);
   G_GNUC_END_IGNORE_DEPRECATIONS
   // Memory a thread frees goes back to the system at once instead of 25 ms later: at the rate
-  // messages come and go that kept about 1.5 MiB more resident, for no measurable time in the
-  // .msg form (a store's import asks for a moment, through SetDecommitDelay). MIMALLOC_*
-  // variables of the user's own still decide.
+  // messages come and go that kept about 1.5 MiB more resident, for no measurable time.
+  // MIMALLOC_* variables of the user's own still decide.
   mi_option_set_default(mi_option_decommit_delay, 0);
   mi_option_set_default(mi_option_segment_decommit_delay, 0);
-  qc::SetFreedMemoryHandler(SetDecommitDelay);
 }
 
 // The type the loader calls a .preinit_array entry with.

@@ -16,7 +16,6 @@
 #include "convert/message_writer_pool.h"
 #include "convert/run_request.h"
 #include "convert/store_steps.h"
-#include "util/freed_memory.h"
 
 namespace qc {
 
@@ -45,8 +44,6 @@ class OutputForm {
                                  const OutputFolder* folder) const = 0;
   // How far the workers may run ahead of the run.
   virtual PoolLead lead() const { return {}; }
-  // How soon memory freed while the mailbox's messages are done goes back to the system.
-  virtual FreedMemory freedMemory() const { return FreedMemory::ReturnAtOnce; }
   // The run takes a message's outcome, in message order. Throws StoreLost when the mailbox's
   // store can no longer be written, qc::Error when only this message is refused. Returns where
   // the message went in a store (nothing for forms that keep none).

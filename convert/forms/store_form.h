@@ -38,10 +38,6 @@ class ImportIntoStoreForm : public StoreForm {
   }
   // Imported messages wait in memory for the store, whose writer sets the pace anyway.
   PoolLead lead() const override { return kShortLead; }
-  // Each message's blocks are freed as the next messages' are made: returned at once, the same
-  // pages would go back to the system and be faulted in again, message after message. (The
-  // .msg form gains nothing from it measurably, and keeps its lower peak.)
-  FreedMemory freedMemory() const override { return FreedMemory::KeepAMoment; }
   StoredAt accept(MessageOutcome& outcome) override {
     // The store reads the message's attachments from the mailbox as it writes them; what the
     // mail libraries say meanwhile is said of the message.

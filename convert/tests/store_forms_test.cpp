@@ -11,7 +11,6 @@
 #include "mapi/check/cfb/cfb_reader.h"
 #include "mapi/check/msg/msg_checker.h"
 #include "util/error.h"
-#include "util/freed_memory.h"
 
 namespace qc {
 namespace {
@@ -443,28 +442,6 @@ TEST(StoreForms, AMessageTheStoreRefusesIsCountedAndTheRestGoOn) {
   EXPECT_EQ(h.store.calls.back(), "close");
   EXPECT_EQ(h.window.boxes.back().style, MsgStyle::OkExclamation);
   EXPECT_EQ(h.window.boxes.back().text.find("successfully"), std::string::npos);
-}
-
-std::vector<FreedMemory> gFreedMemoryAsked;
-
-// A .pst run keeps freed memory a moment while its messages are imported (the allocator would
-// otherwise hand the same pages back and forth with the system) and leaves the process lean
-// after, whatever became of its messages; a .msg run keeps the lean default throughout.
-TEST(StoreForms, OnlyThePstFormKeepsFreedMemoryAMomentAndOnlyWhileItImports) {
-  SetFreedMemoryHandler([](FreedMemory freed) { gFreedMemoryAsked.push_back(freed); });
-  TempDir in, out;
-  const std::string box = in / "x.mbx";
-  const std::string empty = in / "e.mbx";
-  WriteFile(box, Message("a") + Message("b") + Message("c"));
-  WriteFile(empty, "");
-  Harness h;
-  h.store.failMessage = 1;
-  h.run(Form::PST, {box, empty}, out.path().string());
-  EXPECT_EQ(gFreedMemoryAsked, (std::vector{FreedMemory::KeepAMoment, FreedMemory::ReturnAtOnce}));
-  gFreedMemoryAsked.clear();
-  h.run(Form::MSG, {box}, out.path().string());
-  EXPECT_EQ(gFreedMemoryAsked, (std::vector{FreedMemory::ReturnAtOnce, FreedMemory::ReturnAtOnce}));
-  SetFreedMemoryHandler(nullptr);
 }
 
 // A store that cannot be completed (the disk fills while its tables are written): its messages

@@ -11,8 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "util/freed_memory.h"
-
 namespace {
 
 // Whether `p` is where one of the current thread's mimalloc blocks starts (rather than inside a
@@ -72,19 +70,6 @@ TEST(FastAllocator, MemoryFreedByAnotherThreadIsReused) {
   void* again = std::malloc(64);
   EXPECT_TRUE(mi_is_in_heap_region(again));
   std::free(again);
-}
-
-// A store's import asks for freed pages to be kept a moment, and the run gives the lean default
-// back after; what the user set for mimalloc stands over both.
-TEST(FastAllocator, FreedMemoryIsKeptAMomentOnlyWhenAsked) {
-  if (std::getenv("MIMALLOC_DECOMMIT_DELAY")) GTEST_SKIP() << "the user's own setting decides";
-  EXPECT_EQ(mi_option_get(mi_option_decommit_delay), 0);
-  {
-    const qc::FreedMemoryScope keep(qc::FreedMemory::KeepAMoment);
-    EXPECT_GT(mi_option_get(mi_option_decommit_delay), 0);
-  }
-  EXPECT_EQ(mi_option_get(mi_option_decommit_delay), 0);
-  EXPECT_EQ(mi_option_get(mi_option_segment_decommit_delay), 0);
 }
 
 }  // namespace
