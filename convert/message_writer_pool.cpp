@@ -26,6 +26,7 @@ MessageWriterPool::MessageWriterPool(const std::vector<std::int64_t>& offsets,
     : offsets_(offsets),
       jobs_(std::move(jobs)),
       lead_(lead),
+      workerWakes_(std::make_unique<std::condition_variable[]>(workers)),
       slots_(lead.batches),
       givenBack_(workers),
       givenBackWaits_(workers) {
@@ -37,7 +38,7 @@ MessageWriterPool::~MessageWriterPool() {
     std::lock_guard lock(mutex_);
     stop_ = true;
   }
-  changed_.notify_all();
+  wakeWorkers();
   for (auto& t : threads_) t.join();
   // Outcomes the run did not take (it was stopped): their files must not stand among the ones
   // it counted, as they would not have been written by one thread doing everything in order.
@@ -86,7 +87,7 @@ void MessageWriterPool::work(unsigned worker) {
     {
       std::unique_lock lock(mutex_);
       for (;;) {
-        changed_.wait(lock, [&] {
+        workerWakes_[worker].wait(lock, [&] {
           return stop_ || nextMessage_ >= offsets_.size() ||
                  batchesIssued_ < batchesTaken_ + slots_.size() || !givenBack_[worker].empty();
         });
@@ -123,7 +124,7 @@ void MessageWriterPool::work(unsigned worker) {
       slot->outcomes = std::move(outcomes);
       slot->done = true;
     }
-    changed_.notify_all();
+    runWakes_.notify_one();
   }
 }
 
@@ -146,7 +147,7 @@ MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting&
   std::unique_lock lock(mutex_);
   Batch& slot = slots_[current_ % slots_.size()];
   while (!(slot.number == current_ && slot.done)) {
-    if (changed_.wait_for(lock, kPoll) == std::cv_status::timeout) {
+    if (runWakes_.wait_for(lock, kPoll) == std::cv_status::timeout) {
       const std::int64_t bytes =
           progressMessage_ == static_cast<std::int64_t>(j) ? progressBytes_.load() : -1;
       lock.unlock();
@@ -163,7 +164,7 @@ MessageWriterPool::Outcome MessageWriterPool::take(std::size_t j, const Waiting&
     ++current_;
     ++batchesTaken_;
     lock.unlock();
-    changed_.notify_all();
+    wakeWorkers();
   }
   return outcome;
 }
@@ -187,7 +188,11 @@ void MessageWriterPool::passOnGivenBack() {
     givenBackWaits_[fromBatch_.worker] = true;
   }
   fromBatch_.messages.clear();
-  changed_.notify_all();
+  workerWakes_[fromBatch_.worker].notify_one();
+}
+
+void MessageWriterPool::wakeWorkers() {
+  for (std::size_t i = 0; i < threads_.size(); ++i) workerWakes_[i].notify_one();
 }
 
 }  // namespace qc

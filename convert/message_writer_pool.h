@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -74,6 +75,7 @@ class MessageWriterPool {
 
   void work(unsigned worker);
   void passOnGivenBack();
+  void wakeWorkers();
   void freeGivenBack(unsigned worker, std::unique_lock<std::mutex>& lock);
   Outcome writeOne(MessageJob& job, std::size_t j, bool onWorker, const Waiting* waiting);
   std::size_t batchEnd(std::size_t first) const;
@@ -87,7 +89,10 @@ class MessageWriterPool {
 
   // Work on workers: batches of neighbouring messages, a few in flight at a time.
   std::mutex mutex_;
-  std::condition_variable changed_;
+  // Each waits on its own: a batch done wakes the run alone, messages given back wake the worker
+  // that made them alone, and a batch taken (a place for the next) wakes every worker.
+  std::condition_variable runWakes_;
+  std::unique_ptr<std::condition_variable[]> workerWakes_;
   std::vector<Batch> slots_;
   std::size_t nextMessage_ = 0;    // first message not yet handed to a worker
   std::size_t batchesIssued_ = 0;  // batches handed to workers
