@@ -50,7 +50,12 @@ else
   "$expect" "$scratch"
   for eml in "$scratch"/*.eml; do
     # --force: a run the Windows emulator retried after a hang may have written the file already.
-    "$eml2msg" --force "$eml" "${eml%.eml}.msg"
+    status=0
+    "$eml2msg" --force "$eml" "${eml%.eml}.msg" || status=$?
+    if [ $status -ne 0 ]; then
+      echo "eml2msg failed on $eml with exit status $status" >&2
+      exit 1
+    fi
   done
 fi
 exec "$node" "$here/corpus_msgreader.js" "$scratch" "$modules"
