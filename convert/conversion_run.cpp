@@ -20,6 +20,10 @@ std::string Count(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + (n == 1 ? one : many);
 }
 
+std::string StoreNotKept(const std::string& cause) {
+  return cause + ": the Outlook data file was not kept";
+}
+
 }  // namespace
 
 ConversionRun::ConversionRun(FinderSlot& finder, StoreSteps* stores, PathStyle style)
@@ -241,7 +245,8 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
 
   bool storeOpen = false;
   storeLost_ = false;
-  storeLostReason_.clear();
+  storeLostCause_.clear();
+  bool runStoreLost = false;  // the run's data file, found lost in this mailbox
   if (derived && form_->storePerMailbox()) {
     events_.pace();
     must([&] { form_->openMailbox(TargetFolder, paths); });
@@ -271,6 +276,10 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
       storeOpen = false;
       closeMailboxStore(summary);
     }
+    if (storeLost_ && form_->messagesInRunStore()) {
+      runStoreLost = true;
+      dropLostRunStore(before, summary);
+    }
   } catch (const StopRequested&) {
     // The files a stopped run counts must last like those of a finished one.
     flushMessageFiles(before, summary);
@@ -288,6 +297,18 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
     throw;
   }
   events_.mailboxDone(i, summary);
+  if (runStoreLost && i + 1 < rowCount_) {
+    // Every mailbox after this one would go into the same data file: none can be converted.
+    report_.mailboxIndex = i + 1;
+    const std::size_t left = rowCount_ - i - 1;
+    const std::string after = "after '" + report_.mailboxPath + "'";
+    throw RunStopped{Failure::Of(
+        Failure::Kind::Store,
+        storeLostCause_ + ": the Outlook data file can no longer be written, so " +
+            (left == 1 ? "the mailbox " + after + " is"
+                       : "the " + std::to_string(left) + " mailboxes " + after + " are") +
+            " not converted")};
+  }
 }
 
 void ConversionRun::closeMailboxStore(MailboxSummary& summary) {
@@ -295,7 +316,7 @@ void ConversionRun::closeMailboxStore(MailboxSummary& summary) {
   if (storeLost_) {
     Catch([&] { form_->closeMailbox(); });  // drops it: its file was never complete
     // Their reason is the one already given for the message that found the store lost.
-    report_.messagesFailed += forgetStoredMessages(before, summary, storeLostReason_);
+    report_.messagesFailed += forgetStoredMessages(before, summary, StoreNotKept(storeLostCause_));
     return;
   }
   const std::optional<Caught> caught = Catch([&] { summary.storePath = form_->closeMailbox(); });
@@ -516,7 +537,7 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     // Nothing added to the store is kept now: this message and the rest fail with this one
     // reason, and the ones added before are taken back when the mailbox ends.
     storeLost_ = true;
-    storeLostReason_ = caught->reason + ": the Outlook data file was not kept";
+    storeLostCause_ = caught->reason;
     failure.reason +=
         ": the Outlook data file is not kept, so none of this mailbox's messages are converted";
     failure.messages = static_cast<std::int64_t>(offsets.size() - j);
@@ -670,6 +691,30 @@ void ConversionRun::flushMessageFiles(Counts before, MailboxSummary& summary) {
                                   " written there may be lost on a power cut, so they are "
                                   "not counted as converted",
                               caught->code, lost));
+  }
+}
+
+void ConversionRun::dropLostRunStore(Counts before, MailboxSummary& summary) {
+  // This mailbox's messages in the lost file: all of them, or those after a part completed
+  // during it. The message that found the file lost gave their reason already.
+  const std::int64_t here = report_.messagesWritten - std::max(before.written, storeStart_.written);
+  summary.messagesWritten -= here;
+  summary.messagesFailed += here;
+  report_.messagesFailed += here;
+  // Those of earlier mailboxes, whose lines were told already.
+  const std::int64_t earlier = report_.messagesWritten - here - storeStart_.written;
+  report_.messagesWritten = storeStart_.written;
+  report_.bytesWritten = storeStart_.bytes;
+  loseRunStoreMessages(StoreNotKept(storeLostCause_));
+  checks_.forgetStored();
+  Catch([&] { form_->dropStores(); });
+  runStorePath_.clear();
+  if (earlier > 0) {
+    recordFailure(Failure::Of(
+        Failure::Kind::Message,
+        StoreNotKept(storeLostCause_) + ", so its " + Count(earlier, " message", " messages") +
+            " from earlier mailboxes " + (earlier == 1 ? "is" : "are") + " not converted either",
+        0, earlier));
   }
 }
 

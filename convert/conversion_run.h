@@ -124,6 +124,9 @@ class ConversionRun {
   // The messages of the run's store (or of its last part) that it did not keep, told one by one
   // (only when the request asks for facts: a manifest lists them).
   void loseRunStoreMessages(const std::string& reason);
+  // The run's one data file (or its current part) was found lost in this mailbox: what went into
+  // it is written nowhere, and the file is dropped.
+  void dropLostRunStore(Counts before, MailboxSummary& summary);
   // Messages that did not read back as written: counted as failed, not written.
   void settleMismatches(const std::vector<WrittenChecks::Mismatch>& found);
   void finish();
@@ -144,9 +147,9 @@ class ConversionRun {
   // Where a stop comes: writing the messages of the current mailbox, and how many are done.
   bool writing_ = false;
   std::size_t messagesDone_ = 0;
-  bool storeLost_ = false;  // the mailbox's store can no longer be written
-  Counts storeStart_;       // the counts when the open store (or its current part) began
-  std::string storeLostReason_;
+  bool storeLost_ = false;      // the mailbox's store can no longer be written
+  Counts storeStart_;           // the counts when the open store (or its current part) began
+  std::string storeLostCause_;  // what the store said when it was lost
   // What the request asks for beyond the conversion.
   bool wantFacts_ = false;
   bool skipDuplicates_ = false;

@@ -37,6 +37,7 @@ class FakeStore final : public StoreSteps {
   std::vector<std::string> calls;
   std::string failOpen;                // a reason: opening a store throws it
   std::size_t failMessage = SIZE_MAX;  // this message (0-based, whole run) is refused
+  std::size_t loseMessage = SIZE_MAX;  // from this message on, the store can no longer be written
   std::string failClose;               // a reason: closing a mailbox's store throws it
   std::size_t messages = 0;
 
@@ -64,6 +65,10 @@ class FakeStore final : public StoreSteps {
     const auto* flags = message.props.get<std::int32_t>(mapi::tags::PR_MESSAGE_FLAGS);
     calls.push_back("message " + (subject ? *subject : "?") + " flags " +
                     (flags ? std::to_string(*flags) : "?"));
+    if (messages >= loseMessage) {
+      ++messages;
+      throw StoreLost("the disk is full");
+    }
     if (messages++ == failMessage) throw Error("the store refused message " + *subject);
     return {};
   }
@@ -128,6 +133,69 @@ TEST(SingleStoreRun, AStoreNotKeptTakesItsMessagesCountsWithIt) {
   EXPECT_EQ(report.problems[0],
             "the disk is full: the Outlook data file was not kept, so its 3 messages are not "
             "converted");
+}
+
+// The run's one data file lost to a full disk in its second mailbox: the messages already in it,
+// the first mailbox's too, are counted as failed, that mailbox's line says none was written,
+// and the run stops there instead of failing every message of the mailboxes after it.
+TEST(SingleStoreRun, AStoreLostMidwayStopsTheRunWithEveryMessageInItFailed) {
+  TempDir in, out;
+  WriteFile(in / "Mail/A.mbx", Message("a1") + Message("a2"));
+  WriteFile(in / "Mail/B.mbx", Message("b1") + Message("b2") + Message("b3"));
+  WriteFile(in / "Mail/C.mbx", Message("c1"));
+  WriteFile(in / "Mail/D.mbx", Message("d1"));
+  struct Rows final : RunObserver {
+    std::vector<MailboxSummary> done;
+    void mailboxDone(std::size_t, const MailboxSummary& summary) override {
+      done.push_back(summary);
+    }
+  } rows;
+  for (const bool last : {false, true}) {
+    SCOPED_TRACE(last ? "lost in the last mailbox" : "lost before the last mailbox");
+    Harness h;
+    h.store.loseMessage = 3;  // b2
+    ConversionRun conversion(h.finder, &h.store);
+    conversion.addObserver(&rows);
+    rows.done.clear();
+    RunRequest request;
+    request.form = Form::PST;
+    request.mailboxes = {in / "Mail/A.mbx", in / "Mail/B.mbx"};
+    if (!last)
+      request.mailboxes.insert(request.mailboxes.end(), {in / "Mail/C.mbx", in / "Mail/D.mbx"});
+    request.targetFolder = out.path().string();
+    request.singleStore = "All";
+    const RunReport report = conversion.run(request);
+
+    EXPECT_EQ(h.store.calls,
+              (std::vector<std::string>{"open All", "folder A.mbx", "message a1 flags 1",
+                                        "message a2 flags 1", "folder B.mbx", "message b1 flags 1",
+                                        "message b2 flags 1", "drop"}));
+    EXPECT_EQ(report.messagesWritten, 0);
+    EXPECT_EQ(report.bytesWritten, 0u);
+    EXPECT_EQ(report.messagesFailed, 5);
+    EXPECT_TRUE(report.storeFiles.empty());
+    ASSERT_EQ(rows.done.size(), 2u);
+    EXPECT_EQ(rows.done[1].messagesWritten, 0);
+    EXPECT_EQ(rows.done[1].messagesFailed, 3);
+    ASSERT_GE(report.problems.size(), 2u);
+    EXPECT_NE(report.problems[0].find("the disk is full: the Outlook data file is not kept"),
+              std::string::npos)
+        << report.problems[0];
+    EXPECT_EQ(report.problems[1],
+              "the disk is full: the Outlook data file was not kept, so its 2 messages from "
+              "earlier mailboxes are not converted either");
+    if (last) {
+      EXPECT_EQ(report.outcome, RunReport::Outcome::Completed);
+      EXPECT_EQ(report.problems.size(), 2u);
+    } else {
+      EXPECT_EQ(report.outcome, RunReport::Outcome::Stopped);
+      EXPECT_EQ(report.mailboxIndex, 2u);
+      EXPECT_EQ(report.stopReason,
+                "the disk is full: the Outlook data file can no longer be written, so the 2 "
+                "mailboxes after '" +
+                    std::string(in / "Mail/B.mbx") + "' are not converted");
+    }
+  }
 }
 
 TEST_P(StoreForms, PstPutsEveryMessageIntoItsMailboxsStoreInOrder) {
