@@ -126,7 +126,7 @@ void SetKeywords(const std::vector<const char*>& raw, PropertyBag& p, const RawT
       const auto comma = std::min(value.find(',', at), value.size());
       std::string keyword;
       for (char c : value.substr(at, comma - at)) {
-        const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        const bool blank = IsBlank(c);
         if (blank && (keyword.empty() || keyword.back() == ' ')) continue;
         keyword += blank ? ' ' : c;
       }

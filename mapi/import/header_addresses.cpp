@@ -14,10 +14,6 @@ namespace {
 // Groups nested deeper than this are not followed.
 constexpr int kMostGroupDepth = 4;
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 // Whether an address without an '@' is one a local mail system could deliver to ("root"),
 // rather than a name, an encoded word or the remains of a broken header put where the address
 // goes.

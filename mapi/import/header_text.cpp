@@ -16,10 +16,6 @@ namespace {
 // At most this many unknown labels are noted for one message.
 constexpr std::size_t kMostUnknownNoted = 8;
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 bool HasEscape(std::string_view text) {
   return text.find('\x1B') != std::string_view::npos;
 }

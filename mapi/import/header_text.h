@@ -47,6 +47,11 @@ class RawTextReader {
   std::set<std::string>* unknown_;
 };
 
+// The blanks of a header value: spaces, tabs and the line breaks of folding.
+inline bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 // A header's raw value with the blanks at both ends off and its line breaks out, as GMime's
 // g_mime_utils_header_unfold leaves it: the header on one line, as mail programs show it.
 std::string Unfold(std::string_view raw);
