@@ -246,6 +246,7 @@ void ConversionRun::convertRow(std::size_t i, const std::string& row) {
   bool storeOpen = false;
   storeLost_ = false;
   storeLostCause_.clear();
+  partCompletedInRow_ = false;
   bool runStoreLost = false;  // the run's data file, found lost in this mailbox
   if (derived && form_->storePerMailbox()) {
     events_.pace();
@@ -538,8 +539,12 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     // reason, and the ones added before are taken back when the mailbox ends.
     storeLost_ = true;
     storeLostCause_ = caught->reason;
-    failure.reason +=
-        ": the Outlook data file is not kept, so none of this mailbox's messages are converted";
+    // Those in a part completed before are kept.
+    failure.reason += partCompletedInRow_
+                          ? ": this part of the Outlook data file is not kept, so none of this "
+                            "mailbox's messages in it are converted"
+                          : ": the Outlook data file is not kept, so none of this mailbox's "
+                            "messages are converted";
     failure.messages = static_cast<std::int64_t>(offsets.size() - j);
     return settleFailed(record, std::move(failure), Taken::StoreLost);
   }
@@ -565,6 +570,7 @@ void ConversionRun::settleWritten(MessageRecord& record, const MessageOutcome& o
     // The messages before this one are in a complete store part of their own now.
     storeWritten(stored.completedPart);
     storeStart_ = counts();
+    partCompletedInRow_ = true;
     runStoreMessages_.clear();
   }
   if (wantFacts_ && form_->messagesInRunStore()) {

@@ -147,9 +147,10 @@ class ConversionRun {
   // Where a stop comes: writing the messages of the current mailbox, and how many are done.
   bool writing_ = false;
   std::size_t messagesDone_ = 0;
-  bool storeLost_ = false;      // the mailbox's store can no longer be written
-  Counts storeStart_;           // the counts when the open store (or its current part) began
-  std::string storeLostCause_;  // what the store said when it was lost
+  bool storeLost_ = false;           // the mailbox's store can no longer be written
+  Counts storeStart_;                // the counts when the open store (or its current part) began
+  std::string storeLostCause_;       // what the store said when it was lost
+  bool partCompletedInRow_ = false;  // a part of the store was completed during this mailbox
   // What the request asks for beyond the conversion.
   bool wantFacts_ = false;
   bool skipDuplicates_ = false;

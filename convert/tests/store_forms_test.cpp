@@ -38,6 +38,7 @@ class FakeStore final : public StoreSteps {
   std::string failOpen;                // a reason: opening a store throws it
   std::size_t failMessage = SIZE_MAX;  // this message (0-based, whole run) is refused
   std::size_t loseMessage = SIZE_MAX;  // from this message on, the store can no longer be written
+  std::size_t partAt = SIZE_MAX;       // adding this message completes a part ("part.pst") first
   std::string failClose;               // a reason: closing a mailbox's store throws it
   std::size_t messages = 0;
 
@@ -70,7 +71,9 @@ class FakeStore final : public StoreSteps {
       throw StoreLost("the disk is full");
     }
     if (messages++ == failMessage) throw Error("the store refused message " + *subject);
-    return {};
+    StoredAt at;
+    if (messages - 1 == partAt) at.completedPart = "part.pst";
+    return at;
   }
   std::string closeStore() override {
     if (temporary_) {
@@ -197,6 +200,25 @@ TEST(SingleStoreRun, AStoreLostMidwayStopsTheRunWithEveryMessageInItFailed) {
                     report.mailboxPath + "' are not converted");
     }
   }
+}
+
+// A full disk in the second part of a mailbox's store: the first part stays, with its messages
+// written, and the failure says only the lost part's messages are not converted.
+TEST(SplitStores, APartLostKeepsThePartsBeforeIt) {
+  TempDir in, out;
+  WriteFile(in / "Inbox.mbx", Message("one") + Message("two") + Message("three") + Message("four"));
+  Harness h;
+  h.store.partAt = 2;
+  h.store.loseMessage = 3;
+  const RunReport report = h.run(Form::PST, {in / "Inbox.mbx"}, out.path().string());
+  EXPECT_EQ(report.messagesWritten, 2);
+  EXPECT_EQ(report.messagesFailed, 2);
+  EXPECT_EQ(report.storeFiles, std::vector<std::string>{"part.pst"});
+  ASSERT_EQ(report.problems.size(), 1u);
+  EXPECT_NE(report.problems[0].find(": this part of the Outlook data file is not kept, so none "
+                                    "of this mailbox's messages in it are converted"),
+            std::string::npos)
+      << report.problems[0];
 }
 
 TEST_P(StoreForms, PstPutsEveryMessageIntoItsMailboxsStoreInOrder) {
