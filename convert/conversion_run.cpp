@@ -51,11 +51,11 @@ std::optional<ConversionRun::Caught> ConversionRun::Catch(Step&& step) {
   } catch (const RunStopped&) {
     throw;
   } catch (const StoreLost& e) {
-    return Caught{e.what(), e.code(), true};
+    return Caught{e.what(), e.code(), true, e.completedPart};
   } catch (const Error& e) {
-    return Caught{e.what(), e.code()};
+    return Caught{e.what(), e.code(), false, {}};
   } catch (const std::exception& e) {
-    return Caught{e.what()};
+    return Caught{e.what(), 0, false, {}};
   }
 }
 
@@ -537,6 +537,7 @@ ConversionRun::Taken ConversionRun::takeOutcome(std::size_t j, MessageOutcome& o
     if (!caught->storeLost) return settleFailed(record, std::move(failure), Taken::Failed);
     // Nothing added to the store is kept now: this message and the rest fail with this one
     // reason, and the ones added before are taken back when the mailbox ends.
+    if (!caught->completedPart.empty()) partCompleted(caught->completedPart);
     storeLost_ = true;
     storeLostCause_ = caught->reason;
     // Those in a part completed before are kept.
@@ -566,13 +567,7 @@ ConversionRun::Taken ConversionRun::settleFailed(MessageRecord& record, Failure 
 
 void ConversionRun::settleWritten(MessageRecord& record, const MessageOutcome& outcome,
                                   const StoredAt& stored, std::int64_t saved) {
-  if (!stored.completedPart.empty()) {
-    // The messages before this one are in a complete store part of their own now.
-    storeWritten(stored.completedPart);
-    storeStart_ = counts();
-    partCompletedInRow_ = true;
-    runStoreMessages_.clear();
-  }
+  if (!stored.completedPart.empty()) partCompleted(stored.completedPart);
   if (wantFacts_ && form_->messagesInRunStore()) {
     runStoreMessages_.emplace_back(report_.mailboxIndex, record.j);
   }
@@ -722,6 +717,14 @@ void ConversionRun::dropLostRunStore(Counts before, MailboxSummary& summary) {
             " from earlier mailboxes " + (earlier == 1 ? "is" : "are") + " not converted either",
         0, earlier));
   }
+}
+
+void ConversionRun::partCompleted(const std::string& path) {
+  // The messages before the current one are in a complete store part of their own now.
+  storeWritten(path);
+  storeStart_ = counts();
+  partCompletedInRow_ = true;
+  runStoreMessages_.clear();
 }
 
 void ConversionRun::loseRunStoreMessages(const std::string& reason) {

@@ -66,6 +66,7 @@ class ConversionRun {
     std::string reason;
     int code = 0;
     bool storeLost = false;
+    std::string completedPart;  // StoreLost: a part completed before the store was lost
   };
   // The one place that catches what a step throws; a stop request passes.
   template <class Step>
@@ -124,6 +125,8 @@ class ConversionRun {
   // The messages of the run's store (or of its last part) that it did not keep, told one by one
   // (only when the request asks for facts: a manifest lists them).
   void loseRunStoreMessages(const std::string& reason);
+  // A part of the open store was completed (its file is whole) before the current message.
+  void partCompleted(const std::string& path);
   // The run's one data file (or its current part) was found lost in this mailbox: what went into
   // it is written nowhere, and the file is dropped.
   void dropLostRunStore(Counts before, MailboxSummary& summary);

@@ -135,8 +135,10 @@ StoredAt StoreLibrary::addMessage(const mapi::Message& message, std::uint64_t so
   try {
     store_->addMessage(*folder_, message);
   } catch (const mapi::StoreError& e) {
-    if (store_->broken()) throw StoreLost(e.what(), e.code());
-    throw;
+    if (!store_->broken()) throw;
+    StoreLost lost(e.what(), e.code());
+    lost.completedPart = at.completedPart;
+    throw lost;
   }
   at.store = store_->path();
   at.folder = folderPath_;

@@ -17,6 +17,9 @@ namespace qc {
 class StoreLost : public Error {
  public:
   using Error::Error;
+  // A part completed to make room for the message that found the store lost: it is whole and
+  // kept, with the messages before it.
+  std::string completedPart;
 };
 
 // Where a message added to a store went.

@@ -67,8 +67,10 @@ class FakeStore final : public StoreSteps {
     calls.push_back("message " + (subject ? *subject : "?") + " flags " +
                     (flags ? std::to_string(*flags) : "?"));
     if (messages >= loseMessage) {
+      StoreLost lost("the disk is full");
+      if (messages == partAt) lost.completedPart = "part.pst";
       ++messages;
-      throw StoreLost("the disk is full");
+      throw lost;
     }
     if (messages++ == failMessage) throw Error("the store refused message " + *subject);
     StoredAt at;
@@ -202,23 +204,27 @@ TEST(SingleStoreRun, AStoreLostMidwayStopsTheRunWithEveryMessageInItFailed) {
   }
 }
 
-// A full disk in the second part of a mailbox's store: the first part stays, with its messages
-// written, and the failure says only the lost part's messages are not converted.
+// A full disk in the second part of a mailbox's store, also at its first message, right after
+// the first part was completed: the first part stays, with its messages written, and the
+// failure says only the lost part's messages are not converted.
 TEST(SplitStores, APartLostKeepsThePartsBeforeIt) {
   TempDir in, out;
   WriteFile(in / "Inbox.mbx", Message("one") + Message("two") + Message("three") + Message("four"));
-  Harness h;
-  h.store.partAt = 2;
-  h.store.loseMessage = 3;
-  const RunReport report = h.run(Form::PST, {in / "Inbox.mbx"}, out.path().string());
-  EXPECT_EQ(report.messagesWritten, 2);
-  EXPECT_EQ(report.messagesFailed, 2);
-  EXPECT_EQ(report.storeFiles, std::vector<std::string>{"part.pst"});
-  ASSERT_EQ(report.problems.size(), 1u);
-  EXPECT_NE(report.problems[0].find(": this part of the Outlook data file is not kept, so none "
-                                    "of this mailbox's messages in it are converted"),
-            std::string::npos)
-      << report.problems[0];
+  for (const std::size_t lost : {3, 2}) {
+    SCOPED_TRACE("lost at message " + std::to_string(lost));
+    Harness h;
+    h.store.partAt = 2;
+    h.store.loseMessage = lost;
+    const RunReport report = h.run(Form::PST, {in / "Inbox.mbx"}, out.path().string());
+    EXPECT_EQ(report.messagesWritten, 2);
+    EXPECT_EQ(report.messagesFailed, 2);
+    EXPECT_EQ(report.storeFiles, std::vector<std::string>{"part.pst"});
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_NE(report.problems[0].find(": this part of the Outlook data file is not kept, so none "
+                                      "of this mailbox's messages in it are converted"),
+              std::string::npos)
+        << report.problems[0];
+  }
 }
 
 TEST_P(StoreForms, PstPutsEveryMessageIntoItsMailboxsStoreInOrder) {
