@@ -126,6 +126,8 @@ StoredAt StoreLibrary::addMessage(const mapi::Message& message, std::uint64_t so
   if (partSize_ > 0 && store_->messageCount() > 0 && store_->sizeWith(estimate) > partSize_) {
     try {
       at.completedPart = nextPart();
+    } catch (const StoreLost&) {
+      throw;
     } catch (const std::exception& e) {
       // Without a store to go on in, nothing more of the mailbox can be kept.
       const auto* error = dynamic_cast<const Error*>(&e);
@@ -154,19 +156,29 @@ std::string StoreLibrary::nextPart() {
   const std::string stem = stem_;
   const int part = part_ + 1;
   const std::string completed = closeStore();
-  open(targetFolder_, stem + " (part " + std::to_string(part) + ")", displayName_);
-  stem_ = stem;
-  part_ = part;
-  std::optional<mapi::FolderId> again;
-  for (const MadeFolder& f : made) {
-    if (f.parents.empty()) {
-      createMailboxFolder(f.name);
-    } else {
-      createFolderAt(f.parents, f.name);
+  try {
+    open(targetFolder_, stem + " (part " + std::to_string(part) + ")", displayName_);
+    stem_ = stem;
+    part_ = part;
+    std::optional<mapi::FolderId> again;
+    for (const MadeFolder& f : made) {
+      if (f.parents.empty()) {
+        createMailboxFolder(f.name);
+      } else {
+        createFolderAt(f.parents, f.name);
+      }
+      if (f.id == current) again = folder_;
     }
-    if (f.id == current) again = folder_;
+    folder_ = again;
+  } catch (const std::exception& e) {
+    // Nothing more of the mailbox can be kept, but the part just completed is whole. A next
+    // part half made goes, so that closing the mailbox cannot complete it.
+    dropStore();
+    const auto* error = dynamic_cast<const Error*>(&e);
+    StoreLost lost(e.what(), error ? error->code() : 0);
+    lost.completedPart = completed;
+    throw lost;
   }
-  folder_ = again;
   return completed;
 }
 
