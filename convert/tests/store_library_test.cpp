@@ -18,6 +18,7 @@
 #include "convert/tests/fake_window.h"
 #include "convert/tests/test_files.h"
 #include "mapi/check/pst/pst_checker.h"
+#include "mapi/import/rfc822_import.h"
 #include "util/registry.h"
 #include "util/tests/test_system.h"
 
@@ -195,6 +196,43 @@ TEST(StoreLibrary, ANameTakenWhileTheStoreIsWrittenGoesToTheNextFreeName) {
     EXPECT_EQ(test::ReadFile(taken), "the other run's store");
     EXPECT_EQ(SoundStoreMessages(written), form == Form::PST ? 2u : 0u);
   }
+}
+
+// The next part of a split store cannot be made (here its store fails as it starts): the part
+// completed before it is whole and kept, and the error that says the store is lost names it;
+// the half-made part leaves nothing.
+TEST(StoreLibrary, APartCompletedBeforeTheNextCannotBeMadeIsKept) {
+  TempDir out;
+  // Armed, the store's identifiers run out after one more: completing the first part takes that
+  // one (its store's properties), starting the next part finds none.
+  int left = -1;
+  mapi::StoreOptions options;
+  options.newGuid = [&left] {
+    if (left == 0) throw Error("no identifier left");
+    if (left > 0) --left;
+    static std::uint8_t n = 0;
+    mapi::Guid guid;
+    guid.bytes[0] = ++n;
+    return guid;
+  };
+  StoreLibrary stores([] { return At(6, 12, 2026, 7, 5, 9); }, options);
+  stores.setPartSize(1);
+  const std::string target = test::FolderText(out.path());
+  const std::string first = stores.openMailboxStore(target, "Inbox");
+  stores.createMailboxFolder("Inbox");
+  const auto message = mapi::ImportRfc822("Subject: one\r\n\r\nbody\r\n");
+  stores.addMessage(*message, 20);
+  left = 1;
+  try {
+    stores.addMessage(*message, 20);
+    ADD_FAILURE() << "the second message was added";
+  } catch (const StoreLost& lost) {
+    EXPECT_NE(std::string(lost.what()).find("no identifier left"), std::string::npos)
+        << lost.what();
+    EXPECT_EQ(lost.completedPart, first);
+  }
+  EXPECT_EQ(SoundStoreMessages(first), 1u);
+  EXPECT_EQ(Listing(out.path()), std::vector<std::string>{"Inbox.pst"});
 }
 
 // A mailbox that cannot be read (missing, a folder, a pipe, a device) leaves no store, so the
